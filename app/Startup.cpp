@@ -1,0 +1,36 @@
+#include "app/Startup.h"
+
+// Each unit that does work at start-up exposes an Initialize<Unit> and, where it
+// holds something until exit, a Finalize<Unit>. They run here, in this order:
+//   1. degree sign for map labels          (mapping/Utils)
+//   2. registry company and root key       (components/RegistryVariables)
+//   3. temperature calibration tables      (satellite/Calibration)
+//   4. the four predefined map projections (satellite/SegmentStuff)
+//   5. picture formats: GIF, PNG, BMP loader (graphics/)
+//   6. version reader caption tables       (about/GVersInfo)
+// and the finalisations in reverse.
+
+namespace {
+bool initialized = false;
+}
+
+void InitializeUnits()
+{
+    if (initialized)
+        return;
+    initialized = true;
+    // 1. degree sign
+    // 2. registry keys
+    // 3. calibration tables
+    // 4. predefined maps
+    // 5. picture formats
+    // 6. version captions
+}
+
+void FinalizeUnits()
+{
+    if (!initialized)
+        return;
+    initialized = false;
+    // 6 .. 1 in reverse
+}

@@ -1,0 +1,83 @@
+#include "cli/CliCommon.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one.
+size_t Utf8SequenceLength(std::string_view s, size_t i)
+{
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = byte(i);
+    if (c < 0x80)
+        return 1;
+    size_t length;
+    unsigned int codePoint;
+    if ((c & 0xE0) == 0xC0) { length = 2; codePoint = c & 0x1F; }
+    else if ((c & 0xF0) == 0xE0) { length = 3; codePoint = c & 0x0F; }
+    else if ((c & 0xF8) == 0xF0) { length = 4; codePoint = c & 0x07; }
+    else return 0;
+    if (i + length > s.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        codePoint = (codePoint << 6) | (byte(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not valid.
+    static const unsigned int minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < minimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void AppendHexByte(std::string& out, unsigned char c)
+{
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
+    out += buffer;
+}
+
+} // namespace
+
+std::string EscapeText(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == '\\') { out += "\\\\"; ++i; continue; }
+        if (c == '\t') { out += "\\t"; ++i; continue; }
+        if (c == '\n') { out += "\\n"; ++i; continue; }
+        if (c == '\r') { out += "\\r"; ++i; continue; }
+        if (c < 0x20 || c == 0x7F) { AppendHexByte(out, c); ++i; continue; }
+        size_t length = Utf8SequenceLength(s, i);
+        if (length == 0) { AppendHexByte(out, c); ++i; continue; }
+        out.append(s.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
+std::string JsonSafe(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t length = Utf8SequenceLength(s, i);
+        if (length == 0) {
+            AppendHexByte(out, static_cast<unsigned char>(s[i]));
+            ++i;
+        } else {
+            out.append(s.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
+void PrintJson(const nlohmann::json& value)
+{
+    std::cout << value.dump(2) << '\n';
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Helpers shared by the quillon-cli subcommands.
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+// Exit codes of every subcommand.
+constexpr int ExitSuccess = 0;
+constexpr int ExitItemFailed = 1;
+constexpr int ExitUsage = 2;
+
+// A name made safe for one field of a tab-separated text line: backslash,
+// tab, CR, LF and other control bytes become \\ \t \r \n \xHH, and bytes that
+// are not part of valid UTF-8 become \xHH.
+std::string EscapeText(std::string_view s);
+
+// Text made safe for JSON: valid UTF-8 passes unchanged, each byte of an
+// invalid sequence becomes the text \xHH (nlohmann::json refuses invalid UTF-8).
+std::string JsonSafe(std::string_view s);
+
+// Prints a JSON value on stdout (indented by 2) followed by a newline.
+void PrintJson(const nlohmann::json& value);

@@ -1,0 +1,2 @@
+#include "cli/Commands.h"
+int RunInfo(int, char**) { return 2; }

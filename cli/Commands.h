@@ -1,0 +1,9 @@
+#pragma once
+// The subcommands of quillon-cli. Each lives in its own Cmd<Name>.cpp and takes
+// argc/argv with argv[0] being its own name. Add a declaration and a line to
+// QUILLON_CLI_COMMANDS for each new one.
+
+int RunInfo(int argc, char** argv);
+
+#define QUILLON_CLI_COMMANDS \
+    {"info", "identify satellite image files and propose their standard names", RunInfo},

@@ -1,0 +1,31 @@
+# quillon_library(NAME DIR [DEPS ...])
+#   A static library of every DIR/*.cpp. Empty folders give an interface library,
+#   so a subsystem can exist before its first source file does.
+function(quillon_library name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+endfunction()
+
+# quillon_test(NAME DIR [DEPS ...])
+#   One GoogleTest executable of every DIR/*.cpp, its cases registered with CTest.
+function(quillon_test name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE
+    QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLON_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-registry;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state;ASAN_OPTIONS=detect_leaks=1")
+endfunction()
