@@ -16,13 +16,21 @@ endfunction()
 
 # quillon_test(NAME DIR [DEPS ...])
 #   One GoogleTest executable of every DIR/*.cpp, its cases registered with CTest.
+#   Tests run from the build folder with scratch folders for the registry store
+#   and the rename journal, and Qt's offscreen platform.
 function(quillon_test name dir)
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock)
+  # A folder with its own main.cpp (for example one that needs a QApplication)
+  # provides main itself; the others take GoogleTest's.
+  if(EXISTS ${dir}/main.cpp)
+    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gmock)
+  else()
+    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock)
+  endif()
   target_compile_definitions(${name} PRIVATE
     QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")

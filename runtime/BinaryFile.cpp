@@ -1,0 +1,128 @@
+#include "runtime/BinaryFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Large enough for the header frames and the text block of every supported
+// format in one read, small enough to cost nothing when only a few bytes are
+// wanted.
+constexpr size_t BufferSize = 16 * 1024;
+
+EInOutError IoError(const std::string& what, const std::string& fileName, int code)
+{
+    return EInOutError(what + " \"" + fileName + "\": " + std::strerror(code), code);
+}
+
+} // namespace
+
+TBinaryFile::~TBinaryFile() { Close(); }
+
+void TBinaryFile::Open(const std::string& fileName)
+{
+    Close();
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw IoError("Cannot open file", fileName, errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        int code = errno;
+        ::close(fd);
+        throw IoError("Cannot read file", fileName, code);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw IoError("Cannot open file", fileName, EISDIR);
+    }
+    fd_ = fd;
+    fileName_ = fileName;
+    size_ = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
+    position_ = 0;
+    bufferStart_ = 0;
+    bufferLength_ = 0;
+}
+
+void TBinaryFile::Close() noexcept
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    bufferLength_ = 0;
+}
+
+void TBinaryFile::Seek(int64_t position)
+{
+    if (fd_ < 0)
+        throw EInOutError("File not open", 103);
+    if (position < 0)
+        throw EInOutError("Seek to a negative position in \"" + fileName_ + "\"", EINVAL);
+    position_ = position;
+}
+
+size_t TBinaryFile::ReadAt(int64_t position, void* buffer, size_t count)
+{
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t delivered = 0;
+    while (delivered < count) {
+        int64_t at = position + static_cast<int64_t>(delivered);
+        // Serve from the buffer when the position lies within it.
+        if (bufferLength_ > 0 && at >= bufferStart_ && at < bufferStart_ + static_cast<int64_t>(bufferLength_)) {
+            size_t offset = static_cast<size_t>(at - bufferStart_);
+            size_t n = std::min(count - delivered, bufferLength_ - offset);
+            std::memcpy(out + delivered, buffer_.data() + offset, n);
+            delivered += n;
+            continue;
+        }
+        size_t wanted = count - delivered;
+        if (wanted >= BufferSize) {
+            // Large reads go straight into the caller's memory.
+            ssize_t n = ::pread(fd_, out + delivered, wanted, at);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw IoError("Cannot read file", fileName_, errno);
+            }
+            if (n == 0)
+                break;
+            delivered += static_cast<size_t>(n);
+            continue;
+        }
+        if (buffer_.size() < BufferSize)
+            buffer_.resize(BufferSize);
+        ssize_t n = ::pread(fd_, buffer_.data(), BufferSize, at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError("Cannot read file", fileName_, errno);
+        }
+        bufferStart_ = at;
+        bufferLength_ = static_cast<size_t>(n);
+        if (n == 0)
+            break;
+    }
+    return delivered;
+}
+
+size_t TBinaryFile::BlockRead(void* buffer, size_t count, size_t& result)
+{
+    if (fd_ < 0)
+        throw EInOutError("File not open", 103);
+    result = ReadAt(position_, buffer, count);
+    position_ += static_cast<int64_t>(result);
+    return result;
+}
+
+void TBinaryFile::BlockRead(void* buffer, size_t count)
+{
+    size_t result = 0;
+    BlockRead(buffer, count, result);
+    if (result < count)
+        throw EInOutError("Read beyond end of file \"" + fileName_ + "\"", 100);
+}
