@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/SysUtils.h"
+#include "satellite/FrameLocate.h"
 
 using TByteVector = std::vector<uint8_t>;
 
@@ -60,17 +61,6 @@ constexpr size_t HeaderTextOffset = 80;
 constexpr size_t HeaderTextSize = 1360;
 constexpr size_t LogicalHeaderSize = HeaderTextOffset + HeaderTextSize;
 TByteVector BuildLogicalHeader(const TSampleHeader& Header);
-
-// Frame layouts.
-struct TFrameLayout {
-    int FrameSize;     // 364 short, 371 long
-    int HeaderLength;  // 4 short, 11 long
-    int SyncOffset;    // 0 short, 7 long (three sync bytes 05 0C DF)
-    int TypeOffset;    // 3 short, 10 long
-    int SearchStart;   // 0 short, 34 long (the long layout's file preamble)
-};
-constexpr TFrameLayout ShortFrameLayout{364, 4, 0, 3, 0};   // MPD, HRM
-constexpr TFrameLayout LongFrameLayout{371, 11, 7, 10, 34}; // RAH
 
 struct TFramedOptions {
     char FrameType = '0';        // '0': copies every 4 frames, 'p': every 8

@@ -1,0 +1,499 @@
+#include "satellite/SatelliteInfo.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "runtime/BinaryFile.h"
+#include "satellite/FrameLocate.h"
+
+const std::array<const char*, 17> SatelliteNames = {
+    "",
+    "MET-2",
+    "MET-3",
+    "MET-4",
+    "MET-5",
+    "MET-6",
+    "MET-7",
+    "GOES-E (Met7)",
+    "GOES-W (Met7)",
+    "MTSAT-1R (Met-7)",
+    "GMS (Met7)",
+    "GMS (FSD)",
+    "GOES (linear)",
+    "GOES (mode A)",
+    "GOES (192-320K)",
+    "MET-8 LRIT",
+    "MTSAT-1R Wefax",
+};
+
+namespace {
+
+constexpr size_t FormatBlockSize = 24;
+constexpr size_t FormatGapSize = 8;
+constexpr size_t IdentBlockSize = 32;
+constexpr size_t IdentGapSize = 16;
+constexpr size_t TextBlockSize = 1360;
+constexpr size_t PdusHeaderSize = 256;
+constexpr int64_t PdusTextOffset = 336;
+constexpr size_t DescriptionOffset = 560;
+constexpr size_t DescriptionSize = 800;
+
+const char* const MonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+uint16_t BigEndian16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+// A 32-bit big-endian field in host order.
+int32_t BigEndian32(const uint8_t* p)
+{
+    uint32_t raw;
+    std::memcpy(&raw, p, sizeof raw);
+    if constexpr (std::endian::native == std::endian::little)
+        raw = ReverseBytes32(raw);
+    return static_cast<int32_t>(raw);
+}
+
+// Text of a fixed-size field up to its first NUL.
+std::string FieldText(const uint8_t* p, size_t size)
+{
+    size_t n = 0;
+    while (n < size && p[n] != 0)
+        ++n;
+    return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+// Decimal digits of a fixed-size field of a block; false when they do not
+// convert (or the block is too short to hold them).
+bool DigitsAt(std::string_view block, size_t offset, size_t size, int& value)
+{
+    if (offset + size > block.size())
+        return false;
+    return TryStrToInt(block.substr(offset, size), value);
+}
+
+// Dates the runtime can represent: 0001-01-01 up to the end of 9999-12-31.
+constexpr TDateTime FirstDate = -693593.0;      // 0001-01-01
+constexpr TDateTime EndOfLastDate = 2958466.0;  // 10000-01-01
+
+bool InDateRange(TDateTime value)
+{
+    return value >= FirstDate && value < EndOfLastDate;
+}
+
+// Transmission-format letters of a 24-byte format block.
+std::string FormatLetters(const uint8_t* block)
+{
+    std::string letters;
+    switch (block[12]) {
+    case 0x00: letters = "A"; break;
+    case 0x0F: letters = "X"; break;
+    case 0xFF: letters = "B"; break;
+    default: break;
+    }
+    if (block[15] == 0xFF)
+        letters += "I";
+    if (block[16] == 0xFF)
+        letters += "W";
+    if (block[13] != 0 || block[14] != 0) {
+        letters += "V";
+        if (letters == "AIV" || (letters == "XV" && (block[13] == 0xFF || block[14] == 0xFF)))
+            letters += "H";
+    }
+    return letters;
+}
+
+uint8_t CodeFromSatelliteWord(uint16_t word)
+{
+    switch (word) {
+    case 0xD4F5: return 4;
+    case 0xD4F7: return 6;
+    case 0: return 7;
+    case 1: return 8;
+    case 2: return 9;
+    default: return 0;
+    }
+}
+
+// Code 9 (MTSAT-1R relayed) before 14 September 2005 was GMS.
+void CorrectSatelliteCode(uint8_t& code, TDateTime time)
+{
+    constexpr TDateTime mtsatStart = 38609.0;   // 2005-09-14
+    if (code == 9 && time != 0.0 && time < mtsatStart)
+        code = 10;
+}
+
+std::string SatelliteName(uint8_t code)
+{
+    return code < SatelliteNames.size() ? SatelliteNames[code] : "";
+}
+
+// A read that must be complete.
+void ReadExact(TBinaryFile& file, void* buffer, size_t count, const char* what)
+{
+    size_t got = 0;
+    file.BlockRead(buffer, count, got);
+    if (got != count)
+        throw EInOutError(file.FileName() + ": " + what + " is cut short (" + IntToStr(static_cast<long long>(got)) +
+                              " of " + IntToStr(static_cast<long long>(count)) + " bytes)",
+                          100);
+}
+
+// The descriptive text of a header text block as one report entry: bytes
+// outside printable ASCII blanked, trailing blank lines dropped, every line
+// followed by CR LF.
+std::string DescriptiveText(const uint8_t* text)
+{
+    std::string raw(reinterpret_cast<const char*>(text), DescriptionSize);
+    for (char& ch : raw) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c != 10 && c != 13 && (c < 32 || c > 126))
+            ch = ' ';
+    }
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' || raw[i] == '\n') {
+            lines.push_back(raw.substr(start, i - start));
+            if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
+                ++i;
+            start = i + 1;
+        }
+    }
+    if (start < raw.size())
+        lines.push_back(raw.substr(start));
+    while (!lines.empty() && Trim(lines.back()).empty())
+        lines.pop_back();
+    std::string entry;
+    for (const std::string& line : lines)
+        entry += line + "\r\n";
+    return entry;
+}
+
+void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+                 std::string& StandardName, std::string& ImageFormat)
+{
+    SatelliteCode = 13;
+    StandardName = "FY2C-IVW";
+    ImageFormat = "FY2C-IVW";
+    const std::string name = ExtractFileName(FileName);
+    const size_t at = name.find("_20");
+    if (at == std::string::npos)
+        return;
+    // Fields after the underscore: yyyymmdd, one unexamined character, hhnn.
+    const auto field = [&](size_t offset, size_t size, const char* what) {
+        const size_t from = std::min(at + offset, name.size());
+        int value;
+        if (!TryStrToInt(std::string_view(name).substr(from, size), value))
+            throw EConvertError(FileName + ": the " + what + " in the file name is not a number");
+        return value;
+    };
+    const int year = field(1, 4, "year");
+    const int month = field(5, 2, "month");
+    const int day = field(7, 2, "day");
+    const int hour = field(10, 2, "hour");
+    const int minute = field(12, 2, "minute");
+    TDateTime date, time;
+    if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, 0, 0, time))
+        throw EConvertError(FileName + ": the date or time in the file name is impossible");
+    AcquisitionTime = date + time;
+}
+
+// OPEN MTP (step runs under a guard: any failure ends it quietly).
+void ReadOpenMtp(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
+{
+    try {
+        report.Add("Format is OPEN MTP");
+        uint8_t record[OpenMtpRecordSize];
+        file.Seek(OpenMtpRecordOffset);
+        ReadExact(file, record, sizeof record, "the OPEN MTP header record");
+        std::string rawId, channelLetter;
+        int32_t channel = 0, line1 = 0, pixel1 = 0, lines = 0, pixels = 0;
+        float gain = 0, spaceCount = 0;
+        ReadOpenMtpHeader(record, rawId, SatelliteCode, channel, channelLetter, line1, pixel1, lines, pixels, gain,
+                          spaceCount, AcquisitionTime);
+        report.Add("Raw sat name: " + rawId);
+        report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+        report.Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd \"at\" hh:nn", AcquisitionTime));
+        report.Add(Format("Calibration:  gain: %.5f  space count: %.1f", {gain, spaceCount}));
+        report.Add(Format("Image origin: LINE1 = %d, PIXEL1 = %d", {line1, pixel1}));
+        report.Add(Format("Image size: LINES = %d, PIXELS = %d", {lines, pixels}));
+    } catch (const Exception&) {
+        // A damaged OPEN MTP record ends its lines here; the call still succeeds.
+    }
+}
+
+void ReadPdus(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+              std::string& ImageFormat)
+{
+    report.Add("Format is Dundee PDUS");
+    uint8_t header[PdusHeaderSize];
+    ReadExact(file, header, sizeof header, "the PDUS header");
+
+    const std::string rawName = UpperCase(FieldText(header + 14, 6));
+    report.Add("Raw sat name: " + rawName);
+    if (rawName == "MET5")
+        SatelliteCode = 4;
+    else if (rawName == "MET51")
+        SatelliteCode = 9;
+    else if (rawName == "MET50")
+        SatelliteCode = 8;
+    else if (rawName == "MET0")
+        SatelliteCode = 7;
+    else if (rawName == "MET7")
+        SatelliteCode = 6;
+    report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+
+    const std::string imageType = FieldText(header + 20, 6);
+    const std::string transmission = FieldText(header + 26, 6);
+    ImageFormat = imageType + transmission;
+    report.Add("Image type: " + imageType);
+    report.Add("Transmission format: " + transmission);
+
+    uint8_t words[12];
+    std::memcpy(words, header + 44, sizeof words);
+    if constexpr (std::endian::native == std::endian::little)
+        SwapSixWords(words);
+    uint16_t value[6];
+    std::memcpy(value, words, sizeof value);
+    TDateTime date, time;
+    if (!TryEncodeDate(value[0], value[1], value[2], date) || !TryEncodeTime(value[3], value[4], value[5], 0, time))
+        throw EConvertError(file.FileName() + ": impossible acquisition date or time in the PDUS header (" +
+                            Format("%d-%d-%d %d:%d:%d", {value[0], value[1], value[2], value[3], value[4], value[5]}) +
+                            ")");
+    AcquisitionTime = date + time;
+    report.Add("Image acquired: " + Format("%.4d-%s-%.2d at %.2d%.2d",
+                                           {value[0], MonthAbbreviations[value[1] - 1], value[2], value[3], value[4]}));
+    CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
+    file.Seek(PdusTextOffset);
+}
+
+void ReadMeteosat(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+                  std::string& StandardName, std::string& ImageFormat)
+{
+    uint8_t format[FormatBlockSize];
+    size_t got = 0;
+    file.BlockRead(format, sizeof format, got);
+    if (got < sizeof format)
+        return;   // the text block read will come up short as well
+
+    const std::string letters = FormatLetters(format);
+    ImageFormat = letters;
+    report.Add("Transmission format: " + letters);
+    StandardName = letters;
+
+    uint8_t gap[FormatGapSize];
+    ReadExact(file, gap, sizeof gap, "the header gap after the format block");
+    uint8_t ident[IdentBlockSize];
+    file.BlockRead(ident, sizeof ident, got);
+    if (got == sizeof ident) {
+        SatelliteCode = CodeFromSatelliteWord(BigEndian16(ident));
+
+        const size_t width = SatelliteCode == 6 ? 5 : 3;
+        if (StandardName.size() < width)
+            StandardName.insert(0, width - StandardName.size(), '_');
+        switch (SatelliteCode) {
+        case 4: StandardName.insert(0, "_I"); break;
+        case 7: StandardName.insert(0, "_E"); break;
+        case 8: StandardName.insert(0, "_W"); break;
+        case 9: StandardName.insert(0, "_J"); break;
+        default: break;
+        }
+        report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+
+        const int year = BigEndian16(ident + 2);
+        const int dayOfYear = BigEndian16(ident + 4);
+        const int hhmm = BigEndian16(ident + 6);
+        const int minutes = (hhmm / 100) * 60 + hhmm % 100;
+        const int slot = minutes / 30;
+
+        // The day of year and the hhmm word are not range-checked in the
+        // files, so the resulting day and time must still be representable.
+        TDateTime january1 = 0;
+        bool known = TryEncodeDate(year, 1, 1, january1);
+        const TDateTime day = january1 + (dayOfYear - 1);
+        const TDateTime time = day + (hhmm / 100) / 24.0 + (hhmm % 100) / 1440.0;
+        known = known && InDateRange(day) && InDateRange(time);
+        if (known) {
+            StandardName = FormatDateTime("yyyy-mm-dd-", day) + Format("%.2d", {slot}) + StandardName;
+            AcquisitionTime = time;
+            report.Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd", time) + Format(" at %.4d", {hhmm}));
+        } else {
+            StandardName.insert(0, "yyyy-mm-dd-ss");
+            report.Add("Unknown acquisition date/time");
+        }
+        report.Add("Standard name: " + StandardName);
+        CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
+    }
+    file.Seek(file.FilePos() + IdentGapSize);
+}
+
+void ReadHeaderText(TBinaryFile& file, TStringList& report, const std::string& ext)
+{
+    size_t length = TextBlockSize;
+    int frameHeader = 0;
+    if (ext == ".HRM" || ext == ".MPD")
+        frameHeader = ShortFrameLayout.HeaderLength;
+    else if (ext == ".RAH")
+        frameHeader = LongFrameLayout.HeaderLength;
+    length += 3 * frameHeader;
+
+    std::vector<uint8_t> block(length);
+    size_t got = 0;
+    file.BlockRead(block.data(), length, got);
+    if (got < length)
+        return;
+
+    float irGain, irSpace, wvGain, wvSpace;
+    ParseCalibrationText(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()), irGain, irSpace,
+                         wvGain, wvSpace);
+    report.Add(Format("IR calibration:  gain: %.5f  space count: %.1f", {irGain, irSpace}));
+    report.Add(Format("WV calibration:  gain: %.5f  space count: %.1f", {wvGain, wvSpace}));
+
+    if (frameHeader > 0)
+        RemoveFrameHeaders(block.data(), frameHeader);
+    if (ext == ".HRM" || ext == ".MPD" || ext == ".PDU" || ext == ".RAH") {
+        report.Add(" ");
+        report.Add(DescriptiveText(block.data() + DescriptionOffset));
+    }
+}
+
+} // namespace
+
+uint8_t SatelliteCodeFromId(std::string_view Id)
+{
+    if (Id == "M2") return 1;
+    if (Id == "P2" || Id == "M3") return 2;
+    if (Id == "M4") return 3;
+    if (Id == "M5") return 4;
+    if (Id == "M6") return 5;
+    if (Id == "M7") return 6;
+    return 0;
+}
+
+void ParseCalibrationText(std::string_view Block, float& IrGain, float& IrSpace, float& WvGain, float& WvSpace)
+{
+    IrGain = IrSpace = WvGain = WvSpace = 0;
+    int irGain, irSpace, wvGain, wvSpace;
+    if (!DigitsAt(Block, 51, 5, irGain) || !DigitsAt(Block, 56, 3, irSpace) || !DigitsAt(Block, 64, 5, wvGain) ||
+        !DigitsAt(Block, 69, 3, wvSpace))
+        return;
+    const float ig = static_cast<float>(irGain / 100000.0);
+    const float is = static_cast<float>(irSpace / 10.0);
+    const float wg = static_cast<float>(wvGain / 100000.0);
+    const float ws = static_cast<float>(wvSpace / 10.0);
+    if (ig > 0.04 && ig < 0.14 && is > 2 && is < 8 && wg > 0.005 && wg < 0.015 && ws > 3 && ws < 9) {
+        IrGain = ig;
+        IrSpace = is;
+        WvGain = wg;
+        WvSpace = ws;
+    }
+}
+
+void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& SatelliteCode, int32_t& ChannelNumber,
+                       std::string& ChannelLetter, int32_t& Line1, int32_t& Pixel1, int32_t& Lines, int32_t& Pixels,
+                       float& Gain, float& SpaceCount, TDateTime& AcquisitionTime)
+{
+    RawId.assign(reinterpret_cast<const char*>(Record + 32), 2);
+    SatelliteCode = SatelliteCodeFromId(RawId);
+    Line1 = BigEndian32(Record + 123);
+    Pixel1 = BigEndian32(Record + 127);
+    Lines = BigEndian32(Record + 131);
+    Pixels = BigEndian32(Record + 135);
+
+    const int32_t channel = BigEndian32(Record + 40);
+    if (channel >= 1 && channel <= 3) {
+        ChannelLetter = "V";
+        ChannelNumber = 2;
+    } else if (channel >= 4 && channel <= 5) {
+        ChannelLetter = "I";
+        ChannelNumber = 8;
+    } else if (channel >= 6 && channel <= 7) {
+        ChannelLetter = "W";
+        ChannelNumber = 4;
+    }
+
+    const std::string_view record(reinterpret_cast<const char*>(Record), OpenMtpRecordSize);
+    int gain, space;
+    if (DigitsAt(record, 44, 5, gain) && DigitsAt(record, 49, 3, space)) {
+        Gain = static_cast<float>(gain / 100000.0);
+        SpaceCount = static_cast<float>(space / 10.0);
+    } else {
+        Gain = 0;
+        SpaceCount = 0;
+    }
+
+    const int32_t year = BigEndian32(Record + 8);
+    const int32_t dayOfYear = BigEndian32(Record + 12);
+    const int32_t slot = BigEndian32(Record + 16);
+    TDateTime january1;
+    if (TryEncodeDate(year, 1, 1, january1)) {
+        // Computed in double: day and slot are arbitrary 32-bit values.
+        const TDateTime time = january1 + (static_cast<double>(dayOfYear) - 1.0) + (static_cast<double>(slot) - 1.0) / 48.0;
+        if (InDateRange(time))
+            AcquisitionTime = time;
+    }
+}
+
+void SwapSixWords(uint8_t* Words)
+{
+    for (int i = 0; i < 6; ++i)
+        std::swap(Words[2 * i], Words[2 * i + 1]);
+}
+
+void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, TStringList* Report,
+                           TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
+{
+    ImageFormat.clear();
+    AcquisitionTime = 0.0;
+    if (!FileExists(FileName))
+        return;
+
+    const std::string ext = UpperCase(ExtractFileExt(ExtractFileName(FileName)));
+    if (ext == ".HDF") {
+        ReadHdfName(FileName, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
+        return;
+    }
+
+    TStringList report;
+    SatelliteCode = 0;
+    TBinaryFile file(FileName);   // closed by its destructor on every path
+    report.Add("Data on: " + FileName);
+    if (ext == ".MET")
+        report.Add("Format is Merrow MET");
+    if (ext == ".HRM") {
+        LocateHeaderFrame(file, ShortFrameLayout, report);
+        report.Add("Format is Orbit/SSB");
+    }
+    if (ext == ".MPD") {
+        LocateHeaderFrame(file, ShortFrameLayout, report);
+        report.Add("Format is Timestep MPD");
+    }
+    if (ext == ".RAH") {
+        LocateHeaderFrame(file, LongFrameLayout, report);
+        report.Add("Format is Tarnwick HRI");
+    }
+
+    if (ext == ".OPEN_MTP") {
+        ReadOpenMtp(file, report, SatelliteCode, AcquisitionTime);
+    } else {
+        if (ext == ".PDU")
+            ReadPdus(file, report, SatelliteCode, AcquisitionTime, ImageFormat);
+        else
+            ReadMeteosat(file, report, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
+        ReadHeaderText(file, report, ext);
+    }
+    file.Close();
+
+    if (Report) {
+        Report->BeginUpdate();
+        Report->Clear();
+        for (const std::string& line : report)
+            Report->Add(line);
+        Report->EndUpdate();
+    }
+}
