@@ -35,5 +35,5 @@ function(quillon_test name dir)
     QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLON_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-registry;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state;ASAN_OPTIONS=detect_leaks=1")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLON_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-registry;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
