@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "satellite/Calibration.h"
 
 // Each unit that does work at start-up exposes an Initialize<Unit> and, where it
 // holds something until exit, a Finalize<Unit>. They run here, in this order:
@@ -22,6 +23,7 @@ void InitializeUnits()
     // 1. degree sign
     // 2. registry keys
     // 3. calibration tables
+    InitializeCalibration();
     // 4. predefined maps
     // 5. picture formats
     // 6. version captions
