@@ -1,0 +1,846 @@
+#include "components/Journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "runtime/Exceptions.h"
+
+namespace {
+
+using ordered_json = nlohmann::ordered_json;
+
+// Records buffered before they are written out; the batch record that makes
+// them recoverable is already on disk, so this only bounds what a kill loses
+// of the finer detail.
+constexpr size_t FlushEvery = 256;
+
+std::string ErrnoText(int error)
+{
+    return std::strerror(error);
+}
+
+// ---- names --------------------------------------------------------------------------
+bool IsValidUtf8(std::string_view s)
+{
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) { ++i; continue; }
+        size_t length;
+        unsigned int codePoint;
+        if ((c & 0xE0) == 0xC0) { length = 2; codePoint = c & 0x1F; }
+        else if ((c & 0xF0) == 0xE0) { length = 3; codePoint = c & 0x0F; }
+        else if ((c & 0xF8) == 0xF0) { length = 4; codePoint = c & 0x07; }
+        else return false;
+        if (i + length > s.size())
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80)
+                return false;
+            codePoint = (codePoint << 6) | (d & 0x3F);
+        }
+        static const unsigned int minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < minimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+ordered_json EncodeName(const std::string& name)
+{
+    if (IsValidUtf8(name))
+        return name;
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(name.size() * 2);
+    for (unsigned char c : name) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    ordered_json object = ordered_json::object();
+    object["hex"] = hex;
+    return object;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A file name as undo may use it: not empty, no folder part, no NUL. A name
+// that could lead out of the batch's folder is refused, so a hand-edited
+// journal can never make undo touch another folder.
+bool IsPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool DecodeBytes(const ordered_json& value, std::string& name)
+{
+    if (value.is_string()) {
+        name = value.get<std::string>();
+    } else if (value.is_object() && value.size() == 1 && value.contains("hex") && value["hex"].is_string()) {
+        const std::string& hex = value["hex"].get_ref<const std::string&>();
+        if (hex.size() % 2 != 0)
+            return false;
+        name.clear();
+        for (size_t i = 0; i < hex.size(); i += 2) {
+            int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
+            if (high < 0 || low < 0)
+                return false;
+            name += static_cast<char>(high * 16 + low);
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool DecodeName(const ordered_json& value, std::string& name)
+{
+    return DecodeBytes(value, name) && IsPlainFileName(name);
+}
+
+bool GetString(const ordered_json& object, const char* key, std::string& out, bool required = true)
+{
+    auto it = object.find(key);
+    if (it == object.end())
+        return !required;
+    if (!it->is_string())
+        return false;
+    out = it->get<std::string>();
+    return true;
+}
+
+// ---- files ------------------------------------------------------------------------
+// An exclusive (or shared) flock on the lock file beside the journal, held for
+// the lifetime of the object.
+class TJournalLock {
+public:
+    TJournalLock(const std::string& lockName, bool exclusive)
+    {
+        fd_ = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0 && !exclusive)
+            fd_ = ::open(lockName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            if (!exclusive)
+                return; // reading without a lock beats not reading at all
+            throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(errno));
+        }
+        int result;
+        do
+            result = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
+        while (result != 0 && errno == EINTR);
+        if (result != 0) {
+            int error = errno;
+            ::close(fd_);
+            fd_ = -1;
+            if (exclusive)
+                throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
+        }
+    }
+    ~TJournalLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_); // closing releases the lock
+    }
+    TJournalLock(const TJournalLock&) = delete;
+    TJournalLock& operator=(const TJournalLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Reads the whole file; false with errno set when it cannot be opened or read.
+bool ReadWholeFile(const std::string& fileName, std::string& text)
+{
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    text.clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+void SyncDirectory(const std::string& directory)
+{
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string DirectoryOf(const std::string& fileName)
+{
+    std::string directory = std::filesystem::path(fileName).parent_path().string();
+    return directory.empty() ? "." : directory;
+}
+
+// Calls f(lineNumber, line) for every line of text (a last line without a line
+// break included); line numbers are 1-based.
+template <typename F>
+void ForEachLine(std::string_view text, F f)
+{
+    size_t number = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        f(++number, text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+bool IsBlank(std::string_view line)
+{
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+}
+
+// The batch a record belongs to, for pruning: "" for damaged and blank lines.
+std::string RecordId(std::string_view line)
+{
+    auto record = ParseJournalLine(line);
+    return record ? record->Id : std::string();
+}
+
+} // namespace
+
+// ---- paths ------------------------------------------------------------------------
+std::string DefaultJournalFileName()
+{
+    std::string base;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && state[0] == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && home[0] ? home : ".") + "/.local/state";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/quillon/journal.jsonl";
+}
+
+std::string NormalizeJournalFolder(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(folder.empty() ? "." : folder, error);
+    if (error)
+        path = folder;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+    std::string result = (error ? path.lexically_normal() : canonical).string();
+    while (result.size() > 1 && result.back() == '/')
+        result.pop_back();
+    return result;
+}
+
+// ---- times ---------------------------------------------------------------------------
+std::string FormatJournalTime(int64_t unixTime)
+{
+    std::time_t t = static_cast<std::time_t>(unixTime);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return buffer;
+}
+
+bool ParseJournalTime(std::string_view text, int64_t& unixTime)
+{
+    // Exactly YYYY-MM-DDTHH:MM:SSZ.
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != 'Z')
+        return false;
+    auto number = [&](size_t at, size_t length, int& value) {
+        value = 0;
+        for (size_t i = at; i < at + length; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year, month, day, hour, minute, second;
+    if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day) || !number(11, 2, hour) ||
+        !number(14, 2, minute) || !number(17, 2, second))
+        return false;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return false;
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    unixTime = static_cast<int64_t>(timegm(&parts));
+    return true;
+}
+
+std::string NewJournalBatchId()
+{
+    static std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(::getpid()),
+                           static_cast<unsigned>(std::time(nullptr))};
+        return std::mt19937_64(seed);
+    }();
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02dT%02d%02d%02dZ-%08x", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  static_cast<unsigned>(generator() & 0xFFFFFFFFu));
+    return buffer;
+}
+
+// ---- records -------------------------------------------------------------------------
+std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
+{
+    ordered_json value = ordered_json::parse(line.begin(), line.end(), nullptr, false);
+    if (value.is_discarded() || !value.is_object())
+        return std::nullopt;
+    TJournalRecord record;
+    std::string type;
+    if (!GetString(value, "type", type) || !GetString(value, "id", record.Id) || record.Id.empty())
+        return std::nullopt;
+    if (type == "batch") {
+        record.Type = TJournalRecordType::Batch;
+        if (!GetString(value, "time", record.Time) || !ParseJournalTime(record.Time, record.UnixTime) ||
+            !GetString(value, "kind", record.Kind) || !GetString(value, "source", record.Source, false) || !GetString(value, "undoes", record.Undoes, false))
+            return std::nullopt;
+        if (record.Kind != "rename" && record.Kind != "undo")
+            return std::nullopt;
+        if (record.Kind == "undo" && record.Undoes.empty())
+            return std::nullopt;
+        auto folder = value.find("folder");
+        if (folder == value.end() || !DecodeBytes(*folder, record.Folder))
+            return std::nullopt;
+        if (record.Folder.empty() || record.Folder[0] != '/' || record.Folder.find('\0') != std::string::npos)
+            return std::nullopt;
+        auto files = value.find("files");
+        if (files == value.end() || !files->is_array())
+            return std::nullopt;
+        record.Files.reserve(files->size());
+        for (const auto& pair : *files) {
+            if (!pair.is_array() || pair.size() != 2)
+                return std::nullopt;
+            std::string oldName, newName;
+            if (!DecodeName(pair[0], oldName) || !DecodeName(pair[1], newName))
+                return std::nullopt;
+            record.Files.emplace_back(std::move(oldName), std::move(newName));
+        }
+    } else if (type == "intent" || type == "outcome") {
+        record.Type = type == "intent" ? TJournalRecordType::Intent : TJournalRecordType::Outcome;
+        auto oldName = value.find("old");
+        auto newName = value.find("new");
+        if (oldName == value.end() || newName == value.end() || !DecodeName(*oldName, record.OldName) ||
+            !DecodeName(*newName, record.NewName))
+            return std::nullopt;
+        if (record.Type == TJournalRecordType::Outcome) {
+            auto renamed = value.find("renamed");
+            if (renamed == value.end() || !renamed->is_boolean())
+                return std::nullopt;
+            record.Renamed = renamed->get<bool>();
+            if (!GetString(value, "reason", record.Reason, false))
+                return std::nullopt;
+        }
+    } else if (type == "end") {
+        record.Type = TJournalRecordType::End;
+    } else {
+        return std::nullopt;
+    }
+    return record;
+}
+
+std::string FormatJournalLine(const TJournalRecord& record)
+{
+    ordered_json value = ordered_json::object();
+    switch (record.Type) {
+    case TJournalRecordType::Batch: {
+        value["type"] = "batch";
+        value["id"] = record.Id;
+        value["time"] = record.Time;
+        value["kind"] = record.Kind;
+        if (!record.Source.empty())
+            value["source"] = record.Source;
+        value["folder"] = EncodeName(record.Folder);
+        if (!record.Undoes.empty())
+            value["undoes"] = record.Undoes;
+        ordered_json files = ordered_json::array();
+        for (const auto& [oldName, newName] : record.Files)
+            files.push_back(ordered_json::array({EncodeName(oldName), EncodeName(newName)}));
+        value["files"] = std::move(files);
+        break;
+    }
+    case TJournalRecordType::Intent:
+    case TJournalRecordType::Outcome:
+        value["type"] = record.Type == TJournalRecordType::Intent ? "intent" : "outcome";
+        value["id"] = record.Id;
+        value["old"] = EncodeName(record.OldName);
+        value["new"] = EncodeName(record.NewName);
+        if (record.Type == TJournalRecordType::Outcome) {
+            value["renamed"] = record.Renamed;
+            if (!record.Reason.empty())
+                value["reason"] = IsValidUtf8(record.Reason) ? record.Reason : std::string("(not UTF-8)");
+        }
+        break;
+    case TJournalRecordType::End:
+        value["type"] = "end";
+        value["id"] = record.Id;
+        break;
+    }
+    return value.dump();
+}
+
+// ---- reading -------------------------------------------------------------------------
+int TJournalBatch::Count(TJournalFileState state) const
+{
+    return static_cast<int>(std::count_if(Files.begin(), Files.end(),
+                                          [&](const TJournalFileEntry& f) { return f.State == state; }));
+}
+
+TJournalContents ParseJournal(std::string_view text)
+{
+    struct TBuilding {
+        TJournalBatch batch;
+        std::unordered_map<std::string, size_t> byOldName;
+        std::vector<uint64_t> order; // sequence of the first intent/outcome, or planned position
+    };
+    TJournalContents contents;
+    std::vector<TBuilding> building;
+    std::unordered_map<std::string, size_t> byId;
+    constexpr uint64_t NotWorkedOn = uint64_t(1) << 62;
+    uint64_t sequence = 0;
+
+    ForEachLine(text, [&](size_t number, std::string_view line) {
+        contents.LineCount = number;
+        if (IsBlank(line))
+            return;
+        auto record = ParseJournalLine(line);
+        if (!record) {
+            contents.DamagedLines.push_back(number);
+            return;
+        }
+        if (record->Type == TJournalRecordType::Batch) {
+            if (byId.count(record->Id)) {
+                contents.DamagedLines.push_back(number); // a second batch under one id
+                return;
+            }
+            TBuilding b;
+            b.batch.Id = record->Id;
+            b.batch.Time = record->Time;
+            b.batch.UnixTime = record->UnixTime;
+            b.batch.Kind = record->Kind;
+            b.batch.Source = record->Source;
+            b.batch.Folder = record->Folder;
+            b.batch.Undoes = record->Undoes;
+            b.batch.FirstLine = number;
+            b.batch.LineCount = 1;
+            for (auto& [oldName, newName] : record->Files) {
+                b.byOldName.emplace(oldName, b.batch.Files.size());
+                b.order.push_back(NotWorkedOn + b.batch.Files.size());
+                b.batch.Files.push_back({std::move(oldName), std::move(newName), TJournalFileState::Planned, {}});
+            }
+            byId.emplace(record->Id, building.size());
+            building.push_back(std::move(b));
+            return;
+        }
+        auto found = byId.find(record->Id);
+        if (found == byId.end())
+            return; // its batch record was pruned or damaged
+        TBuilding& b = building[found->second];
+        ++b.batch.LineCount;
+        if (record->Type == TJournalRecordType::End) {
+            b.batch.Ended = true;
+            return;
+        }
+        auto file = b.byOldName.find(record->OldName);
+        size_t index;
+        if (file == b.byOldName.end() || b.batch.Files[file->second].NewName != record->NewName) {
+            // Not planned as such: keep it anyway, it names a file the batch touched.
+            index = b.batch.Files.size();
+            b.byOldName.emplace(record->OldName, index);
+            b.order.push_back(NotWorkedOn + index);
+            b.batch.Files.push_back({record->OldName, record->NewName, TJournalFileState::Planned, {}});
+        } else {
+            index = file->second;
+        }
+        TJournalFileEntry& entry = b.batch.Files[index];
+        if (b.order[index] >= NotWorkedOn)
+            b.order[index] = ++sequence;
+        if (record->Type == TJournalRecordType::Intent) {
+            if (entry.State == TJournalFileState::Planned)
+                entry.State = TJournalFileState::Attempted;
+        } else {
+            entry.State = record->Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
+            entry.Reason = record->Reason;
+        }
+    });
+
+    contents.Batches.reserve(building.size());
+    for (TBuilding& b : building) {
+        std::vector<size_t> indexes(b.batch.Files.size());
+        for (size_t i = 0; i < indexes.size(); ++i)
+            indexes[i] = i;
+        std::stable_sort(indexes.begin(), indexes.end(), [&](size_t x, size_t y) { return b.order[x] < b.order[y]; });
+        std::vector<TJournalFileEntry> files;
+        files.reserve(indexes.size());
+        for (size_t i : indexes)
+            files.push_back(std::move(b.batch.Files[i]));
+        b.batch.Files = std::move(files);
+        contents.Batches.push_back(std::move(b.batch));
+    }
+    return contents;
+}
+
+TJournalContents ReadJournal(const std::string& fileName)
+{
+    std::string text;
+    {
+        TJournalLock lock(fileName + ".lock", false);
+        if (!ReadWholeFile(fileName, text)) {
+            if (errno == ENOENT)
+                return {};
+            throw Exception("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
+        }
+    }
+    return ParseJournal(text);
+}
+
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents)
+{
+    std::vector<std::string> messages;
+    for (size_t line : contents.DamagedLines)
+        messages.push_back("rename journal " + fileName + ": line " + std::to_string(line) +
+                           " is damaged and was skipped");
+    return messages;
+}
+
+// ---- writing -------------------------------------------------------------------------
+TRenameJournal::TRenameJournal(std::string fileName, TJournalLimits limits)
+    : fileName_(std::move(fileName)), lockName_(fileName_ + ".lock"), limits_(limits)
+{
+}
+
+TRenameJournal::~TRenameJournal()
+{
+    if (!buffer_.empty()) {
+        try {
+            Flush(false);
+        } catch (const std::exception&) {
+        }
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::vector<std::string> TRenameJournal::TakeWarnings()
+{
+    std::vector<std::string> taken;
+    taken.swap(warnings_);
+    return taken;
+}
+
+void TRenameJournal::Warn(const std::string& message)
+{
+    warnings_.push_back(message);
+    if (OnWarning)
+        OnWarning(message);
+}
+
+void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& planned)
+{
+    if (inBatch_)
+        EndBatch();
+    std::string undoes = std::move(undoes_);
+    undoes_.clear();
+    batchId_.clear();
+    // A rename batch with nothing planned has nothing to take back; an undo is
+    // recorded even when it restores nothing, so that it is not run twice.
+    if (planned.empty() && undoes.empty())
+        return;
+
+    std::error_code error;
+    std::string directory = DirectoryOf(fileName_);
+    std::filesystem::create_directories(directory, error);
+    if (error)
+        throw Exception("cannot write the rename journal " + fileName_ + ": " + error.message());
+
+    TJournalRecord record;
+    record.Type = TJournalRecordType::Batch;
+    record.Id = NewJournalBatchId();
+    record.UnixTime = static_cast<int64_t>(std::time(nullptr));
+    record.Time = FormatJournalTime(record.UnixTime);
+    record.Kind = undoes.empty() ? "rename" : "undo";
+    record.Source = source_;
+    record.Folder = NormalizeJournalFolder(folder);
+    record.Undoes = undoes;
+    record.Files = planned;
+
+    buffer_.clear();
+    buffered_ = 0;
+    {
+        TJournalLock lock(lockName_, true);
+        try {
+            PruneLocked();
+        } catch (const std::exception& e) {
+            Warn(e.what());
+        }
+    }
+    buffer_ = FormatJournalLine(record) + '\n';
+    Flush(true); // throws: the batch does not start
+    batchId_ = record.Id;
+    inBatch_ = true;
+}
+
+void TRenameJournal::Append(const std::string& line)
+{
+    buffer_ += line;
+    buffer_ += '\n';
+    ++buffered_;
+}
+
+void TRenameJournal::RecordIntent(const std::string& oldName, const std::string& newName)
+{
+    if (!inBatch_)
+        return;
+    TJournalRecord record;
+    record.Type = TJournalRecordType::Intent;
+    record.Id = batchId_;
+    record.OldName = oldName;
+    record.NewName = newName;
+    Append(FormatJournalLine(record));
+    if (buffered_ >= FlushEvery)
+        Flush(false);
+}
+
+void TRenameJournal::RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,
+                                   const std::string& reason)
+{
+    if (!inBatch_)
+        return;
+    TJournalRecord record;
+    record.Type = TJournalRecordType::Outcome;
+    record.Id = batchId_;
+    record.OldName = oldName;
+    record.NewName = newName;
+    record.Renamed = renamed;
+    record.Reason = reason;
+    Append(FormatJournalLine(record));
+    if (buffered_ >= FlushEvery) {
+        try {
+            Flush(false);
+        } catch (const std::exception& e) {
+            Warn(e.what());
+        }
+    }
+}
+
+void TRenameJournal::EndBatch()
+{
+    if (!inBatch_)
+        return;
+    inBatch_ = false;
+    TJournalRecord record;
+    record.Type = TJournalRecordType::End;
+    record.Id = batchId_;
+    Append(FormatJournalLine(record));
+    try {
+        Flush(true);
+    } catch (const std::exception& e) {
+        Warn(e.what());
+    }
+}
+
+void TRenameJournal::Flush(bool sync)
+{
+    if (buffer_.empty() && !sync)
+        return;
+    auto fail = [&](int error) -> void {
+        throw Exception("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
+    };
+    TJournalLock lock(lockName_, true);
+    // Another process may have pruned the journal (a new file renamed over the
+    // old one) since this one was opened: append to the file the name holds now.
+    struct stat byName{}, byHandle{};
+    bool created = false;
+    if (fd_ >= 0) {
+        if (::stat(fileName_.c_str(), &byName) != 0 || ::fstat(fd_, &byHandle) != 0 ||
+            byName.st_ino != byHandle.st_ino || byName.st_dev != byHandle.st_dev) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    if (fd_ < 0) {
+        created = ::access(fileName_.c_str(), F_OK) != 0;
+        fd_ = ::open(fileName_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            fail(errno);
+    }
+    // A writer killed mid-line leaves a line without its break: end it first.
+    if (::fstat(fd_, &byHandle) != 0)
+        fail(errno);
+    std::string data;
+    const std::string* out = &buffer_;
+    if (byHandle.st_size > 0) {
+        char last = '\n';
+        if (::pread(fd_, &last, 1, byHandle.st_size - 1) != 1)
+            fail(errno);
+        if (last != '\n') {
+            data = '\n' + buffer_;
+            out = &data;
+        }
+    }
+    if (!WriteAll(fd_, out->data(), out->size()))
+        fail(errno);
+    if (sync && ::fdatasync(fd_) != 0)
+        fail(errno);
+    if (created)
+        SyncDirectory(DirectoryOf(fileName_));
+    buffer_.clear();
+    buffered_ = 0;
+}
+
+void TRenameJournal::PruneLocked()
+{
+    std::string text;
+    if (!ReadWholeFile(fileName_, text)) {
+        if (errno == ENOENT)
+            return;
+        throw Exception("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
+    }
+    if (text.empty())
+        return;
+    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - limits_.MaxAgeSeconds;
+    size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() != '\n' ? 1 : 0);
+    bool tooOld = false;
+    // The oldest batch comes first: its time decides whether anything is too old.
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        auto record = ParseJournalLine(std::string_view(text).substr(start, end - start));
+        if (record && record->Type == TJournalRecordType::Batch) {
+            tooOld = record->UnixTime < cutoff;
+            break;
+        }
+        start = end + 1;
+    }
+    if (!tooOld && lines <= limits_.MaxEntries)
+        return;
+
+    TJournalContents contents = ParseJournal(text);
+    std::unordered_set<std::string> dropped;
+    size_t kept = 0;
+    for (const TJournalBatch& batch : contents.Batches)
+        kept += batch.LineCount;
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (batch.UnixTime < cutoff || kept > limits_.MaxEntries) {
+            dropped.insert(batch.Id);
+            kept -= batch.LineCount;
+        }
+    }
+    std::string directory = DirectoryOf(fileName_);
+    if (!contents.DamagedLines.empty()) {
+        // Keep the damaged journal as it was before anything of it is lost.
+        std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
+        std::error_code error;
+        std::filesystem::copy_file(fileName_, aside, error);
+        if (error)
+            throw Exception("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
+                            error.message());
+        for (const std::string& message : DamagedLineMessages(fileName_, contents))
+            Warn(message);
+        Warn("rename journal " + fileName_ + ": kept as it was in " + aside);
+    }
+
+    std::string rewritten;
+    rewritten.reserve(text.size());
+    std::unordered_set<std::string> known;
+    for (const TJournalBatch& batch : contents.Batches)
+        known.insert(batch.Id);
+    ForEachLine(text, [&](size_t, std::string_view line) {
+        if (IsBlank(line))
+            return;
+        std::string id = RecordId(line);
+        if (id.empty() || !known.count(id) || dropped.count(id))
+            return;
+        rewritten.append(line);
+        rewritten += '\n';
+    });
+
+    std::string temporary = fileName_ + ".tmp-" + std::to_string(::getpid());
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
+    bool ok = WriteAll(fd, rewritten.data(), rewritten.size()) && ::fsync(fd) == 0;
+    int error = errno;
+    ::close(fd);
+    if (!ok || ::rename(temporary.c_str(), fileName_.c_str()) != 0) {
+        if (ok)
+            error = errno;
+        ::unlink(temporary.c_str());
+        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+    }
+    SyncDirectory(directory);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}

@@ -1,0 +1,191 @@
+#pragma once
+// The rename journal: one JSON Lines file per user that records every rename
+// batch (from quillon-cli rename, the watch mode and the window's Rename
+// button) so that a batch can be listed and taken back.
+//
+// Records, one JSON object a line:
+//   {"type":"batch","id":..,"time":..,"kind":"rename"|"undo","source":..,
+//    "folder":..,"undoes":..,"files":[[old,new],...]}
+//   {"type":"intent","id":..,"old":..,"new":..}
+//   {"type":"outcome","id":..,"old":..,"new":..,"renamed":bool,"reason":..}
+//   {"type":"end","id":..}
+// A name that is not valid UTF-8 is written as {"hex":"..."} so that every
+// byte comes back as it was.
+//
+// Durability: the batch record lists every planned (old, new) pair and is
+// flushed to disk (fdatasync) before the first file is renamed, so a batch
+// killed at any point (kill -9, power cut) leaves the names of every file it
+// may have renamed. Intent and outcome records are appended in small groups
+// and tell undo which files were attempted and how they ended; the end record
+// is flushed to disk too. Files whose outcome never reached the journal are
+// checked on disk by undo.
+//
+// Locking: every append and every rewrite happens under an exclusive flock on
+// a lock file beside the journal, so several processes may share the journal;
+// the lock is held only while writing. A journal that does not end in a line
+// break (a writer was killed mid-line) gets one before the next record, so a
+// cut-off line never swallows the next record.
+//
+// Pruning: when a batch starts, batches older than the age limit and the
+// oldest batches beyond the entry (line) limit are dropped by writing a new
+// file and renaming it over the old one. Damaged lines are reported and
+// skipped; before a journal holding damaged lines is rewritten it is copied
+// aside (journal.jsonl.damaged-<time>).
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "components/RenameJournal.h"
+
+using TNamePairs = std::vector<std::pair<std::string, std::string>>;
+
+// $XDG_STATE_HOME/quillon/journal.jsonl, or ~/.local/state/quillon/journal.jsonl
+// when XDG_STATE_HOME is unset, empty or not absolute.
+std::string DefaultJournalFileName();
+
+// Absolute, normalised folder name without a trailing '/' (symbolic links
+// resolved as far as the folder exists), so that a folder given as a relative
+// path or with a trailing '/' matches the folder a batch recorded.
+std::string NormalizeJournalFolder(const std::string& folder);
+
+// ---- records ----------------------------------------------------------------
+enum class TJournalRecordType { Batch, Intent, Outcome, End };
+
+struct TJournalRecord {
+    TJournalRecordType Type = TJournalRecordType::Batch;
+    std::string Id;
+    // Batch records.
+    std::string Time;         // UTC, "YYYY-MM-DDTHH:MM:SSZ"
+    int64_t UnixTime = 0;     // the same moment in seconds since 1970
+    std::string Kind;         // "rename" or "undo"
+    std::string Source;       // "cli", "watch", "window", ...
+    std::string Folder;
+    std::string Undoes;       // undo batches: the id of the batch taken back
+    TNamePairs Files;         // planned (old, new) pairs, names without folder
+    // Intent and outcome records.
+    std::string OldName;
+    std::string NewName;
+    bool Renamed = false;     // outcome: the file now has NewName
+    std::string Reason;       // outcome: why not
+};
+
+// One journal line (without its line break) to a record; nothing when the line
+// is not JSON or not a well-formed record. Never throws.
+std::optional<TJournalRecord> ParseJournalLine(std::string_view line);
+// A record as one line, without the line break.
+std::string FormatJournalLine(const TJournalRecord& record);
+
+// "YYYY-MM-DDTHH:MM:SSZ" to seconds since 1970; false when malformed.
+bool ParseJournalTime(std::string_view text, int64_t& unixTime);
+std::string FormatJournalTime(int64_t unixTime);
+
+// ---- the journal as read back -------------------------------------------------
+enum class TJournalFileState {
+    Planned,   // listed in the batch record, no later record
+    Attempted, // intent recorded, outcome unknown
+    Renamed,   // outcome: renamed
+    Failed,    // outcome: not renamed
+};
+
+struct TJournalFileEntry {
+    std::string OldName;
+    std::string NewName;
+    TJournalFileState State = TJournalFileState::Planned;
+    std::string Reason;
+};
+
+struct TJournalBatch {
+    std::string Id;
+    std::string Time;
+    int64_t UnixTime = 0;
+    std::string Kind;
+    std::string Source;
+    std::string Folder;
+    std::string Undoes;
+    // In the order the files were worked on; files only planned come last,
+    // in planned order.
+    std::vector<TJournalFileEntry> Files;
+    bool Ended = false;
+    size_t FirstLine = 0; // 1-based line of the batch record
+    size_t LineCount = 0; // lines that belong to this batch
+
+    int Count(TJournalFileState state) const;
+    bool IsUndo() const { return Kind == "undo"; }
+};
+
+struct TJournalContents {
+    std::vector<TJournalBatch> Batches;   // in journal order (oldest first)
+    std::vector<size_t> DamagedLines;     // 1-based numbers of skipped lines
+    size_t LineCount = 0;
+};
+
+// Parses a whole journal text. Damaged lines, and records of a batch whose
+// batch record is missing, are skipped (damaged lines are listed).
+TJournalContents ParseJournal(std::string_view text);
+// Reads and parses the journal file; a missing file is an empty journal.
+// Throws an Exception naming the file when it exists but cannot be read.
+TJournalContents ReadJournal(const std::string& fileName);
+// Messages for the damaged lines of a journal read from fileName.
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
+
+// ---- writing ----------------------------------------------------------------------
+struct TJournalLimits {
+    size_t MaxEntries = 100000;          // lines kept
+    int64_t MaxAgeSeconds = 365LL * 86400; // batches older than this are dropped
+};
+
+class TRenameJournal : public IRenameJournal {
+public:
+    explicit TRenameJournal(std::string fileName = DefaultJournalFileName(), TJournalLimits limits = {});
+    ~TRenameJournal() override;
+    TRenameJournal(const TRenameJournal&) = delete;
+    TRenameJournal& operator=(const TRenameJournal&) = delete;
+
+    // Where the next batch comes from ("cli" by default).
+    void SetSource(std::string source) { source_ = std::move(source); }
+    // Makes the next batch an undo of batch id (cleared by BeginBatch).
+    void SetUndoes(std::string id) { undoes_ = std::move(id); }
+
+    // Writes the batch record and flushes it to disk. An empty plan writes
+    // nothing. Throws an Exception naming the journal when it cannot be written.
+    void BeginBatch(const std::string& folder, const TNamePairs& planned) override;
+    void RecordIntent(const std::string& oldName, const std::string& newName) override;
+    // Never throws: a record that cannot be written is reported in Warnings().
+    void RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,
+                       const std::string& reason) override;
+    void EndBatch() override;
+
+    const std::string& FileName() const { return fileName_; }
+    // Id of the batch begun last ("" when none, or when its plan was empty).
+    const std::string& BatchId() const { return batchId_; }
+    // Problems met so far (damaged lines, records that could not be written);
+    // each is reported once.
+    std::vector<std::string> TakeWarnings();
+    // Called with each warning as it arises, besides keeping it for TakeWarnings.
+    std::function<void(const std::string&)> OnWarning;
+
+private:
+    void Append(const std::string& line);
+    void Flush(bool sync);
+    void PruneLocked();
+    void Warn(const std::string& message);
+
+    std::string fileName_;
+    std::string lockName_;
+    TJournalLimits limits_;
+    std::string source_ = "cli";
+    std::string undoes_;
+    std::string batchId_;
+    bool inBatch_ = false;
+    int fd_ = -1;
+    std::string buffer_;
+    size_t buffered_ = 0;
+    std::vector<std::string> warnings_;
+};
+
+// A fresh batch id: UTC time, process and random bits ("20250315T123000Z-1a2b3c4d").
+std::string NewJournalBatchId();

@@ -1,0 +1,247 @@
+#include "components/Undo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <sys/stat.h>
+
+#include "runtime/Exceptions.h"
+#include "runtime/FileOps.h"
+
+const char* const UndoReasonMissing = "no longer there";
+const char* const UndoReasonTaken = "old name taken";
+
+namespace {
+
+bool Exists(const std::string& path)
+{
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name)
+{
+    return folder.size() > 0 && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+enum class TDecision {
+    Nothing,         // the file was never renamed: nothing to take back
+    Restore,         // rename it back
+    Skip,            // report it, touch nothing
+    EarlierRestored, // an undo killed part-way already gave it its old name
+};
+
+struct TPlannedStep {
+    TDecision Decision;
+    std::string NewName;
+    std::string OldName;
+    std::string Reason;
+};
+
+// What undo batches before this one did to batch id: the old names they
+// restored for sure, and those whose restore may or may not have happened.
+struct TEarlierUndos {
+    std::unordered_set<std::string> Restored;
+    std::unordered_set<std::string> Unknown;
+    bool Complete = false;
+};
+
+TEarlierUndos EarlierUndos(const TJournalContents& contents, const std::string& id)
+{
+    TEarlierUndos earlier;
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (!batch.IsUndo() || batch.Undoes != id)
+            continue;
+        earlier.Complete = earlier.Complete || batch.Ended;
+        // An undo batch renames (batch's new name) -> (batch's old name).
+        for (const TJournalFileEntry& file : batch.Files) {
+            if (file.State == TJournalFileState::Renamed)
+                earlier.Restored.insert(file.NewName);
+            else if (file.State == TJournalFileState::Planned || file.State == TJournalFileState::Attempted)
+                earlier.Unknown.insert(file.NewName);
+        }
+    }
+    return earlier;
+}
+
+bool HasAnythingToTakeBack(const TJournalBatch& batch)
+{
+    return std::any_of(batch.Files.begin(), batch.Files.end(),
+                       [](const TJournalFileEntry& f) { return f.State != TJournalFileState::Failed; });
+}
+
+const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoOptions& options,
+                                 const std::string& journalFile)
+{
+    if (!options.BatchId.empty()) {
+        for (const TJournalBatch& batch : contents.Batches) {
+            if (batch.Id != options.BatchId)
+                continue;
+            if (batch.IsUndo())
+                throw Exception("batch " + batch.Id + " is an undo; an undo is not taken back");
+            if (EarlierUndos(contents, batch.Id).Complete)
+                throw Exception("batch " + batch.Id + " has already been taken back");
+            return &batch;
+        }
+        throw Exception("no batch " + options.BatchId + " in the rename journal " + journalFile);
+    }
+    std::string folder = options.Folder.empty() ? std::string() : NormalizeJournalFolder(options.Folder);
+    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
+        const TJournalBatch& batch = *it;
+        if (batch.IsUndo() || (!folder.empty() && batch.Folder != folder))
+            continue;
+        if (!HasAnythingToTakeBack(batch) || EarlierUndos(contents, batch.Id).Complete)
+            continue;
+        return &batch;
+    }
+    return nullptr;
+}
+
+// Decides, from the journal and the disk, what to do with each file of the
+// batch, last renamed first.
+std::vector<TPlannedStep> PlanUndo(const TJournalContents& contents, const TJournalBatch& batch)
+{
+    TEarlierUndos earlier = EarlierUndos(contents, batch.Id);
+    std::vector<TPlannedStep> steps;
+    for (auto it = batch.Files.rbegin(); it != batch.Files.rend(); ++it) {
+        const TJournalFileEntry& file = *it;
+        if (file.State == TJournalFileState::Failed || earlier.Restored.count(file.OldName))
+            continue;
+        bool newExists = Exists(InFolder(batch.Folder, file.NewName));
+        bool oldExists = Exists(InFolder(batch.Folder, file.OldName));
+        TPlannedStep step{TDecision::Nothing, file.NewName, file.OldName, {}};
+        if (earlier.Unknown.count(file.OldName) && oldExists && !newExists) {
+            step.Decision = TDecision::EarlierRestored;
+        } else if (file.State == TJournalFileState::Renamed) {
+            if (!newExists)
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing};
+            else if (oldExists)
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken};
+            else
+                step.Decision = TDecision::Restore;
+        } else {
+            // The outcome never reached the journal: the disk tells whether the
+            // rename happened. Only a file that was surely attempted is worth
+            // a report when the disk is ambiguous.
+            bool attempted = file.State == TJournalFileState::Attempted;
+            if (newExists && !oldExists)
+                step.Decision = TDecision::Restore;
+            else if (attempted && newExists && oldExists)
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken};
+            else if (attempted && !newExists && !oldExists)
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing};
+        }
+        if (step.Decision != TDecision::Nothing)
+            steps.push_back(std::move(step));
+    }
+    return steps;
+}
+
+} // namespace
+
+int TUndoResult::Skipped() const
+{
+    return static_cast<int>(std::count_if(Lines.begin(), Lines.end(),
+                                          [](const TUndoLine& l) { return l.Action == TUndoAction::Skipped; }));
+}
+
+TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
+{
+    TUndoResult result;
+    TJournalContents contents = ReadJournal(journalFile);
+    result.Warnings = DamagedLineMessages(journalFile, contents);
+    const TJournalBatch* batch = ChooseBatch(contents, options, journalFile);
+    if (!batch)
+        return result;
+    result.Found = true;
+    result.BatchId = batch->Id;
+    result.Folder = batch->Folder;
+    std::vector<TPlannedStep> steps = PlanUndo(contents, *batch);
+
+    if (options.DryRun) {
+        for (const TPlannedStep& step : steps) {
+            if (step.Decision == TDecision::Restore)
+                result.Lines.push_back({TUndoAction::WouldRestore, step.NewName, step.OldName, {}});
+            else if (step.Decision == TDecision::Skip)
+                result.Lines.push_back({TUndoAction::Skipped, step.NewName, step.OldName, step.Reason});
+        }
+        return result;
+    }
+
+    TRenameJournal journal(journalFile);
+    journal.SetSource(options.Source);
+    journal.SetUndoes(batch->Id);
+    TNamePairs planned;
+    for (const TPlannedStep& step : steps)
+        if (step.Decision == TDecision::Restore || step.Decision == TDecision::EarlierRestored)
+            planned.emplace_back(step.NewName, step.OldName);
+    journal.BeginBatch(batch->Folder, planned); // throws: nothing renamed
+    result.UndoBatchId = journal.BatchId();
+
+    for (const TPlannedStep& step : steps) {
+        switch (step.Decision) {
+        case TDecision::Restore: {
+            journal.RecordIntent(step.NewName, step.OldName);
+            int error = 0;
+            bool restored = RenameFile(InFolder(batch->Folder, step.NewName), InFolder(batch->Folder, step.OldName),
+                                       &error);
+            std::string reason;
+            if (!restored)
+                reason = error == EEXIST ? UndoReasonTaken
+                         : error == ENOENT ? UndoReasonMissing
+                                           : std::string(std::strerror(error));
+            journal.RecordOutcome(step.NewName, step.OldName, restored, reason);
+            result.Lines.push_back({restored ? TUndoAction::Restored : TUndoAction::Skipped, step.NewName,
+                                    step.OldName, reason});
+            break;
+        }
+        case TDecision::EarlierRestored:
+            journal.RecordOutcome(step.NewName, step.OldName, true, "restored by an earlier undo");
+            break;
+        case TDecision::Skip:
+            result.Lines.push_back({TUndoAction::Skipped, step.NewName, step.OldName, step.Reason});
+            break;
+        case TDecision::Nothing:
+            break;
+        }
+    }
+    journal.EndBatch();
+    for (std::string& warning : journal.TakeWarnings())
+        result.Warnings.push_back(std::move(warning));
+    return result;
+}
+
+std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)
+{
+    std::unordered_map<std::string, std::pair<int, bool>> undone; // id -> (restored, an undo ended)
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (!batch.IsUndo())
+            continue;
+        auto& entry = undone[batch.Undoes];
+        entry.first += batch.Count(TJournalFileState::Renamed);
+        entry.second = entry.second || batch.Ended;
+    }
+    std::vector<THistoryEntry> history;
+    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
+        if (it->IsUndo())
+            continue;
+        THistoryEntry entry;
+        entry.Id = it->Id;
+        entry.Time = it->Time;
+        entry.Folder = it->Folder;
+        entry.Source = it->Source;
+        entry.Renamed = it->Count(TJournalFileState::Renamed);
+        entry.Failed = it->Count(TJournalFileState::Failed);
+        entry.Complete = it->Ended;
+        auto found = undone.find(it->Id);
+        if (found != undone.end()) {
+            entry.Restored = found->second.first;
+            entry.TakenBack = found->second.second;
+        }
+        history.push_back(std::move(entry));
+    }
+    return history;
+}

@@ -1,0 +1,64 @@
+#pragma once
+// Taking back a rename batch recorded in the rename journal, and the journal's
+// history. Undo renames each file of a batch from its new name back to its old
+// one, last renamed first, with the rename that never replaces a file; a file
+// that is no longer where the journal says, or whose old name is taken again,
+// is skipped and reported. An undo is itself journaled (as an undo batch) and
+// a batch whose undo has run to its end is never taken back again; an undo
+// that was killed part-way is completed by the next one.
+#include <string>
+#include <vector>
+
+#include "components/Journal.h"
+
+struct TUndoOptions {
+    bool DryRun = false;   // report what would be restored, touch nothing, record nothing
+    std::string BatchId;   // the batch to take back ("" for the newest one not taken back)
+    std::string Folder;    // when not empty, only batches of this folder
+    std::string Source = "cli";
+};
+
+enum class TUndoAction { Restored, WouldRestore, Skipped };
+
+struct TUndoLine {
+    TUndoAction Action = TUndoAction::Restored;
+    std::string NewName; // the name the file has now (the batch's new name)
+    std::string OldName; // the name it gets back
+    std::string Reason;  // Skipped: why
+};
+
+struct TUndoResult {
+    bool Found = false;          // a batch was there to take back
+    std::string BatchId;         // the batch taken back
+    std::string Folder;          // its folder
+    std::string UndoBatchId;     // the undo's own journal batch ("" for a dry run)
+    std::vector<TUndoLine> Lines; // in the order of the restores
+    std::vector<std::string> Warnings; // damaged journal lines and the like
+    int Skipped() const;
+};
+
+// Texts of the skip reasons.
+extern const char* const UndoReasonMissing;   // the file is no longer under its new name
+extern const char* const UndoReasonTaken;     // the old name is taken again
+
+// Takes back one batch of the journal in journalFile. Throws an Exception when
+// --batch names a batch that is unknown, is an undo, or has been taken back
+// already, and when the undo cannot be journaled (nothing is renamed then).
+TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options);
+
+// One rename batch as the history lists it.
+struct THistoryEntry {
+    std::string Id;
+    std::string Time;
+    std::string Folder;
+    std::string Source;
+    int Renamed = 0;   // files renamed (kept after an undo)
+    int Failed = 0;    // files not renamed (their target name was taken, ...)
+    int Restored = 0;  // files given back their old names by undo
+    bool Complete = false;  // the batch ran to its end
+    bool TakenBack = false; // an undo of it ran to its end
+};
+
+// The rename batches of a journal, newest first (undo batches are not listed;
+// they show in the Restored counts of the batches they took back).
+std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents);
