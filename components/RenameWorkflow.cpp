@@ -1,0 +1,167 @@
+#include "components/RenameWorkflow.h"
+
+#include <cerrno>
+
+#include "runtime/FileOps.h"
+#include "satellite/SatelliteInfo.h"
+
+namespace {
+
+// A name that stays inside the folder: not empty, not "." or "..", no
+// delimiter and no NUL byte (which would cut the path short).
+bool IsPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find(PathDelim) == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
+TRenameWorkflow::TRenameWorkflow() = default;
+
+void TRenameWorkflow::ClearRows()
+{
+    fileNames_.clear();
+    proposedNames_.clear();
+}
+
+std::string TRenameWorkflow::FolderPath() const
+{
+    return IncludeTrailingPathDelimiter(Folder);
+}
+
+void TRenameWorkflow::RescanFolder()
+{
+    TTreeScanner scanner;
+    scanner.SetFileMask("*.mpd");
+    scanner.SetFileMaskCommaText("*.mpd");
+    scanner.Recursive = false;
+    scanner.InitialDirectory = Folder;
+    scanner.OnFileFound = [this, &scanner](TObject*) { FileFound(scanner.FileFound()); };
+    ClearRows();
+    examined_ = 0;
+    scanner.Search();
+}
+
+void TRenameWorkflow::FileFound(const std::string& FullPath)
+{
+    const std::string name = ExtractFileName(FullPath);
+    if (OnFileExamined)
+        OnFileExamined(examined_, FullPath);
+    ++examined_;
+    if (name.size() < 5)
+        return;
+    if (name[4] == '-')
+        return;   // standard names begin with a four-digit year and a hyphen
+
+    uint8_t satelliteCode = 0;
+    TDateTime acquisitionTime = 0;
+    std::string standardName;
+    std::string imageFormat;
+    try {
+        ReadSatelliteFileInfo(FullPath, satelliteCode, nullptr, acquisitionTime, standardName, imageFormat);
+    } catch (const Exception& e) {
+        if (OnFileError && OnFileError(FullPath, e))
+            return;
+        throw;
+    }
+    if (imageFormat.empty())
+        return;
+    if (!(acquisitionTime > EarliestAcquisition && acquisitionTime < LatestAcquisition))
+        return;
+    fileNames_.push_back(name);
+    proposedNames_.push_back(standardName);
+    if (OnRowAdded)
+        OnRowAdded(name, standardName);
+}
+
+std::string TRenameWorkflow::ProposedFileName(const std::string& ProposedName, const std::string& Ext)
+{
+    return ChangeFileExt(ProposedName, Ext);
+}
+
+std::vector<TRenameOutcome> TRenameWorkflow::PlanRenames() const
+{
+    std::vector<TRenameOutcome> plan;
+    plan.reserve(fileNames_.size());
+    for (size_t i = 0; i < fileNames_.size(); ++i) {
+        TRenameOutcome row;
+        row.OldName = fileNames_[i];
+        // The extension as it is on disk, case kept: 00001234.MPD -> <name>.MPD.
+        row.NewName = ProposedFileName(proposedNames_[i], ExtractFileExt(fileNames_[i]));
+        plan.push_back(std::move(row));
+    }
+    return plan;
+}
+
+std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
+{
+    const std::string folder = FolderPath();
+    std::vector<TRenameOutcome> outcomes = PlanRenames();   // row count taken once
+
+    auto stopFrom = [&](size_t first, const std::string& reason) {
+        for (size_t k = first; k < outcomes.size(); ++k) {
+            outcomes[k].Attempted = false;
+            outcomes[k].Renamed = false;
+            outcomes[k].Reason = reason;
+        }
+    };
+
+    if (Journal) {
+        std::vector<std::pair<std::string, std::string>> planned;
+        planned.reserve(outcomes.size());
+        for (const TRenameOutcome& o : outcomes)
+            planned.emplace_back(o.OldName, o.NewName);
+        try {
+            Journal->BeginBatch(folder, planned);
+        } catch (const std::exception& e) {
+            stopFrom(0, std::string("not renamed: the rename journal failed: ") + e.what());
+            return outcomes;
+        }
+    }
+
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        TRenameOutcome& row = outcomes[i];
+        if (Journal) {
+            try {
+                Journal->RecordIntent(row.OldName, row.NewName);
+            } catch (const std::exception& e) {
+                stopFrom(i, std::string("not renamed: the rename journal failed: ") + e.what());
+                break;
+            }
+        }
+        row.Attempted = true;
+        if (!IsPlainFileName(row.OldName) || !IsPlainFileName(row.NewName)) {
+            row.Reason = "the proposed name is not a plain file name";
+        } else {
+            int error = 0;
+            row.Renamed = RenameFile(folder + row.OldName, folder + row.NewName, &error);
+            if (!row.Renamed)
+                row.Reason = error == EEXIST ? "a file of that name exists" : FileErrorText(error);
+        }
+        if (Journal) {
+            try {
+                Journal->RecordOutcome(row.OldName, row.NewName, row.Renamed, row.Reason);
+            } catch (const std::exception& e) {
+                stopFrom(i + 1, std::string("not renamed: the rename journal failed: ") + e.what());
+                break;
+            }
+        }
+    }
+
+    if (Journal) {
+        try {
+            Journal->EndBatch();
+        } catch (...) {
+            // Every rename is already done and recorded one by one.
+        }
+    }
+    return outcomes;
+}
+
+std::vector<TRenameOutcome> TRenameWorkflow::RenameAndRescan(IRenameJournal* Journal)
+{
+    std::vector<TRenameOutcome> outcomes = RenameRows(Journal);
+    RescanFolder();
+    return outcomes;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The scan, filter and rename workflow of the main window, without the window:
+// the window and quillon-cli both drive it.
+//
+// Rows are two parallel lists: row i of FileNames() is the name (no folder) of
+// a non-standard file, row i of ProposedNames() the standard name its header
+// gives. Both are only ever cleared together and appended to together.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "components/RenameJournal.h"
+#include "components/TreeScan.h"
+#include "runtime/Exceptions.h"
+#include "runtime/SysUtils.h"
+
+// One rename of a batch.
+struct TRenameOutcome {
+    std::string OldName;   // file names without folder
+    std::string NewName;
+    bool Attempted = false; // false: the batch stopped before this row
+    bool Renamed = false;
+    std::string Reason;     // why not, when not renamed
+};
+
+// Acquisition times the filter accepts lie strictly between these.
+constexpr TDateTime EarliestAcquisition = 31048.0; // 1985-01-01 00:00
+constexpr TDateTime LatestAcquisition = 43831.0;   // 2020-01-01 00:00
+
+class TRenameWorkflow {
+public:
+    TRenameWorkflow();
+
+    // The current folder (the folder edit's text).
+    std::string Folder;
+
+    const std::vector<std::string>& FileNames() const { return fileNames_; }
+    const std::vector<std::string>& ProposedNames() const { return proposedNames_; }
+    int RowCount() const { return static_cast<int>(fileNames_.size()); }
+    void ClearRows();
+
+    // Called once per file the scanner reports, before it is examined (index
+    // counts from 0 within the scan): progress display.
+    std::function<void(int Index, const std::string& FullPath)> OnFileExamined;
+    // Called when reading a file raises. Unassigned, or returning false, the
+    // exception ends the scan (rows so far are kept) and reaches the caller of
+    // RescanFolder, as in the window; returning true skips the file.
+    std::function<bool(const std::string& FullPath, const Exception& Error)> OnFileError;
+    // Called after each row is appended (the window mirrors rows into its lists).
+    std::function<void(const std::string& FileName, const std::string& ProposedName)> OnRowAdded;
+
+    // Clears the rows and scans Folder with mask *.mpd, not recursive, adding a
+    // row for each file that passes FileFound's filter. Exceptions from reading
+    // a file propagate (see OnFileError).
+    void RescanFolder();
+
+    // The filter for one file (full path): names shorter than 5 characters or
+    // with '-' as 5th character are skipped unopened; a file is listed when its
+    // header gives a non-empty format and an acquisition time strictly between
+    // 1985-01-01 and 2020-01-01.
+    void FileFound(const std::string& FullPath);
+
+    // The rename each row would get: folder-less names, the proposed name with
+    // the old name's extension as it is on disk.
+    std::vector<TRenameOutcome> PlanRenames() const;
+    // Folder with one trailing '/'.
+    std::string FolderPath() const;
+
+    // Renames every row in order, never replacing an existing file; failures
+    // are recorded and skipped. Does not rescan. With a journal: BeginBatch,
+    // then RecordIntent / rename / RecordOutcome per row, then EndBatch. When
+    // the journal throws, the batch stops before the next rename: the rows not
+    // reached are returned with Attempted false and the journal's message.
+    std::vector<TRenameOutcome> RenameRows(IRenameJournal* Journal = nullptr);
+
+    // The Rename button: RenameRows, then RescanFolder.
+    std::vector<TRenameOutcome> RenameAndRescan(IRenameJournal* Journal = nullptr);
+
+    // The proposed name with Ext as its extension: any extension it has is
+    // replaced, otherwise Ext is appended.
+    static std::string ProposedFileName(const std::string& ProposedName, const std::string& Ext);
+
+private:
+    std::vector<std::string> fileNames_;
+    std::vector<std::string> proposedNames_;
+    int examined_ = 0;
+};

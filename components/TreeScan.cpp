@@ -1,0 +1,169 @@
+#include "components/TreeScan.h"
+
+#include <algorithm>
+#include <climits>
+#include <unistd.h>
+#include <vector>
+
+#include "runtime/Application.h"
+#include "runtime/FileOps.h"
+#include "runtime/SysUtils.h"
+
+namespace {
+
+// Case-insensitive order with the bytes as tie-breaker: deterministic, and two
+// names that differ only in case (distinct files on this file system) both
+// stay in the list.
+bool NameLess(const std::string& a, const std::string& b)
+{
+    int c = CompareText(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+struct TFoundFile {
+    std::string Name;   // without folder; every entry of one folder shares it
+    int32_t Size;
+};
+
+std::string CurrentFolder()
+{
+    std::vector<char> buffer(PATH_MAX + 1);
+    if (getcwd(buffer.data(), buffer.size()))
+        return buffer.data();
+    return "/";
+}
+
+} // namespace
+
+TTreeScanner::TTreeScanner(TObject*) : masks_(new TStringList)
+{
+    masks_->SetSorted(true);
+    masks_->SetDuplicates(dupIgnore);
+}
+
+TTreeScanner::~TTreeScanner()
+{
+    delete masks_;
+}
+
+void TTreeScanner::AddMask(const std::string& Mask)
+{
+    // The sorted, case-insensitive list drops a mask equal to one it holds.
+    masks_->Add(Mask);
+}
+
+std::string TTreeScanner::FileMask() const
+{
+    return masks_->Count() > 0 ? masks_->Strings(0) : std::string();
+}
+
+void TTreeScanner::SetFileMask(const std::string& Value)
+{
+    if (searchInProgress_)
+        return;
+    masks_->Clear();
+    AddMask(Value);
+}
+
+std::string TTreeScanner::FileMaskCommaText() const
+{
+    return masks_->CommaText();
+}
+
+void TTreeScanner::SetFileMaskCommaText(const std::string& Value)
+{
+    if (searchInProgress_)
+        return;
+    TStringList parsed;
+    parsed.SetCommaText(Value);
+    masks_->Clear();
+    for (const std::string& mask : parsed)
+        AddMask(mask);
+}
+
+void TTreeScanner::Fire(const TNotifyEvent& Event)
+{
+    if (Event)
+        Event(this);
+}
+
+void TTreeScanner::Search()
+{
+    searchInProgress_ = true;
+    fileFound_.clear();
+    fileSize_ = 0;
+    if (InitialDirectory.empty())
+        InitialDirectory = CurrentFolder();
+    // One trailing delimiter: "/data" and "/data/" both become "/data/", "/" stays.
+    InitialDirectory = IncludeTrailingPathDelimiter(
+        ExtractFileDir(IncludeTrailingPathDelimiter(InitialDirectory)));
+    SearchFolder(InitialDirectory);
+    searchInProgress_ = false;
+    fileFound_ = InitialDirectory;
+    fileSize_ = 0;
+    Fire(OnSearchDone);
+}
+
+void TTreeScanner::SearchFolder(const std::string& Dir)
+{
+    Application().ProcessMessages();
+    fileSize_ = 0;
+    fileFound_ = Dir;
+    Fire(OnDirectoryFound);
+
+    std::vector<std::string> folders;
+    std::vector<TFoundFile> files;
+
+    if (Recursive) {
+        TSearchRec rec;
+        int attr = faDirectory | (FindHiddenFolders ? faHidden : 0);
+        for (int r = FindFirst(Dir + "*.*", attr, rec); r == 0; r = FindNext(rec))
+            if ((rec.Attr & faDirectory) != 0 && rec.Name != "." && rec.Name != "..")
+                folders.push_back(rec.Name);
+        FindClose(rec);
+        std::sort(folders.begin(), folders.end(), NameLess);
+        folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    }
+
+    for (int m = 0; m < masks_->Count(); ++m) {
+        const std::string& mask = masks_->Strings(m);
+        // A mask with a delimiter would name another folder: it matches nothing here.
+        if (mask.empty() || mask.find(PathDelim) != std::string::npos)
+            continue;
+        TSearchRec rec;
+        for (int r = FindFirst(Dir + mask, faAnyFile, rec); r == 0; r = FindNext(rec)) {
+            if ((rec.Attr & (faDirectory | faVolumeID)) != 0)
+                continue;
+            if ((rec.Attr & faHidden) != 0 && !FindHiddenFiles)
+                continue;
+            files.push_back(TFoundFile{rec.Name, static_cast<int32_t>(static_cast<uint32_t>(rec.Size))});
+        }
+        FindClose(rec);
+    }
+    std::sort(files.begin(), files.end(), [](const TFoundFile& a, const TFoundFile& b) { return NameLess(a.Name, b.Name); });
+    // A file that matches several masks is reported once.
+    files.erase(std::unique(files.begin(), files.end(),
+                            [](const TFoundFile& a, const TFoundFile& b) { return a.Name == b.Name; }),
+                files.end());
+
+    for (const TFoundFile& file : files) {
+        fileFound_ = Dir + file.Name;
+        fileSize_ = file.Size;
+        Fire(OnFileFound);
+    }
+    files.clear();
+    files.shrink_to_fit();
+    fileSize_ = 0;
+
+    for (const std::string& folder : folders) {
+        std::string path = Dir + folder + PathDelim;
+        if (Recursive) {
+            SearchFolder(path);
+        } else {
+            fileFound_ = path;
+            Fire(OnDirectoryFound);
+        }
+    }
+    fileFound_ = Dir;
+    Fire(OnDirectoryDone);
+}

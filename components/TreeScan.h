@@ -1,0 +1,75 @@
+#pragma once
+// TTreeScanner: walks one folder, and optionally its sub-folders, and reports
+// every file that matches one or more wildcard masks through events. The walk
+// is synchronous and its order fixed: all files of a folder are collected and
+// sorted (by name, without regard to case, ties broken by the bytes) before the
+// first event for them fires, so a handler may rename or delete the reported
+// file safely; then the sub-folders follow, in the same order.
+//
+// Event order for a folder with files f1, f2 and sub-folder s (recursive):
+//   OnDirectoryFound(dir) OnFileFound(f1) OnFileFound(f2) OnDirectoryFound(s)
+//   ...files of s... OnDirectoryDone(s) OnDirectoryDone(dir), then OnSearchDone.
+//
+// Hidden entries are those whose name begins with '.'; a symbolic link to a
+// folder counts as a system folder and is never entered; sockets, FIFOs and
+// devices are never reported (runtime/FileOps.h).
+#include <cstdint>
+#include <string>
+
+#include "runtime/Classes.h"
+
+class TTreeScanner : public TObject {
+public:
+    explicit TTreeScanner(TObject* AOwner = nullptr);
+    ~TTreeScanner() override;
+    TTreeScanner(const TTreeScanner&) = delete;
+    TTreeScanner& operator=(const TTreeScanner&) = delete;
+
+    TNotifyEvent OnFileFound;
+    TNotifyEvent OnDirectoryFound;
+    TNotifyEvent OnDirectoryDone;
+    TNotifyEvent OnSearchDone;
+
+    // The path the current event is about: a file's full path in OnFileFound,
+    // a folder path ending in '/' in the folder events.
+    const std::string& FileFound() const { return fileFound_; }
+    // In OnFileFound the low 32 bits of the file's size (a file of 2 GiB or
+    // more shows a wrapped value); 0 in all other events.
+    int32_t FileSize() const { return fileSize_; }
+    bool SearchInProgress() const { return searchInProgress_; }
+
+    // The folder to search; normalised (one trailing '/') at each search, the
+    // current folder when empty.
+    std::string InitialDirectory;
+    bool Recursive = true;
+    bool FindHiddenFiles = false;
+    bool FindHiddenFolders = false;
+
+    // The first mask in sorted order, "" when there is none. Setting replaces
+    // all masks by this one (an empty value is one empty mask that matches
+    // nothing); ignored during a search.
+    std::string FileMask() const;
+    void SetFileMask(const std::string& Value);
+    // All masks in sorted order as comma text. Setting replaces all masks by
+    // the entries of the comma text (an empty value leaves none); ignored
+    // during a search.
+    std::string FileMaskCommaText() const;
+    void SetFileMaskCommaText(const std::string& Value);
+    // The masks: sorted, and a mask equal to one already held (compared without
+    // regard to case) is dropped.
+    const TStringList& Masks() const { return *masks_; }
+
+    // Runs one complete search and returns when it has ended. An exception
+    // thrown by a handler ends the search and reaches the caller.
+    void Search();
+
+private:
+    void AddMask(const std::string& Mask);
+    void SearchFolder(const std::string& Dir);
+    void Fire(const TNotifyEvent& Event);
+
+    std::string fileFound_;
+    int32_t fileSize_ = 0;
+    bool searchInProgress_ = false;
+    TStringList* masks_;
+};
