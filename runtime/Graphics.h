@@ -199,6 +199,9 @@ public:
 // Installs (or, with nullptr, removes) the backend; not owned.
 void SetCanvasBackend(TCanvasBackend* backend);
 TCanvasBackend* CanvasBackend();
+// The size of a text without a font engine: a fixed estimate of a small
+// sans font (width 0.55 of the pixel height per character).
+TSize EstimateTextExtent(const TFont& font, std::string_view text);
 
 // ---- graphics -----------------------------------------------------------------
 struct TPaletteEntry {
