@@ -1,0 +1,69 @@
+// quillon-cli version [--json] [FILE]: the version block that the version
+// resource reader finds in FILE (a Windows PE file or one of our own
+// executables), or in the running executable.
+#include <cstdio>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "about/GVersInfo.h"
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+
+int RunVersion(int argc, char** argv)
+{
+    CLI::App app{"Shows the version resource of FILE, or of quillon-cli itself", "version"};
+    bool json = false;
+    std::string file;
+    app.add_flag("--json", json, "print one JSON object");
+    app.add_option("FILE", file, "a Windows PE file or an executable of ours");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
+    }
+
+    TdfsVersionInfoResource vi;
+    if (file.empty())
+        vi.SetForceEXE(true); // the running executable
+    else
+        vi.SetFilename(file);
+    bool found = !vi.VersionData().empty();
+
+    if (json) {
+        nlohmann::json out;
+        out["file"] = JsonSafe(vi.ResolveFileName());
+        out["found"] = found;
+        nlohmann::json translations = nlohmann::json::array();
+        for (const std::string& t : vi.Translations())
+            translations.push_back(t);
+        out["translations"] = translations;
+        nlohmann::json values = nlohmann::json::object();
+        for (int i = 0; i < PreDefCount; ++i)
+            values[PreDefKey(i)] = JsonSafe(vi.ValueByIndex(i));
+        values["Web site"] = JsonSafe(vi.StringValue("Web site"));
+        out["values"] = values;
+        out["file_version"] = JsonSafe(vi.FileVersionInfo().AsText());
+        out["product_version"] = JsonSafe(vi.ProductVersionInfo().AsText());
+        out["flags"] = vi.FlagsText();
+        PrintJson(out);
+    } else {
+        std::printf("File\t%s\n", EscapeText(vi.ResolveFileName()).c_str());
+        if (!found) {
+            std::fprintf(stderr, "quillon-cli version: %s carries no version resource\n",
+                         vi.ResolveFileName().c_str());
+            return ExitItemFailed;
+        }
+        std::string list;
+        for (const std::string& t : vi.Translations())
+            list += (list.empty() ? "" : " ") + t;
+        std::printf("Translations\t%s\n", list.c_str());
+        for (int i = 0; i < PreDefCount; ++i)
+            std::printf("%s\t%s\n", PreDefKey(i), EscapeText(vi.ValueByIndex(i)).c_str());
+        std::printf("Web site\t%s\n", EscapeText(vi.StringValue("Web site")).c_str());
+        std::printf("File version\t%s\n", EscapeText(vi.FileVersionInfo().AsText()).c_str());
+        std::printf("Product version\t%s\n", EscapeText(vi.ProductVersionInfo().AsText()).c_str());
+        std::printf("Flags\t%s\n", vi.FlagsText().c_str());
+    }
+    return found ? ExitSuccess : ExitItemFailed;
+}
