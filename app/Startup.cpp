@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "satellite/Calibration.h"
+#include "satellite/PredefinedMaps.h"
 
 // Each unit that does work at start-up exposes an Initialize<Unit> and, where it
 // holds something until exit, a Finalize<Unit>. They run here, in this order:
@@ -25,6 +26,7 @@ void InitializeUnits()
     // 3. calibration tables
     InitializeCalibration();
     // 4. predefined maps
+    InitializeSegmentStuff();
     // 5. picture formats
     // 6. version captions
 }
@@ -35,4 +37,5 @@ void FinalizeUnits()
         return;
     initialized = false;
     // 6 .. 1 in reverse
+    FinalizeSegmentStuff(); // 4. predefined maps
 }

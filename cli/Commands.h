@@ -4,6 +4,8 @@
 // QUILLON_CLI_COMMANDS for each new one.
 
 int RunInfo(int argc, char** argv);
+int RunMap(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
+    {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo},

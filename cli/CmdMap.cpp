@@ -1,0 +1,344 @@
+// quillon-cli map: the command-line face of TMapping.
+//   map geo2pixel MAP-OPTIONS   lines "LON LAT" on stdin -> "X Y V"
+//   map pixel2geo MAP-OPTIONS   lines "X Y" on stdin -> "LON LAT OK"
+//   map info [--json] MAP-OPTIONS
+//   map kinds [--json]
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "mapping/vkqMapping.h"
+#include "satellite/PredefinedMaps.h"
+
+namespace {
+
+// MAP-OPTIONS: each setting is applied only when its option is given.
+struct MapOptions {
+    std::optional<int> predefined, kind, sector;
+    std::optional<int32_t> width, height, offsetX, offsetY;
+    std::optional<double> lonSpan, latSpan, centreLon, centreLat, sp1, sp2, rotation;
+};
+
+void AddMapOptions(CLI::App* app, MapOptions& o)
+{
+    auto* predefined = app->add_option("--predefined", o.predefined,
+                                       "use predefined map N (1-4), built as start-up builds it")
+                           ->check(CLI::Range(1, 4));
+    auto* kind = app->add_option("--kind", o.kind, "projection kind K (0-14; see 'map kinds')")
+                     ->check(CLI::Range(0, 14));
+    auto* width = app->add_option("--width", o.width, "image width in pixels");
+    auto* height = app->add_option("--height", o.height, "image height in pixels");
+    CLI::Option* rest[] = {
+        app->add_option("--lon-span", o.lonSpan, "longitude span in degrees"),
+        app->add_option("--lat-span", o.latSpan, "latitude span in degrees"),
+        app->add_option("--centre-lon", o.centreLon, "centre longitude in degrees"),
+        app->add_option("--centre-lat", o.centreLat, "centre latitude in degrees"),
+        app->add_option("--sp1", o.sp1, "first standard parallel in degrees"),
+        app->add_option("--sp2", o.sp2, "second standard parallel in degrees"),
+        app->add_option("--rotation", o.rotation, "rotation in degrees (kinds 3, 4, 7, 8, 11)"),
+        app->add_option("--sector", o.sector, "Van der Grinten zoom sector (0-13)")->check(CLI::Range(0, 255)),
+        app->add_option("--offset-x", o.offsetX, "column offset added to every pixel"),
+        app->add_option("--offset-y", o.offsetY, "row offset subtracted from every pixel"),
+    };
+    predefined->excludes(kind)->excludes(width)->excludes(height);
+    for (CLI::Option* opt : rest)
+        predefined->excludes(opt);
+    kind->needs(width)->needs(height);
+    width->needs(kind);
+    height->needs(kind);
+    for (CLI::Option* opt : rest)
+        opt->needs(kind);
+}
+
+bool BuildMap(const MapOptions& o, TMapping& map, std::string& error)
+{
+    if (o.predefined) {
+        ConfigurePredefinedMap(map, *o.predefined);
+        return true;
+    }
+    if (!o.kind) {
+        error = "give --predefined N, or --kind K --width W --height H";
+        return false;
+    }
+    // The order in which CopyFrom copies a map: the centre latitude before
+    // the parallels (it overwrites them), the offsets last (every other
+    // setter resets OffsetX).
+    map.SetProjection(static_cast<uint8_t>(*o.kind));
+    map.SetHeight(*o.height);
+    map.SetWidth(*o.width);
+    if (o.sector)
+        map.Sector = static_cast<uint8_t>(*o.sector);
+    if (o.rotation)
+        map.Rotation = static_cast<float>(*o.rotation);
+    if (o.lonSpan)
+        map.SetLongitudeSpan(static_cast<float>(*o.lonSpan));
+    if (o.latSpan)
+        map.SetLatitudeSpan(static_cast<float>(*o.latSpan));
+    if (o.centreLon)
+        map.SetCentreLongitude(static_cast<float>(*o.centreLon));
+    if (o.centreLat)
+        map.SetCentreLatitude(static_cast<float>(*o.centreLat));
+    if (o.sp1)
+        map.SetStandardParallel1(static_cast<float>(*o.sp1));
+    if (o.sp2)
+        map.SetStandardParallel2(static_cast<float>(*o.sp2));
+    if (o.offsetX)
+        map.SetOffsetX(*o.offsetX);
+    if (o.offsetY)
+        map.SetOffsetY(*o.offsetY);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Line parsing: two numbers separated by blanks, nothing else (a trailing CR
+// is allowed, so files with CR LF line ends work).
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+template <typename T>
+bool ParseTwo(std::string_view line, T& a, T& b)
+{
+    const char* p = line.data();
+    const char* end = p + line.size();
+    auto skip = [&] {
+        while (p < end && IsBlank(*p))
+            ++p;
+    };
+    auto one = [&](T& v) {
+        skip();
+        if (p < end && *p == '+')
+            ++p; // from_chars takes no plus sign; "+1" is still a number
+        auto r = std::from_chars(p, end, v);
+        if (r.ec != std::errc() || r.ptr == p)
+            return false;
+        p = r.ptr;
+        return true;
+    };
+    if (!one(a))
+        return false;
+    if (p < end && !IsBlank(*p))
+        return false;
+    if (!one(b))
+        return false;
+    skip();
+    return p == end;
+}
+
+std::string Fixed6(double v)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6f", v);
+    return buffer;
+}
+
+// Shortest text that reads back as the same single.
+std::string SingleText(float v)
+{
+    char buffer[32];
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, r.ptr);
+}
+
+nlohmann::json SingleJson(float v)
+{
+    if (!std::isfinite(v))
+        return nullptr; // JSON has no NaN or infinity
+    return std::strtod(SingleText(v).c_str(), nullptr);
+}
+
+int Geo2Pixel(const TMapping& map)
+{
+    std::string line, out;
+    long long number = 0;
+    bool failed = false;
+    while (std::getline(std::cin, line)) {
+        ++number;
+        double lon, lat;
+        if (!ParseTwo(line, lon, lat)) {
+            std::cout << "error\n";
+            std::cerr << "quillon-cli map geo2pixel: line " << number
+                      << ": expected two numbers: LON LAT\n";
+            failed = true;
+            continue;
+        }
+        int32_t x = 0, y = 0;
+        bool visible = map.GeoToPixel(static_cast<float>(lon), static_cast<float>(lat), x, y);
+        out.clear();
+        out += std::to_string(x);
+        out += ' ';
+        out += std::to_string(y);
+        out += visible ? " 1\n" : " 0\n";
+        std::cout << out;
+    }
+    std::cout.flush();
+    return failed ? ExitItemFailed : ExitSuccess;
+}
+
+int Pixel2Geo(const TMapping& map)
+{
+    std::string line, out;
+    long long number = 0;
+    bool failed = false;
+    while (std::getline(std::cin, line)) {
+        ++number;
+        int32_t x, y;
+        if (!ParseTwo(line, x, y)) {
+            std::cout << "error\n";
+            std::cerr << "quillon-cli map pixel2geo: line " << number
+                      << ": expected two whole numbers: X Y\n";
+            failed = true;
+            continue;
+        }
+        float lon = 0, lat = 0;
+        bool ok = map.PixelToGeo(x, y, lon, lat);
+        out = Fixed6(lon);
+        out += ' ';
+        out += Fixed6(lat);
+        out += ok ? " 1\n" : " 0\n";
+        std::cout << out;
+    }
+    std::cout.flush();
+    return failed ? ExitItemFailed : ExitSuccess;
+}
+
+// Every setting and derived constant, by its name, in declared order.
+nlohmann::ordered_json MapInfo(const TMapping& m)
+{
+    nlohmann::ordered_json j;
+    j["Projection"] = m.Projection;
+    j["ProjectionName"] = m.Projection < ProjectionNames.size() ? std::string(ProjectionNames[m.Projection]) : "";
+    j["IsTrueProjection"] = m.IsTrueProjection();
+    j["e"] = SingleJson(m.E);
+    j["half-e"] = SingleJson(m.HalfE);
+    j["reciprocal of n-rad"] = SingleJson(m.RecipNRad);
+    j["n"] = SingleJson(m.N);
+    j["reciprocal of n"] = SingleJson(m.RecipN);
+    j["aF"] = SingleJson(m.AF);
+    j["reciprocal of aF"] = SingleJson(m.RecipAF);
+    j["n-rad"] = SingleJson(m.NRad);
+    j["rho0"] = SingleJson(m.Rho0);
+    j["Scale"] = SingleJson(m.Scale);
+    j["reciprocal of Scale"] = SingleJson(m.RecipScale);
+    j["south edge"] = SingleJson(m.SouthEdge);
+    j["LatitudeSpan"] = SingleJson(m.LatitudeSpan);
+    j["west edge"] = SingleJson(m.WestEdge);
+    j["LongitudeSpan"] = SingleJson(m.LongitudeSpan);
+    j["Height"] = m.Height;
+    j["reciprocal of Height"] = SingleJson(m.RecipHeight);
+    j["Width"] = m.Width;
+    j["reciprocal of Width"] = SingleJson(m.RecipWidth);
+    j["CentreLongitude"] = SingleJson(m.CentreLongitude);
+    j["Mercator zoom scale"] = SingleJson(m.MercatorZoomScale);
+    j["Mercator zoom base"] = SingleJson(m.MercatorZoomBase);
+    j["CentreRow"] = m.CentreRow;
+    j["CentreLatitude"] = SingleJson(m.CentreLatitude);
+    j["Sector"] = m.Sector;
+    j["Rotation"] = SingleJson(m.Rotation);
+    j["sine of the centre latitude"] = SingleJson(m.SinCentreLatitude);
+    j["cosine of the centre latitude"] = SingleJson(m.CosCentreLatitude);
+    j["Southern"] = m.Southern;
+    j["StandardParallel1"] = SingleJson(m.StandardParallel1);
+    j["StandardParallel2"] = SingleJson(m.StandardParallel2);
+    j["reciprocal of pi-scale"] = SingleJson(m.RecipPiScale);
+    j["pi-scale"] = SingleJson(m.PiScale);
+    j["OffsetX"] = m.GetOffsetX();
+    j["polar offset"] = SingleJson(m.PolarOffset);
+    j["OffsetY"] = m.GetOffsetY();
+    return j;
+}
+
+void PrintInfoText(const nlohmann::ordered_json& j)
+{
+    for (const auto& [key, value] : j.items()) {
+        std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+        std::string name = key + ":";
+        name.resize(std::max<size_t>(name.size(), 32), ' ');
+        std::cout << name << ' ' << text << '\n';
+    }
+}
+
+} // namespace
+
+int RunMap(int argc, char** argv)
+{
+    CLI::App app{"Convert between geographic positions and map pixels under one of fourteen "
+                 "projection kinds, and show a map's settings.",
+                 "quillon-cli map"};
+    app.require_subcommand(1);
+    app.footer("MAP-OPTIONS: --predefined N, or --kind K --width W --height H with any of the others.\n"
+               "Exit status: 0 success, 1 some line failed, 2 usage error.");
+
+    MapOptions options;
+    auto* geo = app.add_subcommand("geo2pixel", "read 'LON LAT' lines on stdin, print 'X Y V' (V 1 when visible)");
+    AddMapOptions(geo, options);
+    auto* pix = app.add_subcommand("pixel2geo", "read 'X Y' lines on stdin, print 'LON LAT OK' with six decimals");
+    AddMapOptions(pix, options);
+    bool json = false;
+    auto* info = app.add_subcommand("info", "print the map's settings and derived constants");
+    info->add_flag("--json", json, "print JSON");
+    AddMapOptions(info, options);
+    auto* kinds = app.add_subcommand("kinds", "list the projection kinds");
+    kinds->add_flag("--json", json, "print JSON");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return ExitSuccess;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All);
+        return ExitSuccess;
+    } catch (const CLI::ParseError& e) {
+        // Help requested for a subcommand arrives here too.
+        if (e.get_exit_code() == 0) {
+            app.exit(e);
+            return ExitSuccess;
+        }
+        std::cerr << "quillon-cli map: " << e.what() << "\n";
+        return ExitUsage;
+    }
+
+    if (kinds->parsed()) {
+        if (json) {
+            nlohmann::json list = nlohmann::json::array();
+            for (size_t k = 0; k < ProjectionNames.size(); ++k)
+                list.push_back({{"kind", k}, {"name", std::string(ProjectionNames[k])}});
+            PrintJson(list);
+        } else {
+            for (size_t k = 0; k < ProjectionNames.size(); ++k)
+                std::printf("%2zu %s\n", k, std::string(ProjectionNames[k]).c_str());
+        }
+        return ExitSuccess;
+    }
+
+    TMapping map;
+    std::string error;
+    if (!BuildMap(options, map, error)) {
+        std::cerr << "quillon-cli map: " << error << "\n";
+        return ExitUsage;
+    }
+    std::ios::sync_with_stdio(false);
+    if (geo->parsed())
+        return Geo2Pixel(map);
+    if (pix->parsed())
+        return Pixel2Geo(map);
+    if (info->parsed()) {
+        auto j = MapInfo(map);
+        if (json)
+            std::cout << j.dump(2) << "\n";
+        else
+            PrintInfoText(j);
+        return ExitSuccess;
+    }
+    return ExitUsage;
+}
