@@ -1,4 +1,9 @@
 #include "app/Startup.h"
+#include "graphics/BMPExtImage.h"
+#include "graphics/PngImage.h"
+#include "graphics/vkqGIFimage.h"
+#include "components/RegistryVariables.h"
+#include "about/GVersInfo.h"
 #include "satellite/Calibration.h"
 #include "satellite/PredefinedMaps.h"
 
@@ -23,12 +28,15 @@ void InitializeUnits()
     initialized = true;
     // 1. degree sign
     // 2. registry keys
+    InitializeRegistryVariables();
     // 3. calibration tables
     InitializeCalibration();
     // 4. predefined maps
     InitializeSegmentStuff();
     // 5. picture formats
+    InitializeGIFImage(); InitializePngImage(); InitializeBMPExtImage();
     // 6. version captions
+    InitializeGVersInfo();
 }
 
 void FinalizeUnits()
@@ -37,5 +45,8 @@ void FinalizeUnits()
         return;
     initialized = false;
     // 6 .. 1 in reverse
+    FinalizeGVersInfo(); // 6. version captions
+    FinalizePngImage(); FinalizeGIFImage(); // 5. picture formats (the BMP loader stays)
     FinalizeSegmentStuff(); // 4. predefined maps
+    FinalizeRegistryVariables(); // 2. registry keys
 }
