@@ -1,0 +1,175 @@
+// quillon-cli rename: the window's Rename button for a folder. Scans DIR,
+// renames every listed file to its proposed name (keeping the extension as it
+// is on disk, never replacing an existing file), then scans again and shows
+// what remains.
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "components/RenameWorkflow.h"
+#include "runtime/FileOps.h"
+
+namespace {
+
+class TRenameProgress {
+public:
+    TRenameProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+    ~TRenameProgress() { Clear(); }
+    void Show(const char* what, int count)
+    {
+        if (!enabled_ || count % 200 != 0)
+            return;
+        std::fprintf(stderr, "\r%s: %d files", what, count);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void Clear()
+    {
+        if (shown_) {
+            std::fprintf(stderr, "\r\033[K");
+            std::fflush(stderr);
+            shown_ = false;
+        }
+    }
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+};
+
+int CheckFolder(const std::string& dir)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return errno ? errno : ENOENT;
+    closedir(d);
+    return 0;
+}
+
+std::string Field(const std::string& s)
+{
+    return EscapeText(s);
+}
+
+} // namespace
+
+int RunRename(int argc, char** argv)
+{
+    CLI::App app{"Rename the non-standard MPD files of DIR to the names their headers propose, as the window's "
+                 "Rename button does, then list what remains. A file is never renamed over an existing one.\n"
+                 "Text lines: renamed TAB old TAB new | failed TAB old TAB new TAB reason | with --dry-run "
+                 "would-rename TAB old TAB new (nothing is touched and no rescan follows); then remaining TAB "
+                 "file TAB proposed for each row of the rescan.",
+                 "quillon-cli rename"};
+    bool dryRun = false;
+    bool json = false;
+    bool keepGoing = false;
+    std::string dir;
+    app.add_flag("--dry-run", dryRun, "show what would be renamed; touch nothing");
+    app.add_flag("--json", json, "print {\"results\": [...], \"remaining\": [...]}");
+    app.add_flag("--keep-going", keepGoing,
+                 "skip a file that cannot be read (reported on stderr) instead of stopping before any rename");
+    app.add_option("DIR", dir, "folder whose files to rename")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
+    }
+
+    if (int error = CheckFolder(dir)) {
+        std::fprintf(stderr, "quillon-cli rename: cannot read folder %s: %s\n", EscapeText(dir).c_str(),
+                     FileErrorText(error).c_str());
+        return ExitItemFailed;
+    }
+
+    TRenameProgress progress;
+    TRenameWorkflow workflow;
+    workflow.Folder = dir;
+    int readFailures = 0;
+    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Show("scanning", index + 1); };
+    if (keepGoing)
+        workflow.OnFileError = [&](const std::string&, const Exception& e) {
+            progress.Clear();
+            std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(e.Message()).c_str());
+            ++readFailures;
+            return true;
+        };
+
+    // The first scan: a file that cannot be read stops everything before any
+    // rename (unless --keep-going), so no partial batch is started blind.
+    try {
+        workflow.RescanFolder();
+    } catch (const Exception& e) {
+        progress.Clear();
+        std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(e.Message()).c_str());
+        std::fprintf(stderr, "quillon-cli rename: nothing renamed\n");
+        return ExitItemFailed;
+    }
+    progress.Clear();
+
+    nlohmann::json results = nlohmann::json::array();
+    bool renameFailed = false;
+    if (dryRun) {
+        for (const TRenameOutcome& row : workflow.PlanRenames()) {
+            if (json)
+                results.push_back({{"status", "would-rename"}, {"old", JsonSafe(row.OldName)}, {"new", JsonSafe(row.NewName)}});
+            else
+                std::printf("would-rename\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
+        }
+        if (json)
+            PrintJson({{"results", results}});
+        return readFailures > 0 ? ExitItemFailed : ExitSuccess;
+    }
+
+    std::vector<TRenameOutcome> outcomes = workflow.RenameRows(nullptr);
+    for (const TRenameOutcome& row : outcomes) {
+        if (!row.Renamed)
+            renameFailed = true;
+        if (json) {
+            nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
+                                   {"old", JsonSafe(row.OldName)},
+                                   {"new", JsonSafe(row.NewName)}};
+            if (!row.Renamed)
+                item["reason"] = JsonSafe(row.Reason);
+            results.push_back(item);
+        } else if (row.Renamed) {
+            std::printf("renamed\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
+        } else {
+            std::printf("failed\t%s\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str(),
+                        Field(row.Reason).c_str());
+        }
+    }
+    std::fflush(stdout);
+
+    std::string rescanError;
+    try {
+        workflow.RescanFolder();
+    } catch (const Exception& e) {
+        rescanError = e.Message();
+    }
+    progress.Clear();
+
+    nlohmann::json remaining = nlohmann::json::array();
+    for (int i = 0; i < workflow.RowCount(); ++i) {
+        const std::string& file = workflow.FileNames()[static_cast<size_t>(i)];
+        const std::string& proposed = workflow.ProposedNames()[static_cast<size_t>(i)];
+        if (json)
+            remaining.push_back({{"file", JsonSafe(file)}, {"proposed", JsonSafe(proposed)}});
+        else
+            std::printf("remaining\t%s\t%s\n", Field(file).c_str(), Field(proposed).c_str());
+    }
+    if (json)
+        PrintJson({{"results", results}, {"remaining", remaining}});
+    std::fflush(stdout);
+    if (!rescanError.empty()) {
+        std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(rescanError).c_str());
+        return ExitItemFailed;
+    }
+    return renameFailed || readFailures > 0 ? ExitItemFailed : ExitSuccess;
+}

@@ -1,0 +1,120 @@
+// quillon-cli scan: what the window lists for a folder, one row per
+// non-standard MPD file beside the name its header proposes.
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "components/RenameWorkflow.h"
+#include "runtime/FileOps.h"
+
+namespace {
+
+// "N files examined" on stderr, redrawn in place, only when stderr is a terminal.
+class TScanProgress {
+public:
+    TScanProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+    ~TScanProgress() { Clear(); }
+    void Examined(int index)
+    {
+        if (!enabled_ || (index + 1) % 200 != 0)
+            return;
+        std::fprintf(stderr, "\rscanning: %d files examined", index + 1);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void Clear()
+    {
+        if (shown_) {
+            std::fprintf(stderr, "\r\033[K");
+            std::fflush(stderr);
+            shown_ = false;
+        }
+    }
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+};
+
+// 0 when Dir is a folder that can be listed, else an errno value.
+int CheckFolder(const std::string& dir)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return errno ? errno : ENOENT;
+    closedir(d);
+    return 0;
+}
+
+} // namespace
+
+int RunScan(int argc, char** argv)
+{
+    CLI::App app{"List the non-standard MPD files (*.mpd) of DIR beside the names their headers propose, "
+                 "as the window does. Text: one row per line, file name TAB proposed name.",
+                 "quillon-cli scan"};
+    bool json = false;
+    bool keepGoing = false;
+    std::string dir;
+    app.add_flag("--json", json, "print [{\"file\": ..., \"proposed\": ...}, ...]");
+    app.add_flag("--keep-going", keepGoing,
+                 "report a file that cannot be read on stderr and go on (default: the scan ends there)");
+    app.add_option("DIR", dir, "folder to scan (not recursive)")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
+    }
+
+    if (int error = CheckFolder(dir)) {
+        std::fprintf(stderr, "quillon-cli scan: cannot read folder %s: %s\n", EscapeText(dir).c_str(),
+                     FileErrorText(error).c_str());
+        return ExitItemFailed;
+    }
+
+    TScanProgress progress;
+    TRenameWorkflow workflow;
+    workflow.Folder = dir;
+    int failures = 0;
+    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Examined(index); };
+    if (keepGoing)
+        workflow.OnFileError = [&](const std::string&, const Exception& e) {
+            progress.Clear();
+            std::fprintf(stderr, "quillon-cli scan: %s\n", EscapeText(e.Message()).c_str());
+            ++failures;
+            return true;
+        };
+    if (!json)
+        workflow.OnRowAdded = [&](const std::string& file, const std::string& proposed) {
+            progress.Clear();
+            std::printf("%s\t%s\n", EscapeText(file).c_str(), EscapeText(proposed).c_str());
+        };
+
+    std::string error;
+    try {
+        workflow.RescanFolder();
+    } catch (const Exception& e) {
+        error = e.Message();
+    }
+    progress.Clear();
+
+    if (json) {
+        nlohmann::json rows = nlohmann::json::array();
+        for (int i = 0; i < workflow.RowCount(); ++i)
+            rows.push_back({{"file", JsonSafe(workflow.FileNames()[static_cast<size_t>(i)])},
+                            {"proposed", JsonSafe(workflow.ProposedNames()[static_cast<size_t>(i)])}});
+        PrintJson(rows);
+    }
+    std::fflush(stdout);
+    if (!error.empty()) {
+        std::fprintf(stderr, "quillon-cli scan: %s\n", EscapeText(error).c_str());
+        return ExitItemFailed;
+    }
+    return failures > 0 ? ExitItemFailed : ExitSuccess;
+}
