@@ -4,8 +4,12 @@
 // QUILLON_CLI_COMMANDS for each new one.
 
 int RunInfo(int argc, char** argv);
+int RunTables(int argc, char** argv);
+int RunSample(int argc, char** argv);
 int RunMap(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
-    {"info", "identify satellite image files and propose their standard names", RunInfo},
+    {"info", "identify satellite image files and propose their standard names", RunInfo}, \
+    {"tables", "dump the reference tables: satellites, segments, calibration", RunTables}, \
+    {"sample", "write a demo folder of sample MPD files", RunSample},
