@@ -333,12 +333,17 @@ bool ParseJournalTime(std::string_view text, int64_t& unixTime)
 
 std::string NewJournalBatchId()
 {
-    static std::mt19937_64 generator = [] {
+    // Seeded per process: a child forked after the first id must not repeat
+    // its parent's sequence.
+    static std::mt19937_64 generator;
+    static pid_t seededFor = 0;
+    if (seededFor != ::getpid()) {
+        seededFor = ::getpid();
         std::random_device device;
-        std::seed_seq seed{device(), device(), static_cast<unsigned>(::getpid()),
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(seededFor),
                            static_cast<unsigned>(std::time(nullptr))};
-        return std::mt19937_64(seed);
-    }();
+        generator.seed(seed);
+    }
     std::time_t now = std::time(nullptr);
     std::tm parts{};
     gmtime_r(&now, &parts);

@@ -1,0 +1,284 @@
+// Undo and history over a real folder: restore order, never replacing,
+// batches killed part-way, undos killed part-way, and the history's counts.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "components/Journal.h"
+#include "components/Undo.h"
+#include "runtime/Exceptions.h"
+#include "runtime/FileOps.h"
+#include "tests/components/JournalTestSupport.h"
+
+namespace {
+
+class JournalUndoTest : public TJournalScratch {
+protected:
+    // Writes each old file with content naming it.
+    void MakeFiles(const TNamePairs& pairs)
+    {
+        for (const auto& p : pairs)
+            WriteText(InFolder(p.first), "content of " + p.first);
+    }
+    // A rename batch as the rename workflow runs it. With workedOn >= 0 the
+    // process "dies" after renaming that many files: the renames happen but
+    // nothing after the plan reaches the journal.
+    std::string RunBatch(const TNamePairs& pairs, int workedOn = -1, const std::string& in = "")
+    {
+        std::string where = in.empty() ? folder : in;
+        TRenameJournal journal(journalFile);
+        journal.BeginBatch(where, pairs);
+        int done = 0;
+        for (const auto& [o, n] : pairs) {
+            if (workedOn >= 0) {
+                if (done++ == workedOn)
+                    break;
+                RenameFile(where + "/" + o, where + "/" + n);
+                continue;
+            }
+            journal.RecordIntent(o, n);
+            int error = 0;
+            bool ok = RenameFile(where + "/" + o, where + "/" + n, &error);
+            journal.RecordOutcome(o, n, ok, ok ? "" : "File exists");
+        }
+        if (workedOn < 0)
+            journal.EndBatch();
+        return journal.BatchId();
+    }
+    std::vector<std::string> Lines(const TUndoResult& result)
+    {
+        std::vector<std::string> lines;
+        for (const TUndoLine& l : result.Lines) {
+            const char* action = l.Action == TUndoAction::Restored       ? "restored"
+                                 : l.Action == TUndoAction::WouldRestore ? "would-restore"
+                                                                         : "skipped";
+            lines.push_back(std::string(action) + " " + l.NewName + " " + l.OldName +
+                            (l.Reason.empty() ? "" : " (" + l.Reason + ")"));
+        }
+        return lines;
+    }
+    bool Holds(const std::string& name, const std::string& content)
+    {
+        return std::filesystem::exists(InFolder(name)) && ReadText(InFolder(name)) == content;
+    }
+
+    const TNamePairs abc{{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}};
+};
+
+TEST_F(JournalUndoTest, RestoresLastRenamedFirst)
+{
+    MakeFiles(abc);
+    RunBatch(abc);
+    TUndoResult result = UndoBatch(journalFile, {});
+    ASSERT_TRUE(result.Found);
+    EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", "restored B.mpd b.mpd",
+                                                        "restored A.mpd a.mpd"}));
+    for (const auto& p : abc) {
+        EXPECT_TRUE(Holds(p.first, "content of " + p.first));
+        EXPECT_FALSE(std::filesystem::exists(InFolder(p.second)));
+    }
+}
+
+struct TObstacleCase {
+    const char* name;
+    void (*obstruct)(JournalUndoTest& t);
+    const char* expectedB; // the line for b.mpd
+};
+
+TEST_F(JournalUndoTest, NeverReplacesAndReportsWhatItSkips)
+{
+    const TObstacleCase cases[] = {
+        {"old name taken again", [](JournalUndoTest& t) { t.WriteText(t.InFolder("b.mpd"), "newcomer"); },
+         "skipped B.mpd b.mpd (old name taken)"},
+        {"file gone", [](JournalUndoTest& t) { std::filesystem::remove(t.InFolder("B.mpd")); },
+         "skipped B.mpd b.mpd (no longer there)"},
+        {"old name taken by a folder", [](JournalUndoTest& t) { std::filesystem::create_directory(t.InFolder("b.mpd")); },
+         "skipped B.mpd b.mpd (old name taken)"},
+    };
+    for (const TObstacleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
+        MakeFiles(abc);
+        RunBatch(abc);
+        c.obstruct(*this);
+        TUndoResult result = UndoBatch(journalFile, {});
+        EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", c.expectedB,
+                                                            "restored A.mpd a.mpd"}));
+        EXPECT_EQ(result.Skipped(), 1);
+        EXPECT_TRUE(Holds("a.mpd", "content of a.mpd"));
+        EXPECT_TRUE(Holds("c.mpd", "content of c.mpd"));
+        if (std::string(c.name) == "old name taken again") {
+            EXPECT_TRUE(Holds("b.mpd", "newcomer"));
+            EXPECT_TRUE(Holds("B.mpd", "content of b.mpd"));
+        }
+    }
+}
+
+TEST_F(JournalUndoTest, ARaceForTheOldNameStillNeverReplaces)
+{
+    // The old name is taken between the check and the rename: the rename
+    // itself refuses.
+    MakeFiles({{"a.mpd", "A.mpd"}});
+    RunBatch({{"a.mpd", "A.mpd"}});
+    WriteText(InFolder("a.mpd"), "raced in");
+    int error = 0;
+    EXPECT_FALSE(RenameFile(InFolder("A.mpd"), InFolder("a.mpd"), &error));
+    EXPECT_EQ(error, EEXIST);
+    EXPECT_TRUE(Holds("a.mpd", "raced in"));
+}
+
+TEST_F(JournalUndoTest, ADryRunTouchesAndMarksNothing)
+{
+    MakeFiles(abc);
+    RunBatch(abc);
+    std::string before = ReadText(journalFile);
+    TUndoOptions dry;
+    dry.DryRun = true;
+    TUndoResult result = UndoBatch(journalFile, dry);
+    EXPECT_EQ(Lines(result), (std::vector<std::string>{"would-restore C.mpd c.mpd", "would-restore B.mpd b.mpd",
+                                                        "would-restore A.mpd a.mpd"}));
+    EXPECT_TRUE(result.UndoBatchId.empty());
+    EXPECT_EQ(ReadText(journalFile), before);
+    EXPECT_TRUE(Holds("A.mpd", "content of a.mpd"));
+    EXPECT_EQ(UndoBatch(journalFile, {}).Lines.size(), 3u);
+}
+
+TEST_F(JournalUndoTest, EachUndoGoesFurtherBackAndNoBatchIsTakenBackTwice)
+{
+    MakeFiles({{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}});
+    std::string first = RunBatch({{"a.mpd", "A.mpd"}});
+    std::string second = RunBatch({{"b.mpd", "B.mpd"}});
+
+    TUndoResult undo1 = UndoBatch(journalFile, {});
+    EXPECT_EQ(undo1.BatchId, second);
+    TUndoResult undo2 = UndoBatch(journalFile, {});
+    EXPECT_EQ(undo2.BatchId, first);
+    EXPECT_FALSE(UndoBatch(journalFile, {}).Found);
+
+    struct {
+        std::string id;
+        const char* words;
+    } refused[] = {{second, "already been taken back"}, {undo1.UndoBatchId, "is an undo"}, {"nope", "no batch nope"}};
+    for (const auto& r : refused) {
+        TUndoOptions options;
+        options.BatchId = r.id;
+        try {
+            UndoBatch(journalFile, options);
+            ADD_FAILURE() << r.id;
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string(e.what()).find(r.words), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST_F(JournalUndoTest, AFolderPicksItsOwnNewestBatchHoweverItIsWritten)
+{
+    std::string other = root + "/other";
+    std::filesystem::create_directories(other);
+    MakeFiles({{"a.mpd", "A.mpd"}});
+    WriteText(other + "/x.mpd", "x");
+    std::string mine = RunBatch({{"a.mpd", "A.mpd"}});
+    RunBatch({{"x.mpd", "X.mpd"}}, -1, other);
+
+    std::filesystem::current_path(root);
+    for (const char* written : {"data/", "./data", "data"}) {
+        TUndoOptions options;
+        options.Folder = written;
+        options.DryRun = true;
+        EXPECT_EQ(UndoBatch(journalFile, options).BatchId, mine) << written;
+    }
+    std::filesystem::current_path("/");
+}
+
+TEST_F(JournalUndoTest, ABatchKilledPartWayIsUndoneFromThePlanAndTheDisk)
+{
+    TNamePairs five{{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}, {"d.mpd", "D.mpd"}, {"e.mpd", "E.mpd"}};
+    MakeFiles(five);
+    RunBatch(five, 3);
+    TUndoResult result = UndoBatch(journalFile, {});
+    EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", "restored B.mpd b.mpd",
+                                                        "restored A.mpd a.mpd"}));
+    for (const auto& p : five) {
+        EXPECT_TRUE(Holds(p.first, "content of " + p.first));
+        EXPECT_FALSE(std::filesystem::exists(InFolder(p.second)));
+    }
+}
+
+TEST_F(JournalUndoTest, AnUndoKilledPartWayIsCompletedByTheNext)
+{
+    TNamePairs four{{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}, {"d.mpd", "D.mpd"}};
+    MakeFiles(four);
+    std::string batch = RunBatch(four);
+    {
+        // The killed undo: its plan reached the journal, two restores happened.
+        TRenameJournal journal(journalFile);
+        journal.SetUndoes(batch);
+        journal.BeginBatch(folder, {{"D.mpd", "d.mpd"}, {"C.mpd", "c.mpd"}, {"B.mpd", "b.mpd"}, {"A.mpd", "a.mpd"}});
+        RenameFile(InFolder("D.mpd"), InFolder("d.mpd"));
+        RenameFile(InFolder("C.mpd"), InFolder("c.mpd"));
+    }
+    TUndoResult result = UndoBatch(journalFile, {});
+    EXPECT_EQ(result.BatchId, batch);
+    EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored B.mpd b.mpd", "restored A.mpd a.mpd"}));
+    for (const auto& p : four)
+        EXPECT_TRUE(Holds(p.first, "content of " + p.first));
+
+    auto history = JournalHistory(ReadJournal(journalFile));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Restored, 4);
+    EXPECT_TRUE(history[0].TakenBack);
+    EXPECT_FALSE(UndoBatch(journalFile, {}).Found);
+}
+
+TEST_F(JournalUndoTest, HistoryCountsNewestFirst)
+{
+    MakeFiles({{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}});
+    WriteText(InFolder("C.mpd"), "already there");
+    std::string first = RunBatch({{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}});
+    UndoBatch(journalFile, {});
+    MakeFiles({{"d.mpd", "D.mpd"}});
+    std::string second = RunBatch({{"d.mpd", "D.mpd"}});
+
+    auto history = JournalHistory(ReadJournal(journalFile));
+    ASSERT_EQ(history.size(), 2u); // the undo is not a batch of its own in the history
+    EXPECT_EQ(history[0].Id, second);
+    EXPECT_EQ(history[0].Renamed, 1);
+    EXPECT_EQ(history[0].Restored, 0);
+    EXPECT_EQ(history[1].Id, first);
+    EXPECT_EQ(history[1].Renamed, 2); // kept after the undo
+    EXPECT_EQ(history[1].Failed, 1);  // its target was taken
+    EXPECT_EQ(history[1].Restored, 2);
+    EXPECT_TRUE(history[1].TakenBack);
+    EXPECT_EQ(history[1].Folder, NormalizeJournalFolder(folder));
+}
+
+TEST_F(JournalUndoTest, ABatchWhereNothingWasRenamedIsPassedOver)
+{
+    MakeFiles({{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}});
+    WriteText(InFolder("B.mpd"), "taken");
+    std::string first = RunBatch({{"a.mpd", "A.mpd"}});
+    RunBatch({{"b.mpd", "B.mpd"}});
+    EXPECT_EQ(UndoBatch(journalFile, {}).BatchId, first);
+}
+
+TEST_F(JournalUndoTest, AnUndoThatCannotBeJournaledRenamesNothing)
+{
+    MakeFiles({{"a.mpd", "A.mpd"}});
+    RunBatch({{"a.mpd", "A.mpd"}});
+    // A folder where the lock file belongs: the journal reads but cannot be
+    // written, whoever runs the test.
+    std::filesystem::remove(journalFile + ".lock");
+    std::filesystem::create_directory(journalFile + ".lock");
+    EXPECT_EQ(UndoBatch(journalFile, {.DryRun = true}).Lines.size(), 1u);
+    EXPECT_THROW(UndoBatch(journalFile, {}), Exception);
+    EXPECT_TRUE(Holds("A.mpd", "content of a.mpd"));
+}
+
+} // namespace
