@@ -165,13 +165,14 @@ double MercatorYD(double Latitude)
 
 double InverseMercatorYD(double M)
 {
-    double r;
-    if (M > 0)
-        r = (std::atan(std::exp(M * Pi / 180)) - Pi / 4) * 360 / Pi;
-    else if (M < 0)
-        r = (Pi / 4 - std::atan(std::exp(-M * Pi / 180))) * 360 / Pi;
-    else
-        return 0; // also M NaN falls through here and comes back unchanged below
+    if (!(M > 0) && !(M < 0))
+        return M == 0 ? 0 : M; // 0 gives 0; NaN comes back unchanged
+    // exp overflows for |M| beyond about 40000: a failure, M comes back.
+    const double ex = std::exp(std::fabs(M) * Pi / 180);
+    if (!Finite(ex))
+        return M;
+    const double r = M > 0 ? (std::atan(ex) - Pi / 4) * 360 / Pi
+                           : (Pi / 4 - std::atan(ex)) * 360 / Pi;
     return Finite(r) ? r : M;
 }
 
@@ -914,9 +915,14 @@ bool TMapping::InverseNormalised(double x, double y, double& lon, double& lat) c
         lat = 180 * (-m1 * std::cos(theta1 + Pi / 3) - c2 / (3 * c3));
         if (y < 0)
             lat = -lat;
-        lon = CentreLongitude;
+        double dl = 0;
         if (U != 0)
-            lon += 90 * (s - 1 + std::sqrt(1 + 2 * (U * U - V * V) + s * s)) / U;
+            dl = 90 * (s - 1 + std::sqrt(1 + 2 * (U * U - V * V) + s * s)) / U;
+        // Outside the map's bounding circle the formula still gives a value,
+        // more than 180 degrees from the centre: that pixel is out of reach.
+        if (!(std::fabs(dl) <= 180.0001))
+            return false;
+        lon = CentreLongitude + dl;
         return Finite(lat) && Finite(lon);
     }
     case 13: {
