@@ -743,7 +743,11 @@ bool TRegistry::Modify(Change change, std::string& Error)
         Error = "cannot read " + fileName + ": " + FileErrorText(error);
         return false;
     }
-    if (error == 0 && access(fileName.c_str(), W_OK) != 0) {
+    // A file without write permission is left alone, also for a user (such as
+    // root) whom the system would let replace it anyway.
+    struct stat st {};
+    if (error == 0 && (access(fileName.c_str(), W_OK) != 0 ||
+                       (stat(fileName.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0))) {
         Error = fileName + " is read-only";
         return false;
     }

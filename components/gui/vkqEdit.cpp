@@ -21,13 +21,17 @@ TvkqEdit::~TvkqEdit()
 
 std::string TvkqEdit::Text() const
 {
-    // encodeName keeps file-name bytes that are not valid UTF-8 intact.
-    return QFile::encodeName(text()).toStdString();
+    const QString shown = text();
+    if (!rawText_.empty() && shown == rawShown_)
+        return rawText_;
+    return QFile::encodeName(shown).toStdString();
 }
 
 void TvkqEdit::SetText(const std::string& Value)
 {
-    setText(QFile::decodeName(QByteArray::fromStdString(Value)));
+    rawText_ = Value;
+    rawShown_ = QFile::decodeName(QByteArray::fromStdString(Value));
+    setText(rawShown_);
 }
 
 void TvkqEdit::Loaded()

@@ -26,7 +26,10 @@ public:
     // Called by the form loader once loading is complete.
     virtual void Loaded();
 
-    // The text as 8-bit file-name bytes, and setting it so.
+    // The text as 8-bit file-name bytes, and setting it so. Bytes that are not
+    // valid UTF-8 cannot be shown as they are; the bytes given to SetText are
+    // kept and come back from Text() for as long as the shown text is unchanged,
+    // so a folder name with such bytes survives the round trip.
     std::string Text() const;
     void SetText(const std::string& Value);
 
@@ -39,4 +42,6 @@ protected:
 
 private:
     std::unique_ptr<TRegistryString> persisted_;
+    std::string rawText_;      // the bytes last given to SetText
+    QString rawShown_;         // what they were shown as
 };
