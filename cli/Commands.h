@@ -4,11 +4,15 @@
 // QUILLON_CLI_COMMANDS for each new one.
 
 int RunInfo(int argc, char** argv);
+int RunScan(int argc, char** argv);
+int RunRename(int argc, char** argv);
 int RunTables(int argc, char** argv);
 int RunSample(int argc, char** argv);
 int RunMap(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
+    {"scan", "list the non-standard MPD files of a folder beside their proposed names", RunScan}, \
+    {"rename", "rename the non-standard MPD files of a folder to their proposed names", RunRename}, \
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo}, \
     {"tables", "dump the reference tables: satellites, segments, calibration", RunTables}, \
