@@ -3,28 +3,6 @@
 # where the version resource reader (about/GVersInfo) finds it.
 include_guard(GLOBAL)
 
-set(QUILLON_VERSION_ARGS
-  --file-version 6.0.0.3
-  --product-version 6.0.0.3
-  --flags-mask 0x3F
-  --flags 0
-  --os 0x4        # VOS__WINDOWS32
-  --type 1        # VFT_APP
-  --translation 0809:04E4
-  --string "CompanyName=Vantor Quessel, Wendlebury Fen"
-  --string "FileDescription=Rename Timestep MPD files"
-  --string "FileVersion=6.0.0.3"
-  --string "InternalName=Quillon"
-  --string "LegalCopyright=Copyright (C) 1998-2007 Vantor Quessel"
-  --string "LegalTrademarks=Part of the Orrinet Satellite Suite; free for non-commercial use"
-  --string "OriginalFilename=Quillon.exe"
-  --string "ProductName=Orrinet Satellite Suite"
-  --string "ProductVersion=6.0"
-  --string "Comments=2007 Nov 10"
-  --string "Author=vq@orrinet.example"
-  --string "Web site=www.orrinet.example"
-)
-
 add_executable(version_block_gen
   ${PROJECT_SOURCE_DIR}/cmake/version_block_gen.cpp
   ${PROJECT_SOURCE_DIR}/about/VersionBlock.cpp)
@@ -32,6 +10,28 @@ target_include_directories(version_block_gen PRIVATE ${PROJECT_SOURCE_DIR})
 
 # quillon_embed_version(TARGET): links the version block into TARGET.
 function(quillon_embed_version target)
+  # The values of the programs' version block.
+  set(QUILLON_VERSION_ARGS
+    --file-version 6.0.0.3
+    --product-version 6.0.0.3
+    --flags-mask 0x3F
+    --flags 0
+    --os 0x4        # VOS__WINDOWS32
+    --type 1        # VFT_APP
+    --translation 0809:04E4
+    --string "CompanyName=Vantor Quessel, Wendlebury Fen"
+    --string "FileDescription=Rename Timestep MPD files"
+    --string "FileVersion=6.0.0.3"
+    --string "InternalName=Quillon"
+    --string "LegalCopyright=Copyright (C) 1998-2007 Vantor Quessel"
+    --string "LegalTrademarks=Orrinet Satellite Suite is free for non-commercial use"
+    --string "OriginalFilename=Quillon.exe"
+    --string "ProductName=Orrinet Satellite Suite"
+    --string "ProductVersion=6.0"
+    --string "Comments=2007 Nov 10"
+    --string "Author=vq@orrinet.example"
+    --string "Web site=www.orrinet.example"
+  )
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_block.cpp)
   add_custom_command(OUTPUT ${out}
     COMMAND version_block_gen --output ${out} ${QUILLON_VERSION_ARGS}
