@@ -8,6 +8,7 @@ int RunScan(int argc, char** argv);
 int RunRename(int argc, char** argv);
 int RunTables(int argc, char** argv);
 int RunSample(int argc, char** argv);
+int RunVersion(int argc, char** argv);
 int RunMap(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
@@ -16,4 +17,5 @@ int RunMap(int argc, char** argv);
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo}, \
     {"tables", "dump the reference tables: satellites, segments, calibration", RunTables}, \
-    {"sample", "write a demo folder of sample MPD files", RunSample},
+    {"sample", "write a demo folder of sample MPD files", RunSample}, \
+    {"version", "show the version resource of an executable or a Windows PE file", RunVersion},
