@@ -14,6 +14,10 @@ namespace {
 // format in one read, small enough to cost nothing when only a few bytes are
 // wanted.
 constexpr size_t BufferSize = 16 * 1024;
+// Reading that runs forward past the buffer (a search through the frames of a
+// file) doubles each refill up to this size, so scanning a file costs a few
+// reads rather than one per 16 KB.
+constexpr size_t MaxBufferSize = 128 * 1024;
 
 EInOutError IoError(const std::string& what, const std::string& fileName, int code)
 {
@@ -48,6 +52,32 @@ void TBinaryFile::Open(const std::string& fileName)
     bufferLength_ = 0;
 }
 
+bool TBinaryFile::OpenExisting(const std::string& fileName)
+{
+    Close();
+    // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a
+    // regular file it changes nothing.
+    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0) {
+        int code = errno;
+        if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return false;
+        throw IoError("Cannot open file", fileName, code);
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    fileName_ = fileName;
+    size_ = static_cast<int64_t>(st.st_size);
+    position_ = 0;
+    bufferStart_ = 0;
+    bufferLength_ = 0;
+    return true;
+}
+
 void TBinaryFile::Close() noexcept
 {
     if (fd_ >= 0) {
@@ -76,7 +106,7 @@ size_t TBinaryFile::ReadAt(int64_t position, void* buffer, size_t count)
         if (bufferLength_ > 0 && at >= bufferStart_ && at < bufferStart_ + static_cast<int64_t>(bufferLength_)) {
             size_t offset = static_cast<size_t>(at - bufferStart_);
             size_t n = std::min(count - delivered, bufferLength_ - offset);
-            std::memcpy(out + delivered, buffer_.data() + offset, n);
+            std::memcpy(out + delivered, buffer_.get() + offset, n);
             delivered += n;
             continue;
         }
@@ -94,9 +124,19 @@ size_t TBinaryFile::ReadAt(int64_t position, void* buffer, size_t count)
             delivered += static_cast<size_t>(n);
             continue;
         }
-        if (buffer_.size() < BufferSize)
-            buffer_.resize(BufferSize);
-        ssize_t n = ::pread(fd_, buffer_.data(), BufferSize, at);
+        if (readSize_ == 0)
+            readSize_ = BufferSize;
+        else if (bufferLength_ > 0 && at >= bufferStart_ + static_cast<int64_t>(bufferLength_))
+            readSize_ = std::min(readSize_ * 2, MaxBufferSize);
+        // When the rest of the file fits in the largest buffer, take it whole.
+        size_t fill = readSize_;
+        if (at < size_ && size_ - at <= static_cast<int64_t>(MaxBufferSize))
+            fill = std::max(fill, static_cast<size_t>(size_ - at));
+        if (bufferCapacity_ < fill) {
+            buffer_.reset(new uint8_t[fill]);
+            bufferCapacity_ = fill;
+        }
+        ssize_t n = ::pread(fd_, buffer_.get(), fill, at);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

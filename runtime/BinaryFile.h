@@ -5,6 +5,7 @@
 // a few system calls rather than one per field.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ public:
     // Opens read-only; EInOutError naming the file when it cannot be opened
     // (also for a folder).
     void Open(const std::string& fileName);
+    // FileExists followed by Open in one path lookup: false, with nothing
+    // open, when fileName is not a regular file (or a link to one) - missing,
+    // a folder, a pipe or a device; EInOutError when it is one that cannot be
+    // opened. A pipe is never waited on.
+    bool OpenExisting(const std::string& fileName);
     void Close() noexcept;
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& FileName() const { return fileName_; }
@@ -44,7 +50,9 @@ private:
     std::string fileName_;
     int64_t size_ = 0;
     int64_t position_ = 0;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;   // uninitialised: only filled bytes are read
+    size_t bufferCapacity_ = 0;
+    size_t readSize_ = 0;       // size of the next refill; grows while reading runs forward
     int64_t bufferStart_ = 0;   // file offset of buffer_[0]
     size_t bufferLength_ = 0;   // valid bytes in buffer_
 };

@@ -53,8 +53,9 @@ void LocateHeaderFrame(TBinaryFile& File, const TFrameLayout& Layout, TStringLis
         ++tries;
         match = std::memcmp(a.data(), b.data(), FrameCompareSize) == 0 &&
                 std::memcmp(b.data(), c.data(), FrameCompareSize) == 0;
-        a.swap(b);   // A becomes B
-        b = c;       // B becomes C
+        // A becomes B and B becomes C; the old A is free for the next C.
+        a.swap(b);
+        b.swap(c);
     } while (!match && tries <= maxTries);
 
     if (!match)

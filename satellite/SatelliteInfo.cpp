@@ -144,33 +144,38 @@ void ReadExact(TBinaryFile& file, void* buffer, size_t count, const char* what)
 }
 
 // The descriptive text of a header text block as one report entry: bytes
-// outside printable ASCII blanked, trailing blank lines dropped, every line
-// followed by CR LF.
+// outside printable ASCII blanked, the text split into lines at CR LF, CR or
+// LF, trailing lines that are blank dropped, every remaining line followed by
+// CR LF. Done in one pass: the kept text ends with the line holding the last
+// byte that is neither a blank nor a line break.
 std::string DescriptiveText(const uint8_t* text)
 {
-    std::string raw(reinterpret_cast<const char*>(text), DescriptionSize);
-    for (char& ch : raw) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c != 10 && c != 13 && (c < 32 || c > 126))
-            ch = ' ';
-    }
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' || raw[i] == '\n') {
-            lines.push_back(raw.substr(start, i - start));
-            if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
-                ++i;
-            start = i + 1;
+    const auto printable = [](uint8_t c) { return c > 32 && c <= 126; };
+    size_t last = DescriptionSize;
+    for (size_t i = DescriptionSize; i-- > 0;) {
+        if (printable(text[i])) {
+            last = i;
+            break;
         }
     }
-    if (start < raw.size())
-        lines.push_back(raw.substr(start));
-    while (!lines.empty() && Trim(lines.back()).empty())
-        lines.pop_back();
     std::string entry;
-    for (const std::string& line : lines)
-        entry += line + "\r\n";
+    if (last == DescriptionSize)
+        return entry;   // no line survives
+    size_t end = last + 1;
+    while (end < DescriptionSize && text[end] != '\r' && text[end] != '\n')
+        ++end;
+    entry.reserve(end + end / 8 + 2);
+    for (size_t i = 0; i < end; ++i) {
+        const uint8_t c = text[i];
+        if (c == '\r' || c == '\n') {
+            entry += "\r\n";
+            if (c == '\r' && i + 1 < end && text[i + 1] == '\n')
+                ++i;
+        } else {
+            entry += (c >= 32 && c <= 126) ? static_cast<char>(c) : ' ';
+        }
+    }
+    entry += "\r\n";
     return entry;
 }
 
@@ -450,18 +455,27 @@ void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, 
 {
     ImageFormat.clear();
     AcquisitionTime = 0.0;
-    if (!FileExists(FileName))
-        return;
-
     const std::string ext = UpperCase(ExtractFileExt(ExtractFileName(FileName)));
     if (ext == ".HDF") {
-        ReadHdfName(FileName, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
+        if (FileExists(FileName))
+            ReadHdfName(FileName, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
         return;
     }
 
+    // The existence test and the open in one lookup; a missing file (or a
+    // folder, pipe or device) returns with the code, name and report untouched.
+    TBinaryFile file;   // closed by its destructor on every path
+    bool exists;
+    try {
+        exists = file.OpenExisting(FileName);
+    } catch (const EInOutError&) {
+        SatelliteCode = 0;
+        throw;
+    }
+    if (!exists)
+        return;
     TStringList report;
     SatelliteCode = 0;
-    TBinaryFile file(FileName);   // closed by its destructor on every path
     report.Add("Data on: " + FileName);
     if (ext == ".MET")
         report.Add("Format is Merrow MET");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 
 #include "SatelliteTestFiles.h"
 #include "runtime/SysUtils.h"
@@ -512,6 +513,42 @@ TEST(SatelliteSupport, OpenMtpChannels)
         ReadOpenMtpHeader(bytes.data() + OpenMtpRecordOffset, rawId, code, number, letter, l1, p1, ls, ps, gain, space, time);
         EXPECT_EQ(number, r.number) << r.channel;
         EXPECT_EQ(letter, r.letter) << r.channel;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ReadSatelliteFileInfo, FoldersAndPipesAreNotFiles)
+{
+    ScratchFolder dir;
+    const std::string pipe = dir.Path("pipe.mpd");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.Path("folder.mpd"));
+    for (const std::string& name : {pipe, dir.Path("folder.mpd"), dir.Path("pipe.mpd/x.mpd")}) {
+        TInfo info;
+        info.Code = 5;
+        ReadSatelliteFileInfo(name, info.Code, &info.Report, info.Time, info.StandardName, info.Format);
+        EXPECT_EQ(info.Code, 5) << name;   // returned as for a missing file, without waiting on the pipe
+        EXPECT_EQ(info.Report.Count(), 0);
+    }
+}
+
+TEST(ReadSatelliteFileInfo, HeaderFarIntoALargeFile)
+{
+    // The search runs through about 1.5 MB of image frames before the header.
+    for (char type : {'0', 'p'}) {
+        TFramedOptions options;
+        options.FrameType = type;
+        options.FirstHeaderFrame = 4001;
+        options.ExtraFrames = 300;
+        TSampleHeader h = WorkedExampleHeader();
+        h.Time = 1745;
+        ScratchFolder dir;
+        TInfo info = ReadInfo(dir.Write("big.mpd", BuildFramedFile(h, options)));
+        EXPECT_EQ(info.StandardName, "2005-03-15-35_AIVH");
+        EXPECT_EQ(info.Report.Count(), 10);
     }
 }
 
