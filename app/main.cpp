@@ -1,0 +1,81 @@
+// quillon: the window. Start-up runs every unit's initialisation in order,
+// then sets the application's title, creates the main form and the hidden
+// About form, and runs the message loop until the main form closes. At exit
+// the forms are destroyed (the folder edit writes its registry value) and the
+// finalisations run in reverse. The program reads no arguments of its own;
+// Qt's (-platform, -style, ...) pass through to Qt.
+#include <QApplication>
+#include <QIcon>
+
+#include "about/gui/About.h"
+#include "about/gui/HelpAbout.h"
+#include "app/Startup.h"
+#include "app/form/QuillonForm.h"
+#include "runtime/Application.h"
+
+namespace {
+
+// The application's default error display: an exception that leaves an event
+// handler is shown in a message box with its text, and the loop goes on.
+class TQuillonApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            TFormMain::ShowException(e);
+        }
+        return false;
+    }
+};
+
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(PaintProgramIcon(size));
+    return icon;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // 1. Every unit's initialisation, in order; their finalisations run when
+    //    this goes out of scope, after the forms and the application object.
+    TUnitLifetime units;
+
+    // 2. The application object and its title.
+    TQuillonApplication app(argc, argv);
+    Application().Title = "Quillon";
+    QApplication::setApplicationName("quillon");
+    QApplication::setApplicationDisplayName("Quillon");
+    QApplication::setWindowIcon(ProgramIcon());
+    // Long operations (the folder scan) let pending messages run through Qt.
+    Application().SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
+
+    int result = 0;
+    {
+        // 3. The main form (its folder edit reads its registry value when
+        //    loaded), 4. the About form, hidden, centred on the main form.
+        std::unique_ptr<TFormMain> mainForm = std::make_unique<TFormMain>();
+        FormMain = mainForm.get();
+        std::unique_ptr<TAboutBoxVKQ1> aboutForm = std::make_unique<TAboutBoxVKQ1>(mainForm.get());
+        AboutBoxVKQ1 = aboutForm.get();
+
+        // 5. The message loop, until the main form closes.
+        mainForm->show();
+        result = app.exec();
+
+        // Forms are destroyed in reverse order of creation; the folder edit
+        // writes its text back to the registry with the main form.
+        AboutBoxVKQ1 = nullptr;
+        aboutForm.reset();
+        FormMain = nullptr;
+        mainForm.reset();
+    }
+    Application().SetProcessMessagesHook(nullptr);
+    return result;
+}

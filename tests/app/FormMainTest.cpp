@@ -1,0 +1,296 @@
+// The main window driven on the offscreen platform: start-up, the browse
+// dialog confirmed or cancelled, listing, renaming, the registry value at exit,
+// the About box.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "about/gui/HelpAbout.h"
+#include "app/Startup.h"
+#include "app/form/QuillonForm.h"
+#include "runtime/Application.h"
+#include "runtime/Registry.h"
+#include "satellite/SampleFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TDateTime At(int year, int month, int day, int hour, int minute)
+{
+    return EncodeDate(year, month, day) + EncodeTime(hour, minute, 0, 0);
+}
+
+std::vector<std::string> Rows(QListWidget* list)
+{
+    std::vector<std::string> rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows.push_back(list->item(i)->text().toStdString());
+    return rows;
+}
+
+class FormMainTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quillon-form-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        folder_ = root_ + "/data";
+        fs::create_directories(folder_);
+        fs::create_directories(root_ + "/bin");
+        // The program under test is "quillon" in root/bin: a link to this test
+        // program, which carries the build's version block.
+        exe_ = root_ + "/bin/quillon";
+        fs::create_symlink(fs::read_symlink("/proc/self/exe"), exe_);
+        ::setenv("QUILLON_REGISTRY_DIR", (root_ + "/registry").c_str(), 1);
+        Application().SetExeName(exe_);
+        FinalizeUnits();
+        InitializeUnits();
+        TFormMain::SetErrorDisplay([this](const std::string& message) { errors_.push_back(message); });
+        TdfsBrowseDirectoryDlg::SetModalRunner([this](TBrowseFolderDialog& dialog) {
+            ++browses_;
+            preselected_ = dialog.CurrentPath();
+            if (choose_.empty()) {
+                dialog.Cancel();
+                return false;
+            }
+            EXPECT_TRUE(dialog.SelectPath(choose_));
+            dialog.Confirm();
+            return dialog.result() == QDialog::Accepted;
+        });
+    }
+    void TearDown() override
+    {
+        form_.reset();
+        TdfsBrowseDirectoryDlg::SetModalRunner(nullptr);
+        TFormMain::SetErrorDisplay(nullptr);
+        Application().SetExeName("");
+        FinalizeUnits();
+        InitializeUnits();
+        std::error_code error;
+        fs::remove_all(root_, error);
+    }
+    TFormMain& Show()
+    {
+        form_ = std::make_unique<TFormMain>();
+        form_->show();
+        return *form_;
+    }
+    std::string StoredFolder() const
+    {
+        TRegistry registry;
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        std::string value;
+        if (registry.OpenKey("\\Software\\Vantor Quessel\\quillon", false) && registry.ValueExists("SourceFolder"))
+            value = registry.ReadString("SourceFolder");
+        return value;
+    }
+    void Mpd(const std::string& name, TDateTime when, const char* letters = "AIVH")
+    {
+        WriteSampleMpd(folder_ + "/" + name, 0xD4F7, letters, when);
+    }
+
+    std::string root_, folder_, exe_;
+    std::unique_ptr<TFormMain> form_;
+    std::vector<std::string> errors_;
+    std::string choose_;       // folder the browse dialog confirms; "" cancels
+    std::string preselected_;  // what the dialog had selected when it opened
+    int browses_ = 0;
+};
+
+TEST_F(FormMainTest, ComponentsCarryTheirNamesCaptionsAndGeometry)
+{
+    TFormMain& form = Show();
+    EXPECT_EQ(form.objectName(), "FormMain");
+    EXPECT_EQ(form.windowTitle(), "Rename files by date & slot name");
+    struct Case {
+        const char* name;
+        QRect geometry;
+        const char* caption;
+    } cases[] = {
+        {"ButtonOpenFolder", {256, 200, 113, 25}, "Open folder"},
+        {"ButtonClose", {256, 280, 113, 25}, "Close"},
+        {"ButtonRename", {256, 240, 113, 25}, "Rename"},
+        {"ListBox1", {16, 32, 161, 145}, nullptr},
+        {"ListBox2", {208, 32, 161, 145}, nullptr},
+        {"EditSourceFolder", {16, 216, 217, 21}, nullptr},
+    };
+    for (const Case& c : cases) {
+        auto* widget = form.findChild<QWidget*>(c.name);
+        ASSERT_NE(widget, nullptr) << c.name;
+        EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+        if (c.caption) {
+            EXPECT_EQ(static_cast<QPushButton*>(widget)->text().toStdString(), c.caption);
+        }
+    }
+    EXPECT_EQ(form.findChild<QLabel*>("LabelNonStandardFiles")->text(), "Non-standard MPD files");
+    EXPECT_EQ(form.findChild<QLabel*>("LabelProposedNames")->pos(), QPoint(208, 16));
+    EXPECT_TRUE(form.EditSourceFolder->isReadOnly());
+    EXPECT_EQ(form.EditSourceFolder->NamedAs, "SourceFolder");
+    EXPECT_EQ(form.BrowseDirectoryDlg->Root, idDrives);
+    EXPECT_EQ(form.BrowseDirectoryDlg->Caption(), "Select folder with data files.");
+    EXPECT_FALSE(form.BrowseDirectoryDlg->ShowSelectionInStatus);
+    EXPECT_FALSE(form.TreeScanner->Recursive);
+    EXPECT_EQ(form.TreeScanner->FileMaskCommaText(), "*.mpd");
+    EXPECT_EQ(form.FileOpenFolder->text(), "&Open folder...");
+    EXPECT_TRUE(form.N1->isSeparator());
+    EXPECT_EQ(form.FileExit->text(), "E&xit");
+    EXPECT_EQ(form.HelpAbout->text(), "&About...");
+    // Tab order from ButtonOpenFolder.
+    std::vector<std::string> order;
+    for (QWidget* w = form.ButtonOpenFolder; order.size() < 6; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            order.push_back(w->objectName().toStdString());
+    EXPECT_EQ(order, (std::vector<std::string>{"ButtonOpenFolder", "ButtonClose", "ListBox1", "ButtonRename",
+                                               "ListBox2", "EditSourceFolder"}));
+}
+
+TEST_F(FormMainTest, WithoutStoredFolderTheEditHoldsTheExecutablesFolder)
+{
+    TFormMain& form = Show();
+    EXPECT_EQ(form.EditSourceFolder->Text(), root_ + "/bin/");
+    EXPECT_EQ(form.BrowseDirectoryDlg->Selection(), root_ + "/bin/");
+    EXPECT_EQ(form.ListBox1->count(), 0);
+    EXPECT_EQ(form.ListBox2->count(), 0);
+}
+
+TEST_F(FormMainTest, StoredFolderIsRestoredAndTheChosenOneWrittenAtExit)
+{
+    {
+        TRegistry registry;
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        ASSERT_TRUE(registry.OpenKey("\\Software\\Vantor Quessel\\quillon", true));
+        registry.WriteString("SourceFolder", folder_);
+    }
+    TFormMain& form = Show();
+    EXPECT_EQ(form.EditSourceFolder->Text(), folder_);
+    fs::create_directories(root_ + "/other");
+    choose_ = root_ + "/other";
+    form.ButtonOpenFolder->click();
+    EXPECT_EQ(preselected_, folder_); // the dialog opened on the stored folder
+    EXPECT_EQ(form.EditSourceFolder->Text(), root_ + "/other");
+    EXPECT_EQ(StoredFolder(), folder_); // written only at exit
+    form_.reset();
+    EXPECT_EQ(StoredFolder(), root_ + "/other");
+}
+
+TEST_F(FormMainTest, OpenListsNonStandardFilesPairedByRow)
+{
+    Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
+    Mpd("A0001.MPD", At(2005, 3, 15, 12, 30));
+    Mpd("2006-05-xx.mpd", At(2006, 5, 1, 0, 0));  // hyphen 5th: never opened
+    Mpd("d0004.mpd", At(1985, 1, 1, 0, 0));       // on the lower bound
+    Mpd("e0005.mpd", At(2019, 12, 31, 23, 59));   // just inside the upper bound
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    EXPECT_EQ(form.EditSourceFolder->Text(), folder_); // no trailing '/'
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"A0001.MPD", "b0002.mpd", "e0005.mpd"}));
+    EXPECT_EQ(Rows(form.ListBox2),
+              (std::vector<std::string>{"2005-03-15-25_AIVH", "2005-03-16-25_AIVH", "2019-12-31-47_AIVH"}));
+    EXPECT_TRUE(form.ListBox1->updatesEnabled());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(FormMainTest, CancelChangesNothingAndClearsTheDialogsSelection)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    ASSERT_EQ(form.ListBox1->count(), 1);
+    Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
+    choose_.clear();
+    form.ButtonOpenFolder->click();
+    EXPECT_EQ(form.EditSourceFolder->Text(), folder_);
+    EXPECT_EQ(form.ListBox1->count(), 1); // no scan took place
+    EXPECT_EQ(form.BrowseDirectoryDlg->Selection(), "");
+    form.FileOpenFolder->trigger(); // the menu item opens the same dialog
+    EXPECT_EQ(browses_, 3);
+    EXPECT_EQ(preselected_, ""); // nothing preselected after a cancel
+}
+
+TEST_F(FormMainTest, RenameRenamesEveryRowAndRescans)
+{
+    Mpd("00001234.MPD", At(2005, 3, 15, 12, 30));
+    Mpd("a0001.mpd", At(2005, 3, 16, 12, 30));
+    Mpd("b0002.mpd", At(2005, 3, 16, 12, 40)); // same slot as a0001: its rename fails
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    ASSERT_EQ(form.ListBox1->count(), 3);
+    form.ButtonRename->click();
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.MPD"));
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-16-25_AIVH.mpd"));
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"b0002.mpd"}));
+    EXPECT_EQ(Rows(form.ListBox2), (std::vector<std::string>{"2005-03-16-25_AIVH"}));
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(FormMainTest, RenameWithEmptyListsOnlyRescans)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    TFormMain& form = Show();
+    form.EditSourceFolder->SetText(folder_);
+    form.ButtonRename->click();
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
+    EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
+}
+
+TEST_F(FormMainTest, AnErrorEndsTheScanIsShownAndTheWindowGoesOn)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
+    fs::permissions(folder_ + "/b0002.mpd", fs::perms::none);
+    if (::access((folder_ + "/b0002.mpd").c_str(), R_OK) == 0)
+        GTEST_SKIP() << "running with rights that read any file";
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find("b0002.mpd"), std::string::npos) << errors_[0];
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"})); // rows before it stay
+    EXPECT_TRUE(form.ListBox1->updatesEnabled());
+    EXPECT_TRUE(form.ListBox2->updatesEnabled());
+}
+
+TEST_F(FormMainTest, EscapeAndExitClose)
+{
+    TFormMain& form = Show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    form.show();
+    form.FileExit->trigger();
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(FormMainTest, HelpAboutShowsTheAboutBoxModally)
+{
+    TFormMain& form = Show();
+    TAboutBoxVKQ1 about(&form);
+    AboutBoxVKQ1 = &about;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        shown = about.isVisible();
+        about.OKButton->click();
+    });
+    form.HelpAbout->trigger();
+    AboutBoxVKQ1 = nullptr;
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(about.isVisible());
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// Pictures of the window and the About box for the README. Runs only when
+// QUILLON_SCREENSHOT_DIR names the folder to write them to:
+//   QT_QPA_PLATFORM=offscreen QUILLON_SCREENSHOT_DIR=docs \
+//     build/tests/test_app --gtest_filter='Screenshot.*'
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+
+#include "about/gui/HelpAbout.h"
+#include "app/Startup.h"
+#include "app/form/QuillonForm.h"
+#include "runtime/Application.h"
+#include "satellite/SampleFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A window's picture with a plain title bar drawn above it (the offscreen
+// platform has no window manager to draw one).
+QPixmap Framed(QWidget& window)
+{
+    QPixmap inside = window.grab();
+    const int bar = 24;
+    QPixmap framed(inside.width() + 2, inside.height() + bar + 1);
+    framed.fill(QColor("#3b5f8f"));
+    QPainter p(&framed);
+    p.drawPixmap(1, bar, inside);
+    p.setPen(Qt::white);
+    QFont font = QApplication::font();
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRect(8, 0, framed.width() - 16, bar), Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
+    return framed;
+}
+
+TEST(Screenshot, WindowAndAboutBox)
+{
+    const char* out = std::getenv("QUILLON_SCREENSHOT_DIR");
+    if (!out || !*out)
+        GTEST_SKIP() << "set QUILLON_SCREENSHOT_DIR to write the pictures";
+    char pattern[] = "/tmp/quillon-shot-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::string root = pattern, folder = root + "/demo";
+    fs::create_directories(root + "/bin");
+    fs::create_symlink(fs::read_symlink("/proc/self/exe"), root + "/bin/quillon");
+    ::setenv("QUILLON_REGISTRY_DIR", (root + "/registry").c_str(), 1);
+    Application().SetExeName(root + "/bin/quillon");
+    FinalizeUnits();
+    InitializeUnits();
+    WriteDemoFolder(folder, 12);
+
+    {
+        TFormMain form;
+        TAboutBoxVKQ1 about(&form);
+        TdfsBrowseDirectoryDlg::SetModalRunner([&](TBrowseFolderDialog& dialog) {
+            dialog.SelectPath(folder);
+            dialog.Confirm();
+            return dialog.result() == QDialog::Accepted;
+        });
+        form.show();
+        form.ButtonOpenFolder->click();
+        TdfsBrowseDirectoryDlg::SetModalRunner(nullptr);
+        QApplication::processEvents();
+        EXPECT_TRUE(Framed(form).save(QString::fromLocal8Bit(out) + "/window.png"));
+        about.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(Framed(about).save(QString::fromLocal8Bit(out) + "/about.png"));
+        about.hide();
+    }
+    Application().SetExeName("");
+    FinalizeUnits();
+    InitializeUnits();
+    std::error_code error;
+    fs::remove_all(root, error);
+}
+
+} // namespace
