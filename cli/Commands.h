@@ -10,11 +10,13 @@ int RunTables(int argc, char** argv);
 int RunSample(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunMap(int argc, char** argv);
+int RunPicture(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
     {"scan", "list the non-standard MPD files of a folder beside their proposed names", RunScan}, \
     {"rename", "rename the non-standard MPD files of a folder to their proposed names", RunRename}, \
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
+    {"picture", "describe, convert or dump GIF, PNG and BMP pictures", RunPicture}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo}, \
     {"tables", "dump the reference tables: satellites, segments, calibration", RunTables}, \
     {"sample", "write a demo folder of sample MPD files", RunSample}, \

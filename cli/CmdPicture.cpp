@@ -1,0 +1,229 @@
+// quillon-cli picture: the picture formats through the picture registry.
+//   picture info [--json] FILE...   load each file by its extension and describe it
+//   picture convert IN OUT          draw IN onto a new 24-bit bitmap, write OUT (.bmp or .png)
+//   picture dump IN OUT             write the decoder's own pixel buffer (GIF, PNG)
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "graphics/BMPExtImage.h"
+#include "graphics/PngImage.h"
+#include "graphics/vkqGIFimage.h"
+#include "runtime/Graphics.h"
+#include "runtime/Streams.h"
+#include "runtime/SysUtils.h"
+
+namespace {
+
+using nlohmann::json;
+
+// The class the registry would use for a file, for reporting a failed load.
+std::string ClassFor(const std::string& fileName)
+{
+    const TFileFormat* format = TPicture::FindFileFormat(ExtractFileExt(fileName));
+    if (!format)
+        return "";
+    return format->GraphicClass.Create()->ClassName();
+}
+
+json Describe(const std::string& fileName, const TPicture* picture, const std::string* error)
+{
+    json o;
+    o["file"] = JsonSafe(fileName);
+    o["ok"] = error == nullptr;
+    o["error"] = error ? json(JsonSafe(*error)) : json(nullptr);
+    if (error) {
+        std::string cls = ClassFor(fileName);
+        o["class"] = cls.empty() ? json(nullptr) : json(cls);
+        o["width"] = nullptr;
+        o["height"] = nullptr;
+        o["empty"] = nullptr;
+        return o;
+    }
+    TGraphic* g = picture->Graphic();
+    o["class"] = g->ClassName();
+    o["width"] = g->Width();
+    o["height"] = g->Height();
+    o["empty"] = g->Empty();
+    if (auto* gif = dynamic_cast<TGIF*>(g)) {
+        o["bits_per_pixel"] = gif->BitsPerPixel();
+        o["interlaced"] = gif->Interlaced();
+        o["transparent"] = gif->TransparentFlag();
+        o["transparent_index"] = gif->TransparentIndex();
+    } else if (auto* png = dynamic_cast<TPngGraphic*>(g)) {
+        const TPngImage& im = *png->Image();
+        o["bit_depth"] = im.BitDepth;
+        o["color_type"] = im.ColorType;
+        o["channels"] = im.Channels;
+        o["row_bytes"] = im.RowBytes;
+        o["interlace_type"] = im.InterlaceType;
+        o["passes"] = im.Passes;
+        o["background_color"] = im.BackgroundColor;
+        o["transparent"] = im.Transparent;
+        o["file_gamma"] = im.FileGamma;
+        o["palette_count"] = im.PaletteCount;
+        json text = json::array();
+        for (const std::string& line : im.TextList)
+            text.push_back(JsonSafe(line));
+        o["text"] = text;
+        o["title"] = JsonSafe(im.Title);
+        o["author"] = JsonSafe(im.Author);
+        o["description"] = JsonSafe(im.Description);
+        o["last_modified_iso"] = im.LastModified != 0 ? json(DateTimeToIso(im.LastModified)) : json(nullptr);
+    } else if (auto* bmp = dynamic_cast<TExtBitmap*>(g)) {
+        o["bits_per_pixel"] = bmp->FileInfo().BitsPerPixel;
+        o["palette_count"] = bmp->GetPalette().size();
+        o["repair"] = BmpRepairName(bmp->LastRepair());
+    }
+    return o;
+}
+
+std::string DescribeLine(const std::string& fileName, const TPicture* picture, const std::string* error)
+{
+    std::string line = EscapeText(fileName) + "\t";
+    if (error)
+        return line + "error: " + EscapeText(*error);
+    TGraphic* g = picture->Graphic();
+    line += std::string(g->ClassName()) + "\t" + std::to_string(g->Width()) + "x" + std::to_string(g->Height());
+    if (auto* gif = dynamic_cast<TGIF*>(g))
+        line += "\t" + std::to_string(gif->BitsPerPixel()) + " bpp" + (gif->Interlaced() ? "\tinterlaced" : "") +
+                (gif->TransparentFlag() ? "\ttransparent " + std::to_string(gif->TransparentIndex()) : "");
+    else if (auto* png = dynamic_cast<TPngGraphic*>(g))
+        line += "\tdepth " + std::to_string(png->Image()->BitDepth) + "\tcolour type " +
+                std::to_string(png->Image()->ColorType) + (png->Image()->InterlaceType ? "\tinterlaced" : "");
+    else if (auto* bmp = dynamic_cast<TExtBitmap*>(g))
+        line += "\t" + std::to_string(bmp->FileInfo().BitsPerPixel) + " bpp\trepair " + BmpRepairName(bmp->LastRepair());
+    return line;
+}
+
+int Info(const std::vector<std::string>& files, bool asJson)
+{
+    int status = ExitSuccess;
+    json list = json::array();
+    for (const std::string& file : files) {
+        TPicture picture;
+        std::string error;
+        bool ok = true;
+        try {
+            picture.LoadFromFile(file);
+        } catch (const std::exception& e) {
+            error = e.what();
+            ok = false;
+            status = ExitItemFailed;
+        }
+        if (asJson)
+            list.push_back(Describe(file, &picture, ok ? nullptr : &error));
+        else
+            std::printf("%s\n", DescribeLine(file, &picture, ok ? nullptr : &error).c_str());
+    }
+    if (asJson)
+        PrintJson(list);
+    return status;
+}
+
+int Convert(const std::string& in, const std::string& out)
+{
+    std::string ext = LowerCase(ExtractFileExt(out));
+    if (ext != ".bmp" && ext != ".png") {
+        std::fprintf(stderr, "quillon-cli picture: cannot write '%s': the output must end in .bmp or .png\n", out.c_str());
+        return ExitUsage;
+    }
+    TPicture picture;
+    picture.LoadFromFile(in);
+    TGraphic* g = picture.Graphic();
+    // A new, black 24-bit bitmap of the picture's own size; the picture
+    // draws itself on it (a GIF through its palette, a PNG by its painting
+    // rules, a bitmap as it is), without masking by Transparent.
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(g->Width(), g->Height());
+    bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
+    if (ext == ".bmp") {
+        bitmap.SaveToFile(out);
+    } else {
+        TPngImage png;
+        png.CopyFromBitmap(bitmap);
+        png.WriteToFile(out);
+    }
+    return ExitSuccess;
+}
+
+int Dump(const std::string& in, const std::string& out)
+{
+    TPicture picture;
+    picture.LoadFromFile(in);
+    TGraphic* g = picture.Graphic();
+    std::vector<uint8_t> bytes;
+    if (auto* gif = dynamic_cast<TGIF*>(g)) {
+        // Width x height colour indices, rows top-down.
+        if (const TBitmap* b = gif->Bitmap())
+            for (int y = 0; y < b->Height(); ++y)
+                bytes.insert(bytes.end(), b->ScanLine(y), b->ScanLine(y) + b->Width());
+    } else if (auto* png = dynamic_cast<TPngGraphic*>(g)) {
+        const TPngImage& im = *png->Image();
+        bytes.assign(im.ImageData.begin(), im.ImageData.begin() + size_t(im.Height) * im.RowBytes);
+    } else {
+        std::fprintf(stderr, "quillon-cli picture: %s: dump writes GIF and PNG pixel buffers only\n", in.c_str());
+        return ExitItemFailed;
+    }
+    TFileStream stream(out, fmCreate);
+    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return ExitSuccess;
+}
+
+} // namespace
+
+int RunPicture(int argc, char** argv)
+{
+    CLI::App app{"Load pictures through the picture registry (GIF, PNG, BMP by extension): describe, "
+                 "convert or dump them.",
+                 "quillon-cli picture"};
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 success, 1 some file failed, 2 usage error.");
+
+    bool asJson = false;
+    std::vector<std::string> files;
+    auto* info = app.add_subcommand("info", "describe each file; with --json one JSON array, one object per file");
+    info->add_flag("--json", asJson, "print JSON");
+    info->add_option("FILE", files, "picture files")->required();
+
+    std::string in, out;
+    auto* convert = app.add_subcommand("convert", "draw IN onto a new 24-bit bitmap and write OUT by its extension (.bmp, .png)");
+    convert->add_option("IN", in, "picture to read")->required();
+    convert->add_option("OUT", out, "file to write (.bmp or .png)")->required();
+    auto* dump = app.add_subcommand("dump", "write the decoder's pixel buffer of a GIF or PNG file to OUT");
+    dump->add_option("IN", in, "GIF or PNG file")->required();
+    dump->add_option("OUT", out, "file to write")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help();
+        return ExitSuccess;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All);
+        return ExitSuccess;
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            app.exit(e);
+            return ExitSuccess;
+        }
+        std::cerr << "quillon-cli picture: " << e.what() << "\n";
+        return ExitUsage;
+    }
+
+    if (info->parsed())
+        return Info(files, asJson);
+    try {
+        return convert->parsed() ? Convert(in, out) : Dump(in, out);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillon-cli picture: %s\n", e.what());
+        return ExitItemFailed;
+    }
+}
