@@ -11,6 +11,7 @@
 #include <QShowEvent>
 
 #include "about/gui/HelpAbout.h"
+#include "components/Journal.h"
 #include "runtime/Application.h"
 #include "runtime/SysUtils.h"
 
@@ -226,7 +227,11 @@ void TFormMain::TreeScannerFileFound(TObject*)
 void TFormMain::ButtonRenameClick(TObject*)
 {
     workflow_.Folder = EditSourceFolder->Text();
-    workflow_.RenameRows(); // failures are skipped; the rescan shows what is left
+    // Journaled, so that `quillon-cli undo` can take the batch back; a journal
+    // that cannot be written stops the batch before its first rename.
+    TRenameJournal journal;
+    journal.SetSource("window");
+    workflow_.RenameRows(&journal); // failures are skipped; the rescan shows what is left
     RescanFolder();
 }
 
