@@ -12,6 +12,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "components/Journal.h"
 #include "components/RenameWorkflow.h"
 #include "runtime/FileOps.h"
 
@@ -127,7 +128,10 @@ int RunRename(int argc, char** argv)
         return readFailures > 0 ? ExitItemFailed : ExitSuccess;
     }
 
-    std::vector<TRenameOutcome> outcomes = workflow.RenameRows(nullptr);
+    // Every batch is journaled so that `quillon-cli undo` can take it back.
+    TRenameJournal journal;
+    journal.OnWarning = [](const std::string& w) { std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(w).c_str()); };
+    std::vector<TRenameOutcome> outcomes = workflow.RenameRows(&journal);
     for (const TRenameOutcome& row : outcomes) {
         if (!row.Renamed)
             renameFailed = true;

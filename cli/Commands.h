@@ -11,10 +11,16 @@ int RunSample(int argc, char** argv);
 int RunVersion(int argc, char** argv);
 int RunMap(int argc, char** argv);
 int RunPicture(int argc, char** argv);
+int RunUndo(int argc, char** argv);
+int RunHistory(int argc, char** argv);
+int RunWatch(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
     {"scan", "list the non-standard MPD files of a folder beside their proposed names", RunScan}, \
     {"rename", "rename the non-standard MPD files of a folder to their proposed names", RunRename}, \
+    {"undo", "take back the last rename batch (of a folder, or a named batch)", RunUndo}, \
+    {"history", "list the journaled rename batches, newest first", RunHistory}, \
+    {"watch", "rename new MPD files of a receiving folder as they arrive", RunWatch}, \
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
     {"picture", "describe, convert or dump GIF, PNG and BMP pictures", RunPicture}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo}, \

@@ -1,0 +1,81 @@
+// quillon-cli undo: takes back the last rename batch of the journal that has
+// not been taken back yet (of DIR when given, or the batch named by --batch),
+// last renamed first, never replacing a file.
+#include <cstdio>
+#include <string>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "components/Journal.h"
+#include "components/Undo.h"
+
+int RunUndo(int argc, char** argv)
+{
+    CLI::App app{"Take back the last rename batch that has not been taken back (the last one in DIR when DIR is "
+                 "given; the one named by --batch). Each file goes from its new name back to its old one, last "
+                 "renamed first; a file that is no longer there, or whose old name is taken again, is skipped "
+                 "and reported, never replaced.\n"
+                 "Text lines: restored TAB new TAB old | skipped TAB new TAB old TAB reason | with --dry-run "
+                 "would-restore TAB new TAB old. Exit 0 when nothing was skipped, 1 otherwise.",
+                 "quillon-cli undo"};
+    bool dryRun = false;
+    bool json = false;
+    std::string batchId;
+    std::string dir;
+    app.add_flag("--dry-run", dryRun, "show what would be restored; touch and record nothing");
+    app.add_flag("--json", json, "print {\"batch\": ..., \"folder\": ..., \"results\": [...]}");
+    app.add_option("--batch", batchId, "the id of the batch to take back (see quillon-cli history)");
+    app.add_option("DIR", dir, "take back the last batch of this folder");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
+    }
+
+    TUndoOptions options;
+    options.DryRun = dryRun;
+    options.BatchId = batchId;
+    options.Folder = dir;
+    const std::string journalFile = DefaultJournalFileName();
+    TUndoResult result = UndoBatch(journalFile, options);
+    for (const std::string& warning : result.Warnings)
+        std::fprintf(stderr, "quillon-cli undo: %s\n", EscapeText(warning).c_str());
+
+    if (!result.Found) {
+        std::fprintf(stderr, "quillon-cli undo: nothing to undo%s%s\n", dir.empty() ? "" : " in ",
+                     EscapeText(dir.empty() ? "" : NormalizeJournalFolder(dir)).c_str());
+        if (json)
+            PrintJson({{"batch", nullptr}, {"results", nlohmann::json::array()}});
+        return ExitSuccess;
+    }
+
+    nlohmann::json results = nlohmann::json::array();
+    for (const TUndoLine& line : result.Lines) {
+        const char* status = line.Action == TUndoAction::Restored       ? "restored"
+                             : line.Action == TUndoAction::WouldRestore ? "would-restore"
+                                                                        : "skipped";
+        if (json) {
+            nlohmann::json item = {{"status", status}, {"new", JsonSafe(line.NewName)}, {"old", JsonSafe(line.OldName)}};
+            if (line.Action == TUndoAction::Skipped)
+                item["reason"] = JsonSafe(line.Reason);
+            results.push_back(item);
+        } else if (line.Action == TUndoAction::Skipped) {
+            std::printf("%s\t%s\t%s\t%s\n", status, EscapeText(line.NewName).c_str(), EscapeText(line.OldName).c_str(),
+                        EscapeText(line.Reason).c_str());
+        } else {
+            std::printf("%s\t%s\t%s\n", status, EscapeText(line.NewName).c_str(), EscapeText(line.OldName).c_str());
+        }
+    }
+    if (json) {
+        nlohmann::json out = {{"batch", result.BatchId}, {"folder", JsonSafe(result.Folder)}, {"dry_run", dryRun},
+                              {"results", results}};
+        if (!result.UndoBatchId.empty())
+            out["undo"] = result.UndoBatchId;
+        PrintJson(out);
+    }
+    std::fflush(stdout);
+    return result.Skipped() > 0 ? ExitItemFailed : ExitSuccess;
+}

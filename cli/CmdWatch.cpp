@@ -1,0 +1,456 @@
+// quillon-cli watch: names the files of a receiving folder as they arrive.
+// First it renames what the Rename button would rename in DIR; then it watches
+// DIR with inotify and renames each new non-standard MPD file once it is
+// complete: closed after writing (or moved into the folder), not open for
+// writing any more, and unchanged in size and time for the settle time. Every
+// rename is journaled. SIGINT and SIGTERM end it after the rename under way.
+//
+// The loop sleeps in poll() on the inotify descriptor and a signalfd, with a
+// timeout only while a file is waiting out its settle time: idle, it uses no CPU.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/Commands.h"
+#include "components/Journal.h"
+#include "components/RenameWorkflow.h"
+#include "components/TreeScan.h"
+#include "runtime/FileOps.h"
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// Thrown to leave a scan when a stop signal is pending.
+struct TStopRequested {};
+
+bool StopPending()
+{
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0)
+        return false;
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+}
+
+// Passes everything on to the real journal, but refuses to start the next
+// rename once a stop signal is pending: the workflow then ends the batch
+// after the rename under way, and the journal records exactly what was done.
+class TStoppableJournal : public IRenameJournal {
+public:
+    explicit TStoppableJournal(IRenameJournal& inner) : inner_(inner) {}
+    void BeginBatch(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& planned) override
+    {
+        if (StopPending())
+            throw Exception("stopped");
+        inner_.BeginBatch(folder, planned);
+    }
+    void RecordIntent(const std::string& oldName, const std::string& newName) override
+    {
+        if (StopPending())
+            throw Exception("stopped");
+        inner_.RecordIntent(oldName, newName);
+    }
+    void RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,
+                       const std::string& reason) override
+    {
+        inner_.RecordOutcome(oldName, newName, renamed, reason);
+    }
+    void EndBatch() override { inner_.EndBatch(); }
+
+private:
+    IRenameJournal& inner_;
+};
+
+// A file waiting to be complete.
+struct TCandidate {
+    bool complete = false;     // closed after writing, or moved in
+    int opens = 0;             // opened and not yet closed again, as far as the events tell
+    TClock::time_point due{};  // end of the settle time
+    off_t size = -1;
+    struct timespec mtime{};
+};
+
+class TWatcher {
+public:
+    TWatcher(std::string dir, double settle, bool json)
+        : dir_(std::move(dir)), settle_(std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(settle))),
+          json_(json)
+    {
+        journal_.SetSource("watch");
+        journal_.OnWarning = [](const std::string& w) {
+            std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(w).c_str());
+        };
+    }
+    ~TWatcher()
+    {
+        if (inotifyFd_ >= 0)
+            ::close(inotifyFd_);
+        if (signalFd_ >= 0)
+            ::close(signalFd_);
+    }
+
+    int Run();
+
+private:
+    bool Watchable(const std::string& name) const
+    {
+        return MatchesMask(name, "*.mpd") && name.size() >= 5 && name[4] != '-';
+    }
+    std::string Path(const std::string& name) const { return IncludeTrailingPathDelimiter(dir_) + name; }
+    void Arm(const std::string& name, TCandidate& c)
+    {
+        c.due = TClock::now() + settle_;
+        struct stat info{};
+        if (::stat(Path(name).c_str(), &info) == 0) {
+            c.size = info.st_size;
+            c.mtime = info.st_mtim;
+        } else {
+            c.size = -1;
+        }
+    }
+    void Print(const TRenameOutcome& row);
+    void PrintRows(const std::vector<TRenameOutcome>& rows);
+    void FirstPass();
+    // false: the folder went away or cannot be read (message printed).
+    bool HandleEvents();
+    void Rediscover();
+    void NameDueFiles();
+    int PollTimeout() const;
+
+    std::string dir_;
+    TClock::duration settle_;
+    bool json_;
+    int inotifyFd_ = -1;
+    int signalFd_ = -1;
+    TRenameJournal journal_;
+    std::map<std::string, TCandidate> candidates_;
+};
+
+void TWatcher::Print(const TRenameOutcome& row)
+{
+    if (json_) {
+        nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
+                               {"old", JsonSafe(row.OldName)},
+                               {"new", JsonSafe(row.NewName)}};
+        if (!row.Renamed)
+            item["reason"] = JsonSafe(row.Reason);
+        std::printf("%s\n", item.dump().c_str());
+    } else if (row.Renamed) {
+        std::printf("renamed\t%s\t%s\n", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str());
+    } else {
+        std::printf("failed\t%s\t%s\t%s\n", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str(),
+                    EscapeText(row.Reason).c_str());
+    }
+    std::fflush(stdout); // at once, also into a pipe
+}
+
+void TWatcher::PrintRows(const std::vector<TRenameOutcome>& rows)
+{
+    bool stopping = StopPending();
+    for (const TRenameOutcome& row : rows)
+        if (row.Attempted || !stopping)
+            Print(row);
+}
+
+// What the Rename button would rename, with one difference: a file changed
+// within the settle time may still be being written, so it is not opened now
+// but waits its settle time like a file that has just arrived.
+void TWatcher::FirstPass()
+{
+    TRenameWorkflow workflow;
+    workflow.Folder = dir_;
+    workflow.OnFileError = [](const std::string&, const Exception& e) {
+        std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(e.Message()).c_str());
+        return true;
+    };
+    const auto settleSeconds = std::chrono::duration<double>(settle_).count();
+    TTreeScanner scanner;
+    scanner.SetFileMask("*.mpd");
+    scanner.SetFileMaskCommaText("*.mpd");
+    scanner.Recursive = false;
+    scanner.InitialDirectory = dir_;
+    scanner.OnFileFound = [&](TObject*) {
+        if (StopPending())
+            throw TStopRequested{};
+        const std::string path = scanner.FileFound();
+        const std::string name = ExtractFileName(path);
+        struct stat info{};
+        struct timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (settleSeconds > 0 && Watchable(name) && ::stat(path.c_str(), &info) == 0) {
+            double age = static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
+                         static_cast<double>(now.tv_nsec - info.st_mtim.tv_nsec) / 1e9;
+            if (age < settleSeconds) {
+                TCandidate& c = candidates_[name];
+                c = TCandidate{};
+                c.complete = true;
+                Arm(name, c);
+                return;
+            }
+        }
+        workflow.FileFound(path);
+    };
+    workflow.ClearRows();
+    try {
+        scanner.Search();
+    } catch (const TStopRequested&) {
+        return;
+    }
+    TStoppableJournal journal(journal_);
+    PrintRows(workflow.RenameRows(&journal));
+}
+
+int TWatcher::PollTimeout() const
+{
+    bool waiting = false;
+    TClock::time_point earliest = TClock::time_point::max();
+    for (const auto& [name, c] : candidates_) {
+        if (c.complete && c.opens == 0) {
+            waiting = true;
+            earliest = std::min(earliest, c.due);
+        }
+    }
+    if (!waiting)
+        return -1; // nothing to wait for: sleep until an event
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(earliest - TClock::now());
+    if (left.count() <= 0)
+        return 0;
+    // Round up so that a file is never looked at before its time.
+    return static_cast<int>(std::min<long long>(left.count() + 1, INT_MAX));
+}
+
+bool TWatcher::HandleEvents()
+{
+    alignas(struct inotify_event) char buffer[16384];
+    for (;;) {
+        ssize_t got = ::read(inotifyFd_, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                return true;
+            std::fprintf(stderr, "quillon-cli watch: cannot watch folder %s: %s\n", EscapeText(dir_).c_str(),
+                         std::strerror(errno));
+            return false;
+        }
+        for (char* p = buffer; p < buffer + got;) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(p);
+            p += sizeof(struct inotify_event) + event->len;
+            if (event->mask & IN_Q_OVERFLOW) {
+                Rediscover();
+                continue;
+            }
+            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
+                std::fprintf(stderr, "quillon-cli watch: folder %s went away\n", EscapeText(dir_).c_str());
+                return false;
+            }
+            if (event->len == 0) {
+                // The folder itself: its permissions may have changed.
+                if ((event->mask & IN_ATTRIB) && ::access(dir_.c_str(), R_OK | X_OK) != 0) {
+                    std::fprintf(stderr, "quillon-cli watch: cannot read folder %s: %s\n", EscapeText(dir_).c_str(),
+                                 std::strerror(errno));
+                    return false;
+                }
+                continue;
+            }
+            if (event->mask & IN_ISDIR)
+                continue;
+            std::string name = event->name; // NUL-padded
+            if (!Watchable(name))
+                continue;
+            auto found = candidates_.find(name);
+            uint32_t mask = event->mask;
+            if (mask & (IN_DELETE | IN_MOVED_FROM)) {
+                if (found != candidates_.end())
+                    candidates_.erase(found);
+            } else if (mask & IN_MOVED_TO) {
+                TCandidate& c = candidates_[name];
+                c = TCandidate{};
+                c.complete = true;
+                Arm(name, c);
+            } else if (mask & IN_CREATE) {
+                candidates_[name] = TCandidate{};
+            } else if (mask & IN_OPEN) {
+                if (found != candidates_.end())
+                    ++found->second.opens;
+            } else if (mask & IN_MODIFY) {
+                // Written to: not complete before the writer closes it again.
+                candidates_[name].complete = false;
+            } else if (mask & IN_CLOSE_WRITE) {
+                TCandidate& c = candidates_[name];
+                c.opens = std::max(0, c.opens - 1);
+                c.complete = true;
+                Arm(name, c);
+            } else if (mask & IN_CLOSE_NOWRITE) {
+                if (found != candidates_.end())
+                    found->second.opens = std::max(0, found->second.opens - 1);
+            } else if (mask & IN_ATTRIB) {
+                if (found != candidates_.end() && found->second.complete)
+                    Arm(name, found->second);
+            }
+        }
+    }
+}
+
+// Events were lost: every watchable file of the folder waits its settle time
+// and is looked at again (those already named drop out by their names).
+void TWatcher::Rediscover()
+{
+    DIR* d = ::opendir(dir_.c_str());
+    if (!d)
+        return;
+    while (struct dirent* entry = ::readdir(d)) {
+        std::string name = entry->d_name;
+        if (!Watchable(name))
+            continue;
+        TCandidate& c = candidates_[name];
+        c = TCandidate{};
+        c.complete = true;
+        Arm(name, c);
+    }
+    ::closedir(d);
+}
+
+void TWatcher::NameDueFiles()
+{
+    const TClock::time_point now = TClock::now();
+    std::vector<std::string> ready;
+    for (auto it = candidates_.begin(); it != candidates_.end();) {
+        TCandidate& c = it->second;
+        if (!c.complete || c.opens > 0 || c.due > now) {
+            ++it;
+            continue;
+        }
+        struct stat info{};
+        if (::stat(Path(it->first).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            it = candidates_.erase(it);
+            continue;
+        }
+        if (info.st_size != c.size || info.st_mtim.tv_sec != c.mtime.tv_sec || info.st_mtim.tv_nsec != c.mtime.tv_nsec) {
+            Arm(it->first, c); // still changing: another settle time
+            ++it;
+            continue;
+        }
+        ready.push_back(it->first);
+        it = candidates_.erase(it);
+    }
+    if (ready.empty())
+        return;
+    TRenameWorkflow workflow;
+    workflow.Folder = dir_;
+    workflow.ClearRows();
+    for (const std::string& name : ready) {
+        try {
+            workflow.FileFound(Path(name));
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(e.Message()).c_str());
+        }
+    }
+    if (workflow.RowCount() == 0)
+        return; // outside the window's filter: nothing to say
+    TStoppableJournal journal(journal_);
+    PrintRows(workflow.RenameRows(&journal));
+}
+
+int TWatcher::Run()
+{
+    DIR* d = ::opendir(dir_.c_str());
+    if (!d) {
+        std::fprintf(stderr, "quillon-cli watch: cannot read folder %s: %s\n", EscapeText(dir_).c_str(),
+                     std::strerror(errno));
+        return ExitItemFailed;
+    }
+    ::closedir(d);
+
+    // The stop signals are taken from a signalfd, so they wake the loop and
+    // can be seen pending between two renames.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0 ||
+        (signalFd_ = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK)) < 0) {
+        std::fprintf(stderr, "quillon-cli watch: cannot take the stop signals: %s\n", std::strerror(errno));
+        return ExitItemFailed;
+    }
+    inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const uint32_t mask = IN_CREATE | IN_OPEN | IN_MODIFY | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_MOVED_TO |
+                          IN_MOVED_FROM | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+    if (inotifyFd_ < 0 || ::inotify_add_watch(inotifyFd_, dir_.c_str(), mask) < 0) {
+        std::fprintf(stderr, "quillon-cli watch: cannot watch folder %s: %s\n", EscapeText(dir_).c_str(),
+                     std::strerror(errno));
+        return ExitItemFailed;
+    }
+
+    // Watching starts before the first pass, so a file arriving meanwhile is
+    // not missed; one the first pass renamed drops out by its new name.
+    FirstPass();
+    while (!StopPending()) {
+        struct pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}};
+        int ready = ::poll(fds, 2, PollTimeout());
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "quillon-cli watch: %s\n", std::strerror(errno));
+            return ExitItemFailed;
+        }
+        if (fds[1].revents & POLLIN)
+            break;
+        if ((fds[0].revents & POLLIN) && !HandleEvents())
+            return ExitItemFailed;
+        NameDueFiles();
+    }
+    return ExitSuccess;
+}
+
+} // namespace
+
+int RunWatch(int argc, char** argv)
+{
+    CLI::App app{"Rename what the Rename button would rename in DIR, then watch DIR and rename each new "
+                 "non-standard MPD file once it is complete: closed after writing or moved into DIR, and then "
+                 "unchanged in size and time for the settle time. Each rename is journaled and printed at once: "
+                 "renamed TAB old TAB new | failed TAB old TAB new TAB reason (one JSON object a line with "
+                 "--json). SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
+                 "ends it with exit 1.",
+                 "quillon-cli watch"};
+    double settle = 2.0;
+    bool json = false;
+    std::string dir;
+    app.add_option("--settle", settle, "seconds a file must stay unchanged after it was closed (default 2)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--json", json, "one JSON object a line");
+    app.add_option("DIR", dir, "the folder to watch")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
+    }
+    if (!std::isfinite(settle) || settle > 86400.0) {
+        std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
+        return ExitUsage;
+    }
+    TWatcher watcher(dir, settle, json);
+    return watcher.Run();
+}
