@@ -166,6 +166,10 @@ QFont TAboutBox::DesignFont()
 void TAboutBox::SetDesktopFont()
 {
     setFont(QApplication::font());
+    // Labels size themselves to their text in the new font.
+    for (QLabel* child : findChildren<QLabel*>())
+        if (auto* label = dynamic_cast<TAboutLabel*>(child))
+            label->AutoSize();
 }
 
 void TAboutBox::FormLoaded()

@@ -37,7 +37,6 @@ TAboutBoxVKQ::TAboutBoxVKQ(QWidget* parent, TInheritedForm) : TAboutBox(parent, 
     Comments->setWordWrap(false);
     Comments->setGeometry(8, 104, 199, 13);
     Comments->SetCaption("May not be reproduced without permission");
-    Comments->setFixedWidth(199);
     OKButton->setGeometry(143, 180, 75, 25);
 
     WebSite = new TAboutLabel("WebSite", Panel1);

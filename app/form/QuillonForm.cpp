@@ -40,6 +40,20 @@ private:
     QListWidget* list_;
 };
 
+// A label that keeps its size fitted to its caption, also when the font changes.
+class TAutoSizeLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void changeEvent(QEvent* event) override
+    {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange)
+            resize(sizeHint());
+    }
+};
+
 } // namespace
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
@@ -55,7 +69,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(client);
 
     auto label = [client](const char* name, const char* caption, int left, int top) {
-        auto* l = new QLabel(caption, client);
+        auto* l = new TAutoSizeLabel(caption, client);
         l->setObjectName(name);
         l->move(left, top);
         l->adjustSize();
