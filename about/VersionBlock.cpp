@@ -559,28 +559,28 @@ std::vector<std::uint8_t> ReadFileVersionBlock(const std::string& fileName)
 
 // ---- building ---------------------------------------------------------------------
 
-std::vector<std::uint8_t> BuildVersionBlock(const TVersionBlockSpec& spec)
+std::vector<std::uint8_t> BuildVersionBlock(const TVersionBlockSpec& layout)
 {
     std::vector<std::uint8_t> out;
-    std::size_t root = BeginNode(out, "VS_VERSION_INFO", spec.HasFixedInfo ? 52 : 0, 0);
-    if (spec.HasFixedInfo) {
+    std::size_t root = BeginNode(out, "VS_VERSION_INFO", layout.HasFixedInfo ? 52 : 0, 0);
+    if (layout.HasFixedInfo) {
         Put32(out, 0xFEEF04BD);
         Put32(out, 0x00010000);
-        Put32(out, spec.FileVersionMS);
-        Put32(out, spec.FileVersionLS);
-        Put32(out, spec.ProductVersionMS);
-        Put32(out, spec.ProductVersionLS);
-        Put32(out, spec.FileFlagsMask);
-        Put32(out, spec.FileFlags);
-        Put32(out, spec.FileOS);
-        Put32(out, spec.FileType);
-        Put32(out, spec.FileSubtype);
+        Put32(out, layout.FileVersionMS);
+        Put32(out, layout.FileVersionLS);
+        Put32(out, layout.ProductVersionMS);
+        Put32(out, layout.ProductVersionLS);
+        Put32(out, layout.FileFlagsMask);
+        Put32(out, layout.FileFlags);
+        Put32(out, layout.FileOS);
+        Put32(out, layout.FileType);
+        Put32(out, layout.FileSubtype);
         Put32(out, 0);
         Put32(out, 0);
     }
-    if (!spec.StringTables.empty()) {
+    if (!layout.StringTables.empty()) {
         std::size_t sfi = BeginNode(out, "StringFileInfo", 0, 1);
-        for (const TVersionStringTable& table : spec.StringTables) {
+        for (const TVersionStringTable& table : layout.StringTables) {
             std::size_t st = BeginNode(out, table.Id, 0, 1);
             for (const auto& [key, text] : table.Values) {
                 std::vector<std::uint16_t> units = ToUtf16(text);
@@ -594,10 +594,10 @@ std::vector<std::uint8_t> BuildVersionBlock(const TVersionBlockSpec& spec)
         }
         EndNode(out, sfi);
     }
-    if (spec.HasVarFileInfo) {
+    if (layout.HasVarFileInfo) {
         std::size_t vfi = BeginNode(out, "VarFileInfo", 0, 1);
-        std::size_t var = BeginNode(out, "Translation", std::uint16_t(4 * spec.Translations.size()), 0);
-        for (const auto& [language, codePage] : spec.Translations) {
+        std::size_t var = BeginNode(out, "Translation", std::uint16_t(4 * layout.Translations.size()), 0);
+        for (const auto& [language, codePage] : layout.Translations) {
             Put16(out, language);
             Put16(out, codePage);
         }

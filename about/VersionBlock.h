@@ -88,7 +88,7 @@ struct TVersionBlockSpec {
     std::vector<std::pair<std::uint16_t, std::uint16_t>> Translations; // language, code page
 };
 
-std::vector<std::uint8_t> BuildVersionBlock(const TVersionBlockSpec& spec);
+std::vector<std::uint8_t> BuildVersionBlock(const TVersionBlockSpec& layout);
 
 // A minimal PE image (one ".rsrc" section) whose resource directory holds the
 // block as RT_VERSION #1, language 0x0409. pe64 selects the PE32+ header.

@@ -38,11 +38,11 @@ private:
 
 TVersionBlockSpec ProgramSpec()
 {
-    TVersionBlockSpec spec;
-    spec.FileVersionMS = spec.ProductVersionMS = 0x00060000;
-    spec.FileVersionLS = spec.ProductVersionLS = 0x00000003;
-    spec.Translations = {{0x0809, 0x04E4}};
-    spec.StringTables = {{"080904E4",
+    TVersionBlockSpec layout;
+    layout.FileVersionMS = layout.ProductVersionMS = 0x00060000;
+    layout.FileVersionLS = layout.ProductVersionLS = 0x00000003;
+    layout.Translations = {{0x0809, 0x04E4}};
+    layout.StringTables = {{"080904E4",
                           {{"CompanyName", "Maker, Town"},
                            {"FileDescription", "Rename Timestep MPD files"},
                            {"FileVersion", "6.0.0.3"},
@@ -50,16 +50,16 @@ TVersionBlockSpec ProgramSpec()
                            {"ProductVersion", "6.0"},
                            {"Comments", "2007 Nov 10"},
                            {"Web site", "www.maker.example"}}}};
-    return spec;
+    return layout;
 }
 
 class VersionInfo : public ::testing::Test {
 protected:
     void SetUp() override { InitializeUnits(); }
     // A reader over the block, written as a PE file.
-    void Load(TdfsVersionInfoResource& vi, const TVersionBlockSpec& spec)
+    void Load(TdfsVersionInfoResource& vi, const TVersionBlockSpec& layout)
     {
-        vi.SetFilename(dir_.Write("file.exe", BuildPEWithVersionBlock(BuildVersionBlock(spec), false)));
+        vi.SetFilename(dir_.Write("file.exe", BuildPEWithVersionBlock(BuildVersionBlock(layout), false)));
     }
     TempDir dir_;
 };
@@ -87,21 +87,21 @@ TEST_F(VersionInfo, ReadsThePredefinedValuesOfAPeFile)
 
 TEST_F(VersionInfo, NumbersServeWhenTheVersionStringIsMissing)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.StringTables[0].Values = {{"CompanyName", "Maker"}};
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.StringTables[0].Values = {{"CompanyName", "Maker"}};
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     EXPECT_EQ(vi.FileVersionInfo().AsText(), "6.0.0.3");
     EXPECT_EQ(vi.ProductVersionInfo().AsText(), "6.0.0.3");
 }
 
 TEST_F(VersionInfo, OnlyTheFirstOfSeveralTranslationsIsUsed)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.Translations = {{0x0407, 0x04E4}, {0x0809, 0x04E4}};
-    spec.StringTables = {{"080904E4", {{"ProductName", "English"}}}, {"040704E4", {{"ProductName", "Deutsch"}}}};
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.Translations = {{0x0407, 0x04E4}, {0x0809, 0x04E4}};
+    layout.StringTables = {{"080904E4", {{"ProductName", "English"}}}, {"040704E4", {{"ProductName", "Deutsch"}}}};
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     ASSERT_EQ(vi.Translations().Count(), 2);
     EXPECT_EQ(vi.Translations()[0], "040704E4");
     EXPECT_EQ(vi.Translations()[1], "080904E4");
@@ -110,11 +110,11 @@ TEST_F(VersionInfo, OnlyTheFirstOfSeveralTranslationsIsUsed)
 
 TEST_F(VersionInfo, LanguageAndCodePageZeroMeanUsEnglishAndWindowsLatin)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.Translations = {{0, 0}};
-    spec.StringTables = {{"040904E4", {{"ProductName", "Neutral"}}}};
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.Translations = {{0, 0}};
+    layout.StringTables = {{"040904E4", {{"ProductName", "Neutral"}}}};
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     ASSERT_EQ(vi.Translations().Count(), 1);
     EXPECT_EQ(vi.Translations()[0], "040904E4");
     EXPECT_EQ(vi.ProductName(), "Neutral");
@@ -122,21 +122,21 @@ TEST_F(VersionInfo, LanguageAndCodePageZeroMeanUsEnglishAndWindowsLatin)
 
 TEST_F(VersionInfo, WithoutTranslationsStringsAreLookedUpUnderUsEnglish)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.HasVarFileInfo = false;
-    spec.StringTables = {{"040904E4", {{"ProductName", "Fallback"}}}};
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.HasVarFileInfo = false;
+    layout.StringTables = {{"040904E4", {{"ProductName", "Fallback"}}}};
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     EXPECT_EQ(vi.Translations().Count(), 0);
     EXPECT_EQ(vi.ProductName(), "Fallback");
 }
 
 TEST_F(VersionInfo, MissingStringTableGivesEmptyStringsAndTheNumbers)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.StringTables.clear();
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.StringTables.clear();
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     for (int i = 0; i < PreDefCount; ++i)
         EXPECT_EQ(vi.ValueByIndex(i), "") << i;
     EXPECT_EQ(vi.FileVersionInfo().AsText(), "6.0.0.3");
@@ -144,12 +144,12 @@ TEST_F(VersionInfo, MissingStringTableGivesEmptyStringsAndTheNumbers)
 
 TEST_F(VersionInfo, MissingFixedRecordGivesZeroNumbersAndNoFlags)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.HasFixedInfo = false;
-    spec.FileFlags = 0x3F;
-    spec.StringTables[0].Values = {{"ProductName", "Suite"}};
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.HasFixedInfo = false;
+    layout.FileFlags = 0x3F;
+    layout.StringTables[0].Values = {{"ProductName", "Suite"}};
     TdfsVersionInfoResource vi;
-    Load(vi, spec);
+    Load(vi, layout);
     EXPECT_FALSE(vi.FixedInfo().HasRecord());
     EXPECT_EQ(vi.FixedInfo().FileVersionMS(), 0u);
     EXPECT_EQ(vi.FileVersionInfo().AsText(), "0.0.0.0");
@@ -170,19 +170,19 @@ TEST_F(VersionInfo, FlagsTextNamesTheSetFlagsInMemberOrder)
         {0xC0, ""},
     };
     for (const Case& c : cases) {
-        TVersionBlockSpec spec = ProgramSpec();
-        spec.FileFlags = c.flags;
-        spec.FileFlagsMask = 0; // the mask is not applied
+        TVersionBlockSpec layout = ProgramSpec();
+        layout.FileFlags = c.flags;
+        layout.FileFlagsMask = 0; // the mask is not applied
         TdfsVersionInfoResource vi;
-        Load(vi, spec);
+        Load(vi, layout);
         EXPECT_EQ(vi.FlagsText(), c.text) << c.flags;
     }
 }
 
 TEST_F(VersionInfo, FilesWithoutABlockGiveNothing)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    std::vector<std::uint8_t> pe = BuildPEWithVersionBlock(BuildVersionBlock(spec), false);
+    TVersionBlockSpec layout = ProgramSpec();
+    std::vector<std::uint8_t> pe = BuildPEWithVersionBlock(BuildVersionBlock(layout), false);
     std::vector<std::uint8_t> truncated(pe.begin(), pe.begin() + 0x210);
     const std::string files[] = {
         dir_.Path() + "/missing.exe",
@@ -221,9 +221,9 @@ TEST_F(VersionInfo, FilenameAssignmentRereadsEvenWhenUnchanged)
     TdfsVersionInfoResource vi;
     Load(vi, ProgramSpec());
     EXPECT_EQ(vi.ProductName(), "Suite");
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.StringTables[0].Values = {{"ProductName", "Changed"}};
-    Load(vi, spec); // same name, new contents
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.StringTables[0].Values = {{"ProductName", "Changed"}};
+    Load(vi, layout); // same name, new contents
     EXPECT_EQ(vi.ProductName(), "Changed");
 }
 
@@ -270,9 +270,9 @@ struct FakeList : TVersionListView {
 
 TEST_F(VersionInfo, LabelsAndListFollowTheData)
 {
-    TVersionBlockSpec spec = ProgramSpec();
-    spec.FileFlags = 0x01;
-    spec.StringTables[0].Values.push_back({"LegalCopyright", "(C) Maker"});
+    TVersionBlockSpec layout = ProgramSpec();
+    layout.FileFlags = 0x01;
+    layout.StringTables[0].Values.push_back({"LegalCopyright", "(C) Maker"});
     TdfsVersionInfoResource vi;
     FakeLabel copyright, product;
     FakeList list;
@@ -282,7 +282,7 @@ TEST_F(VersionInfo, LabelsAndListFollowTheData)
     EXPECT_FALSE(vi.ShowResource().Contains(pdProductName));
     EXPECT_EQ(copyright.Caption, ""); // written even when empty
     vi.SetVersionListView(&list);
-    Load(vi, spec);
+    Load(vi, layout);
     EXPECT_EQ(copyright.Caption, "(C) Maker");
     EXPECT_EQ(product.Caption, "Suite");
     EXPECT_EQ(list.Columns, (std::vector<std::string>{"Resource/-2", "Value/-2"}));
