@@ -1,0 +1,31 @@
+// Registry file parser: any bytes either parse or are refused with a message;
+// a parsed file serialises to text that parses back to the same text.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "runtime/Registry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    TRegistryFile file("HKEY_CURRENT_USER");
+    std::string error;
+    if (!file.Parse(text, error)) {
+        if (error.empty())
+            std::abort();
+        return 0;
+    }
+    const std::string once = file.Serialize();
+    TRegistryFile again("HKEY_CURRENT_USER");
+    if (!again.Parse(once, error))
+        std::abort();
+    if (again.Serialize() != once)
+        std::abort();
+    for (const TRegistryKey& key : file.Keys)
+        if (!again.FindKey(key.Path))
+            std::abort();
+    return 0;
+}
