@@ -81,6 +81,25 @@ void BM_ScanFolder(benchmark::State& state)
 }
 BENCHMARK(BM_ScanFolder)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The scanner alone (enumerate, stat, sort, report), no header reads.
+void BM_EnumerateOnly(benchmark::State& state)
+{
+    const std::string& folder = SampleFolder();
+    int files = 0;
+    for (auto _ : state) {
+        TTreeScanner scanner;
+        scanner.SetFileMask("*.mpd");
+        scanner.Recursive = false;
+        scanner.InitialDirectory = folder;
+        files = 0;
+        scanner.OnFileFound = [&](TObject*) { ++files; };
+        scanner.Search();
+        benchmark::DoNotOptimize(files);
+    }
+    state.counters["files/s"] = benchmark::Counter(double(files) * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_EnumerateOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The floor: list the folder, then open, read and close every *.mpd file.
 void BM_ReadFloor(benchmark::State& state)
 {
