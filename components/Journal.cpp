@@ -63,22 +63,6 @@ bool IsValidUtf8(std::string_view s)
     return true;
 }
 
-ordered_json EncodeName(const std::string& name)
-{
-    if (IsValidUtf8(name))
-        return name;
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(name.size() * 2);
-    for (unsigned char c : name) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    ordered_json object = ordered_json::object();
-    object["hex"] = hex;
-    return object;
-}
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9') return c - '0';
@@ -413,44 +397,120 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
     return record;
 }
 
+// Lines are written by hand rather than through a JSON object: a batch writes
+// two records per file, and building a JSON tree for each would cost more than
+// the rename itself. ParseJournalLine reads them back (the fuzz target checks
+// that every record survives the round trip).
+namespace {
+
+void AppendJsonString(std::string& out, std::string_view s)
+{
+    static const char digits[] = "0123456789abcdef";
+    out += '"';
+    for (char ch : s) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += digits[c >> 4];
+                out += digits[c & 15];
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+}
+
+// A name as a JSON string, or as {"hex":"..."} when it is not valid UTF-8.
+void AppendName(std::string& out, const std::string& name)
+{
+    if (IsValidUtf8(name)) {
+        AppendJsonString(out, name);
+        return;
+    }
+    static const char digits[] = "0123456789abcdef";
+    out += "{\"hex\":\"";
+    for (unsigned char c : name) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    out += "\"}";
+}
+
+void AppendField(std::string& out, const char* key)
+{
+    if (out.size() > 1)
+        out += ',';
+    out += '"';
+    out += key;
+    out += "\":";
+}
+
+} // namespace
+
 std::string FormatJournalLine(const TJournalRecord& record)
 {
-    ordered_json value = ordered_json::object();
+    std::string out;
+    out.reserve(96 + record.OldName.size() + record.NewName.size() + record.Files.size() * 64);
+    out += '{';
+    auto text = [&](const char* key, std::string_view value) {
+        AppendField(out, key);
+        AppendJsonString(out, IsValidUtf8(value) ? value : std::string_view("(not UTF-8)"));
+    };
     switch (record.Type) {
-    case TJournalRecordType::Batch: {
-        value["type"] = "batch";
-        value["id"] = record.Id;
-        value["time"] = record.Time;
-        value["kind"] = record.Kind;
+    case TJournalRecordType::Batch:
+        text("type", "batch");
+        text("id", record.Id);
+        text("time", record.Time);
+        text("kind", record.Kind);
         if (!record.Source.empty())
-            value["source"] = record.Source;
-        value["folder"] = EncodeName(record.Folder);
+            text("source", record.Source);
+        AppendField(out, "folder");
+        AppendName(out, record.Folder);
         if (!record.Undoes.empty())
-            value["undoes"] = record.Undoes;
-        ordered_json files = ordered_json::array();
-        for (const auto& [oldName, newName] : record.Files)
-            files.push_back(ordered_json::array({EncodeName(oldName), EncodeName(newName)}));
-        value["files"] = std::move(files);
+            text("undoes", record.Undoes);
+        AppendField(out, "files");
+        out += '[';
+        for (size_t i = 0; i < record.Files.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            out += '[';
+            AppendName(out, record.Files[i].first);
+            out += ',';
+            AppendName(out, record.Files[i].second);
+            out += ']';
+        }
+        out += ']';
         break;
-    }
     case TJournalRecordType::Intent:
     case TJournalRecordType::Outcome:
-        value["type"] = record.Type == TJournalRecordType::Intent ? "intent" : "outcome";
-        value["id"] = record.Id;
-        value["old"] = EncodeName(record.OldName);
-        value["new"] = EncodeName(record.NewName);
+        text("type", record.Type == TJournalRecordType::Intent ? "intent" : "outcome");
+        text("id", record.Id);
+        AppendField(out, "old");
+        AppendName(out, record.OldName);
+        AppendField(out, "new");
+        AppendName(out, record.NewName);
         if (record.Type == TJournalRecordType::Outcome) {
-            value["renamed"] = record.Renamed;
+            AppendField(out, "renamed");
+            out += record.Renamed ? "true" : "false";
             if (!record.Reason.empty())
-                value["reason"] = IsValidUtf8(record.Reason) ? record.Reason : std::string("(not UTF-8)");
+                text("reason", record.Reason);
         }
         break;
     case TJournalRecordType::End:
-        value["type"] = "end";
-        value["id"] = record.Id;
+        text("type", "end");
+        text("id", record.Id);
         break;
     }
-    return value.dump();
+    out += '}';
+    return out;
 }
 
 // ---- reading -------------------------------------------------------------------------
