@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -80,9 +81,21 @@ bool DigitsAt(std::string_view block, size_t offset, size_t size, int& value)
 constexpr TDateTime FirstDate = -693593.0;      // 0001-01-01
 constexpr TDateTime EndOfLastDate = 2958466.0;  // 10000-01-01
 
-bool InDateRange(TDateTime value)
+// Day (a whole number) plus an offset in days that may exceed one day or be
+// negative, in the runtime's convention for date-times: the whole part is the
+// day and, before 1899-12-30 where days are negative, the time of day counts
+// away from zero (-1.25 is 1899-12-29 06:00). Plain addition would put such
+// times on the wrong day with the time mirrored. False when the day falls
+// outside 0001-01-01..9999-12-31.
+bool ComposeDateTime(double day, double offset, TDateTime& result)
 {
-    return value >= FirstDate && value < EndOfLastDate;
+    const double whole = std::floor(offset);
+    const double fraction = offset - whole;
+    const double date = day + whole;
+    if (!(date >= FirstDate && date < EndOfLastDate))
+        return false;
+    result = date >= 0 ? date + fraction : date - fraction;
+    return true;
 }
 
 // Transmission-format letters of a 24-byte format block.
@@ -205,7 +218,7 @@ void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime&
     TDateTime date, time;
     if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, 0, 0, time))
         throw EConvertError(FileName + ": the date or time in the file name is impossible");
-    AcquisitionTime = date + time;
+    ComposeDateTime(date, time, AcquisitionTime);
 }
 
 // OPEN MTP (step runs under a guard: any failure ends it quietly).
@@ -270,7 +283,7 @@ void ReadPdus(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TD
         throw EConvertError(file.FileName() + ": impossible acquisition date or time in the PDUS header (" +
                             Format("%d-%d-%d %d:%d:%d", {value[0], value[1], value[2], value[3], value[4], value[5]}) +
                             ")");
-    AcquisitionTime = date + time;
+    ComposeDateTime(date, time, AcquisitionTime);
     report.Add("Image acquired: " + Format("%.4d-%s-%.2d at %.2d%.2d",
                                            {value[0], MonthAbbreviations[value[1] - 1], value[2], value[3], value[4]}));
     CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
@@ -318,11 +331,9 @@ void ReadMeteosat(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode
 
         // The day of year and the hhmm word are not range-checked in the
         // files, so the resulting day and time must still be representable.
-        TDateTime january1 = 0;
-        bool known = TryEncodeDate(year, 1, 1, january1);
-        const TDateTime day = january1 + (dayOfYear - 1);
-        const TDateTime time = day + (hhmm / 100) / 24.0 + (hhmm % 100) / 1440.0;
-        known = known && InDateRange(day) && InDateRange(time);
+        TDateTime january1 = 0, day = 0, time = 0;
+        const bool known = TryEncodeDate(year, 1, 1, january1) && ComposeDateTime(january1, dayOfYear - 1, day) &&
+                           ComposeDateTime(day, (hhmm / 100) / 24.0 + (hhmm % 100) / 1440.0, time);
         if (known) {
             StandardName = FormatDateTime("yyyy-mm-dd-", day) + Format("%.2d", {slot}) + StandardName;
             AcquisitionTime = time;
@@ -436,12 +447,11 @@ void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& Satel
     const int32_t dayOfYear = BigEndian32(Record + 12);
     const int32_t slot = BigEndian32(Record + 16);
     TDateTime january1;
-    if (TryEncodeDate(year, 1, 1, january1)) {
-        // Computed in double: day and slot are arbitrary 32-bit values.
-        const TDateTime time = january1 + (static_cast<double>(dayOfYear) - 1.0) + (static_cast<double>(slot) - 1.0) / 48.0;
-        if (InDateRange(time))
-            AcquisitionTime = time;
-    }
+    // Computed in double: day and slot are arbitrary 32-bit values.
+    TDateTime time;
+    if (TryEncodeDate(year, 1, 1, january1) &&
+        ComposeDateTime(january1, (static_cast<double>(dayOfYear) - 1.0) + (static_cast<double>(slot) - 1.0) / 48.0, time))
+        AcquisitionTime = time;
 }
 
 void SwapSixWords(uint8_t* Words)

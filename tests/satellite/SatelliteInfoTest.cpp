@@ -553,3 +553,39 @@ TEST(ReadSatelliteFileInfo, HeaderFarIntoALargeFile)
 }
 
 } // namespace
+
+namespace {
+
+// Date-times before 1899-12-30 are negative days whose time of day counts
+// away from zero; the acquisition time must still decode to the header's
+// date and time.
+TEST(ReadSatelliteFileInfo, TimesBefore1900KeepTheirDayAndTime)
+{
+    struct Row { uint16_t year, day, hhmm; const char* iso; const char* line; };
+    const Row rows[] = {
+        {1899, 74, 1230, "1899-03-15T12:30:00", "Image acquired: 1899-Mar-15 at 1230"},
+        {1899, 74, 2400, "1899-03-16T00:00:00", "Image acquired: 1899-Mar-16 at 2400"},
+        {1, 1, 600, "0001-01-01T06:00:00", "Image acquired: 0001-Jan-01 at 0600"},
+        {1899, 364, 1800, "1899-12-30T18:00:00", "Image acquired: 1899-Dec-30 at 1800"},
+    };
+    ScratchFolder dir;
+    for (const Row& r : rows) {
+        TSampleHeader h = WorkedExampleHeader();
+        h.Year = r.year;
+        h.DayOfYear = r.day;
+        h.Time = r.hhmm;
+        TInfo info = ReadInfo(dir.Write("a.met", BuildMetFile(h)));
+        EXPECT_EQ(DateTimeToIso(info.Time), r.iso);
+        EXPECT_EQ(info.Report[4], r.line);
+    }
+    TPdusFields pdus;
+    pdus.Year = 1850;
+    pdus.Month = 6;
+    pdus.Day = 1;
+    pdus.Hour = 6;
+    pdus.Minute = 0;
+    TInfo info = ReadInfo(dir.Write("a.pdu", BuildPdusFile(pdus)));
+    EXPECT_EQ(DateTimeToIso(info.Time), "1850-06-01T06:00:00");
+}
+
+} // namespace
