@@ -7,6 +7,15 @@
 #include "runtime/Application.h"
 #include "runtime/Registry.h"
 
+// Font configuration keeps allocations for the life of the process once a
+// widget has loaded fonts; they are not ours to free.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
+#endif
+
 namespace {
 
 QApplication& App()
