@@ -119,11 +119,13 @@ inline double LambertM(double p, double e2)
 
 bool RoundToInt32(double Value, int32_t& Result)
 {
-    // Rounding in the default mode is to nearest with halves to even.
     if (!(Value >= -2147483648.5 && Value < 2147483647.5))
         return false; // also catches NaN
-    long r = std::lrint(Value);
-    if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
+    // Adding and removing 1.5 * 2^52 leaves the value rounded to an integer
+    // in the default rounding mode: to nearest, halves to even.
+    volatile double magic = 6755399441055744.0;
+    double r = (Value + magic) - magic;
+    if (r < -2147483648.0 || r > 2147483647.0)
         return false;
     Result = static_cast<int32_t>(r);
     return true;
@@ -626,7 +628,8 @@ TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude,
         if (Projection == 3 || Projection == 4) {
             if (std::fabs(cosc) < 1) {
                 double c = std::acos(cosc);
-                double k = Scale * c / std::sin(c);
+                // sin c from the cosine: c lies in 0..pi, so it is the root.
+                double k = Scale * c / std::sqrt(1 - cosc * cosc);
                 x = k * cosPhi * sinDl;
                 y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
             }
@@ -744,18 +747,25 @@ TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude,
         // The radicand can round just past 1 at the antipode; clamped, since
         // nothing limits the distance of this kind.
         const double c = 2 * AsinNear(std::sqrt(sp * sp + cosPhi0 * cosPhi * sl * sl));
-        double az = 0;
+        // The bearing az enters only through its sine and cosine, which
+        // come straight from its two components (no arc tangent needed).
+        double sinAz = 0, cosAz = 1;
         if (!(c < 1e-10)) {
-            double sy = std::sin(lam0 - lam) * cosPhi;
-            double sx = cosPhi0 * std::sin(phi) - sinPhi0 * cosPhi * std::cos(lam0 - lam);
-            if (std::fabs(sx) < 1e-10)
-                az = sy > 0 ? Pi / 2 : -Pi / 2;
-            else
-                az = std::atan2(sy, sx);
+            const double dl = lam0 - lam;
+            double sy = std::sin(dl) * cosPhi;
+            double sx = cosPhi0 * std::sin(phi) - sinPhi0 * cosPhi * std::cos(dl);
+            if (std::fabs(sx) < 1e-10) {
+                sinAz = sy > 0 ? 1 : -1;
+                cosAz = 0;
+            } else {
+                const double h = std::sqrt(sx * sx + sy * sy);
+                sinAz = sy / h;
+                cosAz = sx / h;
+            }
         }
         const double r = Scale * c;
-        x = -std::sin(az) * r;
-        y = std::cos(az) * r;
+        x = -sinAz * r;
+        y = cosAz * r;
         break;
     }
     default:
