@@ -6,6 +6,7 @@
 #include "about/GVersInfo.h"
 #include "satellite/Calibration.h"
 #include "satellite/PredefinedMaps.h"
+#include "mapping/Utils.h"
 
 // Each unit that does work at start-up exposes an Initialize<Unit> and, where it
 // holds something until exit, a Finalize<Unit>. They run here, in this order:
@@ -27,6 +28,7 @@ void InitializeUnits()
         return;
     initialized = true;
     // 1. degree sign
+    InitializeUtils();
     // 2. registry keys
     InitializeRegistryVariables();
     // 3. calibration tables
@@ -49,4 +51,5 @@ void FinalizeUnits()
     FinalizePngImage(); FinalizeGIFImage(); // 5. picture formats (the BMP loader stays)
     FinalizeSegmentStuff(); // 4. predefined maps
     FinalizeRegistryVariables(); // 2. registry keys
+    FinalizeUtils(); // 1. degree sign
 }
