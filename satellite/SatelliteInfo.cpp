@@ -423,13 +423,13 @@ void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& Satel
 
     const int32_t channel = BigEndian32(Record + 40);
     if (channel >= 1 && channel <= 3) {
-        ChannelLetter = "V";
+        ChannelLetter.assign(1, 'V');
         ChannelNumber = 2;
     } else if (channel >= 4 && channel <= 5) {
-        ChannelLetter = "I";
+        ChannelLetter.assign(1, 'I');
         ChannelNumber = 8;
     } else if (channel >= 6 && channel <= 7) {
-        ChannelLetter = "W";
+        ChannelLetter.assign(1, 'W');
         ChannelNumber = 4;
     }
 
