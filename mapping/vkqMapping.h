@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "runtime/Classes.h"
+#include "runtime/Graphics.h"
 
 // Display names of the projection kinds, indexed by kind.
 extern const std::array<std::string_view, 15> ProjectionNames;
@@ -43,6 +44,14 @@ double InverseMercatorYD(double M);
 // outside the 32-bit range.
 bool RoundToInt32(double Value, int32_t& Result);
 
+// The special parallels DrawGridOnCanvas can add, in drawing order, as a set
+// of bits (spArctic = bit 0, ...).
+enum TSpecialParallel : uint8_t { spArcticCircle, spTropicOfCancer, spEquator, spTropicOfCapricorn, spAntarcticCircle };
+using TSpecialParallels = uint8_t;
+constexpr TSpecialParallels SpecialBit(TSpecialParallel p) { return static_cast<TSpecialParallels>(1u << p); }
+// Latitudes of the special parallels, indexed by TSpecialParallel.
+extern const std::array<float, 5> SpecialParallelLatitudes;
+
 class TMapping : public TObject {
 public:
     TMapping() = default;
@@ -59,6 +68,20 @@ public:
     virtual bool IsTrueProjection() const;
     virtual bool GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const;
     virtual bool PixelToGeo(int32_t X, int32_t Y, float& Longitude, float& Latitude) const;
+    // The latitude/longitude grid with degree labels, traced through
+    // GeoToPixel so it follows the projection. Nothing is drawn for an
+    // absent target or kind 0. A step of 0 draws no lines (and no labels)
+    // in that direction.
+    virtual void DrawGrid(TBitmap* Bitmap, int32_t LonStep, int32_t LatStep, TColor LabelColour,
+                          TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels) const;
+    virtual void DrawGridOnCanvas(TCanvas* Canvas, int32_t LonStep, int32_t LatStep, TColor LabelColour,
+                                  TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels,
+                                  TSpecialParallels Specials) const;
+    // DrawGrid's drawing onto any canvas standing for the bitmap's: Target
+    // (may be null) is marked modified at the end, and a recording canvas
+    // records the mark. DrawGrid(B, ...) is DrawGridOn(B->Canvas(), B, ...).
+    void DrawGridOn(TCanvas* Canvas, TGraphic* Target, int32_t LonStep, int32_t LatStep, TColor LabelColour,
+                    TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels) const;
 
     // --- setters -------------------------------------------------------------
     void SetHeight(int32_t Value);

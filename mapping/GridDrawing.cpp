@@ -1,0 +1,461 @@
+// The latitude/longitude grid of TMapping: meridians and parallels traced
+// through GeoToPixel at every whole degree, degree labels with a dark
+// outline, and the special parallels drawn dotted.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "mapping/RecordingCanvas.h"
+#include "mapping/Utils.h"
+#include "mapping/vkqMapping.h"
+
+const std::array<float, 5> SpecialParallelLatitudes = {66.56083f, 23.43917f, 0.0f, -23.43917f, -66.56083f};
+
+namespace {
+
+int32_t Saturate(int64_t v)
+{
+    if (v > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min())
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(v);
+}
+
+// Range bounds come from the map's centre and spans. Values far outside the
+// globe are meaningless for a grid; they are held to +-1000 degrees so the
+// conversions stay defined and the loops short. Not-a-number counts as 0.
+constexpr double BoundLimit = 1000.0;
+double Held(double v)
+{
+    if (!std::isfinite(v))
+        return 0;
+    return v < -BoundLimit ? -BoundLimit : (v > BoundLimit ? BoundLimit : v);
+}
+// Round half to even.
+int32_t RoundEven(double v)
+{
+    int32_t r = 0;
+    RoundToInt32(Held(v), r);
+    return r;
+}
+// Truncate toward zero.
+int32_t Trunc(double v) { return static_cast<int32_t>(std::trunc(Held(v))); }
+
+bool IsStraight(uint8_t kind) { return kind == 1 || kind == 2 || kind == 5 || kind == 6; }
+
+std::string Label(const char* format, int64_t value)
+{
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value));
+    std::string bytes = digits;
+    bytes += DegreeSign;
+    bytes += format;
+    return DegreeTextToUtf8(bytes);
+}
+
+std::string MeridianText(int64_t m)
+{
+    if (m == 0)
+        return Label("", 0);
+    if (m == 180 || m == -180)
+        return Label("", 180);
+    return m < 0 ? Label("W", -m) : Label("E", m);
+}
+
+std::string ParallelText(int64_t p)
+{
+    if (p == 0)
+        return Label("", 0);
+    return p < 0 ? Label("S", -p) : Label("N", p);
+}
+
+// The canvas as the grid uses it: property writes go through the recording
+// canvas's setters when the canvas records, so every write is in the trace.
+struct GridCanvas {
+    TCanvas& c;
+    TRecordingCanvas* rec;
+
+    void BrushStyle(TBrushStyle v) { rec ? rec->SetBrushStyle(v) : void(c.Brush.Style = v); }
+    void PenColor(TColor v) { rec ? rec->SetPenColor(v) : void(c.Pen.Color = v); }
+    void PenStyle(TPenStyle v) { rec ? rec->SetPenStyle(v) : void(c.Pen.Style = v); }
+    void FontName(const std::string& v) { rec ? rec->SetFontName(v) : void(c.Font.Name = v); }
+    void FontSize(int v) { rec ? rec->SetFontSize(v) : void(c.Font.Size = v); }
+    void FontColor(TColor v) { rec ? rec->SetFontColor(v) : void(c.Font.Color = v); }
+    void AssignFont(const TFont& f) { rec ? rec->AssignFont(f) : c.Font.Assign(f); }
+    void Modified() { if (rec) rec->RecordModified(); }
+};
+
+class GridPainter {
+public:
+    GridPainter(const TMapping& map, TCanvas& canvas, bool onCanvas, int32_t lonStep, int32_t latStep,
+                TColor labelColour, int32_t originX, int32_t originY, bool noLabels)
+        : map_(map), gc_{canvas, dynamic_cast<TRecordingCanvas*>(&canvas)}, onCanvas_(onCanvas),
+          kind_(map.Projection), lonStep_(lonStep), latStep_(latStep), labelColour_(labelColour),
+          ox_(originX), oy_(originY), noLabels_(noLabels)
+    {
+        run_.reserve(361);
+        clipRight_ = static_cast<int64_t>(map.GetClipWidth()) + 100;
+        clipBottom_ = static_cast<int64_t>(map.GetClipHeight()) + std::llabs(map.GetOffsetY()) + 100;
+    }
+
+    GridCanvas& Canvas() { return gc_; }
+
+    void Draw(TSpecialParallels specials)
+    {
+        SetRanges();
+        Meridians(lonFrom_, lonTo_);
+        if (second_)
+            Meridians(secondFrom_, secondTo_);
+        Parallels();
+        if (onCanvas_)
+            Specials(specials);
+    }
+
+private:
+    void SetRanges()
+    {
+        switch (kind_) {
+        case 12: {
+            int32_t c = RoundEven(map_.CentreLongitude);
+            lonFrom_ = c - 179;
+            lonTo_ = c + 179;
+            break;
+        }
+        case 3: case 4: case 7: case 8: case 11:
+            lonFrom_ = -180;
+            if (kind_ == 3) {
+                lonStep_ = 30;
+                latStep_ = 15;
+            } else if (kind_ == 4 && map_.LatitudeSpan == 0) {
+                lonStep_ = 30;
+                latStep_ = 30;
+            }
+            break;
+        case 2: case 6: case 14: {
+            if (kind_ == 6) {
+                if (lonStep_ == 15)
+                    lonStep_ = 5;
+                if (latStep_ == 15)
+                    latStep_ = 5;
+            }
+            if (kind_ == 14 && onCanvas_) {
+                lonFrom_ = -179;
+                lonTo_ = 179;
+                latFrom_ = 0;
+                latTo_ = 89;
+            } else {
+                double cLon = map_.CentreLongitude, cLat = map_.CentreLatitude;
+                double halfLon = map_.LongitudeSpan / 2.0, halfLat = map_.LatitudeSpan / 2.0;
+                lonFrom_ = Trunc(cLon - halfLon) - 1;
+                lonTo_ = RoundEven(cLon + halfLon) + 1;
+                latFrom_ = Trunc(cLat - halfLat) - 1;
+                latTo_ = RoundEven(cLat + halfLat) + 1;
+            }
+            if (lonFrom_ < -179) {
+                second_ = true;
+                secondFrom_ = lonFrom_ + 360;
+                secondTo_ = 180;
+                lonFrom_ = -179;
+            }
+            if (lonTo_ > 179) {
+                second_ = true;
+                secondFrom_ = -180;
+                secondTo_ = lonTo_ - 360;
+                lonTo_ = 179;
+            }
+            if (latFrom_ < -89)
+                latFrom_ = -89;
+            if (latTo_ > 89)
+                latTo_ = 89;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    // --- runs ------------------------------------------------------------------
+    void Sample(float lon, float lat)
+    {
+        int32_t x = 0, y = 0;
+        if (map_.GeoToPixel(lon, lat, x, y)) {
+            int64_t X = x, Y = y;
+            if (X < -100)
+                X = -100;
+            if (Y < -100)
+                Y = -100;
+            if (X >= clipRight_)
+                X = clipRight_;
+            if (Y >= clipBottom_)
+                Y = clipBottom_;
+            run_.push_back({Saturate(ox_ + X), Saturate(oy_ + Y)});
+        } else {
+            Flush();
+        }
+    }
+
+    void Flush()
+    {
+        if (run_.size() >= 2)
+            gc_.c.Polyline(run_.data(), static_cast<int>(run_.size()));
+        run_.clear();
+    }
+
+    void Line(int64_t x0, int64_t y0, int64_t x1, int64_t y1)
+    {
+        TPoint pts[2] = {{Saturate(x0), Saturate(y0)}, {Saturate(x1), Saturate(y1)}};
+        gc_.c.Polyline(pts, 2);
+    }
+
+    // The pixel GeoToPixel gives for a label anchor. An anchor GeoToPixel
+    // does not compute at all (beyond a distance or view-angle limit, or a
+    // failure) has no pixel of its own: its label is skipped, and a search
+    // goes on to its next candidate. An anchor that is computed but merely
+    // reported not visible keeps its pixel.
+    bool Anchor(float lon, float lat, int32_t& x, int32_t& y) const
+    {
+        double fx = 0, fy = 0;
+        if (map_.ProjectPoint(lon, lat, fx, fy) == TMapping::prNotComputed || !std::isfinite(fx) ||
+            !std::isfinite(fy))
+            return false;
+        x = 0;
+        y = 0;
+        map_.GeoToPixel(lon, lat, x, y);
+        return true;
+    }
+
+    // A label centred at (x, y) with a dark outline.
+    void DrawLabel(int64_t x, int64_t y, const std::string& s)
+    {
+        int w = gc_.c.TextWidth(s);
+        int h = gc_.c.TextHeight(s);
+        int64_t x0 = x - w / 2;
+        if (x + w > map_.Width || x0 < 0)
+            return;
+        int64_t y0 = y - h / 2;
+        gc_.FontColor(clBlack);
+        static constexpr int d[4][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};
+        for (const auto& o : d)
+            gc_.c.TextOut(Saturate(x0 + o[0] + ox_), Saturate(y0 + o[1] + oy_), s);
+        gc_.FontColor(labelColour_);
+        gc_.c.TextOut(Saturate(x0 + ox_), Saturate(y0 + oy_), s);
+    }
+
+    // --- meridians ---------------------------------------------------------------
+    void Meridians(int32_t a, int32_t b)
+    {
+        // A step of 0 draws no meridians (and so no meridian labels).
+        if (lonStep_ == 0)
+            return;
+        for (int64_t k = a / lonStep_; k <= b / lonStep_; ++k) {
+            int64_t m = k * lonStep_;
+            while (m > 180)
+                m -= 360;
+            while (m < -180)
+                m += 360;
+            const float lon = static_cast<float>(m);
+            std::string text = MeridianText(m);
+            int h = gc_.c.TextHeight(text);
+            if (IsStraight(kind_)) {
+                int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+                map_.GeoToPixel(lon, static_cast<float>(latFrom_), x0, y0);
+                map_.GeoToPixel(lon, static_cast<float>(latTo_), x1, y1);
+                Line(int64_t(ox_) + x0, int64_t(map_.Height) + oy_ - h, int64_t(ox_) + x1, int64_t(oy_) + y1);
+            } else {
+                for (int32_t lat = latTo_; lat >= latFrom_; --lat)
+                    Sample(lon, static_cast<float>(lat));
+                Flush();
+            }
+            if (!noLabels_)
+                MeridianLabel(lon, h, text);
+        }
+    }
+
+    void MeridianLabel(float lon, int h, const std::string& text)
+    {
+        int32_t x = 0, y = 0;
+        const int64_t bottomY = int64_t(map_.Height) - (3 * int64_t(h)) / 4;
+        switch (kind_) {
+        case 12:
+            if (Anchor(lon, -3, x, y))
+                DrawLabel(x, y, text);
+            return;
+        case 3: case 4: case 7: case 8: case 11: case 13: case 14: {
+            if (kind_ == 14 && !onCanvas_)
+                break;
+            float L = std::fabs(map_.CentreLatitude) < 10 ? 0.0f : map_.CentreLatitude;
+            if (Anchor(lon, L, x, y))
+                DrawLabel(x, y, text);
+            return;
+        }
+        case 9:
+            if (Anchor(lon, map_.CentreLatitude, x, y))
+                DrawLabel(x, y, text);
+            return;
+        case 10: {
+            const int first = map_.Southern ? -89 : 1, last = map_.Southern ? 1 : 88;
+            for (int lat = first; lat <= last; ++lat) {
+                if (Anchor(lon, static_cast<float>(lat), x, y) && int64_t(map_.Height) > int64_t(y) + h) {
+                    if (map_.Southern ? lat < 0 : lat < 87)
+                        DrawLabel(x, bottomY, text);
+                    return;
+                }
+            }
+            return;
+        }
+        default:
+            break;
+        }
+        if (Anchor(lon, 0, x, y))
+            DrawLabel(x, bottomY, text);
+    }
+
+    // --- parallels ---------------------------------------------------------------
+    void Parallels()
+    {
+        // A step of 0 draws no parallels (and so no parallel labels).
+        if (latStep_ == 0)
+            return;
+        for (int64_t k = latFrom_ / latStep_; k <= latTo_ / latStep_; ++k) {
+            int64_t p = k * latStep_;
+            const float lat = static_cast<float>(p);
+            std::string text = ParallelText(p);
+            int w = gc_.c.TextWidth(text);
+            if (IsStraight(kind_)) {
+                int32_t x = 0, y = 0;
+                map_.GeoToPixel(static_cast<float>(lonFrom_), lat, x, y);
+                Line(int64_t(w) + 4 + ox_, int64_t(oy_) + y, int64_t(map_.Width) + ox_ - 2, int64_t(oy_) + y);
+            } else {
+                for (int32_t lon = lonTo_; lon >= lonFrom_; --lon)
+                    Sample(static_cast<float>(lon), lat);
+                Flush();
+            }
+            if (!noLabels_)
+                ParallelLabel(lat, w, text);
+        }
+    }
+
+    void ParallelLabel(float lat, int w, const std::string& text)
+    {
+        int32_t x = 0, y = 0;
+        switch (kind_) {
+        case 0: case 12: case 14:
+            return;
+        case 1: case 2: case 5: case 6:
+            if (Anchor(static_cast<float>(lonFrom_), lat, x, y))
+                DrawLabel(w / 2 + 2, y, text);
+            return;
+        case 10:
+            for (int lon = -179; lon <= 177; ++lon) {
+                if (Anchor(static_cast<float>(lon), lat, x, y) && 0 < x && int64_t(x) < 2 * int64_t(w) && 10 < y &&
+                    y < map_.GetHeight()) {
+                    DrawLabel(w / 2 + 2, y, text);
+                    return;
+                }
+            }
+            return;
+        default: {
+            // The meridian nearest the centre. With a meridian step of 0
+            // (no meridians drawn) it is the nearest whole degree.
+            int64_t L = lonStep_ == 0 ? RoundEven(map_.CentreLongitude)
+                                      : int64_t(RoundEven(double(map_.CentreLongitude) / lonStep_)) * lonStep_;
+            if (Anchor(static_cast<float>(L), lat, x, y))
+                DrawLabel(int64_t(x) - (4 * int64_t(w)) / 5, y, text);
+            return;
+        }
+        }
+    }
+
+    // --- special parallels -----------------------------------------------------------
+    void Specials(TSpecialParallels specials)
+    {
+        const TPenStyle saved = gc_.c.Pen.Style;
+        gc_.PenStyle(psDot);
+        for (int i = 0; i < 5; ++i) {
+            if (!(specials & (1u << i)))
+                continue;
+            const float lat = SpecialParallelLatitudes[i];
+            if (IsStraight(kind_)) {
+                int32_t x = 0, y = 0;
+                map_.GeoToPixel(-179, lat, x, y);
+                Line(ox_, int64_t(oy_) + y, int64_t(map_.Width) + ox_ - 2, int64_t(oy_) + y);
+            } else {
+                for (int lon = 179; lon >= -179; --lon)
+                    Sample(static_cast<float>(lon), lat);
+                Flush();
+            }
+        }
+        gc_.PenStyle(saved);
+    }
+
+    const TMapping& map_;
+    GridCanvas gc_;
+    bool onCanvas_;
+    uint8_t kind_;
+    int32_t lonStep_, latStep_;
+    TColor labelColour_;
+    int32_t ox_, oy_;
+    bool noLabels_;
+    int32_t lonFrom_ = -179, lonTo_ = 179, latFrom_ = -89, latTo_ = 89;
+    bool second_ = false;
+    int32_t secondFrom_ = 0, secondTo_ = 0;
+    int64_t clipRight_ = 0, clipBottom_ = 0;
+    std::vector<TPoint> run_;
+};
+
+// Set-up, drawing and the end shared by both operations.
+void RunGrid(const TMapping& map, TCanvas* canvas, TGraphic* target, bool onCanvas, int32_t lonStep,
+             int32_t latStep, TColor labelColour, TColor gridColour, int32_t originX, int32_t originY,
+             bool noLabels, TSpecialParallels specials)
+{
+    if (!canvas || map.Projection == 0)
+        return;
+    GridPainter painter(map, *canvas, onCanvas, lonStep, latStep, labelColour, originX, originY, noLabels);
+    GridCanvas& gc = painter.Canvas();
+    TFont saved;
+    saved.Assign(canvas->Font);
+    gc.BrushStyle(bsClear);
+    gc.PenColor(gridColour);
+    gc.FontName("Small Fonts");
+    gc.FontSize(7);
+    try {
+        painter.Draw(specials);
+    } catch (...) {
+        canvas->Font.Assign(saved);
+        throw;
+    }
+    if (!onCanvas) {
+        if (target)
+            target->SetModified(true);
+        gc.Modified();
+    }
+    gc.AssignFont(saved);
+}
+
+} // namespace
+
+void TMapping::DrawGridOn(TCanvas* Canvas, TGraphic* Target, int32_t LonStep, int32_t LatStep, TColor LabelColour,
+                          TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels) const
+{
+    RunGrid(*this, Canvas, Target, false, LonStep, LatStep, LabelColour, GridColour, OriginX, OriginY, NoLabels, 0);
+}
+
+void TMapping::DrawGrid(TBitmap* Bitmap, int32_t LonStep, int32_t LatStep, TColor LabelColour, TColor GridColour,
+                        int32_t OriginX, int32_t OriginY, bool NoLabels) const
+{
+    if (!Bitmap)
+        return;
+    DrawGridOn(Bitmap->Canvas(), Bitmap, LonStep, LatStep, LabelColour, GridColour, OriginX, OriginY, NoLabels);
+}
+
+void TMapping::DrawGridOnCanvas(TCanvas* Canvas, int32_t LonStep, int32_t LatStep, TColor LabelColour,
+                                TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels,
+                                TSpecialParallels Specials) const
+{
+    RunGrid(*this, Canvas, nullptr, true, LonStep, LatStep, LabelColour, GridColour, OriginX, OriginY, NoLabels,
+            Specials);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// A canvas that draws nothing and records every call made on it, in order:
+// the property writes of the grid drawing (brush style, pen colour and style,
+// font name, size and colour, the font copy assigned back, the modified
+// mark), the text measures and the drawing calls. Text is measured as the
+// real canvas measures it with the same font (the installed backend, or the
+// runtime's estimate without one).
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/Graphics.h"
+
+struct TCanvasCall {
+    enum TOp {
+        opBrushStyle, opPenColor, opPenStyle, opFontName, opFontSize, opFontColor,
+        opTextWidth, opTextHeight, opTextOut, opPolyline, opModified, opFontAssign,
+    };
+    TOp Op = opModified;
+    int Value = 0;            // colour, size, style, or the measure's result
+    std::string Text;         // font name or text (UTF-8)
+    int X = 0, Y = 0;         // TextOut position
+    std::vector<TPoint> Points; // Polyline
+};
+
+// The trace name of an operation ("brush_style", "textout", ...).
+const char* CanvasOpName(TCanvasCall::TOp op);
+const char* PenStyleName(TPenStyle style);   // "solid", "dot", ...
+const char* BrushStyleName(TBrushStyle style); // "clear", "solid", ...
+
+class TRecordingCanvas : public TCanvas {
+public:
+    std::vector<TCanvasCall> Calls;
+
+    // Property writes: set the property and record the write, even when the
+    // value is the one the canvas already has.
+    void SetBrushStyle(TBrushStyle value);
+    void SetPenColor(TColor value);
+    void SetPenStyle(TPenStyle value);
+    void SetFontName(const std::string& value);
+    void SetFontSize(int value);
+    void SetFontColor(TColor value);
+    void AssignFont(const TFont& source);
+    void RecordModified();
+
+    int TextWidth(std::string_view text) override;
+    int TextHeight(std::string_view text) override;
+    void TextOut(int x, int y, std::string_view text) override;
+    void Polyline(const TPoint* points, int count) override;
+};
