@@ -12,6 +12,8 @@
 #include "app/Startup.h"
 #include "app/form/QuillonForm.h"
 #include "runtime/Application.h"
+#include "runtime/Graphics.h"
+#include "runtime/gui/QtGraphics.h"
 
 namespace {
 
@@ -55,6 +57,8 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(ProgramIcon());
     // Long operations (the folder scan) let pending messages run through Qt.
     Application().SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
+    // Canvases draw and measure text through Qt from now on.
+    UseQtGraphics();
 
     int result = 0;
     {
@@ -64,6 +68,9 @@ int main(int argc, char** argv)
         FormMain = mainForm.get();
         std::unique_ptr<TAboutBoxVKQ1> aboutForm = std::make_unique<TAboutBoxVKQ1>(mainForm.get());
         AboutBoxVKQ1 = aboutForm.get();
+        // Pictures that ask for the main form's colour (a GIF's transparent
+        // index) get the form's colour, clBtnFace.
+        SetMainFormColorSource([] { return clBtnFace; });
 
         // 5. The message loop, until the main form closes.
         mainForm->show();
@@ -71,6 +78,7 @@ int main(int argc, char** argv)
 
         // Forms are destroyed in reverse order of creation; the folder edit
         // writes its text back to the registry with the main form.
+        SetMainFormColorSource(nullptr);
         AboutBoxVKQ1 = nullptr;
         aboutForm.reset();
         FormMain = nullptr;
