@@ -34,6 +34,9 @@ function(quillon_test name dir)
   target_compile_definitions(${name} PRIVATE
     QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLON_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-registry;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
+  # One CTest test per executable: ENVIRONMENT is a list, and only
+  # set_tests_properties passes every entry of it through.
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLON_REGISTRY_DIR=${CMAKE_BINARY_DIR}/test-registry;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp")
 endfunction()
