@@ -47,6 +47,34 @@ int32_t Trunc(double v) { return static_cast<int32_t>(std::trunc(Held(v))); }
 
 bool IsStraight(uint8_t kind) { return kind == 1 || kind == 2 || kind == 5 || kind == 6; }
 
+// The canvas takes 8-bit text in code page 1252. A label's text (digits, a
+// letter and the degree sign, which every supported character set decodes
+// to U+00B0) is decoded from the locale's bytes and written as code page
+// 1252 bytes, so each locale's degree sign shows as one. A character the
+// canvas cannot show would become '?'.
+std::string CanvasText(const std::string& utf8)
+{
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        uint32_t cp = c;
+        size_t n = 1;
+        if (c >= 0xF0)
+            n = 4, cp = c & 0x07;
+        else if (c >= 0xE0)
+            n = 3, cp = c & 0x0F;
+        else if (c >= 0xC0)
+            n = 2, cp = c & 0x1F;
+        else if (c >= 0x80)
+            cp = '?';
+        for (size_t k = 1; k < n; ++k)
+            cp = i + k < utf8.size() ? (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F) : '?';
+        out += cp < 0x100 ? static_cast<char>(cp) : '?';
+        i += n;
+    }
+    return out;
+}
+
 std::string Label(const char* format, int64_t value)
 {
     char digits[32];
@@ -54,7 +82,7 @@ std::string Label(const char* format, int64_t value)
     std::string bytes = digits;
     bytes += DegreeSign;
     bytes += format;
-    return DegreeTextToUtf8(bytes);
+    return CanvasText(DegreeTextToUtf8(bytes));
 }
 
 std::string MeridianText(int64_t m)

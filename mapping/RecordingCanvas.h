@@ -18,7 +18,7 @@ struct TCanvasCall {
     };
     TOp Op = opModified;
     int Value = 0;            // colour, size, style, or the measure's result
-    std::string Text;         // font name or text (UTF-8)
+    std::string Text;         // font name or text, as the canvas takes it (code page 1252)
     int X = 0, Y = 0;         // TextOut position
     std::vector<TPoint> Points; // Polyline
 };
@@ -27,6 +27,8 @@ struct TCanvasCall {
 const char* CanvasOpName(TCanvasCall::TOp op);
 const char* PenStyleName(TPenStyle style);   // "solid", "dot", ...
 const char* BrushStyleName(TBrushStyle style); // "clear", "solid", ...
+// Canvas text (code page 1252 bytes, the labels' characters) as UTF-8.
+std::string CanvasTextToUtf8(const std::string& text);
 
 class TRecordingCanvas : public TCanvas {
 public:

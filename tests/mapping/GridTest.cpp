@@ -15,7 +15,7 @@
 namespace {
 
 using Op = TCanvasCall::TOp;
-const std::string Deg = "\xC2\xB0"; // U+00B0 in UTF-8
+const std::string Deg = "\xB0"; // the degree sign as the canvas takes it (code page 1252)
 
 // Labels in the code page 1252 degree sign, whatever the test's locale.
 class Grid : public ::testing::Test {
