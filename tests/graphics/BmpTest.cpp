@@ -225,7 +225,7 @@ TEST(Bmp, RefusesWhatTheFileDoesNotHold)
 {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpSpec layout;
         int cutBytes;
     };
     BmpSpec shortPixels;
@@ -259,7 +259,7 @@ TEST(Bmp, RefusesWhatTheFileDoesNotHold)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = BuildBmp(c.spec);
+        Bytes file = BuildBmp(c.layout);
         if (c.name == std::string("table cut"))
             file.resize(14 + 40 + 100);
         file.resize(file.size() - c.cutBytes);

@@ -225,15 +225,15 @@ TEST(Png, ReadMatchesLibpngDrivenDirectly)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PngSpec spec;
-        spec.width = 13;
-        spec.height = 9;
-        spec.colorType = c.colorType;
-        spec.bitDepth = c.depth;
-        spec.interlace = c.interlace;
-        spec.trns = c.trns;
-        spec.gamma = c.gamma;
-        Bytes file = MakePng(spec);
+        PngSpec layout;
+        layout.width = 13;
+        layout.height = 9;
+        layout.colorType = c.colorType;
+        layout.bitDepth = c.depth;
+        layout.interlace = c.interlace;
+        layout.trns = c.trns;
+        layout.gamma = c.gamma;
+        Bytes file = MakePng(layout);
         TPngImage image;
         image.ExpandToRGB = c.expand;
         Read(file, image);
@@ -257,12 +257,12 @@ TEST(Png, PaletteExpansionChannelsAndPaletteCount)
         int channels, paletteCount;
     };
     for (const Case& c : {Case{true, false, 3, 0}, Case{true, true, 4, 0}, Case{false, false, 1, 16}}) {
-        PngSpec spec;
-        spec.colorType = PNG_COLOR_TYPE_PALETTE;
-        spec.trns = c.trns;
+        PngSpec layout;
+        layout.colorType = PNG_COLOR_TYPE_PALETTE;
+        layout.trns = c.trns;
         TPngImage image;
         image.ExpandToRGB = c.expand;
-        Read(MakePng(spec), image);
+        Read(MakePng(layout), image);
         EXPECT_EQ(image.Channels, c.channels);
         EXPECT_EQ(image.PaletteCount, c.paletteCount);
     }
@@ -285,13 +285,13 @@ TEST(Png, BackgroundColour)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        PngSpec spec;
-        spec.colorType = c.colorType;
-        spec.bitDepth = c.depth;
-        spec.bkgd = true;
-        spec.background = c.bk;
+        PngSpec layout;
+        layout.colorType = c.colorType;
+        layout.bitDepth = c.depth;
+        layout.bkgd = true;
+        layout.background = c.bk;
         TPngImage image;
-        Read(MakePng(spec), image);
+        Read(MakePng(layout), image);
         EXPECT_EQ(image.BackgroundColor, c.expected);
         EXPECT_TRUE(image.Transparent);
     }
@@ -303,13 +303,13 @@ TEST(Png, BackgroundColour)
 
 TEST(Png, TextTimeAndGamma)
 {
-    PngSpec spec;
-    spec.time = true;
-    spec.gamma = 0.5;
-    spec.texts = {{"title", "Europe"}, {"Software", "Quillon"}, {"AUTHOR", "station 3"}, {"Description", "IR"}};
+    PngSpec layout;
+    layout.time = true;
+    layout.gamma = 0.5;
+    layout.texts = {{"title", "Europe"}, {"Software", "Quillon"}, {"AUTHOR", "station 3"}, {"Description", "IR"}};
     TPngImage image;
     image.Title = "old";
-    Read(MakePng(spec), image);
+    Read(MakePng(layout), image);
     EXPECT_EQ(image.Title, "Europe");
     EXPECT_EQ(image.Author, "station 3");
     EXPECT_EQ(image.Description, "IR");
@@ -364,8 +364,8 @@ TEST(Png, StreamExceptionIsRethrownAfterLibpng)
 
 TEST(Png, RefusesSizesTheDataCannotHold)
 {
-    PngSpec spec;
-    Bytes file = MakePng(spec);
+    PngSpec layout;
+    Bytes file = MakePng(layout);
     // IHDR width and height at 16 and 20: 1000000 x 1000000 from a few bytes.
     for (int i : {16, 20}) {
         file[i] = 0;
