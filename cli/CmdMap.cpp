@@ -3,6 +3,7 @@
 //   map pixel2geo MAP-OPTIONS   lines "X Y" on stdin -> "LON LAT OK"
 //   map info [--json] MAP-OPTIONS
 //   map kinds [--json]
+//   map grid MAP-OPTIONS --lon-step N --lat-step N [...] (--trace | --png OUT)
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -17,7 +18,11 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "graphics/PngImage.h"
+#include "mapping/RecordingCanvas.h"
 #include "mapping/vkqMapping.h"
+#include "runtime/Graphics.h"
+#include "runtime/gui/QtGraphics.h"
 #include "satellite/PredefinedMaps.h"
 
 namespace {
@@ -267,6 +272,160 @@ void PrintInfoText(const nlohmann::ordered_json& j)
     }
 }
 
+// ---------------------------------------------------------------------------
+// map grid
+
+struct GridOptions {
+    int32_t lonStep = 0, latStep = 0;
+    std::string labelColour = "#FFFFFF", gridColour = "#FFFF00", origin = "0,0", specials, png, background;
+    bool noLabels = false, canvas = false, trace = false;
+};
+
+bool ParseInt32(std::string_view s, int32_t& v)
+{
+    const char* end = s.data() + s.size();
+    auto r = std::from_chars(s.data(), end, v);
+    return r.ec == std::errc() && r.ptr == end && !s.empty();
+}
+
+// A TColor number (decimal) or #RRGGBB, which becomes (B shl 16) or (G shl 8) or R.
+bool ParseColour(const std::string& s, TColor& c)
+{
+    if (s.size() == 7 && s[0] == '#') {
+        uint32_t rgb = 0;
+        auto r = std::from_chars(s.data() + 1, s.data() + 7, rgb, 16);
+        if (r.ec != std::errc() || r.ptr != s.data() + 7)
+            return false;
+        c = RGB(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb));
+        return true;
+    }
+    return ParseInt32(s, c);
+}
+
+bool ParseOrigin(const std::string& s, int32_t& x, int32_t& y)
+{
+    size_t comma = s.find(',');
+    return comma != std::string::npos && ParseInt32(std::string_view(s).substr(0, comma), x) &&
+           ParseInt32(std::string_view(s).substr(comma + 1), y);
+}
+
+bool ParseSpecials(const std::string& list, TSpecialParallels& set)
+{
+    static const char* names[] = {"arctic", "cancer", "equator", "capricorn", "antarctic"};
+    set = 0;
+    if (list.empty())
+        return true;
+    size_t start = 0;
+    while (true) {
+        size_t comma = list.find(',', start);
+        std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        bool known = false;
+        for (int i = 0; i < 5; ++i)
+            if (name == names[i]) {
+                set |= SpecialBit(static_cast<TSpecialParallel>(i));
+                known = true;
+            }
+        if (!known)
+            return false;
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+nlohmann::ordered_json TraceLine(const TCanvasCall& c)
+{
+    nlohmann::ordered_json j;
+    j["op"] = CanvasOpName(c.Op);
+    switch (c.Op) {
+    case TCanvasCall::opBrushStyle: j["value"] = BrushStyleName(static_cast<TBrushStyle>(c.Value)); break;
+    case TCanvasCall::opPenStyle: j["value"] = PenStyleName(static_cast<TPenStyle>(c.Value)); break;
+    case TCanvasCall::opPenColor:
+    case TCanvasCall::opFontSize:
+    case TCanvasCall::opFontColor: j["value"] = c.Value; break;
+    case TCanvasCall::opFontName: j["value"] = CanvasTextToUtf8(c.Text); break;
+    case TCanvasCall::opTextWidth:
+    case TCanvasCall::opTextHeight:
+        j["text"] = CanvasTextToUtf8(c.Text);
+        j["result"] = c.Value;
+        break;
+    case TCanvasCall::opTextOut:
+        j["x"] = c.X;
+        j["y"] = c.Y;
+        j["text"] = CanvasTextToUtf8(c.Text);
+        break;
+    case TCanvasCall::opPolyline: {
+        auto pts = nlohmann::ordered_json::array();
+        for (const TPoint& p : c.Points)
+            pts.push_back({p.X, p.Y});
+        j["points"] = std::move(pts);
+        break;
+    }
+    default: break;
+    }
+    return j;
+}
+
+int Grid(const TMapping& map, const GridOptions& o)
+{
+    TColor label = 0, grid = 0;
+    int32_t ox = 0, oy = 0;
+    TSpecialParallels specials = 0;
+    const char* bad = nullptr;
+    if (!ParseColour(o.labelColour, label))
+        bad = "--label-colour takes a TColor number or #RRGGBB";
+    else if (!ParseColour(o.gridColour, grid))
+        bad = "--grid-colour takes a TColor number or #RRGGBB";
+    else if (!ParseOrigin(o.origin, ox, oy))
+        bad = "--origin takes X,Y (two whole numbers)";
+    else if (!ParseSpecials(o.specials, specials))
+        bad = "--specials takes a comma list of arctic, cancer, equator, capricorn, antarctic";
+    if (bad) {
+        std::cerr << "quillon-cli map grid: " << bad << "\n";
+        return ExitUsage;
+    }
+    // Text is measured and drawn by Qt; no display is needed.
+    TOffscreenGuiApplication gui;
+    UseQtGraphics();
+    if (o.trace) {
+        TRecordingCanvas rc;
+        if (o.canvas)
+            map.DrawGridOnCanvas(&rc, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
+        else
+            map.DrawGridOn(&rc, nullptr, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
+        for (const TCanvasCall& c : rc.Calls)
+            std::cout << TraceLine(c).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        std::cout.flush();
+        return std::cout ? ExitSuccess : ExitItemFailed;
+    }
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    if (!o.background.empty()) {
+        // The background drawn onto a 24-bit bitmap of its own size.
+        TPicture picture;
+        picture.LoadFromFile(o.background);
+        TGraphic* g = picture.Graphic();
+        bitmap.SetSize(g->Width(), g->Height());
+        bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
+    } else {
+        // Black, of the map's size plus the origin.
+        int64_t w = int64_t(map.Width) + ox, h = int64_t(map.Height) + oy;
+        if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) {
+            std::cerr << "quillon-cli map grid: the map's size plus the origin is not a picture size\n";
+            return ExitItemFailed;
+        }
+        bitmap.SetSize(static_cast<int>(w), static_cast<int>(h));
+    }
+    if (o.canvas)
+        map.DrawGridOnCanvas(bitmap.Canvas(), o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
+    else
+        map.DrawGrid(&bitmap, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
+    TPngImage png;
+    png.CopyFromBitmap(bitmap);
+    png.WriteToFile(o.png);
+    return ExitSuccess;
+}
+
 } // namespace
 
 int RunMap(int argc, char** argv)
@@ -289,6 +448,24 @@ int RunMap(int argc, char** argv)
     AddMapOptions(info, options);
     auto* kinds = app.add_subcommand("kinds", "list the projection kinds");
     kinds->add_flag("--json", json, "print JSON");
+    GridOptions go;
+    auto* gridCmd = app.add_subcommand("grid", "draw the latitude/longitude grid: a trace of the canvas calls, or a PNG");
+    AddMapOptions(gridCmd, options);
+    gridCmd->add_option("--lon-step", go.lonStep, "meridian spacing in whole degrees (0: no meridians)")->required();
+    gridCmd->add_option("--lat-step", go.latStep, "parallel spacing in whole degrees (0: no parallels)")->required();
+    gridCmd->add_option("--label-colour", go.labelColour, "label colour: TColor number or #RRGGBB (default white)");
+    gridCmd->add_option("--grid-colour", go.gridColour, "line colour: TColor number or #RRGGBB (default yellow)");
+    gridCmd->add_option("--origin", go.origin, "X,Y added to every pixel (default 0,0)");
+    gridCmd->add_flag("--no-labels", go.noLabels, "draw no labels");
+    auto* canvasOpt = gridCmd->add_flag("--canvas", go.canvas, "draw with DrawGridOnCanvas (default DrawGrid)");
+    gridCmd->add_option("--specials", go.specials, "with --canvas: comma list of arctic, cancer, equator, capricorn, antarctic, drawn dotted")
+        ->needs(canvasOpt);
+    auto* traceOpt = gridCmd->add_flag("--trace", go.trace, "print the canvas calls as JSON Lines");
+    auto* pngOpt = gridCmd->add_option("--png", go.png, "draw on a picture and save it as PNG OUT");
+    gridCmd->add_option("--background", go.background, "with --png: draw on this GIF, PNG or BMP picture (default black, the map's size)")
+        ->needs(pngOpt);
+    traceOpt->excludes(pngOpt);
+    gridCmd->footer("Exactly one of --trace and --png. Exit status: 0 success, 1 failure, 2 usage error.");
 
     try {
         app.parse(argc, argv);
@@ -332,6 +509,13 @@ int RunMap(int argc, char** argv)
         return Geo2Pixel(map);
     if (pix->parsed())
         return Pixel2Geo(map);
+    if (gridCmd->parsed()) {
+        if (!go.trace && go.png.empty()) {
+            std::cerr << "quillon-cli map grid: give --trace or --png OUT\n";
+            return ExitUsage;
+        }
+        return Grid(map, go);
+    }
     if (info->parsed()) {
         auto j = MapInfo(map);
         if (json)

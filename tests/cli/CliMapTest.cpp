@@ -1,9 +1,10 @@
-// quillon-cli map: the contract of geo2pixel, pixel2geo, info and kinds.
+// quillon-cli map: the contract of geo2pixel, pixel2geo, info, kinds and grid.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "graphics/PngImage.h"
 #include "mapping/vkqMapping.h"
+#include "runtime/Graphics.h"
 #include "satellite/PredefinedMaps.h"
 
 namespace {
@@ -38,12 +41,12 @@ std::string Quote(const std::string& s)
 }
 
 // Runs quillon-cli map ARGS with INPUT on stdin.
-MapRun RunMap(const std::vector<std::string>& args, const std::string& input = "")
+MapRun RunMap(const std::vector<std::string>& args, const std::string& input = "", const std::string& env = "")
 {
     fs::path dir = fs::temp_directory_path() / ("quillon-map-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::ofstream(dir / "in", std::ios::binary) << input;
-    std::string cmd = Quote(QUILLON_CLI) + " map";
+    std::string cmd = env + Quote(QUILLON_CLI) + " map";
     for (const std::string& a : args)
         cmd += " " + Quote(a);
     cmd += " <" + Quote((dir / "in").string()) + " >" + Quote((dir / "out").string()) + " 2>" +
@@ -201,3 +204,202 @@ TEST(CliMap, KindsAndUsage)
 }
 
 } // namespace
+
+namespace {
+
+// quillon-cli map grid ARGS in the C.UTF-8 locale (degree sign U+00B0).
+MapRun RunGrid(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "grid");
+    return RunMap(args, "", "LC_ALL=C.UTF-8 ");
+}
+
+std::vector<nlohmann::json> Trace(const MapRun& r)
+{
+    std::vector<nlohmann::json> out;
+    for (const std::string& line : Lines(r.out))
+        out.push_back(nlohmann::json::parse(line));
+    return out;
+}
+
+const std::vector<std::string> Kind1 = {"--kind", "1", "--width", "720", "--height", "360", "--lon-span", "360",
+                                        "--lat-span", "180", "--lon-step", "30", "--lat-step", "30"};
+
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& more)
+{
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+}
+
+size_t Count(const std::vector<nlohmann::json>& t, const std::string& op)
+{
+    size_t n = 0;
+    for (const auto& j : t)
+        n += j["op"] == op;
+    return n;
+}
+
+} // namespace
+
+TEST(CliMapGrid, TraceOfKindOne)
+{
+    MapRun r = RunGrid(With(Kind1, {"--trace"}));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    auto t = Trace(r);
+    ASSERT_GT(t.size(), 6u);
+    EXPECT_EQ(t[0], (nlohmann::json{{"op", "brush_style"}, {"value", "clear"}}));
+    EXPECT_EQ(t[1], (nlohmann::json{{"op", "pen_color"}, {"value", 0x00FFFF}}));
+    EXPECT_EQ(t[2], (nlohmann::json{{"op", "font_name"}, {"value", "Small Fonts"}}));
+    EXPECT_EQ(t[3], (nlohmann::json{{"op", "font_size"}, {"value", 7}}));
+    EXPECT_EQ(t[t.size() - 2], (nlohmann::json{{"op", "modified"}}));
+    EXPECT_EQ(t.back(), (nlohmann::json{{"op", "font_assign"}}));
+    EXPECT_EQ(Count(t, "polyline"), 16u); // 11 meridians, 5 parallels
+    EXPECT_EQ(Count(t, "textout"), 16u * 5);
+    // Measures are positive and the same for the same text.
+    std::map<std::string, int> heights;
+    bool sawDegree = false;
+    for (const auto& j : t) {
+        if (j["op"] == "text_height") {
+            int h = j["result"];
+            EXPECT_GT(h, 0);
+            auto [it, fresh] = heights.emplace(j["text"], h);
+            EXPECT_EQ(it->second, h);
+        }
+        if (j["op"] == "textout" && j["text"] == "150\u00B0W")
+            sawDegree = true;
+        if (j["op"] == "polyline")
+            EXPECT_EQ(j["points"].size(), 2u); // straight lines
+    }
+    EXPECT_TRUE(sawDegree);
+}
+
+TEST(CliMapGrid, KindZeroTracesNothingAndCanvasRestoresThePen)
+{
+    MapRun zero = RunGrid({"--kind", "0", "--width", "10", "--height", "10", "--lon-step", "30", "--lat-step", "30",
+                           "--trace"});
+    EXPECT_EQ(zero.exit, 0) << zero.err;
+    EXPECT_EQ(zero.out, "");
+
+    struct Case { std::vector<std::string> extra; size_t between; } cases[] = {
+        {{"--canvas"}, 0},
+        {{"--canvas", "--specials", "equator"}, 1},
+        {{"--canvas", "--specials", "arctic,cancer,equator,capricorn,antarctic"}, 5},
+    };
+    for (const Case& c : cases) {
+        MapRun r = RunGrid(With(With(Kind1, {"--trace"}), c.extra));
+        ASSERT_EQ(r.exit, 0) << r.err;
+        auto t = Trace(r);
+        std::vector<size_t> styles;
+        for (size_t i = 0; i < t.size(); ++i)
+            if (t[i]["op"] == "pen_style")
+                styles.push_back(i);
+        ASSERT_EQ(styles.size(), 2u);
+        EXPECT_EQ(t[styles[0]]["value"], "dot");
+        EXPECT_EQ(t[styles[1]]["value"], "solid");
+        size_t between = 0;
+        for (size_t i = styles[0]; i < styles[1]; ++i)
+            between += t[i]["op"] == "polyline";
+        EXPECT_EQ(between, c.between);
+        EXPECT_EQ(Count(t, "modified"), 0u);
+    }
+}
+
+TEST(CliMapGrid, ColoursOriginAndNoLabels)
+{
+    MapRun r = RunGrid(With(Kind1, {"--trace", "--grid-colour", "#102030", "--label-colour", "255", "--origin",
+                                    "-5,7", "--no-labels"}));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    auto t = Trace(r);
+    EXPECT_EQ(t[1]["value"], 0x302010);
+    EXPECT_EQ(Count(t, "textout"), 0u);
+    TMapping m;
+    m.SetProjection(1);
+    m.SetHeight(360);
+    m.SetWidth(720);
+    m.SetLongitudeSpan(360);
+    m.SetLatitudeSpan(180);
+    int32_t x = 0, y = 0;
+    m.GeoToPixel(-150, 89, x, y);
+    for (const auto& j : t)
+        if (j["op"] == "polyline") {
+            EXPECT_EQ(j["points"][1], (nlohmann::json{x - 5, y + 7}));
+            break;
+        }
+    MapRun labelled = RunGrid(With(Kind1, {"--trace", "--label-colour", "255"}));
+    bool red = false;
+    for (const auto& j : Trace(labelled))
+        red |= j["op"] == "font_color" && j["value"] == 255;
+    EXPECT_TRUE(red);
+}
+
+TEST(CliMapGrid, PngHasTheGridWhereTheTraceSaysAndKeepsTheBackground)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-grid-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::vector<std::string> small = {"--kind", "1", "--width", "72", "--height", "36", "--lon-span", "360",
+                                            "--lat-span", "180", "--lon-step", "30", "--lat-step", "30",
+                                            "--no-labels"};
+    auto t = Trace(RunGrid(With(small, {"--trace"})));
+    MapRun r = RunGrid(With(small, {"--png", (dir / "g.png").string()}));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    TPngImage png;
+    png.ReadFromFile((dir / "g.png").string());
+    ASSERT_EQ(png.Width, 72u);
+    ASSERT_EQ(png.Height, 36u);
+    auto pixel = [&](int x, int y) {
+        const uint8_t* p = png.ImageData.data() + y * png.RowBytes + 3 * x;
+        return RGB(p[0], p[1], p[2]);
+    };
+    size_t checked = 0;
+    for (const auto& j : t)
+        if (j["op"] == "polyline") {
+            int x0 = j["points"][0][0], y0 = j["points"][0][1], x1 = j["points"][1][0], y1 = j["points"][1][1];
+            int mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+            EXPECT_EQ(pixel(mx, my), clYellow) << mx << "," << my;
+            ++checked;
+        }
+    EXPECT_EQ(checked, 16u);
+    EXPECT_EQ(pixel(1, 1), clBlack);
+
+    // A white background of its own size, drawn over.
+    TBitmap bg;
+    bg.SetPixelFormat(pf24bit);
+    bg.SetSize(80, 40);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 80; ++x)
+            bg.SetPixelColor(x, y, clWhite);
+    bg.SaveToFile((dir / "bg.bmp").string());
+    MapRun b = RunGrid(With(small, {"--png", (dir / "b.png").string(), "--background", (dir / "bg.bmp").string()}));
+    ASSERT_EQ(b.exit, 0) << b.err;
+    png.ReadFromFile((dir / "b.png").string());
+    EXPECT_EQ(png.Width, 80u);
+    EXPECT_EQ(png.Height, 40u);
+    EXPECT_EQ(pixel(1, 1), clWhite);
+    MapRun missing = RunGrid(With(small, {"--png", (dir / "c.png").string(), "--background", (dir / "no.bmp").string()}));
+    EXPECT_EQ(missing.exit, 1);
+    fs::remove_all(dir);
+}
+
+TEST(CliMapGrid, Usage)
+{
+    struct Case { std::vector<std::string> args; int exit; } cases[] = {
+        {{"--help"}, 0},
+        {With(Kind1, {}), 2},                                        // neither --trace nor --png
+        {With(Kind1, {"--trace", "--png", "x.png"}), 2},             // both
+        {With(Kind1, {"--trace", "--specials", "equator"}), 2},      // specials need --canvas
+        {With(Kind1, {"--trace", "--canvas", "--specials", "pole"}), 2},
+        {With(Kind1, {"--trace", "--origin", "3"}), 2},
+        {With(Kind1, {"--trace", "--grid-colour", "#12345"}), 2},
+        {With(Kind1, {"--trace", "--label-colour", "white"}), 2},
+        {With(Kind1, {"--trace", "--background", "a.bmp"}), 2},      // needs --png
+        {{"--kind", "1", "--width", "10", "--height", "10", "--lat-step", "5", "--trace"}, 2},
+        {{"--lon-step", "5", "--lat-step", "5", "--trace"}, 2},      // no map
+    };
+    for (const Case& c : cases) {
+        MapRun u = RunGrid(c.args);
+        std::string joined;
+        for (auto& a : c.args)
+            joined += a + " ";
+        EXPECT_EQ(u.exit, c.exit) << joined << u.err;
+    }
+}
