@@ -390,3 +390,81 @@ TEST_F(Grid, DrawGridMarksTheBitmapAndRestoresItsFont)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Grid, LabelOfAnAnchorBeyondTheViewIsSkipped)
+{
+    // Orthographic view of the hemisphere around (0, 0): the meridian
+    // labels sit on the equator; those beyond the view have no pixel and
+    // are not written, those in view are.
+    TMapping m = Make(7, 800, 800, 0, 0, 180);
+    TRecordingCanvas rc;
+    m.DrawGridOnCanvas(&rc, 30, 30, clWhite, clYellow, 0, 0, false, 0);
+    auto labels = LabelTexts(rc, clWhite);
+    auto has = [&](const std::string& s) { return std::find(labels.begin(), labels.end(), s) != labels.end(); };
+    for (const std::string& s : {"30" + Deg + "E", "30" + Deg + "W"})
+        EXPECT_TRUE(has(s)) << s;
+    for (const std::string& s : {"120" + Deg + "E", "150" + Deg + "W", "180" + Deg})
+        EXPECT_FALSE(has(s)) << s;
+}
+
+TEST_F(Grid, LabelPlacementPerKind)
+{
+    // Kind 12: meridian labels centred on latitude -3, no parallel labels.
+    {
+        TMapping m = Make(12, 800, 400, 0, 0);
+        TRecordingCanvas rc;
+        m.DrawGridOnCanvas(&rc, 30, 30, clWhite, clYellow, 0, 0, false, 0);
+        auto labels = LabelTexts(rc, clWhite);
+        ASSERT_FALSE(labels.empty());
+        for (const auto& s : labels)
+            EXPECT_TRUE(s.back() == 'E' || s.back() == 'W' || s == "0" + Deg || s == "180" + Deg) << s;
+        TCanvasCall zero;
+        TColor font = -1;
+        for (const auto& c : rc.Calls) {
+            if (c.Op == Op::opFontColor)
+                font = c.Value;
+            if (c.Op == Op::opTextOut && font == clWhite && c.Text == "0" + Deg)
+                zero = c;
+        }
+        const TPoint a = Pixel(m, 0, -3);
+        EXPECT_EQ(zero.X, a.X - Width(zero.Text) / 2);
+        EXPECT_EQ(zero.Y, a.Y - Height(zero.Text) / 2);
+    }
+    // Kind 10 (the predefined conic map's settings): meridian labels in the
+    // bottom strip, parallel labels at the left edge.
+    {
+        TMapping m;
+        m.SetProjection(10);
+        m.SetHeight(1024);
+        m.SetWidth(1024);
+        m.SetCentreLongitude(128.5f);
+        m.SetStandardParallel1(44.5f);
+        m.SetStandardParallel2(44.0f);
+        m.SetCentreLatitude(25.7f);
+        m.SetLatitudeSpan(46.6f);
+        TRecordingCanvas rc;
+        m.DrawGridOn(&rc, nullptr, 10, 10, clWhite, clYellow, 0, 0, false);
+        TColor font = -1;
+        int meridianLabels = 0, parallelLabels = 0;
+        for (const auto& c : rc.Calls) {
+            if (c.Op == Op::opFontColor)
+                font = c.Value;
+            if (c.Op != Op::opTextOut || font != clWhite)
+                continue;
+            const char last = c.Text.back();
+            if (last == 'E' || last == 'W') {
+                ++meridianLabels;
+                EXPECT_EQ(c.Y, 1024 - (3 * Height(c.Text)) / 4 - Height(c.Text) / 2) << c.Text;
+            } else if (last == 'N') {
+                ++parallelLabels;
+                EXPECT_EQ(c.X, 2) << c.Text;
+            }
+        }
+        EXPECT_GT(meridianLabels, 0);
+        EXPECT_GT(parallelLabels, 0);
+    }
+}
+
+} // namespace
