@@ -1,5 +1,9 @@
 #include "cli/CliCommon.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -80,4 +84,33 @@ std::string JsonSafe(std::string_view s)
 void PrintJson(const nlohmann::json& value)
 {
     std::cout << value.dump(2) << '\n';
+}
+
+TProgressLine::TProgressLine() : enabled_(isatty(STDERR_FILENO) == 1) {}
+
+void TProgressLine::Show(const char* what, int count)
+{
+    if (!enabled_ || count % 200 != 0)
+        return;
+    std::fprintf(stderr, "\r%s: %d files", what, count);
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+void TProgressLine::Clear()
+{
+    if (shown_) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+        shown_ = false;
+    }
+}
+
+int CheckFolder(const std::string& dir)
+{
+    DIR* d = opendir(dir.c_str());
+    if (!d)
+        return errno ? errno : ENOENT;
+    closedir(d);
+    return 0;
 }

@@ -19,5 +19,25 @@ std::string EscapeText(std::string_view s);
 // invalid sequence becomes the text \xHH (nlohmann::json refuses invalid UTF-8).
 std::string JsonSafe(std::string_view s);
 
+// A running count of work done ("scanning: 1200 files") redrawn in place on
+// stderr every 200 items, only when stderr is a terminal; cleared on
+// destruction so that the next line starts clean.
+class TProgressLine {
+public:
+    TProgressLine();
+    ~TProgressLine() { Clear(); }
+    TProgressLine(const TProgressLine&) = delete;
+    TProgressLine& operator=(const TProgressLine&) = delete;
+    void Show(const char* what, int count);
+    void Clear();
+
+private:
+    bool enabled_;
+    bool shown_ = false;
+};
+
+// 0 when dir is a folder that can be listed, else an errno value.
+int CheckFolder(const std::string& dir);
+
 // Prints a JSON value on stdout (indented by 2) followed by a newline.
 void PrintJson(const nlohmann::json& value);

@@ -18,41 +18,6 @@
 
 namespace {
 
-class TRenameProgress {
-public:
-    TRenameProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
-    ~TRenameProgress() { Clear(); }
-    void Show(const char* what, int count)
-    {
-        if (!enabled_ || count % 200 != 0)
-            return;
-        std::fprintf(stderr, "\r%s: %d files", what, count);
-        std::fflush(stderr);
-        shown_ = true;
-    }
-    void Clear()
-    {
-        if (shown_) {
-            std::fprintf(stderr, "\r\033[K");
-            std::fflush(stderr);
-            shown_ = false;
-        }
-    }
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-};
-
-int CheckFolder(const std::string& dir)
-{
-    DIR* d = opendir(dir.c_str());
-    if (!d)
-        return errno ? errno : ENOENT;
-    closedir(d);
-    return 0;
-}
-
 std::string Field(const std::string& s)
 {
     return EscapeText(s);
@@ -89,7 +54,7 @@ int RunRename(int argc, char** argv)
         return ExitItemFailed;
     }
 
-    TRenameProgress progress;
+    TProgressLine progress;
     TRenameWorkflow workflow;
     workflow.Folder = dir;
     int readFailures = 0;

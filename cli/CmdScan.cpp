@@ -13,47 +13,6 @@
 #include "components/RenameWorkflow.h"
 #include "runtime/FileOps.h"
 
-namespace {
-
-// "N files examined" on stderr, redrawn in place, only when stderr is a terminal.
-class TScanProgress {
-public:
-    TScanProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
-    ~TScanProgress() { Clear(); }
-    void Examined(int index)
-    {
-        if (!enabled_ || (index + 1) % 200 != 0)
-            return;
-        std::fprintf(stderr, "\rscanning: %d files examined", index + 1);
-        std::fflush(stderr);
-        shown_ = true;
-    }
-    void Clear()
-    {
-        if (shown_) {
-            std::fprintf(stderr, "\r\033[K");
-            std::fflush(stderr);
-            shown_ = false;
-        }
-    }
-
-private:
-    bool enabled_;
-    bool shown_ = false;
-};
-
-// 0 when Dir is a folder that can be listed, else an errno value.
-int CheckFolder(const std::string& dir)
-{
-    DIR* d = opendir(dir.c_str());
-    if (!d)
-        return errno ? errno : ENOENT;
-    closedir(d);
-    return 0;
-}
-
-} // namespace
-
 int RunScan(int argc, char** argv)
 {
     CLI::App app{"List the non-standard MPD files (*.mpd) of DIR beside the names their headers propose, "
@@ -78,11 +37,11 @@ int RunScan(int argc, char** argv)
         return ExitItemFailed;
     }
 
-    TScanProgress progress;
+    TProgressLine progress;
     TRenameWorkflow workflow;
     workflow.Folder = dir;
     int failures = 0;
-    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Examined(index); };
+    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Show("scanning", index + 1); };
     if (keepGoing)
         workflow.OnFileError = [&](const std::string&, const Exception& e) {
             progress.Clear();
