@@ -582,8 +582,13 @@ std::string Format(std::string_view format, std::initializer_list<TVarRec> args)
                 size_t dot = field.find('.');
                 size_t intEnd = dot == std::string::npos ? field.size() : dot;
                 size_t intStart = (!field.empty() && field[0] == '-') ? 1 : 0;
-                for (long k = static_cast<long>(intEnd) - 3; k > static_cast<long>(intStart); k -= 3)
-                    field.insert(static_cast<size_t>(k), ",");
+                std::string grouped = field.substr(0, intStart);
+                for (size_t k = intStart; k < intEnd; ++k) {
+                    if (k > intStart && (intEnd - k) % 3 == 0)
+                        grouped += ',';
+                    grouped += field[k];
+                }
+                field = grouped + field.substr(intEnd);
             }
             break;
         }

@@ -144,6 +144,7 @@ TEST(Formatting, FormatSpecifiers)
     EXPECT_EQ(Format("100%%", {}), "100%");
     EXPECT_EQ(Format("%4d|%-4d|", {7, 7}), "   7|7   |");
     EXPECT_EQ(Format("%1:s %0:s", {"a", "b"}), "b a");
+    EXPECT_EQ(Format("%.0n|%.2n|%.1n", {1234567.0, -1234.5, 999.0}), "1,234,567|-1,234.50|999.0");
 }
 
 TEST(Formatting, MismatchedArgumentsRaise)
