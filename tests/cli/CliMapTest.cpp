@@ -403,3 +403,53 @@ TEST(CliMapGrid, Usage)
         EXPECT_EQ(u.exit, c.exit) << joined << u.err;
     }
 }
+
+TEST(CliMapGrid, RenderedCurvesPassThroughTheirTracedPoints)
+{
+    // One map per family of kinds: every inner vertex of every traced line
+    // that lies on the picture is painted in the grid colour (or next to it).
+    fs::path dir = fs::temp_directory_path() / ("quillon-grid-fam-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::vector<std::vector<std::string>> maps = {
+        {"--kind", "3", "--width", "300", "--height", "300", "--centre-lon", "30", "--centre-lat", "40"},
+        {"--kind", "12", "--width", "400", "--height", "300"},
+        {"--kind", "7", "--width", "300", "--height", "300", "--centre-lon", "-20", "--centre-lat", "50",
+         "--lat-span", "60"},
+        {"--predefined", "1"},
+    };
+    for (const auto& map : maps) {
+        auto args = With(map, {"--lon-step", "20", "--lat-step", "20", "--no-labels", "--grid-colour", "#00FF00"});
+        MapRun tr = RunGrid(With(args, {"--trace"}));
+        ASSERT_EQ(tr.exit, 0) << tr.err;
+        MapRun r = RunGrid(With(args, {"--png", (dir / "g.png").string()}));
+        ASSERT_EQ(r.exit, 0) << r.err;
+        TPngImage png;
+        png.ReadFromFile((dir / "g.png").string());
+        size_t checked = 0, painted = 0;
+        for (const auto& j : Trace(tr)) {
+            if (j["op"] != "polyline")
+                continue;
+            const auto& pts = j["points"];
+            for (size_t i = 1; i + 1 < pts.size(); ++i) {
+                int x = pts[i][0], y = pts[i][1];
+                if (x < 0 || y < 0 || x >= int(png.Width) || y >= int(png.Height))
+                    continue;
+                // The rasteriser may step a corner by one pixel.
+                bool near = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        int px = x + dx, py = y + dy;
+                        if (px < 0 || py < 0 || px >= int(png.Width) || py >= int(png.Height))
+                            continue;
+                        const uint8_t* p = png.ImageData.data() + py * png.RowBytes + 3 * px;
+                        near |= p[0] == 0 && p[1] == 255 && p[2] == 0;
+                    }
+                ++checked;
+                painted += near;
+            }
+        }
+        EXPECT_GT(checked, 20u) << map[1];
+        EXPECT_EQ(painted, checked) << map[1];
+    }
+    fs::remove_all(dir);
+}
