@@ -10,6 +10,7 @@
 #include <QPen>
 #include <QString>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -196,6 +197,21 @@ QtCanvasBackend& Backend()
     return instance;
 }
 
+// The command line runs without a desktop session, where Qt warns once that
+// it has no runtime folder and takes one of its own; that warning says nothing
+// a user can act on, so it is dropped and every other message passes on.
+QtMessageHandler previousMessageHandler = nullptr;
+
+void OffscreenMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (previousMessageHandler)
+        previousMessageHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 int offscreenArgc = 1;
 char offscreenArg0[] = "quillon";
 char* offscreenArgv[] = {offscreenArg0, nullptr};
@@ -213,6 +229,7 @@ TOffscreenGuiApplication::TOffscreenGuiApplication()
     QByteArray saved = qgetenv("QT_QPA_PLATFORM");
     bool hadValue = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    previousMessageHandler = qInstallMessageHandler(OffscreenMessageHandler);
     app_ = std::make_unique<QGuiApplication>(offscreenArgc, offscreenArgv);
     if (hadValue)
         qputenv("QT_QPA_PLATFORM", saved);
