@@ -114,3 +114,26 @@ int CheckFolder(const std::string& dir)
     closedir(d);
     return 0;
 }
+
+std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const char* command)
+{
+    try {
+        app.parse(argc, argv);
+        return std::nullopt;
+    } catch (const CLI::CallForHelp&) {
+        // help() shows the subcommand's own help when one was named.
+        std::cout << app.help();
+        return ExitSuccess;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All);
+        return ExitSuccess;
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) {
+            app.exit(e);
+            return ExitSuccess;
+        }
+        std::cerr << "quillon-cli " << command << ": " << e.what() << "\n"
+                  << "Run 'quillon-cli " << command << " --help' for the options.\n";
+        return ExitUsage;
+    }
+}

@@ -1,8 +1,10 @@
 #pragma once
 // Helpers shared by the quillon-cli subcommands.
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 // Exit codes of every subcommand.
@@ -38,6 +40,11 @@ private:
 
 // 0 when dir is a folder that can be listed, else an errno value.
 int CheckFolder(const std::string& dir);
+
+// Parses a subcommand's arguments. Returns nothing when the command should go
+// on; otherwise the exit status, after printing the help that was asked for
+// (status 0) or "quillon-cli COMMAND: what is wrong" with a hint (status 2).
+std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const char* command);
 
 // Prints a JSON value on stdout (indented by 2) followed by a newline.
 void PrintJson(const nlohmann::json& value);

@@ -18,11 +18,8 @@ int RunHistory(int argc, char** argv)
                  "quillon-cli history"};
     bool json = false;
     app.add_flag("--json", json, "print a JSON array");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "history"))
+        return *status;
 
     const std::string journalFile = DefaultJournalFileName();
     TJournalContents contents = ReadJournal(journalFile);

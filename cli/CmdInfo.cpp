@@ -97,11 +97,8 @@ int RunInfo(int argc, char** argv)
     app.add_flag("--json", json, "print one JSON array with an object per file");
     app.add_option("FILE", files, "satellite image files (.mpd .hrm .rah .met .pdu .open_mtp .hdf, others read as MET)")
         ->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "info"))
+        return *status;
 
     bool failed = false;
     nlohmann::json out = nlohmann::json::array();

@@ -467,23 +467,8 @@ int RunMap(int argc, char** argv)
     traceOpt->excludes(pngOpt);
     gridCmd->footer("Exactly one of --trace and --png. Exit status: 0 success, 1 failure, 2 usage error.");
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return ExitSuccess;
-    } catch (const CLI::CallForAllHelp&) {
-        std::cout << app.help("", CLI::AppFormatMode::All);
-        return ExitSuccess;
-    } catch (const CLI::ParseError& e) {
-        // Help requested for a subcommand arrives here too.
-        if (e.get_exit_code() == 0) {
-            app.exit(e);
-            return ExitSuccess;
-        }
-        std::cerr << "quillon-cli map: " << e.what() << "\n";
-        return ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "map"))
+        return *status;
 
     if (kinds->parsed()) {
         if (json) {

@@ -201,22 +201,8 @@ int RunPicture(int argc, char** argv)
     dump->add_option("IN", in, "GIF or PNG file")->required();
     dump->add_option("OUT", out, "file to write")->required();
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << app.help();
-        return ExitSuccess;
-    } catch (const CLI::CallForAllHelp&) {
-        std::cout << app.help("", CLI::AppFormatMode::All);
-        return ExitSuccess;
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) {
-            app.exit(e);
-            return ExitSuccess;
-        }
-        std::cerr << "quillon-cli picture: " << e.what() << "\n";
-        return ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "picture"))
+        return *status;
 
     if (info->parsed())
         return Info(files, asJson);

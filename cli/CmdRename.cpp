@@ -42,11 +42,8 @@ int RunRename(int argc, char** argv)
     app.add_flag("--keep-going", keepGoing,
                  "skip a file that cannot be read (reported on stderr) instead of stopping before any rename");
     app.add_option("DIR", dir, "folder whose files to rename")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
+        return *status;
 
     if (int error = CheckFolder(dir)) {
         std::fprintf(stderr, "quillon-cli rename: cannot read folder %s: %s\n", EscapeText(dir).c_str(),

@@ -18,11 +18,8 @@ int RunSample(int argc, char** argv)
     int count = 24;
     app.add_option("DIR", folder, "folder to write into (created when missing)")->required();
     app.add_option("--count", count, "number of files")->check(CLI::Range(1, 100000));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "sample"))
+        return *status;
     const std::vector<TDemoFile> files = WriteDemoFolder(folder, count);
     std::printf("file\tlisted\tstandard_name\n");
     for (const TDemoFile& f : files)

@@ -25,11 +25,8 @@ int RunScan(int argc, char** argv)
     app.add_flag("--keep-going", keepGoing,
                  "report a file that cannot be read on stderr and go on (default: the scan ends there)");
     app.add_option("DIR", dir, "folder to scan (not recursive)")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "scan"))
+        return *status;
 
     if (int error = CheckFolder(dir)) {
         std::fprintf(stderr, "quillon-cli scan: cannot read folder %s: %s\n", EscapeText(dir).c_str(),

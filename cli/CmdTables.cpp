@@ -117,11 +117,8 @@ int RunTables(int argc, char** argv)
     app.add_option("TABLE", table, "satellites, segments or calibration")
         ->required()
         ->check(CLI::IsMember({"satellites", "segments", "calibration"}));
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "tables"))
+        return *status;
     if (table == "satellites")
         return Satellites(json);
     if (table == "segments")

@@ -29,11 +29,8 @@ int RunUndo(int argc, char** argv)
     app.add_flag("--json", json, "print {\"batch\": ..., \"folder\": ..., \"results\": [...]}");
     app.add_option("--batch", batchId, "the id of the batch to take back (see quillon-cli history)");
     app.add_option("DIR", dir, "take back the last batch of this folder");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "undo"))
+        return *status;
 
     TUndoOptions options;
     options.DryRun = dryRun;

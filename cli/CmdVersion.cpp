@@ -17,11 +17,8 @@ int RunVersion(int argc, char** argv)
     std::string file;
     app.add_flag("--json", json, "print one JSON object");
     app.add_option("FILE", file, "a Windows PE file or an executable of ours");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "version"))
+        return *status;
 
     TdfsVersionInfoResource vi;
     if (file.empty())

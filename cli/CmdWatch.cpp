@@ -442,11 +442,8 @@ int RunWatch(int argc, char** argv)
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--json", json, "one JSON object a line");
     app.add_option("DIR", dir, "the folder to watch")->required();
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? ExitSuccess : ExitUsage;
-    }
+    if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
+        return *status;
     if (!std::isfinite(settle) || settle > 86400.0) {
         std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
         return ExitUsage;
