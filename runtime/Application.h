@@ -28,3 +28,11 @@ private:
 
 // The one application object of the process.
 TApplication& Application();
+
+// A request to stop long work: SIGINT or SIGTERM, the window closing. Long
+// loops (a header search through a large file, a watch) check it and end with
+// EAbort. Setting it is async-signal-safe, so a signal handler may call
+// RequestStop().
+void RequestStop();
+bool StopRequested();
+void ClearStopRequest();

@@ -40,3 +40,4 @@ QUILLON_EXCEPTION(EInvalidOperation, Exception);  // an operation not valid in t
 QUILLON_EXCEPTION(EListError, Exception);         // a list index out of bounds
 QUILLON_EXCEPTION(EOutOfMemory, Exception);       // a request larger than the runtime allows
 QUILLON_EXCEPTION(ERegistryException, Exception); // registry access failed
+QUILLON_EXCEPTION(EAbort, Exception);             // long work stopped on request (RequestStop)

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder()
+    {
+        std::string pattern = (fs::temp_directory_path() / "quillon-fileio-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~ScratchFolder() { fs::remove_all(path); }
+};
+
+std::string ReadAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteText(const fs::path& p, const std::string& text)
+{
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+size_t EntryCount(const fs::path& folder)
+{
+    return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
+}
+
+} // namespace
+
+TEST(AtomicOutputFile, TargetUntouchedUntilCommitThenReplaced)
+{
+    ScratchFolder d;
+    const auto target = d.path / "out.png";
+    WriteText(target, "old");
+    {
+        TAtomicOutputFile out(target.string());
+        WriteText(out.TempPath(), "new");
+        EXPECT_EQ(ReadAll(target), "old");
+        out.Commit();
+    }
+    EXPECT_EQ(ReadAll(target), "new");
+    EXPECT_EQ(EntryCount(d.path), 1u);
+}
+
+TEST(AtomicOutputFile, WriterThatFailsLeavesTargetAndNoTemporary)
+{
+    ScratchFolder d;
+    const auto target = d.path / "out.png";
+    WriteText(target, "old");
+    try {
+        TAtomicOutputFile out(target.string());
+        WriteText(out.TempPath(), "half");
+        throw EInvalidGraphic("broken input");
+    } catch (const EInvalidGraphic&) {
+    }
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(EntryCount(d.path), 1u);
+}
+
+TEST(AtomicOutputFile, CommitReplacesALinkNotItsTarget)
+{
+    ScratchFolder d;
+    WriteText(d.path / "elsewhere.txt", "keep");
+    fs::create_symlink(d.path / "elsewhere.txt", d.path / "out.bmp");
+    TAtomicOutputFile out((d.path / "out.bmp").string());
+    WriteText(out.TempPath(), "new");
+    out.Commit();
+    EXPECT_EQ(ReadAll(d.path / "elsewhere.txt"), "keep");
+    EXPECT_FALSE(fs::is_symlink(d.path / "out.bmp"));
+}
+
+TEST(AtomicOutputFile, FolderThatCannotTakeAFileRaises)
+{
+    EXPECT_THROW(TAtomicOutputFile("/nonexistent-folder/out.png"), EFCreateError);
+}
+
+TEST(IsSameFile, NamesOfOneFile)
+{
+    ScratchFolder d;
+    WriteText(d.path / "a", "x");
+    WriteText(d.path / "b", "x");
+    fs::create_hard_link(d.path / "a", d.path / "hard");
+    EXPECT_TRUE(IsSameFile((d.path / "a").string(), (d.path / "hard").string()));
+    EXPECT_TRUE(IsSameFile((d.path / "a").string(), (d.path / "." / "a").string()));
+    EXPECT_FALSE(IsSameFile((d.path / "a").string(), (d.path / "b").string()));
+    EXPECT_FALSE(IsSameFile((d.path / "a").string(), (d.path / "missing").string()));
+}
