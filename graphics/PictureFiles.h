@@ -1,0 +1,23 @@
+#pragma once
+// Pictures as files: a picture of any registered format drawn onto a new
+// 24-bit bitmap, and a bitmap saved by its file name's extension without ever
+// leaving a half-written file behind.
+#include <string>
+
+#include "runtime/Graphics.h"
+
+// True when SaveBitmapByExtension can write this name: it ends in .bmp or
+// .png, in any case.
+bool CanSaveBitmapAs(const std::string& FileName);
+
+// Writes Bitmap to FileName as BMP or PNG by its extension, through a
+// temporary file in the same folder renamed into place when complete: on any
+// failure FileName is as it was. Raises EInvalidOperation for another
+// extension, and the writer's own exceptions on failure.
+void SaveBitmapByExtension(TBitmap& Bitmap, const std::string& FileName);
+
+// Loads FileName through the picture registry and draws it at its own size
+// onto Bitmap, made a new black 24-bit bitmap of that size (a GIF through its
+// palette, a PNG by its painting rules, a bitmap as it is; no transparency
+// masking).
+void LoadPictureAsBitmap(const std::string& FileName, TBitmap& Bitmap);
