@@ -9,6 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/Exceptions.h"
+
+// The rename journal cannot be written (or read): its message names the
+// journal file and the reason. A batch that meets it renames nothing further.
+QUILLON_EXCEPTION(EJournalError, Exception);
+
 class IRenameJournal {
 public:
     virtual ~IRenameJournal() = default;
