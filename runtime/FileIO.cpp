@@ -1,6 +1,7 @@
 #include "runtime/FileIO.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,23 @@ bool SyncPath(const std::string& path, int flags)
     return ok;
 }
 
+// The process's umask, read without changing it (umask() itself would, for a
+// moment, for every thread).
+mode_t CurrentUmask()
+{
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                std::fclose(f);
+                return static_cast<mode_t>(mask);
+            }
+        std::fclose(f);
+    }
+    return 022;
+}
+
 } // namespace
 
 TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Target))
@@ -46,6 +64,13 @@ TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Tar
         const int err = errno;
         throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
     }
+    // mkostemp creates the file private (0600); the result gets the mode a
+    // new file gets (0666 less the umask), or the mode of the file it replaces.
+    struct stat existing {};
+    const mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);
     ::close(fd);
     temp_ = pattern;
 }
