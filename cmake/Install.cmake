@@ -20,6 +20,21 @@ install(FILES ${QUILLON_PACKAGING_DIR}/quillon.1 ${QUILLON_PACKAGING_DIR}/quillo
 install(FILES ${QUILLON_PACKAGING_DIR}/quillon-cli.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME quillon-cli)
+install(FILES ${QUILLON_PACKAGING_DIR}/example.orrinet.quillon.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${QUILLON_PACKAGING_DIR}/copyright
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
+# The watch service: a systemd user unit template, in lib/systemd/user under
+# the prefix (systemd looks there for /usr and /usr/local). Its ExecStart needs
+# the absolute program path, known only at install time: cmake --install
+# --prefix and CPack's /usr both set CMAKE_INSTALL_PREFIX then.
+install(CODE "
+  file(READ \"${QUILLON_PACKAGING_DIR}/quillon-watch@.service\" unit)
+  string(REPLACE \"@BINDIR@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/unit/quillon-watch@.service\" \"\${unit}\")
+  file(INSTALL \"${CMAKE_BINARY_DIR}/unit/quillon-watch@.service\"
+    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\" FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+")
 
 set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "Quillon")
@@ -34,8 +49,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libc6 (>= 2.34), libstdc++6 (>= 12), libqt6core6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6widgets6 (>= 6.2), qt6-qpa-plugins, libpng16-16 (>= 1.6)")
+# The libraries the programs link come from dpkg-shlibdeps, so a new link
+# cannot be forgotten; Qt's platform plugins are loaded, not linked.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 include(CPack)
 
@@ -47,4 +64,12 @@ if(QUILLON_TESTS)
       -DPREFIX=${CMAKE_BINARY_DIR}/test-install
       -DWITH_WINDOW=$<TARGET_EXISTS:quillon>
       -P ${PROJECT_SOURCE_DIR}/cmake/CheckInstall.cmake)
+  set_tests_properties(install_package PROPERTIES FIXTURES_SETUP installed)
+  # The watch service unit, as installed.
+  add_test(NAME watch_unit
+    COMMAND ${CMAKE_COMMAND}
+      -DPREFIX=${CMAKE_BINARY_DIR}/test-install
+      -DWORK_DIR=${CMAKE_BINARY_DIR}/test-unit
+      -P ${PROJECT_SOURCE_DIR}/cmake/CheckUnit.cmake)
+  set_tests_properties(watch_unit PROPERTIES FIXTURES_REQUIRED installed SKIP_REGULAR_EXPRESSION "SKIPPED:")
 endif()
