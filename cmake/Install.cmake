@@ -22,7 +22,7 @@ install(FILES ${QUILLON_PACKAGING_DIR}/quillon-cli.bash
   RENAME quillon-cli)
 install(FILES ${QUILLON_PACKAGING_DIR}/example.orrinet.quillon.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${QUILLON_PACKAGING_DIR}/copyright
+install(FILES ${QUILLON_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
 # The watch service: a systemd user unit template, in lib/systemd/user under
 # the prefix (systemd looks there for /usr and /usr/local). Its ExecStart needs
@@ -38,10 +38,15 @@ install(CODE "
 
 set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "Quillon")
-set(CPACK_PACKAGE_CONTACT "Quillon maintainers <quillon@localhost>")
+set(CPACK_PACKAGE_CONTACT "Quillon maintainers <quillon@orrinet.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Give satellite image files standard names from their headers")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Quillon lists the Timestep MPD files of a folder whose names are not yet standard, proposes the name each file's header gives (date, half-hour slot, satellite and format letters) and renames them, never replacing a file. quillon-cli does the same from the command line, keeps a journal of every rename batch so that it can be undone, and can watch a receiving folder to name files as they arrive.")
+set(CPACK_PACKAGE_DESCRIPTION [[
+Quillon lists the Timestep MPD files of a folder whose names are not yet
+standard, proposes the name each file's header gives (date, half-hour slot,
+satellite and format letters) and renames them, never replacing a file.
+quillon-cli does the same from the command line, keeps a journal of every
+rename batch so that it can be undone, and can watch a receiving folder as a
+systemd user service, naming files as they arrive.]])
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY quillon)
 set(CPACK_GENERATOR DEB)
@@ -54,6 +59,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.orrinet.example/quillon/")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/CompressManPages.cmake)
+# A native Debian package's changelog, compressed as dpkg expects (no time
+# stamp in the gzip header, so the package builds the same each time).
+configure_file(${QUILLON_PACKAGING_DIR}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+execute_process(COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/packaging/changelog
+  OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
 include(CPack)
 
 # A test that installs into a scratch folder and checks what arrives there.
