@@ -10,10 +10,17 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 build=build-package
 start=$(date +%s)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLON_SANITIZE=OFF -DQUILLON_TESTS=OFF >/dev/null
+# Debian's hardening flags (fortified libc calls, stack protector, full
+# RELRO and immediate binding), as a Debian build would pass them; without -g,
+# the package is stripped anyway.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+flag() { dpkg-buildflags --get "$1" | sed -e 's/\(^\| \)-g\( \|$\)/ /' -e 's/-O2//'; }
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLON_SANITIZE=OFF -DQUILLON_TESTS=OFF \
+  -DCMAKE_C_FLAGS="$(flag CPPFLAGS) $(flag CFLAGS)" -DCMAKE_CXX_FLAGS="$(flag CPPFLAGS) $(flag CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
 cmake --build "$build" -j"$jobs" --target quillon quillon-cli
 rm -f "$build"/quillon_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
+(cd "$build" && cpack -G DEB)
 debs=("$build"/quillon_*.deb)
 deb=${debs[0]}
 fail() { echo "check-package: $*" >&2; exit 1; }
