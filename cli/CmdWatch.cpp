@@ -424,6 +424,29 @@ int TWatcher::Run()
     return ExitSuccess;
 }
 
+// --wait-for-folder: a service may start before the folder is there (a disk
+// not mounted yet). Looks for it every second, saying once what it waits for;
+// SIGINT or SIGTERM meanwhile ends the wait. false: stopped.
+bool WaitForFolder(const std::string& dir)
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr); // the watch blocks them too
+    struct stat info{};
+    for (bool said = false; ::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode); said = true) {
+        if (!said) {
+            std::fprintf(stderr, "quillon-cli watch: waiting for folder %s to appear\n", EscapeText(dir).c_str());
+            std::fflush(stderr);
+        }
+        const struct timespec second = {1, 0};
+        if (::sigtimedwait(&stopSignals, nullptr, &second) > 0)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int RunWatch(int argc, char** argv)
@@ -441,6 +464,8 @@ int RunWatch(int argc, char** argv)
     app.add_option("--settle", settle, "seconds a file must stay unchanged after it was closed (default 2)")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--json", json, "one JSON object a line");
+    bool waitForFolder = false;
+    app.add_flag("--wait-for-folder", waitForFolder, "when DIR is not there yet, wait for it instead of failing");
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
@@ -448,6 +473,8 @@ int RunWatch(int argc, char** argv)
         std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
         return ExitUsage;
     }
+    if (waitForFolder && !WaitForFolder(dir))
+        return ExitSuccess;
     TWatcher watcher(dir, settle, json);
     return watcher.Run();
 }
