@@ -93,10 +93,26 @@ int RunRename(int argc, char** argv)
     // Every batch is journaled so that `quillon-cli undo` can take it back.
     TRenameJournal journal;
     journal.OnWarning = [](const std::string& w) { std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(w).c_str()); };
-    std::vector<TRenameOutcome> outcomes = workflow.RenameRows(&journal);
+    std::vector<TRenameOutcome> outcomes;
+    try {
+        outcomes = workflow.RenameRows(&journal);
+    } catch (const EJournalError& e) {
+        // Nothing was renamed: one message, not one line per file.
+        std::fprintf(stderr, "quillon-cli rename: %s; nothing renamed\n", EscapeText(e.Message()).c_str());
+        return ExitItemFailed;
+    }
+    // A journal that failed part-way stopped the batch: the files not reached
+    // are told once, not one line each.
+    int notReached = 0;
+    std::string stopReason;
     for (const TRenameOutcome& row : outcomes) {
         if (!row.Renamed)
             renameFailed = true;
+        if (!row.Attempted) {
+            if (notReached++ == 0)
+                stopReason = row.Reason;
+            continue;
+        }
         if (json) {
             nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
                                    {"old", JsonSafe(row.OldName)},
@@ -112,6 +128,9 @@ int RunRename(int argc, char** argv)
         }
     }
     std::fflush(stdout);
+    if (notReached > 0)
+        std::fprintf(stderr, "quillon-cli rename: %s; %d files not renamed\n", EscapeText(stopReason).c_str(),
+                     notReached);
 
     std::string rescanError;
     try {

@@ -131,6 +131,7 @@ private:
     }
     void Print(const TRenameOutcome& row);
     void PrintRows(const std::vector<TRenameOutcome>& rows);
+    void RenameAndPrint(TRenameWorkflow& workflow);
     void FirstPass();
     // false: the folder went away or cannot be read (message printed).
     bool HandleEvents();
@@ -171,6 +172,18 @@ void TWatcher::PrintRows(const std::vector<TRenameOutcome>& rows)
     for (const TRenameOutcome& row : rows)
         if (row.Attempted || !stopping)
             Print(row);
+}
+
+// Renames the workflow's rows as one journaled batch and prints the outcome;
+// a journal that cannot be written renames nothing and is reported once.
+void TWatcher::RenameAndPrint(TRenameWorkflow& workflow)
+{
+    TStoppableJournal journal(journal_);
+    try {
+        PrintRows(workflow.RenameRows(&journal));
+    } catch (const EJournalError& e) {
+        std::fprintf(stderr, "quillon-cli watch: %s; nothing renamed\n", EscapeText(e.Message()).c_str());
+    }
 }
 
 // What the Rename button would rename, with one difference: a file changed
@@ -217,8 +230,7 @@ void TWatcher::FirstPass()
     } catch (const TStopRequested&) {
         return;
     }
-    TStoppableJournal journal(journal_);
-    PrintRows(workflow.RenameRows(&journal));
+    RenameAndPrint(workflow);
 }
 
 int TWatcher::PollTimeout() const
@@ -369,8 +381,7 @@ void TWatcher::NameDueFiles()
     }
     if (workflow.RowCount() == 0)
         return; // outside the window's filter: nothing to say
-    TStoppableJournal journal(journal_);
-    PrintRows(workflow.RenameRows(&journal));
+    RenameAndPrint(workflow);
 }
 
 int TWatcher::Run()

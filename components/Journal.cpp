@@ -130,7 +130,7 @@ public:
         if (fd_ < 0) {
             if (!exclusive)
                 return; // reading without a lock beats not reading at all
-            throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(errno));
+            throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(errno));
         }
         int result;
         do
@@ -141,7 +141,7 @@ public:
             ::close(fd_);
             fd_ = -1;
             if (exclusive)
-                throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
+                throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
         }
     }
     ~TJournalLock()
@@ -622,7 +622,7 @@ TJournalContents ReadJournal(const std::string& fileName)
         if (!ReadWholeFile(fileName, text)) {
             if (errno == ENOENT)
                 return {};
-            throw Exception("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
+            throw EJournalError("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
         }
     }
     return ParseJournal(text);
@@ -685,7 +685,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     std::string directory = DirectoryOf(fileName_);
     std::filesystem::create_directories(directory, error);
     if (error)
-        throw Exception("cannot write the rename journal " + fileName_ + ": " + error.message());
+        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + error.message());
 
     TJournalRecord record;
     record.Type = TJournalRecordType::Batch;
@@ -778,7 +778,7 @@ void TRenameJournal::Flush(bool sync)
     if (buffer_.empty() && !sync)
         return;
     auto fail = [&](int error) -> void {
-        throw Exception("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
     };
     TJournalLock lock(lockName_, true);
     // Another process may have pruned the journal (a new file renamed over the
@@ -828,7 +828,7 @@ void TRenameJournal::PruneLocked()
     if (!ReadWholeFile(fileName_, text)) {
         if (errno == ENOENT)
             return;
-        throw Exception("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
+        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
     }
     if (text.empty())
         return;
@@ -868,7 +868,7 @@ void TRenameJournal::PruneLocked()
         std::error_code error;
         std::filesystem::copy_file(fileName_, aside, error);
         if (error)
-            throw Exception("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
+            throw EJournalError("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
                             error.message());
         for (const std::string& message : DamagedLineMessages(fileName_, contents))
             Warn(message);
@@ -893,7 +893,7 @@ void TRenameJournal::PruneLocked()
     std::string temporary = fileName_ + ".tmp-" + std::to_string(::getpid());
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
+        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
     bool ok = WriteAll(fd, rewritten.data(), rewritten.size()) && ::fsync(fd) == 0;
     int error = errno;
     ::close(fd);
@@ -901,7 +901,7 @@ void TRenameJournal::PruneLocked()
         if (ok)
             error = errno;
         ::unlink(temporary.c_str());
-        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
     }
     SyncDirectory(directory);
     if (fd_ >= 0) {

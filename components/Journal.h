@@ -127,7 +127,7 @@ struct TJournalContents {
 // batch record is missing, are skipped (damaged lines are listed).
 TJournalContents ParseJournal(std::string_view text);
 // Reads and parses the journal file; a missing file is an empty journal.
-// Throws an Exception naming the file when it exists but cannot be read.
+// Raises EJournalError naming the file when it exists but cannot be read.
 TJournalContents ReadJournal(const std::string& fileName);
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
@@ -151,8 +151,9 @@ public:
     void SetUndoes(std::string id) { undoes_ = std::move(id); }
 
     // Writes the batch record and flushes it to disk. An empty plan writes
-    // nothing. Throws an Exception naming the journal when it cannot be written.
+    // nothing. Raises EJournalError naming the journal when it cannot be written.
     void BeginBatch(const std::string& folder, const TNamePairs& planned) override;
+    // Raises EJournalError when the records buffered so far cannot be written.
     void RecordIntent(const std::string& oldName, const std::string& newName) override;
     // Never throws: a record that cannot be written is reported in Warnings().
     void RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,

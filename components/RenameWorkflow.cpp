@@ -114,6 +114,8 @@ std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
             planned.emplace_back(o.OldName, o.NewName);
         try {
             Journal->BeginBatch(folder, planned);
+        } catch (const EJournalError&) {
+            throw; // nothing renamed: the caller tells why, once
         } catch (const std::exception& e) {
             stopFrom(0, std::string("not renamed: the rename journal failed: ") + e.what());
             return outcomes;

@@ -68,12 +68,20 @@ public:
 
     // Renames every row in order, never replacing an existing file; failures
     // are recorded and skipped. Does not rescan. With a journal: BeginBatch,
-    // then RecordIntent / rename / RecordOutcome per row, then EndBatch. When
-    // the journal throws, the batch stops before the next rename: the rows not
-    // reached are returned with Attempted false and the journal's message.
+    // then RecordIntent / rename / RecordOutcome per row, then EndBatch.
+    // When BeginBatch raises EJournalError (the journal cannot be written),
+    // nothing is renamed and the EJournalError propagates, so the caller can
+    // say once why nothing happened. Any other exception from BeginBatch (a
+    // journal that refuses to start, e.g. on a stop request) and any journal
+    // failure later in the batch (RecordIntent or RecordOutcome raising,
+    // EJournalError included) stop the batch before the next rename: every
+    // rename done so far is kept and was recorded, the rows not reached are
+    // returned with Attempted false and the journal's message as Reason, and
+    // EndBatch is still called.
     std::vector<TRenameOutcome> RenameRows(IRenameJournal* Journal = nullptr);
 
-    // The Rename button: RenameRows, then RescanFolder.
+    // The Rename button: RenameRows, then RescanFolder. An EJournalError from
+    // RenameRows propagates before the rescan; the rows stay as they were.
     std::vector<TRenameOutcome> RenameAndRescan(IRenameJournal* Journal = nullptr);
 
     // The proposed name with Ext as its extension: any extension it has is
