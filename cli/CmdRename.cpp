@@ -93,6 +93,7 @@ int RunRename(int argc, char** argv)
     // Every batch is journaled so that `quillon-cli undo` can take it back.
     TRenameJournal journal;
     journal.OnWarning = [](const std::string& w) { std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(w).c_str()); };
+    journal.OnWaiting = journal.OnWarning;
     std::vector<TRenameOutcome> outcomes;
     try {
         outcomes = workflow.RenameRows(&journal);

@@ -36,6 +36,7 @@ int RunUndo(int argc, char** argv)
     options.DryRun = dryRun;
     options.BatchId = batchId;
     options.Folder = dir;
+    options.OnWaiting = [](const std::string& message) { std::fprintf(stderr, "quillon-cli undo: %s\n", message.c_str()); };
     const std::string journalFile = DefaultJournalFileName();
     TUndoResult result = UndoBatch(journalFile, options);
     for (const std::string& warning : result.Warnings)

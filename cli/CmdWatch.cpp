@@ -101,6 +101,7 @@ public:
         journal_.OnWarning = [](const std::string& w) {
             std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(w).c_str());
         };
+        journal_.OnWaiting = journal_.OnWarning;
     }
     ~TWatcher()
     {

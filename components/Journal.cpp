@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,9 @@
 #include <nlohmann/json.hpp>
 
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
+
+const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
 
 namespace {
 
@@ -118,42 +122,51 @@ bool GetString(const ordered_json& object, const char* key, std::string& out, bo
 }
 
 // ---- files ------------------------------------------------------------------------
+// Seconds to wait for a journal lock another process holds:
+// $QUILLON_JOURNAL_LOCK_TIMEOUT when it is a number of at least 0, else 30.
+double JournalLockTimeout()
+{
+    if (const char* text = std::getenv("QUILLON_JOURNAL_LOCK_TIMEOUT")) {
+        char* end = nullptr;
+        double seconds = std::strtod(text, &end);
+        if (end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0)
+            return seconds;
+    }
+    return 30;
+}
+
 // An exclusive (or shared) flock on the lock file beside the journal, held for
-// the lifetime of the object.
+// the lifetime of the object. Waiting for another process is told after a
+// second and given up after JournalLockTimeout().
 class TJournalLock {
 public:
-    TJournalLock(const std::string& lockName, bool exclusive)
+    TJournalLock(const std::string& journalName, bool exclusive, const TJournalWaitNotice& onWaiting)
     {
-        fd_ = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0 && !exclusive)
-            fd_ = ::open(lockName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            if (!exclusive)
-                return; // reading without a lock beats not reading at all
-            throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(errno));
+        TLockWait wait;
+        wait.TimeoutSeconds = JournalLockTimeout();
+        wait.OnWaiting = [&] {
+            if (onWaiting)
+                onWaiting(JournalWaitingMessage);
+        };
+        const std::string lockName = journalName + ".lock";
+        const int error = lock_.Acquire(lockName, exclusive, wait);
+        if (error == 0)
+            return;
+        if (error == ETIMEDOUT) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", wait.TimeoutSeconds);
+            throw EJournalError("the rename journal " + journalName +
+                                " is held by another quillon process; gave up waiting after " + seconds + " s");
         }
-        int result;
-        do
-            result = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-        while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            int error = errno;
-            ::close(fd_);
-            fd_ = -1;
-            if (exclusive)
-                throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
-        }
+        if (error == ECANCELED)
+            throw EJournalError("stopped while waiting for the rename journal " + journalName);
+        if (exclusive)
+            throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
+        // Reading without a lock beats not reading at all.
     }
-    ~TJournalLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // closing releases the lock
-    }
-    TJournalLock(const TJournalLock&) = delete;
-    TJournalLock& operator=(const TJournalLock&) = delete;
 
 private:
-    int fd_ = -1;
+    TAdvisoryLock lock_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size)
@@ -614,11 +627,11 @@ TJournalContents ParseJournal(std::string_view text)
     return contents;
 }
 
-TJournalContents ReadJournal(const std::string& fileName)
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting)
 {
     std::string text;
     {
-        TJournalLock lock(fileName + ".lock", false);
+        TJournalLock lock(fileName, false, onWaiting);
         if (!ReadWholeFile(fileName, text)) {
             if (errno == ENOENT)
                 return {};
@@ -639,7 +652,7 @@ std::vector<std::string> DamagedLineMessages(const std::string& fileName, const 
 
 // ---- writing -------------------------------------------------------------------------
 TRenameJournal::TRenameJournal(std::string fileName, TJournalLimits limits)
-    : fileName_(std::move(fileName)), lockName_(fileName_ + ".lock"), limits_(limits)
+    : fileName_(std::move(fileName)), limits_(limits)
 {
 }
 
@@ -701,7 +714,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     buffer_.clear();
     buffered_ = 0;
     {
-        TJournalLock lock(lockName_, true);
+        TJournalLock lock(fileName_, true, OnWaiting);
         try {
             PruneLocked();
         } catch (const std::exception& e) {
@@ -780,7 +793,7 @@ void TRenameJournal::Flush(bool sync)
     auto fail = [&](int error) -> void {
         throw EJournalError("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
     };
-    TJournalLock lock(lockName_, true);
+    TJournalLock lock(fileName_, true, OnWaiting);
     // Another process may have pruned the journal (a new file renamed over the
     // old one) since this one was opened: append to the file the name holds now.
     struct stat byName{}, byHandle{};

@@ -22,7 +22,10 @@
 //
 // Locking: every append and every rewrite happens under an exclusive flock on
 // a lock file beside the journal, so several processes may share the journal;
-// the lock is held only while writing. A journal that does not end in a line
+// the lock is held only while writing (a reader holds it shared). A lock held
+// by another process is waited for: after a second the wait is told
+// (JournalWaitingMessage), after $QUILLON_JOURNAL_LOCK_TIMEOUT seconds (30
+// when unset) it is given up with an EJournalError. A journal that does not end in a line
 // break (a writer was killed mid-line) gets one before the next record, so a
 // cut-off line never swallows the next record.
 //
@@ -42,6 +45,11 @@
 #include "components/RenameJournal.h"
 
 using TNamePairs = std::vector<std::pair<std::string, std::string>>;
+
+// Told once when the journal's lock is still held by another process after
+// about a second: "waiting for the rename journal, held by another quillon process".
+extern const char* const JournalWaitingMessage;
+using TJournalWaitNotice = std::function<void(const std::string&)>;
 
 // $XDG_STATE_HOME/quillon/journal.jsonl, or ~/.local/state/quillon/journal.jsonl
 // when XDG_STATE_HOME is unset, empty or not absolute.
@@ -128,7 +136,8 @@ struct TJournalContents {
 TJournalContents ParseJournal(std::string_view text);
 // Reads and parses the journal file; a missing file is an empty journal.
 // Raises EJournalError naming the file when it exists but cannot be read.
-TJournalContents ReadJournal(const std::string& fileName);
+// onWaiting is told when the journal's lock is held by another process.
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
 
@@ -168,6 +177,8 @@ public:
     std::vector<std::string> TakeWarnings();
     // Called with each warning as it arises, besides keeping it for TakeWarnings.
     std::function<void(const std::string&)> OnWarning;
+    // Called when the journal's lock is held by another process (see above).
+    TJournalWaitNotice OnWaiting;
 
 private:
     void Append(const std::string& line);
@@ -176,7 +187,6 @@ private:
     void Warn(const std::string& message);
 
     std::string fileName_;
-    std::string lockName_;
     TJournalLimits limits_;
     std::string source_ = "cli";
     std::string undoes_;

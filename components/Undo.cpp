@@ -151,7 +151,7 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TJournalContents contents = ReadJournal(journalFile);
+    TJournalContents contents = ReadJournal(journalFile, options.OnWaiting);
     result.Warnings = DamagedLineMessages(journalFile, contents);
     const TJournalBatch* batch = ChooseBatch(contents, options, journalFile);
     if (!batch)
@@ -173,6 +173,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
 
     TRenameJournal journal(journalFile);
     journal.SetSource(options.Source);
+    journal.OnWaiting = options.OnWaiting;
     journal.SetUndoes(batch->Id);
     TNamePairs planned;
     for (const TPlannedStep& step : steps)

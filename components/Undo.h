@@ -16,6 +16,7 @@ struct TUndoOptions {
     std::string BatchId;   // the batch to take back ("" for the newest one not taken back)
     std::string Folder;    // when not empty, only batches of this folder
     std::string Source = "cli";
+    TJournalWaitNotice OnWaiting; // told when another process holds the journal's lock
 };
 
 enum class TUndoAction { Restored, WouldRestore, Skipped };

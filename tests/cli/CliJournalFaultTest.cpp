@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -31,6 +35,38 @@ TEST_F(CliJournalFaultTest, AnUnwritableJournalRenamesNothingAndSaysSoOnce)
         EXPECT_NE(lines[0].find("nothing renamed"), std::string::npos) << lines[0];
         EXPECT_EQ(FolderContents(folder), before);
     }
+}
+
+// Another process holds the journal's lock: rename and history say that they
+// wait, then give up with a clear error, renaming nothing.
+TEST_F(CliJournalFaultTest, AJournalHeldElsewhereIsWaitedForThenGivenUp)
+{
+    WriteSamples(2);
+    const auto before = FolderContents(folder);
+    std::filesystem::create_directories(state + "/quillon");
+    const std::string lockName = state + "/quillon/journal.jsonl.lock";
+    int holder = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    ::setenv("QUILLON_JOURNAL_LOCK_TIMEOUT", "2.5", 1);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"rename", folder},
+                                                 std::vector<std::string>{"history"},
+                                                 std::vector<std::string>{"undo", folder}}) {
+        SCOPED_TRACE(args[0]);
+        TCliRun run = Cli(args);
+        EXPECT_EQ(run.Exit, 1);
+        EXPECT_EQ(run.Out, "");
+        EXPECT_NE(run.Err.find("quillon-cli " + args[0] +
+                               ": waiting for the rename journal, held by another quillon process\n"),
+                  std::string::npos)
+            << run.Err;
+        EXPECT_NE(run.Err.find("is held by another quillon process; gave up waiting after 2.5 s"), std::string::npos)
+            << run.Err;
+        EXPECT_EQ(FolderContents(folder), before);
+    }
+    ::unsetenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
+    ::close(holder);
+    EXPECT_EQ(Cli({"rename", folder}).Exit, 0); // the lock is free again
 }
 
 } // namespace
