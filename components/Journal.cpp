@@ -110,6 +110,31 @@ bool DecodeName(const ordered_json& value, std::string& name)
     return DecodeBytes(value, name) && IsPlainFileName(name);
 }
 
+// {"dev":..,"ino":..,"size":..,"mtime":..}, all integers (dev and ino not negative).
+bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
+{
+    if (!value.is_object() || value.size() != 4)
+        return false;
+    auto unsignedField = [&](const char* key, uint64_t& out) {
+        auto it = value.find(key);
+        if (it == value.end() || !it->is_number_unsigned())
+            return false;
+        out = it->get<uint64_t>();
+        return true;
+    };
+    auto signedField = [&](const char* key, int64_t& out) {
+        auto it = value.find(key);
+        if (it == value.end() || !it->is_number_integer())
+            return false;
+        if (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX))
+            return false;
+        out = it->get<int64_t>();
+        return true;
+    };
+    return unsignedField("dev", identity.Device) && unsignedField("ino", identity.Inode) &&
+           signedField("size", identity.Size) && signedField("mtime", identity.ModifiedNs);
+}
+
 bool GetString(const ordered_json& object, const char* key, std::string& out, bool required = true)
 {
     auto it = object.find(key);
@@ -394,6 +419,12 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         if (oldName == value.end() || newName == value.end() || !DecodeName(*oldName, record.OldName) ||
             !DecodeName(*newName, record.NewName))
             return std::nullopt;
+        auto identity = value.find("file");
+        if (identity != value.end()) {
+            record.Identity.emplace();
+            if (!DecodeIdentity(*identity, *record.Identity))
+                return std::nullopt;
+        }
         if (record.Type == TJournalRecordType::Outcome) {
             auto renamed = value.find("renamed");
             if (renamed == value.end() || !renamed->is_boolean())
@@ -516,6 +547,12 @@ std::string FormatJournalLine(const TJournalRecord& record)
             if (!record.Reason.empty())
                 text("reason", record.Reason);
         }
+        if (record.Identity) {
+            const TFileIdentity& f = *record.Identity;
+            AppendField(out, "file");
+            out += "{\"dev\":" + std::to_string(f.Device) + ",\"ino\":" + std::to_string(f.Inode) +
+                   ",\"size\":" + std::to_string(f.Size) + ",\"mtime\":" + std::to_string(f.ModifiedNs) + '}';
+        }
         break;
     case TJournalRecordType::End:
         text("type", "end");
@@ -605,9 +642,13 @@ TJournalContents ParseJournal(std::string_view text)
         if (record->Type == TJournalRecordType::Intent) {
             if (entry.State == TJournalFileState::Planned)
                 entry.State = TJournalFileState::Attempted;
+            if (!entry.Identity)
+                entry.Identity = record->Identity;
         } else {
             entry.State = record->Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
             entry.Reason = record->Reason;
+            if (record->Renamed && record->Identity)
+                entry.Identity = record->Identity;
         }
     });
 
@@ -724,6 +765,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     buffer_ = FormatJournalLine(record) + '\n';
     Flush(true); // throws: the batch does not start
     batchId_ = record.Id;
+    folder_ = record.Folder == "/" ? record.Folder : record.Folder + '/';
     inBatch_ = true;
 }
 
@@ -743,6 +785,9 @@ void TRenameJournal::RecordIntent(const std::string& oldName, const std::string&
     record.Id = batchId_;
     record.OldName = oldName;
     record.NewName = newName;
+    TFileIdentity identity;
+    if (GetFileIdentity(folder_ + oldName, identity))
+        record.Identity = identity;
     Append(FormatJournalLine(record));
     if (buffered_ >= FlushEvery)
         Flush(false);
@@ -760,6 +805,9 @@ void TRenameJournal::RecordOutcome(const std::string& oldName, const std::string
     record.NewName = newName;
     record.Renamed = renamed;
     record.Reason = reason;
+    TFileIdentity identity;
+    if (renamed && GetFileIdentity(folder_ + newName, identity))
+        record.Identity = identity;
     Append(FormatJournalLine(record));
     if (buffered_ >= FlushEvery) {
         try {

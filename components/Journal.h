@@ -6,8 +6,13 @@
 // Records, one JSON object a line:
 //   {"type":"batch","id":..,"time":..,"kind":"rename"|"undo","source":..,
 //    "folder":..,"undoes":..,"files":[[old,new],...]}
-//   {"type":"intent","id":..,"old":..,"new":..}
-//   {"type":"outcome","id":..,"old":..,"new":..,"renamed":bool,"reason":..}
+//   {"type":"intent","id":..,"old":..,"new":..,"file":{..}}
+//   {"type":"outcome","id":..,"old":..,"new":..,"renamed":bool,"reason":..,"file":{..}}
+// "file" is the identity of the file concerned, {"dev":..,"ino":..,"size":..,
+// "mtime":..} (mtime in nanoseconds since 1970): in an intent the file under
+// its old name before the rename, in an outcome of a rename that was done the
+// file under its new name. Undo takes back only a file that still has it.
+// Lines written before identities were kept have no "file" and still read.
 //   {"type":"end","id":..}
 // A name that is not valid UTF-8 is written as {"hex":"..."} so that every
 // byte comes back as it was.
@@ -43,6 +48,7 @@
 #include <vector>
 
 #include "components/RenameJournal.h"
+#include "runtime/FileIO.h"
 
 using TNamePairs = std::vector<std::pair<std::string, std::string>>;
 
@@ -79,6 +85,7 @@ struct TJournalRecord {
     std::string NewName;
     bool Renamed = false;     // outcome: the file now has NewName
     std::string Reason;       // outcome: why not
+    std::optional<TFileIdentity> Identity; // intent and outcome: the file concerned
 };
 
 // One journal line (without its line break) to a record; nothing when the line
@@ -104,6 +111,9 @@ struct TJournalFileEntry {
     std::string NewName;
     TJournalFileState State = TJournalFileState::Planned;
     std::string Reason;
+    // The file the batch renamed, as its records tell (the renamed outcome's,
+    // else the intent's); none in journals written before identities were kept.
+    std::optional<TFileIdentity> Identity;
 };
 
 struct TJournalBatch {
@@ -191,6 +201,7 @@ private:
     std::string source_ = "cli";
     std::string undoes_;
     std::string batchId_;
+    std::string folder_; // of the batch under way, with a trailing '/'
     bool inBatch_ = false;
     int fd_ = -1;
     std::string buffer_;

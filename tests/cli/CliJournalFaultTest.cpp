@@ -69,4 +69,25 @@ TEST_F(CliJournalFaultTest, AJournalHeldElsewhereIsWaitedForThenGivenUp)
     EXPECT_EQ(Cli({"rename", folder}).Exit, 0); // the lock is free again
 }
 
+// `rm NEW; echo other > NEW; quillon-cli undo DIR`: the stranger keeps its name.
+TEST_F(CliJournalFaultTest, UndoLeavesAFileThatReplacedTheRenamedOne)
+{
+    WriteSamples(2);
+    TCliRun rename = Cli({"rename", folder});
+    ASSERT_EQ(rename.Exit, 0) << rename.Err;
+    auto lines = SplitLines(rename.Out);
+    ASSERT_EQ(lines.size(), 2u);
+    const std::string oldName = lines[0].substr(8, lines[0].find('\t', 8) - 8);
+    const std::string newName = lines[0].substr(lines[0].rfind('\t') + 1);
+    std::filesystem::remove(InFolder(newName));
+    { std::ofstream(InFolder(newName)) << "other\n"; }
+
+    TCliRun undo = Cli({"undo", folder});
+    EXPECT_EQ(undo.Exit, 1);
+    EXPECT_EQ(SplitLines(undo.Out).back(),
+              "skipped\t" + newName + "\t" + oldName + "\treplaced or changed since the rename");
+    EXPECT_EQ(ReadFileText(InFolder(newName)), "other\n");
+    EXPECT_FALSE(std::filesystem::exists(InFolder(oldName)));
+}
+
 } // namespace
