@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -30,6 +32,18 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The process's file mode creation mask, read without changing it (umask()
+// would set it, racing other threads); 022 when it cannot be read.
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    return 022;
+}
+
 bool SyncPath(const std::string& path, int flags)
 {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
@@ -52,6 +66,11 @@ TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Tar
         const int err = errno;
         throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
     }
+    // mkstemp makes the file 0600; the result gets the mode the target has,
+    // or the one a new file would get.
+    struct stat target {};
+    const mode_t mode = ::stat(target_.c_str(), &target) == 0 ? (target.st_mode & 07777) : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);
     ::close(fd);
     temp_ = pattern;
 }
