@@ -60,9 +60,20 @@ public:
     // 1985-01-01 and 2020-01-01.
     void FileFound(const std::string& FullPath);
 
+    // Appends a row for a file whose header was read elsewhere (the watch
+    // reads headers on worker threads), as the filter appends a listed file;
+    // calls OnRowAdded.
+    void AddRow(const std::string& FileName, const std::string& ProposedName);
+
     // The rename each row would get: folder-less names, the proposed name with
     // the old name's extension as it is on disk.
     std::vector<TRenameOutcome> PlanRenames() const;
+    // What RenameRows would do now, touching nothing: each row's outcome as
+    // the real run would meet it, in order, from the entries on disk and the
+    // names the rows before it take and free (of two rows proposing one name
+    // the first renames, the second fails; a name already taken on disk
+    // fails), with the reasons RenameRows gives. Every row counts as attempted.
+    std::vector<TRenameOutcome> PredictRenames() const;
     // Folder with one trailing '/'.
     std::string FolderPath() const;
 
