@@ -91,24 +91,28 @@ int RunRename(int argc, char** argv)
 
     nlohmann::json results = nlohmann::json::array();
     bool renameFailed = false;
+    // One row's outcome: done ("renamed", or "would-rename" in a dry run) or failed.
+    const auto report = [&](const TRenameOutcome& row, const char* done) {
+        if (json) {
+            nlohmann::json item = {{"status", row.Renamed ? done : "failed"},
+                                   {"old", JsonSafe(row.OldName)},
+                                   {"new", JsonSafe(row.NewName)}};
+            if (!row.Renamed)
+                item["reason"] = JsonSafe(row.Reason);
+            results.push_back(item);
+        } else if (row.Renamed) {
+            std::printf("%s\t%s\t%s\n", done, Field(row.OldName).c_str(), Field(row.NewName).c_str());
+        } else {
+            std::printf("failed\t%s\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str(),
+                        Field(row.Reason).c_str());
+        }
+    };
     if (dryRun) {
         // The failures the real run would meet are foretold as such.
         for (const TRenameOutcome& row : workflow.PredictRenames()) {
             if (!row.Renamed)
                 renameFailed = true;
-            if (json) {
-                nlohmann::json item = {{"status", row.Renamed ? "would-rename" : "failed"},
-                                       {"old", JsonSafe(row.OldName)},
-                                       {"new", JsonSafe(row.NewName)}};
-                if (!row.Renamed)
-                    item["reason"] = JsonSafe(row.Reason);
-                results.push_back(item);
-            } else if (row.Renamed) {
-                std::printf("would-rename\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
-            } else {
-                std::printf("failed\t%s\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str(),
-                            Field(row.Reason).c_str());
-            }
+            report(row, "would-rename");
         }
         if (json)
             PrintJson({{"results", results}});
@@ -140,19 +144,7 @@ int RunRename(int argc, char** argv)
                 stopReason = row.Reason;
             continue;
         }
-        if (json) {
-            nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
-                                   {"old", JsonSafe(row.OldName)},
-                                   {"new", JsonSafe(row.NewName)}};
-            if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
-            results.push_back(item);
-        } else if (row.Renamed) {
-            std::printf("renamed\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
-        } else {
-            std::printf("failed\t%s\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str(),
-                        Field(row.Reason).c_str());
-        }
+        report(row, "renamed");
     }
     std::fflush(stdout);
     if (notReached > 0)

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,25 @@ namespace {
 
 using namespace std::chrono_literals;
 using CliStopTest = TCliScratch;
+
+// Waits until process pid has file open (it is searching it); false when it
+// ended first.
+bool Reading(pid_t pid, const std::string& file)
+{
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (;;) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(fds, error))
+            if (std::filesystem::read_symlink(entry.path(), error) == file)
+                return true;
+        if (error && !std::filesystem::exists(fds))
+            return false;
+        siginfo_t info{}; // ended? (left to be reaped by its owner)
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
 
 TEST_F(CliStopTest, AStopSignalEndsAScanOrARenameCleanly)
 {
@@ -45,7 +65,7 @@ TEST_F(CliStopTest, AStopSignalEndsAScanOrARenameCleanly)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " " + std::to_string(c.signal));
         TCliProcess process({c.command, folder}, state);
-        std::this_thread::sleep_for(500ms);
+        ASSERT_TRUE(Reading(process.Pid(), huge));
         ::kill(process.Pid(), c.signal);
         EXPECT_EQ(process.Wait(), 1) << process.Err();
         EXPECT_NE(process.Err().find("stopped"), std::string::npos) << process.Err();

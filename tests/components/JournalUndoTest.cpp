@@ -64,6 +64,15 @@ protected:
         }
         return lines;
     }
+    // An empty folder and no journal, then the abc batch run.
+    void StartOver()
+    {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
+        MakeFiles(abc);
+        RunBatch(abc);
+    }
     bool Holds(const std::string& name, const std::string& content)
     {
         return std::filesystem::exists(InFolder(name)) && ReadText(InFolder(name)) == content;
@@ -104,11 +113,7 @@ TEST_F(JournalUndoTest, NeverReplacesAndReportsWhatItSkips)
     };
     for (const TObstacleCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
-        MakeFiles(abc);
-        RunBatch(abc);
+        StartOver();
         c.obstruct(*this);
         TUndoResult result = UndoBatch(journalFile, {});
         EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", c.expectedB,
@@ -311,11 +316,7 @@ TEST_F(JournalUndoTest, OnlyTheFileTheBatchRenamedIsTakenBack)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
-        MakeFiles(abc);
-        RunBatch(abc);
+        StartOver();
         const std::string original = ReadText(InFolder("B.mpd"));
         c.alter(*this);
         const std::string now = ReadText(InFolder("B.mpd"));
