@@ -1,11 +1,18 @@
 #include "runtime/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/Application.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileOps.h"
 
@@ -25,6 +32,18 @@ std::string NameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The process's file mode creation mask, read without changing it (umask()
+// would set it, racing other threads); 022 when it cannot be read.
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    return 022;
+}
+
 bool SyncPath(const std::string& path, int flags)
 {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
@@ -33,23 +52,6 @@ bool SyncPath(const std::string& path, int flags)
     const bool ok = ::fsync(fd) == 0 || errno == EINVAL; // some folders refuse fsync
     ::close(fd);
     return ok;
-}
-
-// The process's umask, read without changing it (umask() itself would, for a
-// moment, for every thread).
-mode_t CurrentUmask()
-{
-    if (FILE* f = std::fopen("/proc/self/status", "re")) {
-        char line[256];
-        unsigned mask = 0;
-        while (std::fgets(line, sizeof line, f))
-            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
-                std::fclose(f);
-                return static_cast<mode_t>(mask);
-            }
-        std::fclose(f);
-    }
-    return 022;
 }
 
 } // namespace
@@ -103,4 +105,69 @@ bool IsSameFile(const std::string& A, const std::string& B)
     if (::stat(A.c_str(), &a) != 0 || ::stat(B.c_str(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool GetFileIdentity(const std::string& FileName, TFileIdentity& Identity)
+{
+    struct stat info {};
+    if (::lstat(FileName.c_str(), &info) != 0)
+        return false;
+    Identity.Device = static_cast<uint64_t>(info.st_dev);
+    Identity.Inode = static_cast<uint64_t>(info.st_ino);
+    Identity.Size = static_cast<int64_t>(info.st_size);
+    Identity.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return true;
+}
+
+int TAdvisoryLock::Acquire(const std::string& FileName, bool Exclusive, const TLockWait& Wait)
+{
+    Release();
+    int fd = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && !Exclusive)
+        fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    using TClock = std::chrono::steady_clock;
+    const auto start = TClock::now();
+    const auto elapsed = [&] { return std::chrono::duration<double>(TClock::now() - start).count(); };
+    const int operation = (Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    bool noticed = false;
+    // Polled rather than blocking, so that the wait can be bounded, told
+    // about and stopped; the pause grows to a tenth of a second.
+    std::chrono::milliseconds pause(5);
+    for (;;) {
+        if (::flock(fd, operation) == 0) {
+            fd_ = fd;
+            return 0;
+        }
+        const int error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) {
+            ::close(fd);
+            return error;
+        }
+        if (StopRequested()) {
+            ::close(fd);
+            return ECANCELED;
+        }
+        const double waited = elapsed();
+        if (Wait.TimeoutSeconds >= 0 && waited >= Wait.TimeoutSeconds) {
+            ::close(fd);
+            return ETIMEDOUT;
+        }
+        if (!noticed && waited >= Wait.NoticeAfterSeconds) {
+            noticed = true;
+            if (Wait.OnWaiting)
+                Wait.OnWaiting();
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
+}
+
+void TAdvisoryLock::Release()
+{
+    if (fd_ >= 0) {
+        ::close(fd_); // closing releases the lock
+        fd_ = -1;
+    }
 }
