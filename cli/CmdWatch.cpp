@@ -568,22 +568,22 @@ int TWatcher::Run()
 // SIGINT or SIGTERM meanwhile ends the wait. false: stopped.
 bool WaitForFolder(const std::string& dir)
 {
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr); // the watch blocks them too
+    StopOnSignals(); // the watch installs them again with its wake pipe
     struct stat info{};
     for (bool said = false; ::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode); said = true) {
         if (!said) {
             std::fprintf(stderr, "quillon-cli watch: waiting for folder %s to appear\n", EscapeText(dir).c_str());
             std::fflush(stderr);
         }
-        const struct timespec second = {1, 0};
-        if (::sigtimedwait(&stopSignals, nullptr, &second) > 0)
-            return false;
+        // A second in short steps, so a stop request ends the wait at once.
+        for (int step = 0; step < 10; ++step) {
+            if (StopRequested())
+                return false;
+            const struct timespec tenth = {0, 100'000'000};
+            ::nanosleep(&tenth, nullptr);
+        }
     }
-    return true;
+    return !StopRequested();
 }
 
 } // namespace
