@@ -6,14 +6,14 @@
 
 #include "runtime/Classes.h"
 #include "runtime/Exceptions.h"
-#include "satellite/ByteSource.h"
+#include "satellite/SatelliteSource.h"
 #include "satellite/SatelliteInfo.h"
 
 namespace {
 
 void Identify(const std::string& name, const uint8_t* data, size_t size)
 {
-    TMemoryByteSource source(name, data, size);
+    TSatelliteMemorySource source(name, data, size);
     uint8_t code = 0;
     TStringList report;
     TDateTime time = 0;

@@ -11,7 +11,7 @@ namespace {
 constexpr int FramesPerStopCheck = 2048;
 
 // Reads one whole frame; the end of the file inside it is an input/output error.
-const uint8_t* ReadFrame(TByteSource& Source, int FrameSize, const char* What)
+const uint8_t* ReadFrame(TSatelliteSource& Source, int FrameSize, const char* What)
 {
     size_t got = 0;
     const uint8_t* frame = Source.Read(static_cast<size_t>(FrameSize), got);
@@ -27,9 +27,9 @@ bool IsHeaderFrame(const uint8_t* Frame, const TFrameLayout& Layout)
 }
 
 // A TBinaryFile read as a byte source, from where it stands.
-class TBinaryFileSource : public TByteSource {
+class TBinaryFileSource : public TSatelliteSource {
 public:
-    explicit TBinaryFileSource(TBinaryFile& File) : TByteSource(File.FileName()), file_(File) { Seek(File.FilePos()); }
+    explicit TBinaryFileSource(TBinaryFile& File) : TSatelliteSource(File.FileName()), file_(File) { Seek(File.FilePos()); }
 
 protected:
     const uint8_t* Fetch(int64_t Position, size_t Count, size_t& Got) override
@@ -47,7 +47,7 @@ private:
 
 } // namespace
 
-void LocateHeaderFrame(TByteSource& Source, const TFrameLayout& Layout, TStringList* Report)
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList* Report)
 {
     const int64_t frameSize = Layout.FrameSize;
     // The compared part of the last three copies; frames themselves are only
@@ -98,7 +98,7 @@ void LocateHeaderFrame(TByteSource& Source, const TFrameLayout& Layout, TStringL
     Source.Seek(q + Layout.HeaderLength);
 }
 
-void LocateHeaderFrame(TByteSource& Source, const TFrameLayout& Layout, TStringList& Report)
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList& Report)
 {
     LocateHeaderFrame(Source, Layout, &Report);
 }

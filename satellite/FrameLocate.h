@@ -9,7 +9,7 @@
 
 #include "runtime/BinaryFile.h"
 #include "runtime/Classes.h"
-#include "satellite/ByteSource.h"
+#include "satellite/SatelliteSource.h"
 
 struct TFrameLayout {
     int FrameSize;     // 364 short, 371 long
@@ -34,9 +34,9 @@ constexpr uint8_t FrameSync[3] = {0x05, 0x0C, 0xDF};
 // search for the first header frame runs to the end of the file, however
 // large; a stop request (or the source's cancel flag) ends it with EAbort
 // within about a megabyte of reading.
-void LocateHeaderFrame(TByteSource& Source, const TFrameLayout& Layout, TStringList& Report);
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList& Report);
 // Report may be null when no report line is wanted.
-void LocateHeaderFrame(TByteSource& Source, const TFrameLayout& Layout, TStringList* Report);
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList* Report);
 void LocateHeaderFrame(TBinaryFile& File, const TFrameLayout& Layout, TStringList& Report);
 
 // Block holds 1360 + 3 * HeaderLength bytes read from offset 80 of the header

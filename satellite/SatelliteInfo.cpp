@@ -261,7 +261,7 @@ void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime&
 // otherwise.
 
 // OPEN MTP (step runs under a guard: any failure ends it quietly).
-void ReadOpenMtp(TByteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
+void ReadOpenMtp(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
 {
     try {
         if (report)
@@ -304,7 +304,7 @@ uint8_t PdusSatelliteCode(std::string_view rawName)
     return 0;
 }
 
-void ReadPdus(TByteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+void ReadPdus(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
               std::string& ImageFormat)
 {
     if (report)
@@ -362,7 +362,7 @@ void PrefixLetters(std::string& name, const std::string& letters, uint8_t code)
     name += letters;
 }
 
-void ReadMeteosat(TByteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+void ReadMeteosat(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
                   std::string& StandardName, std::string& ImageFormat)
 {
     size_t got = 0;
@@ -424,7 +424,7 @@ void ReadMeteosat(TByteSource& source, TStringList* report, uint8_t& SatelliteCo
     source.Seek(source.FilePos() + IdentGapSize);
 }
 
-void ReadHeaderText(TByteSource& source, TStringList* report, TFormatKind kind)
+void ReadHeaderText(TSatelliteSource& source, TStringList* report, TFormatKind kind)
 {
     size_t length = TextBlockSize;
     int frameHeader = 0;
@@ -456,7 +456,7 @@ void ReadHeaderText(TByteSource& source, TStringList* report, TFormatKind kind)
 }
 
 // Everything after the open: the source stands at its start.
-void ReadOpenedSource(TByteSource& source, TFormatKind kind, uint8_t& SatelliteCode, TStringList* Report,
+void ReadOpenedSource(TSatelliteSource& source, TFormatKind kind, uint8_t& SatelliteCode, TStringList* Report,
                       TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
 {
     TStringList lines;
@@ -598,7 +598,7 @@ void ReadSatelliteFileInfo(const std::string& FileName, const std::atomic<bool>*
 
     // The existence test and the open in one lookup; a missing file (or a
     // folder, pipe or device) returns with the code, name and report untouched.
-    TFileByteSource source;   // closed by its destructor on every path
+    TSatelliteFileSource source;   // closed by its destructor on every path
     source.Cancel = Cancel;
     bool exists;
     try {
@@ -617,7 +617,7 @@ void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, 
     ReadSatelliteFileInfo(FileName, nullptr, SatelliteCode, Report, AcquisitionTime, StandardName, ImageFormat);
 }
 
-void ReadSatelliteFileInfo(TByteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
+void ReadSatelliteFileInfo(TSatelliteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
                            std::string& StandardName, std::string& ImageFormat)
 {
     ImageFormat.clear();

@@ -16,7 +16,7 @@
 
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
-#include "satellite/ByteSource.h"
+#include "satellite/SatelliteSource.h"
 
 // Display names indexed by SatelliteCode (0 = unknown, an empty string).
 extern const std::array<const char*, 17> SatelliteNames;
@@ -47,7 +47,7 @@ void ReadSatelliteFileInfo(const std::string& FileName, const std::atomic<bool>*
 // chooses the format and names the file in the report and the messages, as
 // the file name does above (HDF files are named from it alone). Results,
 // report and exceptions are those of a file holding the same bytes.
-void ReadSatelliteFileInfo(TByteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
+void ReadSatelliteFileInfo(TSatelliteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
                            std::string& StandardName, std::string& ImageFormat);
 
 // "M2" 1, "P2" 2, "M3" 2, "M4" 3, "M5" 4, "M6" 5, "M7" 6, anything else 0.

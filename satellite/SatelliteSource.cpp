@@ -1,4 +1,4 @@
-#include "satellite/ByteSource.h"
+#include "satellite/SatelliteSource.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,21 +37,21 @@ thread_local TSpareBuffer spareBuffer;
 
 } // namespace
 
-void TByteSource::Seek(int64_t Position)
+void TSatelliteSource::Seek(int64_t Position)
 {
     if (Position < 0)
         throw EInOutError("Seek to a negative position in \"" + fileName_ + "\"", EINVAL);
     position_ = Position;
 }
 
-const uint8_t* TByteSource::Read(size_t Count, size_t& Got)
+const uint8_t* TSatelliteSource::Read(size_t Count, size_t& Got)
 {
     const uint8_t* bytes = Fetch(position_, Count, Got);
     position_ += static_cast<int64_t>(Got);
     return bytes;
 }
 
-const uint8_t* TByteSource::ReadExact(size_t Count, const char* What)
+const uint8_t* TSatelliteSource::ReadExact(size_t Count, const char* What)
 {
     size_t got = 0;
     const uint8_t* bytes = Read(Count, got);
@@ -62,13 +62,13 @@ const uint8_t* TByteSource::ReadExact(size_t Count, const char* What)
     return bytes;
 }
 
-void TByteSource::CheckStop(const char* Activity) const
+void TSatelliteSource::CheckStop(const char* Activity) const
 {
     if (StopRequested() || (Cancel && Cancel->load(std::memory_order_relaxed)))
         throw EAbort(fileName_ + ": " + Activity + " was stopped");
 }
 
-const uint8_t* TMemoryByteSource::Fetch(int64_t Position, size_t Count, size_t& Got)
+const uint8_t* TSatelliteMemorySource::Fetch(int64_t Position, size_t Count, size_t& Got)
 {
     if (static_cast<uint64_t>(Position) >= size_) {
         Got = 0;
@@ -78,14 +78,14 @@ const uint8_t* TMemoryByteSource::Fetch(int64_t Position, size_t Count, size_t& 
     return data_ + Position;
 }
 
-TFileByteSource::TFileByteSource() : TByteSource(std::string())
+TSatelliteFileSource::TSatelliteFileSource() : TSatelliteSource(std::string())
 {
     buffer_ = std::move(spareBuffer.Bytes);
     capacity_ = spareBuffer.Capacity;
     spareBuffer.Capacity = 0;
 }
 
-TFileByteSource::~TFileByteSource()
+TSatelliteFileSource::~TSatelliteFileSource()
 {
     Close();
     if (capacity_ > spareBuffer.Capacity) {
@@ -94,7 +94,7 @@ TFileByteSource::~TFileByteSource()
     }
 }
 
-bool TFileByteSource::OpenExisting(const std::string& FileName)
+bool TSatelliteFileSource::OpenExisting(const std::string& FileName)
 {
     Close();
     // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a
@@ -121,7 +121,7 @@ bool TFileByteSource::OpenExisting(const std::string& FileName)
     return true;
 }
 
-void TFileByteSource::Close() noexcept
+void TSatelliteFileSource::Close() noexcept
 {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -130,7 +130,7 @@ void TFileByteSource::Close() noexcept
     bufferLength_ = 0;
 }
 
-const uint8_t* TFileByteSource::Fetch(int64_t Position, size_t Count, size_t& Got)
+const uint8_t* TSatelliteFileSource::Fetch(int64_t Position, size_t Count, size_t& Got)
 {
     if (fd_ < 0)
         throw EInOutError("File not open", 103);

@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-class TByteSource {
+class TSatelliteSource {
 public:
-    virtual ~TByteSource() = default;
-    TByteSource(const TByteSource&) = delete;
-    TByteSource& operator=(const TByteSource&) = delete;
+    virtual ~TSatelliteSource() = default;
+    TSatelliteSource(const TSatelliteSource&) = delete;
+    TSatelliteSource& operator=(const TSatelliteSource&) = delete;
 
     const std::string& FileName() const { return fileName_; }
     int64_t FilePos() const { return position_; }
@@ -38,7 +38,7 @@ public:
     void CheckStop(const char* Activity) const;
 
 protected:
-    explicit TByteSource(std::string FileName) : fileName_(std::move(FileName)) {}
+    explicit TSatelliteSource(std::string FileName) : fileName_(std::move(FileName)) {}
     void SetFileName(std::string FileName) { fileName_ = std::move(FileName); }
     // The bytes at Position: a pointer to Got (at most Count) of them, fewer
     // only at the end of the data.
@@ -50,10 +50,10 @@ private:
 };
 
 // A buffer in memory; the bytes are not copied and must outlive the source.
-class TMemoryByteSource : public TByteSource {
+class TSatelliteMemorySource : public TSatelliteSource {
 public:
-    TMemoryByteSource(std::string FileName, const uint8_t* Data, size_t Size)
-        : TByteSource(std::move(FileName)), data_(Data), size_(Size)
+    TSatelliteMemorySource(std::string FileName, const uint8_t* Data, size_t Size)
+        : TSatelliteSource(std::move(FileName)), data_(Data), size_(Size)
     {
     }
 
@@ -67,10 +67,10 @@ private:
 
 // A regular file, read through a buffer that a thread reuses from one file to
 // the next, so identifying many files costs no allocation per file.
-class TFileByteSource : public TByteSource {
+class TSatelliteFileSource : public TSatelliteSource {
 public:
-    TFileByteSource();
-    ~TFileByteSource() override;
+    TSatelliteFileSource();
+    ~TSatelliteFileSource() override;
 
     // Opens FileName read-only when it is a regular file (or a link to one):
     // false, with nothing open, when it is missing, a folder, a pipe or a

@@ -137,7 +137,7 @@ std::vector<TByteVector> FuzzSeeds()
     return seeds;
 }
 
-TEST(ByteSource, MemoryPathGivesWhatTheFilePathGives)
+TEST(SatelliteSource, MemoryPathGivesWhatTheFilePathGives)
 {
     ScratchFolder dir;
     std::vector<TByteVector> inputs = SampleInputs(dir);
@@ -149,7 +149,7 @@ TEST(ByteSource, MemoryPathGivesWhatTheFilePathGives)
         for (const char* ext : {".mpd", ".HRM", ".rah", ".met", ".pdu", ".open_mtp", ".xyz", ""}) {
             const std::string file = dir.Write(std::string("input") + ext, inputs[i]);
             const TOutcome fromFile = Outcome(file);
-            const TOutcome fromMemory = Outcome(TMemoryByteSource(file, inputs[i].data(), inputs[i].size()));
+            const TOutcome fromMemory = Outcome(TSatelliteMemorySource(file, inputs[i].data(), inputs[i].size()));
             EXPECT_EQ(fromMemory, fromFile) << "input " << i << ext;
             failures += fromMemory == fromFile ? 0 : 1;
             ASSERT_LT(failures, 5);
@@ -157,18 +157,18 @@ TEST(ByteSource, MemoryPathGivesWhatTheFilePathGives)
     }
 }
 
-TEST(ByteSource, HdfIsNamedFromTheNameOnEitherPath)
+TEST(SatelliteSource, HdfIsNamedFromTheNameOnEitherPath)
 {
     ScratchFolder dir;
     for (const char* name : {"FY2C_FDI_ALL_NOM_20051231_1230.hdf", "x_20060102x0405.HDF", "nodate.hdf",
                              "a_20051331_1230.hdf", "a_2005.hdf", "a_20051231_2560.hdf"}) {
         const std::string file = dir.Write(name, {1, 2, 3});
         const uint8_t bytes[] = {9};
-        EXPECT_EQ(Outcome(TMemoryByteSource(file, bytes, 1)), Outcome(file)) << name;
+        EXPECT_EQ(Outcome(TSatelliteMemorySource(file, bytes, 1)), Outcome(file)) << name;
     }
 }
 
-TEST(ByteSource, UnreadableFileRaisesNamingIt)
+TEST(SatelliteSource, UnreadableFileRaisesNamingIt)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not stop the superuser";
@@ -183,7 +183,7 @@ TEST(ByteSource, UnreadableFileRaisesNamingIt)
 
 // A stop request, set from another thread, ends the search for a header
 // frame through a huge file that has none, with EAbort naming the file.
-TEST(ByteSource, StopRequestEndsAHeaderSearch)
+TEST(SatelliteSource, StopRequestEndsAHeaderSearch)
 {
     ScratchFolder dir;
     for (const char* name : {"huge.mpd", "huge.rah"}) {
