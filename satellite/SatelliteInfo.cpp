@@ -139,9 +139,31 @@ void CorrectSatelliteCode(uint8_t& code, TDateTime time)
         code = 10;
 }
 
-std::string SatelliteName(uint8_t code)
+std::string_view SatelliteName(uint8_t code)
 {
     return code < SatelliteNames.size() ? SatelliteNames[code] : "";
+}
+
+// The calibration fields of a header text block as their digits: gains in
+// units of 0.00001, space counts in units of 0.1; all four 0 unless every
+// field converts and lies in its plausible range.
+struct TCalibrationDigits {
+    int IrGain = 0, IrSpace = 0, WvGain = 0, WvSpace = 0;
+};
+
+void ParseCalibrationDigits(std::string_view Block, TCalibrationDigits& Digits)
+{
+    Digits = {};
+    int irGain, irSpace, wvGain, wvSpace;
+    if (!DigitsAt(Block, 51, 5, irGain) || !DigitsAt(Block, 56, 3, irSpace) || !DigitsAt(Block, 64, 5, wvGain) ||
+        !DigitsAt(Block, 69, 3, wvSpace))
+        return;
+    const float ig = static_cast<float>(irGain / 100000.0);
+    const float is = static_cast<float>(irSpace / 10.0);
+    const float wg = static_cast<float>(wvGain / 100000.0);
+    const float ws = static_cast<float>(wvSpace / 10.0);
+    if (ig > 0.04 && ig < 0.14 && is > 2 && is < 8 && wg > 0.005 && wg < 0.015 && ws > 3 && ws < 9)
+        Digits = {irGain, irSpace, wvGain, wvSpace};
 }
 
 // The formats the extension of a file name chooses.
@@ -197,19 +219,28 @@ void AppendDigits(std::string& out, long long value, int width)
 // LF, trailing lines that are blank dropped, every remaining line followed by
 // CR LF. Done in one pass: the kept text ends with the line holding the last
 // byte that is neither a blank nor a line break.
-std::string DescriptiveText(const uint8_t* text)
+void DescriptiveText(const uint8_t* text, std::string& entry)
 {
     const auto printable = [](uint8_t c) { return c > 32 && c <= 126; };
+    // The text is usually short and filled out with zeros or blanks: skip
+    // those eight bytes at a time from the end.
+    size_t scan = DescriptionSize;
+    while (scan >= 8) {
+        uint64_t word;
+        std::memcpy(&word, text + scan - 8, sizeof word);
+        if ((word & ~0x2020202020202020ull) != 0)
+            break;
+        scan -= 8;
+    }
     size_t last = DescriptionSize;
-    for (size_t i = DescriptionSize; i-- > 0;) {
+    for (size_t i = scan; i-- > 0;) {
         if (printable(text[i])) {
             last = i;
             break;
         }
     }
-    std::string entry;
     if (last == DescriptionSize)
-        return entry;   // no line survives
+        return;   // no line survives
     size_t end = last + 1;
     while (end < DescriptionSize && text[end] != '\r' && text[end] != '\n')
         ++end;
@@ -225,7 +256,6 @@ std::string DescriptiveText(const uint8_t* text)
         }
     }
     entry += "\r\n";
-    return entry;
 }
 
 void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
@@ -257,15 +287,65 @@ void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime&
     ComposeDateTime(date, time, AcquisitionTime);
 }
 
-// Report lines are only formatted when a report was asked for: report is null
-// otherwise.
+// The report lines of one call, gathered before they replace the caller's
+// report (which a failure leaves untouched). Their strings are a thread's,
+// reused from call to call, so composing a line costs no allocation. Report
+// lines are only formatted when a report was asked for: the readers get a
+// null pointer otherwise.
+class TReportLines {
+public:
+    TReportLines() : lines_(std::move(spareLines)) {}
+    ~TReportLines()
+    {
+        if (lines_.capacity() > spareLines.capacity())
+            spareLines = std::move(lines_);
+    }
+    TReportLines(const TReportLines&) = delete;
+    TReportLines& operator=(const TReportLines&) = delete;
+
+    // A new, empty last line to compose in place.
+    std::string& Line()
+    {
+        if (count_ == lines_.size())
+            lines_.emplace_back();
+        std::string& line = lines_[count_++];
+        line.clear();
+        return line;
+    }
+    void Add(std::initializer_list<std::string_view> Pieces)
+    {
+        std::string& line = Line();
+        for (std::string_view piece : Pieces)
+            line += piece;
+    }
+    void Add(const TStringList& Lines)
+    {
+        for (const std::string& line : Lines)
+            Add({line});
+    }
+    // Replaces Report's contents by the lines, as one update.
+    void MoveTo(TStringList& Report) const
+    {
+        Report.BeginUpdate();
+        Report.Clear();
+        for (size_t i = 0; i < count_; ++i)
+            Report.Add(lines_[i]);
+        Report.EndUpdate();
+    }
+
+private:
+    static thread_local std::vector<std::string> spareLines;
+    std::vector<std::string> lines_;
+    size_t count_ = 0;
+};
+thread_local std::vector<std::string> TReportLines::spareLines;
 
 // OPEN MTP (step runs under a guard: any failure ends it quietly).
-void ReadOpenMtp(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
+void ReadOpenMtp(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
 {
     try {
         if (report)
-            report->Add("Format is OPEN MTP");
+            report->Add({"Format is OPEN MTP"});
         source.Seek(OpenMtpRecordOffset);
         const uint8_t* record = source.ReadExact(OpenMtpRecordSize, "the OPEN MTP header record");
         std::string rawId, channelLetter;
@@ -275,12 +355,12 @@ void ReadOpenMtp(TSatelliteSource& source, TStringList* report, uint8_t& Satelli
                           spaceCount, AcquisitionTime);
         if (!report)
             return;
-        report->Add("Raw sat name: " + rawId);
-        report->Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
-        report->Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd \"at\" hh:nn", AcquisitionTime));
-        report->Add(Format("Calibration:  gain: %.5f  space count: %.1f", {gain, spaceCount}));
-        report->Add(Format("Image origin: LINE1 = %d, PIXEL1 = %d", {line1, pixel1}));
-        report->Add(Format("Image size: LINES = %d, PIXELS = %d", {lines, pixels}));
+        report->Add({"Raw sat name: ", rawId});
+        report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
+        report->Add({"Image acquired: ", FormatDateTime("yyyy-mmm-dd \"at\" hh:nn", AcquisitionTime)});
+        report->Add({Format("Calibration:  gain: %.5f  space count: %.1f", {gain, spaceCount})});
+        report->Add({Format("Image origin: LINE1 = %d, PIXEL1 = %d", {line1, pixel1})});
+        report->Add({Format("Image size: LINES = %d, PIXELS = %d", {lines, pixels})});
     } catch (const EAbort&) {
         throw;
     } catch (const Exception&) {
@@ -304,27 +384,27 @@ uint8_t PdusSatelliteCode(std::string_view rawName)
     return 0;
 }
 
-void ReadPdus(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+void ReadPdus(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
               std::string& ImageFormat)
 {
     if (report)
-        report->Add("Format is Dundee PDUS");
+        report->Add({"Format is Dundee PDUS"});
     const uint8_t* header = source.ReadExact(PdusHeaderSize, "the PDUS header");
 
     const std::string rawName = UpperCase(FieldText(header + 14, 6));
     if (report)
-        report->Add("Raw sat name: " + rawName);
+        report->Add({"Raw sat name: ", rawName});
     if (const uint8_t code = PdusSatelliteCode(rawName))
         SatelliteCode = code;
     if (report)
-        report->Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+        report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
 
     const std::string imageType = FieldText(header + 20, 6);
     const std::string transmission = FieldText(header + 26, 6);
     ImageFormat = imageType + transmission;
     if (report) {
-        report->Add("Image type: " + imageType);
-        report->Add("Transmission format: " + transmission);
+        report->Add({"Image type: ", imageType});
+        report->Add({"Transmission format: ", transmission});
     }
 
     uint8_t words[12];
@@ -340,8 +420,8 @@ void ReadPdus(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteC
                             ")");
     ComposeDateTime(date, time, AcquisitionTime);
     if (report)
-        report->Add("Image acquired: " + Format("%.4d-%s-%.2d at %.2d%.2d", {value[0], MonthAbbreviations[value[1] - 1],
-                                                                             value[2], value[3], value[4]}));
+        report->Add({"Image acquired: ", Format("%.4d-%s-%.2d at %.2d%.2d", {value[0], MonthAbbreviations[value[1] - 1],
+                                                                             value[2], value[3], value[4]})});
     CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
     source.Seek(PdusTextOffset);
 }
@@ -362,7 +442,7 @@ void PrefixLetters(std::string& name, const std::string& letters, uint8_t code)
     name += letters;
 }
 
-void ReadMeteosat(TSatelliteSource& source, TStringList* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+void ReadMeteosat(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
                   std::string& StandardName, std::string& ImageFormat)
 {
     size_t got = 0;
@@ -373,7 +453,7 @@ void ReadMeteosat(TSatelliteSource& source, TStringList* report, uint8_t& Satell
     const std::string letters = FormatLetters(format);
     ImageFormat = letters;
     if (report)
-        report->Add("Transmission format: " + letters);
+        report->Add({"Transmission format: ", letters});
     StandardName = letters;
 
     source.ReadExact(FormatGapSize, "the header gap after the format block");
@@ -381,7 +461,7 @@ void ReadMeteosat(TSatelliteSource& source, TStringList* report, uint8_t& Satell
     if (got == IdentBlockSize) {
         SatelliteCode = CodeFromSatelliteWord(BigEndian16(ident));
         if (report)
-            report->Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+            report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
 
         const int year = BigEndian16(ident + 2);
         const int dayOfYear = BigEndian16(ident + 4);
@@ -413,18 +493,43 @@ void ReadMeteosat(TSatelliteSource& source, TStringList* report, uint8_t& Satell
         }
         PrefixLetters(StandardName, letters, SatelliteCode);
         if (report) {
-            if (known)
-                report->Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd", time) + Format(" at %.4d", {hhmm}));
-            else
-                report->Add("Unknown acquisition date/time");
-            report->Add("Standard name: " + StandardName);
+            if (known) {
+                // "yyyy-mmm-dd at hhmm" of the acquisition time's own day.
+                int y, m, d;
+                DecodeDate(time, y, m, d);
+                std::string& line = report->Line();
+                line += "Image acquired: ";
+                AppendDigits(line, y, 4);
+                line += '-';
+                line += MonthAbbreviations[m - 1];
+                line += '-';
+                AppendDigits(line, d, 2);
+                line += " at ";
+                AppendDigits(line, hhmm, 4);
+            } else
+                report->Add({"Unknown acquisition date/time"});
+            report->Add({"Standard name: ", StandardName});
         }
         CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
     }
     source.Seek(source.FilePos() + IdentGapSize);
 }
 
-void ReadHeaderText(TSatelliteSource& source, TStringList* report, TFormatKind kind)
+// "<Lead>0.ggggg  space count: s.s" from the digits of a plausible gain and
+// space count (or zeros): what "%.5f" and "%.1f" print for their values.
+void AddCalibrationLine(TReportLines& report, const char* Lead, int Gain, int Space)
+{
+    std::string& line = report.Line();
+    line += Lead;
+    line += "0.";
+    AppendDigits(line, Gain, 5);
+    line += "  space count: ";
+    AppendDigits(line, Space / 10, 1);
+    line += '.';
+    AppendDigits(line, Space % 10, 1);
+}
+
+void ReadHeaderText(TSatelliteSource& source, TReportLines* report, TFormatKind kind)
 {
     size_t length = TextBlockSize;
     int frameHeader = 0;
@@ -439,19 +544,18 @@ void ReadHeaderText(TSatelliteSource& source, TStringList* report, TFormatKind k
     if (got < length || !report)
         return;
 
-    float irGain, irSpace, wvGain, wvSpace;
-    ParseCalibrationText(std::string_view(reinterpret_cast<const char*>(bytes), length), irGain, irSpace, wvGain,
-                         wvSpace);
-    report->Add(Format("IR calibration:  gain: %.5f  space count: %.1f", {irGain, irSpace}));
-    report->Add(Format("WV calibration:  gain: %.5f  space count: %.1f", {wvGain, wvSpace}));
+    TCalibrationDigits digits;
+    ParseCalibrationDigits(std::string_view(reinterpret_cast<const char*>(bytes), length), digits);
+    AddCalibrationLine(*report, "IR calibration:  gain: ", digits.IrGain, digits.IrSpace);
+    AddCalibrationLine(*report, "WV calibration:  gain: ", digits.WvGain, digits.WvSpace);
 
     if (kind == TFormatKind::Hrm || kind == TFormatKind::Mpd || kind == TFormatKind::Pdu || kind == TFormatKind::Rah) {
         uint8_t block[TextBlockSize + 3 * 11];
         std::memcpy(block, bytes, length);
         if (frameHeader > 0)
             RemoveFrameHeaders(block, frameHeader);
-        report->Add(" ");
-        report->Add(DescriptiveText(block + DescriptionOffset));
+        report->Add({" "});
+        DescriptiveText(block + DescriptionOffset, report->Line());
     }
 }
 
@@ -459,27 +563,36 @@ void ReadHeaderText(TSatelliteSource& source, TStringList* report, TFormatKind k
 void ReadOpenedSource(TSatelliteSource& source, TFormatKind kind, uint8_t& SatelliteCode, TStringList* Report,
                       TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
 {
-    TStringList lines;
-    TStringList* const report = Report ? &lines : nullptr;
+    TReportLines lines;
+    TReportLines* const report = Report ? &lines : nullptr;
+    // The search's own line, when it has one, goes in after "Data on".
+    TStringList located;
+    TStringList* const searchReport = Report ? &located : nullptr;
     SatelliteCode = 0;
     if (report)
-        report->Add("Data on: " + source.FileName());
+        report->Add({"Data on: ", source.FileName()});
     if (kind == TFormatKind::Met && report)
-        report->Add("Format is Merrow MET");
+        report->Add({"Format is Merrow MET"});
     if (kind == TFormatKind::Hrm) {
-        LocateHeaderFrame(source, ShortFrameLayout, report);
-        if (report)
-            report->Add("Format is Orbit/SSB");
+        LocateHeaderFrame(source, ShortFrameLayout, searchReport);
+        if (report) {
+            report->Add(located);
+            report->Add({"Format is Orbit/SSB"});
+        }
     }
     if (kind == TFormatKind::Mpd) {
-        LocateHeaderFrame(source, ShortFrameLayout, report);
-        if (report)
-            report->Add("Format is Timestep MPD");
+        LocateHeaderFrame(source, ShortFrameLayout, searchReport);
+        if (report) {
+            report->Add(located);
+            report->Add({"Format is Timestep MPD"});
+        }
     }
     if (kind == TFormatKind::Rah) {
-        LocateHeaderFrame(source, LongFrameLayout, report);
-        if (report)
-            report->Add("Format is Tarnwick HRI");
+        LocateHeaderFrame(source, LongFrameLayout, searchReport);
+        if (report) {
+            report->Add(located);
+            report->Add({"Format is Tarnwick HRI"});
+        }
     }
 
     if (kind == TFormatKind::OpenMtp) {
@@ -492,13 +605,8 @@ void ReadOpenedSource(TSatelliteSource& source, TFormatKind kind, uint8_t& Satel
         ReadHeaderText(source, report, kind);
     }
 
-    if (Report) {
-        Report->BeginUpdate();
-        Report->Clear();
-        for (const std::string& line : lines)
-            Report->Add(line);
-        Report->EndUpdate();
-    }
+    if (Report)
+        lines.MoveTo(*Report);
 }
 
 } // namespace
@@ -516,21 +624,12 @@ uint8_t SatelliteCodeFromId(std::string_view Id)
 
 void ParseCalibrationText(std::string_view Block, float& IrGain, float& IrSpace, float& WvGain, float& WvSpace)
 {
-    IrGain = IrSpace = WvGain = WvSpace = 0;
-    int irGain, irSpace, wvGain, wvSpace;
-    if (!DigitsAt(Block, 51, 5, irGain) || !DigitsAt(Block, 56, 3, irSpace) || !DigitsAt(Block, 64, 5, wvGain) ||
-        !DigitsAt(Block, 69, 3, wvSpace))
-        return;
-    const float ig = static_cast<float>(irGain / 100000.0);
-    const float is = static_cast<float>(irSpace / 10.0);
-    const float wg = static_cast<float>(wvGain / 100000.0);
-    const float ws = static_cast<float>(wvSpace / 10.0);
-    if (ig > 0.04 && ig < 0.14 && is > 2 && is < 8 && wg > 0.005 && wg < 0.015 && ws > 3 && ws < 9) {
-        IrGain = ig;
-        IrSpace = is;
-        WvGain = wg;
-        WvSpace = ws;
-    }
+    TCalibrationDigits digits;
+    ParseCalibrationDigits(Block, digits);
+    IrGain = static_cast<float>(digits.IrGain / 100000.0);
+    IrSpace = static_cast<float>(digits.IrSpace / 10.0);
+    WvGain = static_cast<float>(digits.WvGain / 100000.0);
+    WvSpace = static_cast<float>(digits.WvSpace / 10.0);
 }
 
 void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& SatelliteCode, int32_t& ChannelNumber,
