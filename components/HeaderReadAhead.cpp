@@ -75,36 +75,53 @@ void THeaderReadAhead::SkipUnwanted()
         ++next_;
 }
 
-void THeaderReadAhead::Work()
+bool THeaderReadAhead::ReadNext(std::unique_lock<std::mutex>& lock)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        SkipUnwanted();
-        if (stop_ || next_ >= names_->size())
-            return;
-        if (next_ >= consumed_ + slots_.size()) {
-            workAvailable_.wait(lock);
-            continue;
-        }
-        const size_t i = next_++;
-        TSlot& slot = slots_[i % slots_.size()];
-        slot.Index = i;
-        slot.Done = false;
-        const std::string path = dir_ + (*names_)[i];
-        lock.unlock();
-        THeaderInfo info;
-        std::exception_ptr error;
-        try {
-            ReadHeaderInfo(path, info, &cancel_);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        lock.lock();
+    SkipUnwanted();
+    if (next_ >= names_->size() || next_ >= consumed_ + slots_.size())
+        return false;
+    const size_t i = next_++;
+    TSlot& slot = slots_[i % slots_.size()];
+    slot.Index = i;
+    slot.Done = false;
+    const std::string path = dir_ + (*names_)[i];
+    lock.unlock();
+    THeaderInfo info;
+    std::exception_ptr error;
+    try {
+        ReadHeaderInfo(path, info, &cancel_);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    lock.lock();
+    if (slot.Index == i) {   // else the handler has read it meanwhile
         slot.Info = std::move(info);
         slot.Error = std::move(error);
         slot.Done = true;
-        slotDone_.notify_all();
     }
+    return true;
+}
+
+void THeaderReadAhead::Work()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+        if (ReadNext(lock))
+            continue;
+        if (next_ >= names_->size())
+            return;
+        ++waiting_;
+        workAvailable_.wait(lock);
+        --waiting_;
+    }
+}
+
+void THeaderReadAhead::WakeHelpers()
+{
+    // Helpers that wait for room are woken once half the window is free, not
+    // for every file the handler takes: a wake-up costs more than a read.
+    if (waiting_ > 0 && next_ - consumed_ <= slots_.size() / 2)
+        workAvailable_.notify_all();
 }
 
 bool THeaderReadAhead::Take(const std::string& FullPath, THeaderInfo& Info)
@@ -122,27 +139,35 @@ bool THeaderReadAhead::Take(const std::string& FullPath, THeaderInfo& Info)
 
     std::unique_lock<std::mutex> lock(mutex_);
     consumed_ = i;
-    if (i >= next_) {
-        // Nobody has claimed it: read it here, and the helpers go on after it.
-        next_ = i + 1;
-        workAvailable_.notify_all();
+    TSlot& slot = slots_[i % slots_.size()];
+    bool readHere = i >= next_;
+    if (readHere)
+        next_ = i + 1;   // nobody has claimed it: the helpers go on after it
+    // While a helper reads this file, read the ones after it; with none left
+    // to read, read this one here too rather than wait for a helper that the
+    // system may not be running (the helper's result is then dropped).
+    while (!readHere && !(slot.Index == i && slot.Done)) {
+        if (!ReadNext(lock)) {
+            slot.Index = SIZE_MAX;
+            readHere = true;
+        }
+    }
+    std::exception_ptr error;
+    if (readHere) {
+        WakeHelpers();
         lock.unlock();
         THeaderInfo info;
         ReadHeaderInfo(FullPath, info, &cancel_);
         Info = std::move(info);
         lock.lock();
-        consumed_ = i + 1;
-        workAvailable_.notify_all();
-        return true;
+    } else {
+        Info = std::move(slot.Info);
+        error = std::move(slot.Error);
+        slot.Error = nullptr;
+        slot.Index = SIZE_MAX;
     }
-    TSlot& slot = slots_[i % slots_.size()];
-    slotDone_.wait(lock, [&] { return slot.Index == i && slot.Done; });
-    Info = std::move(slot.Info);
-    const std::exception_ptr error = std::move(slot.Error);
-    slot.Error = nullptr;
-    slot.Index = SIZE_MAX;
     consumed_ = i + 1;
-    workAvailable_.notify_all();
+    WakeHelpers();
     lock.unlock();
     if (error)
         std::rethrow_exception(error);

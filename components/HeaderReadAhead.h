@@ -62,6 +62,10 @@ private:
     };
 
     void Work();
+    // Claims the next wanted file inside the window and reads its header into
+    // its slot, with the lock released meanwhile; false when there is none.
+    bool ReadNext(std::unique_lock<std::mutex>& lock);
+    void WakeHelpers();   // under the lock
     // Advances next_ past names that are not wanted (under the lock).
     void SkipUnwanted();
 
@@ -72,10 +76,10 @@ private:
     std::vector<TSlot> slots_;          // the window: file i in slot i % size
     std::mutex mutex_;
     std::condition_variable workAvailable_;
-    std::condition_variable slotDone_;
     size_t next_ = 0;                   // first file nobody has claimed
     size_t consumed_ = 0;               // files before this one are the handler's
     size_t cursor_ = 0;                 // where Take looks first
+    int waiting_ = 0;                   // helpers waiting for room in the window
     bool stop_ = false;
     std::atomic<bool> cancel_{false};   // ends header searches still running at End
     std::vector<std::thread> workers_;
