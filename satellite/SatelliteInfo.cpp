@@ -565,33 +565,28 @@ void ReadOpenedSource(TSatelliteSource& source, TFormatKind kind, uint8_t& Satel
 {
     TReportLines lines;
     TReportLines* const report = Report ? &lines : nullptr;
-    // The search's own line, when it has one, goes in after "Data on".
-    TStringList located;
-    TStringList* const searchReport = Report ? &located : nullptr;
     SatelliteCode = 0;
     if (report)
         report->Add({"Data on: ", source.FileName()});
     if (kind == TFormatKind::Met && report)
         report->Add({"Format is Merrow MET"});
-    if (kind == TFormatKind::Hrm) {
-        LocateHeaderFrame(source, ShortFrameLayout, searchReport);
-        if (report) {
-            report->Add(located);
-            report->Add({"Format is Orbit/SSB"});
-        }
+
+    // Framed formats: the header frame is searched for first; the search's
+    // own line, when it has one, comes before the format line.
+    const TFrameLayout* layout = nullptr;
+    const char* formatLine = nullptr;
+    switch (kind) {
+    case TFormatKind::Hrm: layout = &ShortFrameLayout; formatLine = "Format is Orbit/SSB"; break;
+    case TFormatKind::Mpd: layout = &ShortFrameLayout; formatLine = "Format is Timestep MPD"; break;
+    case TFormatKind::Rah: layout = &LongFrameLayout; formatLine = "Format is Tarnwick HRI"; break;
+    default: break;
     }
-    if (kind == TFormatKind::Mpd) {
-        LocateHeaderFrame(source, ShortFrameLayout, searchReport);
+    if (layout) {
+        TStringList located;
+        LocateHeaderFrame(source, *layout, report ? &located : nullptr);
         if (report) {
             report->Add(located);
-            report->Add({"Format is Timestep MPD"});
-        }
-    }
-    if (kind == TFormatKind::Rah) {
-        LocateHeaderFrame(source, LongFrameLayout, searchReport);
-        if (report) {
-            report->Add(located);
-            report->Add({"Format is Tarnwick HRI"});
+            report->Add({formatLine});
         }
     }
 
