@@ -5,8 +5,8 @@
 
 #include <sys/stat.h>
 
+#include "components/HeaderReadAhead.h"
 #include "runtime/FileOps.h"
-#include "satellite/SatelliteInfo.h"
 
 namespace {
 
@@ -27,7 +27,19 @@ bool EntryExists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// Names shorter than 5 characters, or with '-' as 5th character (standard
+// names begin with a four-digit year and a hyphen), are skipped unopened.
+bool NeedsHeader(std::string_view name)
+{
+    return name.size() >= 5 && name[4] != '-';
+}
+
 } // namespace
+
+TDateTime LatestAcquisition()
+{
+    return Now() + 1.0;
+}
 
 TRenameWorkflow::TRenameWorkflow() = default;
 
@@ -50,6 +62,15 @@ void TRenameWorkflow::RescanFolder()
     scanner.Recursive = false;
     scanner.InitialDirectory = Folder;
     scanner.OnFileFound = [this, &scanner](TObject*) { FileFound(scanner.FileFound()); };
+    THeaderReadAhead readAhead(ReadAheadThreads, NeedsHeader);
+    if (readAhead.Threads() > 1) {
+        scanner.Lookahead = &readAhead;
+        readAhead_ = &readAhead;
+    }
+    struct TDetach {
+        THeaderReadAhead*& ReadAhead;
+        ~TDetach() { ReadAhead = nullptr; }
+    } detach{readAhead_};
     ClearRows();
     examined_ = 0;
     scanner.Search();
@@ -61,30 +82,28 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
     if (OnFileExamined)
         OnFileExamined(examined_, FullPath);
     ++examined_;
-    if (name.size() < 5)
+    if (!NeedsHeader(name))
         return;
-    if (name[4] == '-')
-        return;   // standard names begin with a four-digit year and a hyphen
 
-    uint8_t satelliteCode = 0;
-    TDateTime acquisitionTime = 0;
-    std::string standardName;
-    std::string imageFormat;
+    THeaderInfo header;
     try {
-        ReadSatelliteFileInfo(FullPath, satelliteCode, nullptr, acquisitionTime, standardName, imageFormat);
+        if (!readAhead_ || !readAhead_->Take(FullPath, header))
+            ReadHeaderInfo(FullPath, header);
+    } catch (const EAbort&) {
+        throw;   // a stop request ends the scan whatever the caller does with failures
     } catch (const Exception& e) {
         if (OnFileError && OnFileError(FullPath, e))
             return;
         throw;
     }
-    if (imageFormat.empty())
+    if (header.ImageFormat.empty())
         return;
-    if (!(acquisitionTime > EarliestAcquisition && acquisitionTime < LatestAcquisition))
+    if (!(header.AcquisitionTime > EarliestAcquisition && header.AcquisitionTime < LatestAcquisition()))
         return;
     fileNames_.push_back(name);
-    proposedNames_.push_back(standardName);
+    proposedNames_.push_back(header.StandardName);
     if (OnRowAdded)
-        OnRowAdded(name, standardName);
+        OnRowAdded(name, header.StandardName);
 }
 
 void TRenameWorkflow::AddRow(const std::string& FileName, const std::string& ProposedName)

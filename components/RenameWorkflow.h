@@ -23,9 +23,13 @@ struct TRenameOutcome {
     std::string Reason;     // why not, when not renamed
 };
 
-// Acquisition times the filter accepts lie strictly between these.
+// Acquisition times the filter accepts lie strictly between these: from
+// 1985-01-01 00:00 up to one day past the present (a date in the future is a
+// garbled header, the day leaves room for the clock's time zone).
 constexpr TDateTime EarliestAcquisition = 31048.0; // 1985-01-01 00:00
-constexpr TDateTime LatestAcquisition = 43831.0;   // 2020-01-01 00:00
+TDateTime LatestAcquisition();                     // now plus one day
+
+class THeaderReadAhead;
 
 class TRenameWorkflow {
 public:
@@ -51,13 +55,17 @@ public:
 
     // Clears the rows and scans Folder with mask *.mpd, not recursive, adding a
     // row for each file that passes FileFound's filter. Exceptions from reading
-    // a file propagate (see OnFileError).
+    // a file propagate (see OnFileError); a stop request ends the scan with
+    // EAbort, which OnFileError never sees. The headers of the files to come
+    // are read ahead on ReadAheadThreads threads (0: one per core, 1: none);
+    // the rows, their order, the events and the failures are the same.
     void RescanFolder();
+    int ReadAheadThreads = 0;
 
     // The filter for one file (full path): names shorter than 5 characters or
     // with '-' as 5th character are skipped unopened; a file is listed when its
     // header gives a non-empty format and an acquisition time strictly between
-    // 1985-01-01 and 2020-01-01.
+    // 1985-01-01 and now plus one day.
     void FileFound(const std::string& FullPath);
 
     // Appends a row for a file whose header was read elsewhere (the watch
@@ -103,4 +111,5 @@ private:
     std::vector<std::string> fileNames_;
     std::vector<std::string> proposedNames_;
     int examined_ = 0;
+    THeaderReadAhead* readAhead_ = nullptr;   // during RescanFolder
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/Application.h"
+#include "runtime/Exceptions.h"
 #include "runtime/FileOps.h"
 #include "runtime/SysUtils.h"
 
@@ -23,6 +24,22 @@ bool NameLess(const std::string& a, const std::string& b)
 struct TFoundFile {
     std::string Name;   // without folder; every entry of one folder shares it
     int32_t Size;
+};
+
+void CheckStop(const std::string& dir)
+{
+    if (StopRequested())
+        throw EAbort("The search of " + dir + " was stopped");
+}
+
+// Calls End of a lookahead that has begun, however its folder's events end.
+struct TLookaheadGuard {
+    TScanLookahead* Lookahead;
+    ~TLookaheadGuard()
+    {
+        if (Lookahead)
+            Lookahead->End();
+    }
 };
 
 std::string CurrentFolder()
@@ -107,6 +124,7 @@ void TTreeScanner::Search()
 void TTreeScanner::SearchFolder(const std::string& Dir)
 {
     Application().ProcessMessages();
+    CheckStop(Dir);
     fileSize_ = 0;
     fileFound_ = Dir;
     Fire(OnDirectoryFound);
@@ -146,10 +164,22 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
                             [](const TFoundFile& a, const TFoundFile& b) { return a.Name == b.Name; }),
                 files.end());
 
-    for (const TFoundFile& file : files) {
-        fileFound_ = Dir + file.Name;
-        fileSize_ = file.Size;
-        Fire(OnFileFound);
+    {
+        std::vector<std::string> names;
+        TLookaheadGuard guard{nullptr};
+        if (Lookahead && !files.empty()) {
+            names.reserve(files.size());
+            for (TFoundFile& file : files)
+                names.push_back(std::move(file.Name));
+            Lookahead->Begin(Dir, names);
+            guard.Lookahead = Lookahead;
+        }
+        for (size_t i = 0; i < files.size(); ++i) {
+            CheckStop(Dir);
+            fileFound_ = Dir + (names.empty() ? files[i].Name : names[i]);
+            fileSize_ = files[i].Size;
+            Fire(OnFileFound);
+        }
     }
     files.clear();
     files.shrink_to_fit();

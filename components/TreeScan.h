@@ -13,10 +13,27 @@
 // Hidden entries are those whose name begins with '.'; a symbolic link to a
 // folder counts as a system folder and is never entered; sockets, FIFOs and
 // devices are never reported (runtime/FileOps.h).
+//
+// A stop request (RequestStop in runtime/Application.h) ends a search before
+// the next event for a file or folder with EAbort.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "runtime/Classes.h"
+
+// Work that the owner of a scan does ahead of OnFileFound (reading the files'
+// headers on other threads, say). Begin receives a folder (ending in '/') and
+// the names of its files in the order their OnFileFound events will fire,
+// before the first of them; the names stay valid until End. End follows the
+// folder's last file event, or the exception that ends the search, and must
+// stop all work on them before it returns.
+class TScanLookahead {
+public:
+    virtual ~TScanLookahead() = default;
+    virtual void Begin(const std::string& Dir, const std::vector<std::string>& Names) = 0;
+    virtual void End() noexcept = 0;
+};
 
 class TTreeScanner : public TObject {
 public:
@@ -44,6 +61,8 @@ public:
     bool Recursive = true;
     bool FindHiddenFiles = false;
     bool FindHiddenFolders = false;
+    // Told each folder's files before their events (none: nothing is).
+    TScanLookahead* Lookahead = nullptr;
 
     // The first mask in sorted order, "" when there is none. Setting replaces
     // all masks by this one (an empty value is one empty mask that matches
@@ -60,7 +79,8 @@ public:
     const TStringList& Masks() const { return *masks_; }
 
     // Runs one complete search and returns when it has ended. An exception
-    // thrown by a handler ends the search and reaches the caller.
+    // thrown by a handler ends the search and reaches the caller, and so does
+    // EAbort once a stop has been requested.
     void Search();
 
 private:

@@ -1,42 +1,25 @@
-// Drives ReadSatelliteFileInfo with arbitrary file contents under every
-// extension it tells apart. The bytes go to a file in a per-process temporary
-// folder; for .hdf, whose contents are never read, the first bytes of the
-// input become part of the file name instead.
+// Drives ReadSatelliteFileInfo over the input bytes held in memory, under
+// every extension it tells apart; for .hdf, whose contents are never read,
+// the first bytes of the input become the file name instead.
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "runtime/Classes.h"
 #include "runtime/Exceptions.h"
+#include "satellite/SatelliteSource.h"
 #include "satellite/SatelliteInfo.h"
 
 namespace {
 
-// Created on first use and removed at exit; held on the heap so that it
-// outlives the exit handler that removes it.
-const std::filesystem::path& TempFolder()
+void Identify(const std::string& name, const uint8_t* data, size_t size)
 {
-    static const std::filesystem::path* folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-fuzz-satinfo-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        auto* path = new std::filesystem::path(pattern);
-        std::atexit([] { std::error_code ec; std::filesystem::remove_all(TempFolder(), ec); });
-        return path;
-    }();
-    return *folder;
-}
-
-void Identify(const std::string& file)
-{
+    TSatelliteMemorySource source(name, data, size);
     uint8_t code = 0;
     TStringList report;
     TDateTime time = 0;
-    std::string name, format;
+    std::string standardName, format;
     try {
-        ReadSatelliteFileInfo(file, code, &report, time, name, format);
+        ReadSatelliteFileInfo(source, code, &report, time, standardName, format);
     } catch (const Exception&) {
         // Input/output and conversion errors are the documented way out.
     }
@@ -47,28 +30,15 @@ void Identify(const std::string& file)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const char* const extensions[] = {".mpd", ".hrm", ".rah", ".met", ".pdu", ".open_mtp", ".xyz", ""};
-    const std::filesystem::path& folder = TempFolder();
-    for (const char* ext : extensions) {
-        const std::string file = (folder / (std::string("input") + ext)).string();
-        {
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        }
-        Identify(file);
-    }
+    for (const char* ext : extensions)
+        Identify(std::string("/fuzz/input") + ext, data, size);
 
-    // HDF: the name carries the date; keep it a plain file name.
-    std::string stem = "h";
+    // HDF: the name carries the date.
+    std::string name = "/fuzz/h";
     for (size_t i = 0; i < size && i < 32; ++i) {
         const char c = static_cast<char>(data[i]);
-        stem += (c == '/' || c == 0) ? '_' : c;
+        name += (c == '/' || c == 0) ? '_' : c;
     }
-    const std::string hdf = (folder / (stem + ".hdf")).string();
-    {
-        std::ofstream out(hdf, std::ios::binary | std::ios::trunc);
-    }
-    Identify(hdf);
-    std::error_code ec;
-    std::filesystem::remove(hdf, ec);
+    Identify(name + ".hdf", data, size);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "runtime/BinaryFile.h"
 #include "runtime/Classes.h"
+#include "satellite/SatelliteSource.h"
 
 struct TFrameLayout {
     int FrameSize;     // 364 short, 371 long
@@ -29,7 +30,13 @@ constexpr uint8_t FrameSync[3] = {0x05, 0x0C, 0xDF};
 // type, '0' every 4 frames, 'p' every 8) whose first 200 bytes agree, or the
 // last copy read when none agreed after 60/30 tries; in that case adds
 // "Bad header, no matches after N frames" to Report. A file that ends before
-// a header frame or before a copy raises EInOutError naming the file.
+// a header frame or before a copy raises EInOutError naming the file. The
+// search for the first header frame runs to the end of the file, however
+// large; a stop request (or the source's cancel flag) ends it with EAbort
+// within about a megabyte of reading.
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList& Report);
+// Report may be null when no report line is wanted.
+void LocateHeaderFrame(TSatelliteSource& Source, const TFrameLayout& Layout, TStringList* Report);
 void LocateHeaderFrame(TBinaryFile& File, const TFrameLayout& Layout, TStringList& Report);
 
 // Block holds 1360 + 3 * HeaderLength bytes read from offset 80 of the header

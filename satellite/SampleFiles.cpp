@@ -321,9 +321,12 @@ std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count)
             year = 1984;
             listed = false;
             break;
-        case 7:   // acquired after 2020
-            year = 2021;
+        case 7:   // acquired in the future
+            year = 2099;
             listed = false;
+            break;
+        case 8:   // acquired recently
+            year = 2024;
             break;
         case 9:   // a header the window does not recognise: no format letters
             letterSet.clear();

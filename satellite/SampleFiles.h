@@ -125,14 +125,15 @@ void WriteSampleMpd(const std::string& FileName, uint16_t SatelliteWord, std::st
 // One file of a demo folder and what the window is expected to make of it.
 struct TDemoFile {
     std::string FileName;        // name without folder
-    bool Listed;                 // the window lists it (name >= 5 chars, 5th char not '-', header recognised, time in 1985..2020)
+    bool Listed;                 // the window lists it (name >= 5 chars, 5th char not '-', header recognised, time after 1985 and not in the future)
     std::string StandardName;    // the proposed name when Listed, else ""
     bool Written = true;         // false: an entry of that name existed and was left as it was
 };
 // Writes Count sample MPD files into Folder (created when missing): a spread
 // of satellites, dates, slots and letters, a few already standard-named, a few
-// the window must leave out (short names, times outside 1985..2020,
-// unrecognised headers). Returns them in writing order. A name already
-// taken in Folder (a file, a link, anything) is never replaced nor followed:
-// it is left as it is and returned with Written false.
+// the window must leave out (short names, times before 1985 or in the future,
+// unrecognised headers); from the ninth file on, one in twelve is from 2024
+// and listed. Returns them in writing order. A name already taken in Folder
+// (a file, a link, anything) is never replaced nor followed: it is left as it
+// is and returned with Written false.
 std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count = 24);

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/BinaryFile.h"
 #include "satellite/FrameLocate.h"
 
 const std::array<const char*, 17> SatelliteNames = {
@@ -140,20 +139,79 @@ void CorrectSatelliteCode(uint8_t& code, TDateTime time)
         code = 10;
 }
 
-std::string SatelliteName(uint8_t code)
+std::string_view SatelliteName(uint8_t code)
 {
     return code < SatelliteNames.size() ? SatelliteNames[code] : "";
 }
 
-// A read that must be complete.
-void ReadExact(TBinaryFile& file, void* buffer, size_t count, const char* what)
+// The calibration fields of a header text block as their digits: gains in
+// units of 0.00001, space counts in units of 0.1; all four 0 unless every
+// field converts and lies in its plausible range.
+struct TCalibrationDigits {
+    int IrGain = 0, IrSpace = 0, WvGain = 0, WvSpace = 0;
+};
+
+void ParseCalibrationDigits(std::string_view Block, TCalibrationDigits& Digits)
 {
-    size_t got = 0;
-    file.BlockRead(buffer, count, got);
-    if (got != count)
-        throw EInOutError(file.FileName() + ": " + what + " is cut short (" + IntToStr(static_cast<long long>(got)) +
-                              " of " + IntToStr(static_cast<long long>(count)) + " bytes)",
-                          100);
+    Digits = {};
+    int irGain, irSpace, wvGain, wvSpace;
+    if (!DigitsAt(Block, 51, 5, irGain) || !DigitsAt(Block, 56, 3, irSpace) || !DigitsAt(Block, 64, 5, wvGain) ||
+        !DigitsAt(Block, 69, 3, wvSpace))
+        return;
+    const float ig = static_cast<float>(irGain / 100000.0);
+    const float is = static_cast<float>(irSpace / 10.0);
+    const float wg = static_cast<float>(wvGain / 100000.0);
+    const float ws = static_cast<float>(wvSpace / 10.0);
+    if (ig > 0.04 && ig < 0.14 && is > 2 && is < 8 && wg > 0.005 && wg < 0.015 && ws > 3 && ws < 9)
+        Digits = {irGain, irSpace, wvGain, wvSpace};
+}
+
+// The formats the extension of a file name chooses.
+enum class TFormatKind { Other, Met, Hrm, Mpd, Rah, Pdu, OpenMtp, Hdf };
+
+// The extension of the file name's last component, compared without regard to
+// case (the same extension ExtractFileExt gives for ExtractFileName).
+TFormatKind FormatKindOf(std::string_view fileName)
+{
+    const size_t slash = fileName.rfind(PathDelim);
+    const std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos)
+        return TFormatKind::Other;
+    const std::string_view ext = name.substr(dot);
+    const auto is = [ext](std::string_view upper) {
+        if (ext.size() != upper.size())
+            return false;
+        for (size_t i = 0; i < ext.size(); ++i) {
+            const char c = ext[i] >= 'a' && ext[i] <= 'z' ? static_cast<char>(ext[i] - 'a' + 'A') : ext[i];
+            if (c != upper[i])
+                return false;
+        }
+        return true;
+    };
+    if (is(".MPD")) return TFormatKind::Mpd;
+    if (is(".HRM")) return TFormatKind::Hrm;
+    if (is(".RAH")) return TFormatKind::Rah;
+    if (is(".MET")) return TFormatKind::Met;
+    if (is(".PDU")) return TFormatKind::Pdu;
+    if (is(".OPEN_MTP")) return TFormatKind::OpenMtp;
+    if (is(".HDF")) return TFormatKind::Hdf;
+    return TFormatKind::Other;
+}
+
+// Value as decimal digits, zero-padded to at least Width (value >= 0).
+void AppendDigits(std::string& out, long long value, int width)
+{
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (; n < width; --width)
+        out += '0';
+    while (n > 0)
+        out += digits[--n];
 }
 
 // The descriptive text of a header text block as one report entry: bytes
@@ -161,19 +219,28 @@ void ReadExact(TBinaryFile& file, void* buffer, size_t count, const char* what)
 // LF, trailing lines that are blank dropped, every remaining line followed by
 // CR LF. Done in one pass: the kept text ends with the line holding the last
 // byte that is neither a blank nor a line break.
-std::string DescriptiveText(const uint8_t* text)
+void DescriptiveText(const uint8_t* text, std::string& entry)
 {
     const auto printable = [](uint8_t c) { return c > 32 && c <= 126; };
+    // The text is usually short and filled out with zeros or blanks: skip
+    // those eight bytes at a time from the end.
+    size_t scan = DescriptionSize;
+    while (scan >= 8) {
+        uint64_t word;
+        std::memcpy(&word, text + scan - 8, sizeof word);
+        if ((word & ~0x2020202020202020ull) != 0)
+            break;
+        scan -= 8;
+    }
     size_t last = DescriptionSize;
-    for (size_t i = DescriptionSize; i-- > 0;) {
+    for (size_t i = scan; i-- > 0;) {
         if (printable(text[i])) {
             last = i;
             break;
         }
     }
-    std::string entry;
     if (last == DescriptionSize)
-        return entry;   // no line survives
+        return;   // no line survives
     size_t end = last + 1;
     while (end < DescriptionSize && text[end] != '\r' && text[end] != '\n')
         ++end;
@@ -189,7 +256,6 @@ std::string DescriptiveText(const uint8_t* text)
         }
     }
     entry += "\r\n";
-    return entry;
 }
 
 void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
@@ -221,56 +287,125 @@ void ReadHdfName(const std::string& FileName, uint8_t& SatelliteCode, TDateTime&
     ComposeDateTime(date, time, AcquisitionTime);
 }
 
+// The report lines of one call, gathered before they replace the caller's
+// report (which a failure leaves untouched). Their strings are a thread's,
+// reused from call to call, so composing a line costs no allocation. Report
+// lines are only formatted when a report was asked for: the readers get a
+// null pointer otherwise.
+class TReportLines {
+public:
+    TReportLines() : lines_(std::move(spareLines)) {}
+    ~TReportLines()
+    {
+        if (lines_.capacity() > spareLines.capacity())
+            spareLines = std::move(lines_);
+    }
+    TReportLines(const TReportLines&) = delete;
+    TReportLines& operator=(const TReportLines&) = delete;
+
+    // A new, empty last line to compose in place.
+    std::string& Line()
+    {
+        if (count_ == lines_.size())
+            lines_.emplace_back();
+        std::string& line = lines_[count_++];
+        line.clear();
+        return line;
+    }
+    void Add(std::initializer_list<std::string_view> Pieces)
+    {
+        std::string& line = Line();
+        for (std::string_view piece : Pieces)
+            line += piece;
+    }
+    void Add(const TStringList& Lines)
+    {
+        for (const std::string& line : Lines)
+            Add({line});
+    }
+    // Replaces Report's contents by the lines, as one update.
+    void MoveTo(TStringList& Report) const
+    {
+        Report.BeginUpdate();
+        Report.Clear();
+        for (size_t i = 0; i < count_; ++i)
+            Report.Add(lines_[i]);
+        Report.EndUpdate();
+    }
+
+private:
+    static thread_local std::vector<std::string> spareLines;
+    std::vector<std::string> lines_;
+    size_t count_ = 0;
+};
+thread_local std::vector<std::string> TReportLines::spareLines;
+
 // OPEN MTP (step runs under a guard: any failure ends it quietly).
-void ReadOpenMtp(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
+void ReadOpenMtp(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime)
 {
     try {
-        report.Add("Format is OPEN MTP");
-        uint8_t record[OpenMtpRecordSize];
-        file.Seek(OpenMtpRecordOffset);
-        ReadExact(file, record, sizeof record, "the OPEN MTP header record");
+        if (report)
+            report->Add({"Format is OPEN MTP"});
+        source.Seek(OpenMtpRecordOffset);
+        const uint8_t* record = source.ReadExact(OpenMtpRecordSize, "the OPEN MTP header record");
         std::string rawId, channelLetter;
         int32_t channel = 0, line1 = 0, pixel1 = 0, lines = 0, pixels = 0;
         float gain = 0, spaceCount = 0;
         ReadOpenMtpHeader(record, rawId, SatelliteCode, channel, channelLetter, line1, pixel1, lines, pixels, gain,
                           spaceCount, AcquisitionTime);
-        report.Add("Raw sat name: " + rawId);
-        report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
-        report.Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd \"at\" hh:nn", AcquisitionTime));
-        report.Add(Format("Calibration:  gain: %.5f  space count: %.1f", {gain, spaceCount}));
-        report.Add(Format("Image origin: LINE1 = %d, PIXEL1 = %d", {line1, pixel1}));
-        report.Add(Format("Image size: LINES = %d, PIXELS = %d", {lines, pixels}));
+        if (!report)
+            return;
+        report->Add({"Raw sat name: ", rawId});
+        report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
+        report->Add({"Image acquired: ", FormatDateTime("yyyy-mmm-dd \"at\" hh:nn", AcquisitionTime)});
+        report->Add({Format("Calibration:  gain: %.5f  space count: %.1f", {gain, spaceCount})});
+        report->Add({Format("Image origin: LINE1 = %d, PIXEL1 = %d", {line1, pixel1})});
+        report->Add({Format("Image size: LINES = %d, PIXELS = %d", {lines, pixels})});
+    } catch (const EAbort&) {
+        throw;
     } catch (const Exception&) {
         // A damaged OPEN MTP record ends its lines here; the call still succeeds.
     }
 }
 
-void ReadPdus(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+// The satellite code a PDUS satellite name gives; 0 for any other.
+uint8_t PdusSatelliteCode(std::string_view rawName)
+{
+    if (rawName == "MET5")
+        return 4;
+    if (rawName == "MET51")
+        return 9;
+    if (rawName == "MET50")
+        return 8;
+    if (rawName == "MET0")
+        return 7;
+    if (rawName == "MET7")
+        return 6;
+    return 0;
+}
+
+void ReadPdus(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
               std::string& ImageFormat)
 {
-    report.Add("Format is Dundee PDUS");
-    uint8_t header[PdusHeaderSize];
-    ReadExact(file, header, sizeof header, "the PDUS header");
+    if (report)
+        report->Add({"Format is Dundee PDUS"});
+    const uint8_t* header = source.ReadExact(PdusHeaderSize, "the PDUS header");
 
     const std::string rawName = UpperCase(FieldText(header + 14, 6));
-    report.Add("Raw sat name: " + rawName);
-    if (rawName == "MET5")
-        SatelliteCode = 4;
-    else if (rawName == "MET51")
-        SatelliteCode = 9;
-    else if (rawName == "MET50")
-        SatelliteCode = 8;
-    else if (rawName == "MET0")
-        SatelliteCode = 7;
-    else if (rawName == "MET7")
-        SatelliteCode = 6;
-    report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+    if (report)
+        report->Add({"Raw sat name: ", rawName});
+    if (const uint8_t code = PdusSatelliteCode(rawName))
+        SatelliteCode = code;
+    if (report)
+        report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
 
     const std::string imageType = FieldText(header + 20, 6);
     const std::string transmission = FieldText(header + 26, 6);
     ImageFormat = imageType + transmission;
-    report.Add("Image type: " + imageType);
-    report.Add("Transmission format: " + transmission);
+    if (report) {
+        report->Add({"Image type: ", imageType});
+        report->Add({"Transmission format: ", transmission});
+    }
 
     uint8_t words[12];
     std::memcpy(words, header + 44, sizeof words);
@@ -280,48 +415,53 @@ void ReadPdus(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TD
     std::memcpy(value, words, sizeof value);
     TDateTime date, time;
     if (!TryEncodeDate(value[0], value[1], value[2], date) || !TryEncodeTime(value[3], value[4], value[5], 0, time))
-        throw EConvertError(file.FileName() + ": impossible acquisition date or time in the PDUS header (" +
+        throw EConvertError(source.FileName() + ": impossible acquisition date or time in the PDUS header (" +
                             Format("%d-%d-%d %d:%d:%d", {value[0], value[1], value[2], value[3], value[4], value[5]}) +
                             ")");
     ComposeDateTime(date, time, AcquisitionTime);
-    report.Add("Image acquired: " + Format("%.4d-%s-%.2d at %.2d%.2d",
-                                           {value[0], MonthAbbreviations[value[1] - 1], value[2], value[3], value[4]}));
+    if (report)
+        report->Add({"Image acquired: ", Format("%.4d-%s-%.2d at %.2d%.2d", {value[0], MonthAbbreviations[value[1] - 1],
+                                                                             value[2], value[3], value[4]})});
     CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
-    file.Seek(PdusTextOffset);
+    source.Seek(PdusTextOffset);
 }
 
-void ReadMeteosat(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
+// The standard name's satellite prefix and padded letters.
+void PrefixLetters(std::string& name, const std::string& letters, uint8_t code)
+{
+    const size_t width = code == 6 ? 5 : 3;
+    switch (code) {
+    case 4: name += "_I"; break;
+    case 7: name += "_E"; break;
+    case 8: name += "_W"; break;
+    case 9: name += "_J"; break;
+    default: break;
+    }
+    if (letters.size() < width)
+        name.append(width - letters.size(), '_');
+    name += letters;
+}
+
+void ReadMeteosat(TSatelliteSource& source, TReportLines* report, uint8_t& SatelliteCode, TDateTime& AcquisitionTime,
                   std::string& StandardName, std::string& ImageFormat)
 {
-    uint8_t format[FormatBlockSize];
     size_t got = 0;
-    file.BlockRead(format, sizeof format, got);
-    if (got < sizeof format)
+    const uint8_t* format = source.Read(FormatBlockSize, got);
+    if (got < FormatBlockSize)
         return;   // the text block read will come up short as well
 
     const std::string letters = FormatLetters(format);
     ImageFormat = letters;
-    report.Add("Transmission format: " + letters);
+    if (report)
+        report->Add({"Transmission format: ", letters});
     StandardName = letters;
 
-    uint8_t gap[FormatGapSize];
-    ReadExact(file, gap, sizeof gap, "the header gap after the format block");
-    uint8_t ident[IdentBlockSize];
-    file.BlockRead(ident, sizeof ident, got);
-    if (got == sizeof ident) {
+    source.ReadExact(FormatGapSize, "the header gap after the format block");
+    const uint8_t* ident = source.Read(IdentBlockSize, got);
+    if (got == IdentBlockSize) {
         SatelliteCode = CodeFromSatelliteWord(BigEndian16(ident));
-
-        const size_t width = SatelliteCode == 6 ? 5 : 3;
-        if (StandardName.size() < width)
-            StandardName.insert(0, width - StandardName.size(), '_');
-        switch (SatelliteCode) {
-        case 4: StandardName.insert(0, "_I"); break;
-        case 7: StandardName.insert(0, "_E"); break;
-        case 8: StandardName.insert(0, "_W"); break;
-        case 9: StandardName.insert(0, "_J"); break;
-        default: break;
-        }
-        report.Add("Interpreted satellite ID: " + SatelliteName(SatelliteCode));
+        if (report)
+            report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
 
         const int year = BigEndian16(ident + 2);
         const int dayOfYear = BigEndian16(ident + 4);
@@ -334,48 +474,134 @@ void ReadMeteosat(TBinaryFile& file, TStringList& report, uint8_t& SatelliteCode
         TDateTime january1 = 0, day = 0, time = 0;
         const bool known = TryEncodeDate(year, 1, 1, january1) && ComposeDateTime(january1, dayOfYear - 1, day) &&
                            ComposeDateTime(day, (hhmm / 100) / 24.0 + (hhmm % 100) / 1440.0, time);
+        // yyyy-mm-dd-ss (date and half-hour slot), then the prefixed letters;
+        // built in the caller's string, which keeps its capacity.
+        StandardName.clear();
         if (known) {
-            StandardName = FormatDateTime("yyyy-mm-dd-", day) + Format("%.2d", {slot}) + StandardName;
+            int y, m, d;
+            DecodeDate(day, y, m, d);
+            AppendDigits(StandardName, y, 4);
+            StandardName += '-';
+            AppendDigits(StandardName, m, 2);
+            StandardName += '-';
+            AppendDigits(StandardName, d, 2);
+            StandardName += '-';
+            AppendDigits(StandardName, slot, 2);
             AcquisitionTime = time;
-            report.Add("Image acquired: " + FormatDateTime("yyyy-mmm-dd", time) + Format(" at %.4d", {hhmm}));
         } else {
-            StandardName.insert(0, "yyyy-mm-dd-ss");
-            report.Add("Unknown acquisition date/time");
+            StandardName = "yyyy-mm-dd-ss";
         }
-        report.Add("Standard name: " + StandardName);
+        PrefixLetters(StandardName, letters, SatelliteCode);
+        if (report) {
+            if (known) {
+                // "yyyy-mmm-dd at hhmm" of the acquisition time's own day.
+                int y, m, d;
+                DecodeDate(time, y, m, d);
+                std::string& line = report->Line();
+                line += "Image acquired: ";
+                AppendDigits(line, y, 4);
+                line += '-';
+                line += MonthAbbreviations[m - 1];
+                line += '-';
+                AppendDigits(line, d, 2);
+                line += " at ";
+                AppendDigits(line, hhmm, 4);
+            } else
+                report->Add({"Unknown acquisition date/time"});
+            report->Add({"Standard name: ", StandardName});
+        }
         CorrectSatelliteCode(SatelliteCode, AcquisitionTime);
     }
-    file.Seek(file.FilePos() + IdentGapSize);
+    source.Seek(source.FilePos() + IdentGapSize);
 }
 
-void ReadHeaderText(TBinaryFile& file, TStringList& report, const std::string& ext)
+// "<Lead>0.ggggg  space count: s.s" from the digits of a plausible gain and
+// space count (or zeros): what "%.5f" and "%.1f" print for their values.
+void AddCalibrationLine(TReportLines& report, const char* Lead, int Gain, int Space)
+{
+    std::string& line = report.Line();
+    line += Lead;
+    line += "0.";
+    AppendDigits(line, Gain, 5);
+    line += "  space count: ";
+    AppendDigits(line, Space / 10, 1);
+    line += '.';
+    AppendDigits(line, Space % 10, 1);
+}
+
+void ReadHeaderText(TSatelliteSource& source, TReportLines* report, TFormatKind kind)
 {
     size_t length = TextBlockSize;
     int frameHeader = 0;
-    if (ext == ".HRM" || ext == ".MPD")
+    if (kind == TFormatKind::Hrm || kind == TFormatKind::Mpd)
         frameHeader = ShortFrameLayout.HeaderLength;
-    else if (ext == ".RAH")
+    else if (kind == TFormatKind::Rah)
         frameHeader = LongFrameLayout.HeaderLength;
     length += 3 * frameHeader;
 
-    std::vector<uint8_t> block(length);
     size_t got = 0;
-    file.BlockRead(block.data(), length, got);
-    if (got < length)
+    const uint8_t* bytes = source.Read(length, got);
+    if (got < length || !report)
         return;
 
-    float irGain, irSpace, wvGain, wvSpace;
-    ParseCalibrationText(std::string_view(reinterpret_cast<const char*>(block.data()), block.size()), irGain, irSpace,
-                         wvGain, wvSpace);
-    report.Add(Format("IR calibration:  gain: %.5f  space count: %.1f", {irGain, irSpace}));
-    report.Add(Format("WV calibration:  gain: %.5f  space count: %.1f", {wvGain, wvSpace}));
+    TCalibrationDigits digits;
+    ParseCalibrationDigits(std::string_view(reinterpret_cast<const char*>(bytes), length), digits);
+    AddCalibrationLine(*report, "IR calibration:  gain: ", digits.IrGain, digits.IrSpace);
+    AddCalibrationLine(*report, "WV calibration:  gain: ", digits.WvGain, digits.WvSpace);
 
-    if (frameHeader > 0)
-        RemoveFrameHeaders(block.data(), frameHeader);
-    if (ext == ".HRM" || ext == ".MPD" || ext == ".PDU" || ext == ".RAH") {
-        report.Add(" ");
-        report.Add(DescriptiveText(block.data() + DescriptionOffset));
+    if (kind == TFormatKind::Hrm || kind == TFormatKind::Mpd || kind == TFormatKind::Pdu || kind == TFormatKind::Rah) {
+        uint8_t block[TextBlockSize + 3 * 11];
+        std::memcpy(block, bytes, length);
+        if (frameHeader > 0)
+            RemoveFrameHeaders(block, frameHeader);
+        report->Add({" "});
+        DescriptiveText(block + DescriptionOffset, report->Line());
     }
+}
+
+// Everything after the open: the source stands at its start.
+void ReadOpenedSource(TSatelliteSource& source, TFormatKind kind, uint8_t& SatelliteCode, TStringList* Report,
+                      TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
+{
+    TReportLines lines;
+    TReportLines* const report = Report ? &lines : nullptr;
+    SatelliteCode = 0;
+    if (report)
+        report->Add({"Data on: ", source.FileName()});
+    if (kind == TFormatKind::Met && report)
+        report->Add({"Format is Merrow MET"});
+
+    // Framed formats: the header frame is searched for first; the search's
+    // own line, when it has one, comes before the format line.
+    const TFrameLayout* layout = nullptr;
+    const char* formatLine = nullptr;
+    switch (kind) {
+    case TFormatKind::Hrm: layout = &ShortFrameLayout; formatLine = "Format is Orbit/SSB"; break;
+    case TFormatKind::Mpd: layout = &ShortFrameLayout; formatLine = "Format is Timestep MPD"; break;
+    case TFormatKind::Rah: layout = &LongFrameLayout; formatLine = "Format is Tarnwick HRI"; break;
+    default: break;
+    }
+    if (layout) {
+        TStringList located;
+        LocateHeaderFrame(source, *layout, report ? &located : nullptr);
+        if (report) {
+            report->Add(located);
+            report->Add({formatLine});
+        }
+    }
+
+    if (kind == TFormatKind::OpenMtp) {
+        ReadOpenMtp(source, report, SatelliteCode, AcquisitionTime);
+    } else {
+        if (kind == TFormatKind::Pdu)
+            ReadPdus(source, report, SatelliteCode, AcquisitionTime, ImageFormat);
+        else
+            ReadMeteosat(source, report, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
+        ReadHeaderText(source, report, kind);
+    }
+
+    if (Report)
+        lines.MoveTo(*Report);
 }
 
 } // namespace
@@ -393,21 +619,12 @@ uint8_t SatelliteCodeFromId(std::string_view Id)
 
 void ParseCalibrationText(std::string_view Block, float& IrGain, float& IrSpace, float& WvGain, float& WvSpace)
 {
-    IrGain = IrSpace = WvGain = WvSpace = 0;
-    int irGain, irSpace, wvGain, wvSpace;
-    if (!DigitsAt(Block, 51, 5, irGain) || !DigitsAt(Block, 56, 3, irSpace) || !DigitsAt(Block, 64, 5, wvGain) ||
-        !DigitsAt(Block, 69, 3, wvSpace))
-        return;
-    const float ig = static_cast<float>(irGain / 100000.0);
-    const float is = static_cast<float>(irSpace / 10.0);
-    const float wg = static_cast<float>(wvGain / 100000.0);
-    const float ws = static_cast<float>(wvSpace / 10.0);
-    if (ig > 0.04 && ig < 0.14 && is > 2 && is < 8 && wg > 0.005 && wg < 0.015 && ws > 3 && ws < 9) {
-        IrGain = ig;
-        IrSpace = is;
-        WvGain = wg;
-        WvSpace = ws;
-    }
+    TCalibrationDigits digits;
+    ParseCalibrationDigits(Block, digits);
+    IrGain = static_cast<float>(digits.IrGain / 100000.0);
+    IrSpace = static_cast<float>(digits.IrSpace / 10.0);
+    WvGain = static_cast<float>(digits.WvGain / 100000.0);
+    WvSpace = static_cast<float>(digits.WvSpace / 10.0);
 }
 
 void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& SatelliteCode, int32_t& ChannelNumber,
@@ -460,13 +677,14 @@ void SwapSixWords(uint8_t* Words)
         std::swap(Words[2 * i], Words[2 * i + 1]);
 }
 
-void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, TStringList* Report,
-                           TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
+void ReadSatelliteFileInfo(const std::string& FileName, const std::atomic<bool>* Cancel, uint8_t& SatelliteCode,
+                           TStringList* Report, TDateTime& AcquisitionTime, std::string& StandardName,
+                           std::string& ImageFormat)
 {
     ImageFormat.clear();
     AcquisitionTime = 0.0;
-    const std::string ext = UpperCase(ExtractFileExt(ExtractFileName(FileName)));
-    if (ext == ".HDF") {
+    const TFormatKind kind = FormatKindOf(FileName);
+    if (kind == TFormatKind::Hdf) {
         if (FileExists(FileName))
             ReadHdfName(FileName, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
         return;
@@ -474,50 +692,35 @@ void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, 
 
     // The existence test and the open in one lookup; a missing file (or a
     // folder, pipe or device) returns with the code, name and report untouched.
-    TBinaryFile file;   // closed by its destructor on every path
+    TSatelliteFileSource source;   // closed by its destructor on every path
+    source.Cancel = Cancel;
     bool exists;
     try {
-        exists = file.OpenExisting(FileName);
+        exists = source.OpenExisting(FileName);
     } catch (const EInOutError&) {
         SatelliteCode = 0;
         throw;
     }
-    if (!exists)
+    if (exists)
+        ReadOpenedSource(source, kind, SatelliteCode, Report, AcquisitionTime, StandardName, ImageFormat);
+}
+
+void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, TStringList* Report,
+                           TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat)
+{
+    ReadSatelliteFileInfo(FileName, nullptr, SatelliteCode, Report, AcquisitionTime, StandardName, ImageFormat);
+}
+
+void ReadSatelliteFileInfo(TSatelliteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
+                           std::string& StandardName, std::string& ImageFormat)
+{
+    ImageFormat.clear();
+    AcquisitionTime = 0.0;
+    const TFormatKind kind = FormatKindOf(Source.FileName());
+    if (kind == TFormatKind::Hdf) {
+        ReadHdfName(Source.FileName(), SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
         return;
-    TStringList report;
-    SatelliteCode = 0;
-    report.Add("Data on: " + FileName);
-    if (ext == ".MET")
-        report.Add("Format is Merrow MET");
-    if (ext == ".HRM") {
-        LocateHeaderFrame(file, ShortFrameLayout, report);
-        report.Add("Format is Orbit/SSB");
     }
-    if (ext == ".MPD") {
-        LocateHeaderFrame(file, ShortFrameLayout, report);
-        report.Add("Format is Timestep MPD");
-    }
-    if (ext == ".RAH") {
-        LocateHeaderFrame(file, LongFrameLayout, report);
-        report.Add("Format is Tarnwick HRI");
-    }
-
-    if (ext == ".OPEN_MTP") {
-        ReadOpenMtp(file, report, SatelliteCode, AcquisitionTime);
-    } else {
-        if (ext == ".PDU")
-            ReadPdus(file, report, SatelliteCode, AcquisitionTime, ImageFormat);
-        else
-            ReadMeteosat(file, report, SatelliteCode, AcquisitionTime, StandardName, ImageFormat);
-        ReadHeaderText(file, report, ext);
-    }
-    file.Close();
-
-    if (Report) {
-        Report->BeginUpdate();
-        Report->Clear();
-        for (const std::string& line : report)
-            Report->Add(line);
-        Report->EndUpdate();
-    }
+    Source.Seek(0);
+    ReadOpenedSource(Source, kind, SatelliteCode, Report, AcquisitionTime, StandardName, ImageFormat);
 }

@@ -9,12 +9,14 @@
 // 0), Dundee PDUS (.PDU), OPEN MTP (.OPEN_MTP) and FY-2C HDF (.HDF, named from
 // the file name only).
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
+#include "satellite/SatelliteSource.h"
 
 // Display names indexed by SatelliteCode (0 = unknown, an empty string).
 extern const std::array<const char*, 17> SatelliteNames;
@@ -32,8 +34,21 @@ extern const std::array<const char*, 17> SatelliteNames;
 // A missing file returns quietly. A file that cannot be opened, a fixed-size
 // read that falls short, or an impossible PDUS date or HDF name field raises
 // EInOutError or EConvertError naming the file; the file is always closed.
+// A framed file with no header frame is searched to its end, however large;
+// a stop request (RequestStop) ends that search with EAbort naming the file.
 void ReadSatelliteFileInfo(const std::string& FileName, uint8_t& SatelliteCode, TStringList* Report,
                            TDateTime& AcquisitionTime, std::string& StandardName, std::string& ImageFormat);
+// The same, with a flag that also ends the search with EAbort once set (a
+// scan cancels the headers it has read ahead and no longer needs).
+void ReadSatelliteFileInfo(const std::string& FileName, const std::atomic<bool>* Cancel, uint8_t& SatelliteCode,
+                           TStringList* Report, TDateTime& AcquisitionTime, std::string& StandardName,
+                           std::string& ImageFormat);
+// The same on the bytes of a source, read from its start: Source.FileName()
+// chooses the format and names the file in the report and the messages, as
+// the file name does above (HDF files are named from it alone). Results,
+// report and exceptions are those of a file holding the same bytes.
+void ReadSatelliteFileInfo(TSatelliteSource& Source, uint8_t& SatelliteCode, TStringList* Report, TDateTime& AcquisitionTime,
+                           std::string& StandardName, std::string& ImageFormat);
 
 // "M2" 1, "P2" 2, "M3" 2, "M4" 3, "M5" 4, "M6" 5, "M7" 6, anything else 0.
 uint8_t SatelliteCodeFromId(std::string_view Id);

@@ -1,11 +1,15 @@
 // The scan, filter and rename workflow shared by the window and quillon-cli.
+#include <fcntl.h>
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "ScanTestSupport.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
+#include "runtime/Application.h"
 #include "satellite/SampleFiles.h"
 #include "satellite/SatelliteInfo.h"
 
@@ -118,7 +122,7 @@ TEST_F(RenameWorkflowTest, FilterOnTimeFormatAndName)
         {"a1985.mpd", At(1985, 1, 1, 0, 0), "AIVH", false},
         {"b1985.mpd", At(1985, 1, 1, 0, 1), "AIVH", true},
         {"c2019.mpd", At(2019, 12, 31, 23, 59), "AIVH", true},
-        {"d2020.mpd", At(2020, 1, 1, 0, 0), "AIVH", false},
+        {"d2020.mpd", At(2020, 1, 1, 0, 0), "AIVH", true},
         {"e1970.mpd", At(1970, 6, 1, 12, 0), "AIVH", false},
         {"fnofmt.mpd", At(2005, 3, 15, 12, 30), "", false},
         {"2006-05-x.mpd", At(2006, 5, 1, 12, 0), "AIVH", false},   // hyphen 5th: standard already
@@ -131,6 +135,28 @@ TEST_F(RenameWorkflowTest, FilterOnTimeFormatAndName)
     TRenameWorkflow workflow = Scanned();
     std::set<std::string> listed(workflow.FileNames().begin(), workflow.FileNames().end());
     for (const Case& c : cases)
+        EXPECT_EQ(listed.count(c.name) == 1, c.listed) << c.name;
+}
+
+// Files acquired lately are listed; a date in the future (a garbled year) is not.
+TEST_F(RenameWorkflowTest, FilterListsRecentFilesButNotFutureOnes)
+{
+    const TDateTime now = Now();
+    const struct {
+        const char* name;
+        TDateTime when;
+        bool listed;
+    } cases[] = {
+        {"a2024.mpd", At(2024, 6, 1, 12, 0), true},
+        {"b2099.mpd", At(2099, 1, 1, 0, 0), false},
+        {"c_an_hour_ago.mpd", now - 1.0 / 24, true},
+        {"d_in_two_days.mpd", now + 2.0, false},
+    };
+    for (const auto& c : cases)
+        WriteMpd(c.name, c.when);
+    TRenameWorkflow workflow = Scanned();
+    std::set<std::string> listed(workflow.FileNames().begin(), workflow.FileNames().end());
+    for (const auto& c : cases)
         EXPECT_EQ(listed.count(c.name) == 1, c.listed) << c.name;
 }
 
@@ -343,6 +369,91 @@ TEST_F(RenameWorkflowTest, UnwritableJournalRaisesBeforeAnyRename)
         }
         EXPECT_EQ(workflow.RowCount(), 2);
         EXPECT_EQ(Listing(), before);
+    }
+}
+
+// What a scan shows: each file examined, each row, each failure offered to
+// OnFileError, and the exception that ended the scan.
+struct TScanTrace {
+    std::vector<std::string> Events;
+    bool operator==(const TScanTrace&) const = default;
+};
+
+TScanTrace TraceScan(const std::string& folder, int threads, bool keepGoing)
+{
+    TScanTrace trace;
+    TRenameWorkflow workflow;
+    workflow.Folder = folder;
+    workflow.ReadAheadThreads = threads;
+    workflow.OnFileExamined = [&](int index, const std::string& path) {
+        trace.Events.push_back("examined " + std::to_string(index) + " " + ExtractFileName(path));
+    };
+    workflow.OnRowAdded = [&](const std::string& file, const std::string& proposed) {
+        trace.Events.push_back("row " + file + " " + proposed);
+    };
+    workflow.OnFileError = [&](const std::string& path, const Exception& e) {
+        trace.Events.push_back("error " + ExtractFileName(path) + " " + e.what());
+        return keepGoing;
+    };
+    try {
+        workflow.RescanFolder();
+    } catch (const Exception& e) {
+        trace.Events.push_back(std::string("ended ") + typeid(e).name() + " " + e.what());
+    }
+    for (int i = 0; i < workflow.RowCount(); ++i)
+        trace.Events.push_back("kept " + workflow.FileNames()[static_cast<size_t>(i)]);
+    return trace;
+}
+
+// A scan that reads ahead on several threads shows exactly what a scan on one
+// thread shows, up to and including the row where a file cannot be read.
+TEST_F(RenameWorkflowTest, ReadAheadScanMatchesOneThreadScan)
+{
+    WriteDemoFolder(folder, 300);
+    for (const char* name : {"img10500.mpd", "img15000.mpd", "img19000.mpd"})
+        WriteText(InFolder(name), std::string(1000, 'x'));   // no header frame before the end
+    for (bool keepGoing : {false, true}) {
+        const TScanTrace one = TraceScan(folder, 1, keepGoing);
+        ASSERT_GT(one.Events.size(), 20u);
+        const auto ended = std::find_if(one.Events.begin(), one.Events.end(),
+                                        [](const std::string& e) { return e.rfind("ended ", 0) == 0; });
+        EXPECT_EQ(ended != one.Events.end(), !keepGoing);
+        for (int threads : {0, 2, 5})
+            EXPECT_EQ(TraceScan(folder, threads, keepGoing), one) << threads << " threads";
+    }
+}
+
+// A scan ended by a file that cannot be read cancels what is being read ahead:
+// here the search through a huge file that follows it.
+TEST_F(RenameWorkflowTest, ScanEndedEarlyCancelsTheReadAhead)
+{
+    WriteText(InFolder("a0001.mpd"), std::string(1000, 'x'));
+    const std::string huge = InFolder("b0002.mpd");
+    const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    const bool sparse = ::ftruncate(fd, int64_t(1) << 40) == 0;
+    ::close(fd);
+    if (!sparse)
+        GTEST_SKIP() << "file system without large sparse files";
+    TRenameWorkflow workflow;
+    workflow.Folder = folder;
+    workflow.ReadAheadThreads = 2;
+    EXPECT_THROW(workflow.RescanFolder(), EInOutError);
+
+    // A stop request set from another thread ends the scan in the huge file's
+    // search, and a caller that goes on after failures does not see it.
+    std::filesystem::remove(InFolder("a0001.mpd"));
+    ClearStopRequest();
+    workflow.OnFileError = [](const std::string&, const Exception&) { return true; };
+    for (int threads : {1, 2}) {
+        workflow.ReadAheadThreads = threads;
+        std::thread stopper([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            RequestStop();
+        });
+        EXPECT_THROW(workflow.RescanFolder(), EAbort) << threads;
+        stopper.join();
+        ClearStopRequest();
     }
 }
 

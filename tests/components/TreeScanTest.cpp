@@ -321,4 +321,40 @@ TEST_F(TreeScanTest, MessagesAreProcessedOncePerFolder)
     EXPECT_EQ(calls, 3);
 }
 
+// A stop request ends the search before the next file's event; the
+// lookahead of the folder under way hears its names first and its end last.
+TEST_F(TreeScanTest, StopRequestEndsTheSearchAndTheLookahead)
+{
+    for (const char* name : {"a.mpd", "b.mpd", "c.mpd"})
+        WriteText(InFolder(name), "x");
+    struct TRecorder : TScanLookahead {
+        std::vector<std::string> Calls;
+        void Begin(const std::string&, const std::vector<std::string>& Names) override
+        {
+            Calls.push_back("begin " + std::to_string(Names.size()) + " " + Names.front());
+        }
+        void End() noexcept override { Calls.push_back("end"); }
+    } lookahead;
+    TTreeScanner unstopped;
+    unstopped.SetFileMask("*.mpd");
+    unstopped.Lookahead = &lookahead;
+    EXPECT_EQ(Run(unstopped).size(), 6u);
+    EXPECT_EQ(lookahead.Calls, (std::vector<std::string>{"begin 3 a.mpd", "end"}));
+
+    lookahead.Calls.clear();
+    TTreeScanner scanner;
+    scanner.SetFileMask("*.mpd");
+    scanner.InitialDirectory = folder;
+    scanner.Lookahead = &lookahead;
+    std::vector<std::string> seen;
+    scanner.OnFileFound = [&](TObject*) {
+        seen.push_back(ExtractFileName(scanner.FileFound()));
+        RequestStop();
+    };
+    EXPECT_THROW(scanner.Search(), EAbort);
+    ClearStopRequest();
+    EXPECT_EQ(seen, std::vector<std::string>{"a.mpd"});
+    EXPECT_EQ(lookahead.Calls, (std::vector<std::string>{"begin 3 a.mpd", "end"}));
+}
+
 } // namespace
