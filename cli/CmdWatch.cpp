@@ -32,6 +32,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -601,17 +602,13 @@ int RunWatch(int argc, char** argv)
     bool json = false;
     std::string dir;
     app.add_option("--settle", settle, "seconds a file must stay unchanged after it was closed (default 2)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(NumberFrom(0, 86400, "seconds"));
     app.add_flag("--json", json, "one JSON object a line");
     bool waitForFolder = false;
     app.add_flag("--wait-for-folder", waitForFolder, "when DIR is not there yet, wait for it instead of failing");
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
-    if (!std::isfinite(settle) || settle > 86400.0) {
-        std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
-        return ExitUsage;
-    }
     if (waitForFolder && !WaitForFolder(dir))
         return ExitSuccess;
     TWatcher watcher(dir, settle, json);
