@@ -566,25 +566,33 @@ int TWatcher::Run()
 
 // --wait-for-folder: a service may start before the folder is there (a disk
 // not mounted yet). Looks for it every second, saying once what it waits for;
-// SIGINT or SIGTERM meanwhile ends the wait. false: stopped.
+// SIGINT or SIGTERM meanwhile ends the wait. false: stopped. The signals are
+// blocked only while it waits: the watch takes them through its own handler,
+// and left blocked they would never reach it (SIGTERM would not end it).
 bool WaitForFolder(const std::string& dir)
 {
-    sigset_t stopSignals;
+    sigset_t stopSignals, previous;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr); // the watch blocks them too
+    sigprocmask(SIG_BLOCK, &stopSignals, &previous);
     struct stat info{};
+    const struct timespec second = {1, 0}, none = {0, 0};
+    bool stopped = false;
     for (bool said = false; ::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode); said = true) {
         if (!said) {
             std::fprintf(stderr, "quillon-cli watch: waiting for folder %s to appear\n", EscapeText(dir).c_str());
             std::fflush(stderr);
         }
-        const struct timespec second = {1, 0};
-        if (::sigtimedwait(&stopSignals, nullptr, &second) > 0)
-            return false;
+        if (::sigtimedwait(&stopSignals, nullptr, &second) > 0) {
+            stopped = true;
+            break;
+        }
     }
-    return true;
+    // A stop that came as the folder appeared.
+    stopped = stopped || ::sigtimedwait(&stopSignals, nullptr, &none) > 0;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return !stopped;
 }
 
 } // namespace
