@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 
 #include "runtime/Application.h"
 
@@ -139,6 +141,7 @@ int CheckFolder(const std::string& dir)
 
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const char* command)
 {
+    app.name(std::string("quillon-cli ") + command);
     try {
         app.parse(argc, argv);
         return std::nullopt;
@@ -154,10 +157,73 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const 
             app.exit(e);
             return ExitSuccess;
         }
-        std::cerr << "quillon-cli " << command << ": " << e.what() << "\n"
-                  << "Run 'quillon-cli " << command << " --help' for the options.\n";
-        return ExitUsage;
+        // The error belongs to the deepest sub-command reached ("map grid").
+        std::string where = command;
+        const CLI::App* at = &app;
+        while (!at->get_subcommands().empty()) {
+            at = at->get_subcommands().front();
+            where += " " + at->get_name();
+        }
+        // An unknown option is named before anything else CLI11 found wrong
+        // (a required argument it then missed), with the way to give a name
+        // that begins with "-".
+        const std::vector<std::string> unknown = app.remaining(true);
+        for (const std::string& arg : unknown)
+            if (arg.size() > 1 && arg[0] == '-')
+                return UsageError(where, "unknown option " + EscapeText(arg) +
+                                             " (to give a name that begins with '-', put '--' before it)");
+        // A command made of sub-commands, none of which was named.
+        std::string choices;
+        for (const CLI::App* sub : at->get_subcommands([](const CLI::App*) { return true; }))
+            choices += (choices.empty() ? "" : ", ") + sub->get_name();
+        if (!choices.empty()) {
+            const std::string given = unknown.empty() ? "" : "unknown sub-command '" + EscapeText(unknown.front()) + "': ";
+            return UsageError(where, given + "give one of " + choices);
+        }
+        return UsageError(where, e.what());
     }
+}
+
+int UsageError(const std::string& command, const std::string& message)
+{
+    std::cerr << "quillon-cli " << command << ": " << message << "\n"
+              << "Run 'quillon-cli " << command << " --help' for the options.\n";
+    return ExitUsage;
+}
+
+namespace {
+
+std::string Quoted(const std::string& text) { return "'" + EscapeText(text) + "'"; }
+
+// Accepts the whole text as one number of type T from lowest to highest.
+template <typename T>
+CLI::Validator NumberCheck(T lowest, T highest, const std::string& expected, const std::string& description)
+{
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            T value{};
+            const char* end = text.data() + text.size();
+            const auto [stop, error] = std::from_chars(text.data(), end, value);
+            if (text.empty() || error != std::errc() || stop != end || !(value >= lowest && value <= highest))
+                return "expects " + expected + ", not " + Quoted(text);
+            return {};
+        },
+        description);
+}
+
+} // namespace
+
+CLI::Validator WholeNumber(long long lowest, long long highest)
+{
+    const std::string range = std::to_string(lowest) + " to " + std::to_string(highest);
+    return NumberCheck(lowest, highest, "a whole number from " + range, range);
+}
+
+CLI::Validator NumberFrom(double lowest, double highest, const std::string& unit)
+{
+    std::ostringstream range;
+    range << lowest << " to " << highest;
+    return NumberCheck(lowest, highest, "a number of " + unit + " from " + range.str(), range.str() + " " + unit);
 }
 
 void StopOnSignals(int WakeFd)

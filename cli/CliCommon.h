@@ -48,8 +48,22 @@ int CheckFolder(const std::string& dir);
 
 // Parses a subcommand's arguments. Returns nothing when the command should go
 // on; otherwise the exit status, after printing the help that was asked for
-// (status 0) or "quillon-cli COMMAND: what is wrong" with a hint (status 2).
+// (status 0) or a usage error (status 2, see UsageError) that names the
+// sub-command in use ("map grid"). The app is renamed "quillon-cli COMMAND",
+// so that every help starts "Usage: quillon-cli COMMAND ...". "--" ends the
+// options: what follows is taken as arguments even when it begins with "-".
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const char* command);
+
+// Prints "quillon-cli COMMAND: message" and the hint "Run 'quillon-cli COMMAND
+// --help' for the options." on stderr; returns ExitUsage. COMMAND may name a
+// sub-command too ("map grid").
+int UsageError(const std::string& command, const std::string& message);
+
+// Option checks whose messages say what is expected: "--count: expects a whole
+// number from 1 to 100000, not 'abc'".
+CLI::Validator WholeNumber(long long lowest, long long highest);
+// A number (decimals allowed) of the given unit from lowest to highest.
+CLI::Validator NumberFrom(double lowest, double highest, const std::string& unit);
 
 // Prints a JSON value on stdout (indented by 2) followed by a newline.
 void PrintJson(const nlohmann::json& value);

@@ -38,9 +38,9 @@ void AddMapOptions(CLI::App* app, MapOptions& o)
 {
     auto* predefined = app->add_option("--predefined", o.predefined,
                                        "use predefined map N (1-4), built as start-up builds it")
-                           ->check(CLI::Range(1, 4));
+                           ->check(WholeNumber(1, 4));
     auto* kind = app->add_option("--kind", o.kind, "projection kind K (0-14; see 'map kinds')")
-                     ->check(CLI::Range(0, 14));
+                     ->check(WholeNumber(0, 14));
     auto* width = app->add_option("--width", o.width, "image width in pixels");
     auto* height = app->add_option("--height", o.height, "image height in pixels");
     CLI::Option* rest[] = {
@@ -51,7 +51,9 @@ void AddMapOptions(CLI::App* app, MapOptions& o)
         app->add_option("--sp1", o.sp1, "first standard parallel in degrees"),
         app->add_option("--sp2", o.sp2, "second standard parallel in degrees"),
         app->add_option("--rotation", o.rotation, "rotation in degrees (kinds 3, 4, 7, 8, 11)"),
-        app->add_option("--sector", o.sector, "Van der Grinten zoom sector (0-13)")->check(CLI::Range(0, 255)),
+        app->add_option("--sector", o.sector,
+                        "Van der Grinten zoom sector (kind 12): 0 the whole map, 1-4 the quarters, 5-13 the ninths")
+            ->check(WholeNumber(0, 13)),
         app->add_option("--offset-x", o.offsetX, "column offset added to every pixel"),
         app->add_option("--offset-y", o.offsetY, "row offset subtracted from every pixel"),
     };
@@ -380,10 +382,8 @@ int Grid(const TMapping& map, const GridOptions& o)
         bad = "--origin takes X,Y (two whole numbers)";
     else if (!ParseSpecials(o.specials, specials))
         bad = "--specials takes a comma list of arctic, cancer, equator, capricorn, antarctic";
-    if (bad) {
-        std::cerr << "quillon-cli map grid: " << bad << "\n";
-        return ExitUsage;
-    }
+    if (bad)
+        return UsageError("map grid", bad);
     // Text is measured and drawn by Qt; no display is needed.
     TOffscreenGuiApplication gui;
     UseQtGraphics();
@@ -446,8 +446,9 @@ int RunMap(int argc, char** argv)
     auto* info = app.add_subcommand("info", "print the map's settings and derived constants");
     info->add_flag("--json", json, "print JSON");
     AddMapOptions(info, options);
-    auto* kinds = app.add_subcommand("kinds", "list the projection kinds");
-    kinds->add_flag("--json", json, "print JSON");
+    auto* kinds = app.add_subcommand("kinds", "list the projection kinds: 'K NAME' lines");
+    kinds->add_flag("--json", json, "print a JSON array of {\"kind\": K, \"name\": NAME}");
+    kinds->footer("Exit status: 0 success, 2 usage error.");
     GridOptions go;
     auto* gridCmd = app.add_subcommand("grid", "draw the latitude/longitude grid: a trace of the canvas calls, or a PNG");
     AddMapOptions(gridCmd, options);
@@ -483,22 +484,20 @@ int RunMap(int argc, char** argv)
         return ExitSuccess;
     }
 
+    // The sub-command in use, for its usage errors.
+    const std::string command = "map " + app.get_subcommands().front()->get_name();
     TMapping map;
     std::string error;
-    if (!BuildMap(options, map, error)) {
-        std::cerr << "quillon-cli map: " << error << "\n";
-        return ExitUsage;
-    }
+    if (!BuildMap(options, map, error))
+        return UsageError(command, error);
     std::ios::sync_with_stdio(false);
     if (geo->parsed())
         return Geo2Pixel(map);
     if (pix->parsed())
         return Pixel2Geo(map);
     if (gridCmd->parsed()) {
-        if (!go.trace && go.png.empty()) {
-            std::cerr << "quillon-cli map grid: give --trace or --png OUT\n";
-            return ExitUsage;
-        }
+        if (!go.trace && go.png.empty())
+            return UsageError(command, "give --trace or --png OUT");
         return Grid(map, go);
     }
     if (info->parsed()) {

@@ -131,12 +131,12 @@ int Info(const std::vector<std::string>& files, bool asJson)
 }
 
 // OUT naming the very file IN names would lose the picture being read.
-bool RefusedAsSameFile(const std::string& in, const std::string& out)
+bool RefusedAsSameFile(const char* command, const std::string& in, const std::string& out)
 {
     if (!IsSameFile(in, out))
         return false;
-    std::fprintf(stderr, "quillon-cli picture: %s and %s are the same file: refusing to write over the input\n",
-                 EscapeText(in).c_str(), EscapeText(out).c_str());
+    UsageError(command, EscapeText(in) + " and " + EscapeText(out) +
+                            " are the same file: refusing to write over the input");
     return true;
 }
 
@@ -144,12 +144,9 @@ bool RefusedAsSameFile(const std::string& in, const std::string& out)
 // only when complete: a failure leaves OUT as it was.
 int Convert(const std::string& in, const std::string& out)
 {
-    if (!CanSaveBitmapAs(out)) {
-        std::fprintf(stderr, "quillon-cli picture: cannot write '%s': the output must end in .bmp or .png\n",
-                     EscapeText(out).c_str());
-        return ExitUsage;
-    }
-    if (RefusedAsSameFile(in, out))
+    if (!CanSaveBitmapAs(out))
+        return UsageError("picture convert", "cannot write '" + EscapeText(out) + "': the output must end in .bmp or .png");
+    if (RefusedAsSameFile("picture convert", in, out))
         return ExitUsage;
     // A new, black 24-bit bitmap of the picture's own size; the picture
     // draws itself on it (a GIF through its palette, a PNG by its painting
@@ -162,7 +159,7 @@ int Convert(const std::string& in, const std::string& out)
 
 int Dump(const std::string& in, const std::string& out)
 {
-    if (RefusedAsSameFile(in, out))
+    if (RefusedAsSameFile("picture dump", in, out))
         return ExitUsage;
     TPicture picture;
     picture.LoadFromFile(in);

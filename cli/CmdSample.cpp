@@ -19,7 +19,7 @@ int RunSample(int argc, char** argv)
     app.add_option("DIR", folder,
                    "folder to write into (created when missing); a name already there is left as it is")
         ->required();
-    app.add_option("--count", count, "number of files")->check(CLI::Range(1, 100000));
+    app.add_option("--count", count, "number of files")->check(WholeNumber(1, 100000));
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "sample"))
         return *status;
     const std::vector<TDemoFile> files = WriteDemoFolder(folder, count);

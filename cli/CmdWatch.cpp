@@ -32,6 +32,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -565,7 +566,9 @@ int TWatcher::Run()
 
 // --wait-for-folder: a service may start before the folder is there (a disk
 // not mounted yet). Looks for it every second, saying once what it waits for;
-// SIGINT or SIGTERM meanwhile ends the wait. false: stopped.
+// SIGINT or SIGTERM meanwhile ends the wait. false: stopped. The signals are
+// blocked only while it waits: the watch takes them through its own handler,
+// and left blocked they would never reach it (SIGTERM would not end it).
 bool WaitForFolder(const std::string& dir)
 {
     StopOnSignals(); // the watch installs them again with its wake pipe
@@ -601,17 +604,13 @@ int RunWatch(int argc, char** argv)
     bool json = false;
     std::string dir;
     app.add_option("--settle", settle, "seconds a file must stay unchanged after it was closed (default 2)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(NumberFrom(0, 86400, "seconds"));
     app.add_flag("--json", json, "one JSON object a line");
     bool waitForFolder = false;
     app.add_flag("--wait-for-folder", waitForFolder, "when DIR is not there yet, wait for it instead of failing");
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
-    if (!std::isfinite(settle) || settle > 86400.0) {
-        std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
-        return ExitUsage;
-    }
     if (waitForFolder && !WaitForFolder(dir))
         return ExitSuccess;
     TWatcher watcher(dir, settle, json);

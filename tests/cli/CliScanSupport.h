@@ -43,6 +43,10 @@ public:
 
     TScanCliResult RunCli(std::initializer_list<std::string> args) const
     {
+        return RunCli(std::vector<std::string>(args));
+    }
+    TScanCliResult RunCli(const std::vector<std::string>& args) const
+    {
         std::vector<std::string> all{QUILLON_CLI};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
