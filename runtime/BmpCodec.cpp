@@ -273,7 +273,8 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     outBpp = BitsPerPixelOf(format);
     const int w = static_cast<int>(width), hgt = static_cast<int>(rowsCount);
     const int outStride = TBitmap::BytesPerScanLine(w, outBpp);
-    if (int64_t(outStride) * rowsCount > MaxBitmapBytes)
+    if (int64_t(outStride) * rowsCount > MaxBitmapBytes ||
+        !PictureSizeAllowed(width, rowsCount, int64_t(outStride) * rowsCount))
         Invalid("the image is too large (" + std::to_string(width) + " x " + std::to_string(rowsCount) + ")");
 
     std::vector<uint8_t> out(static_cast<size_t>(int64_t(outStride) * rowsCount), 0);
