@@ -8,12 +8,15 @@
 
 namespace {
 constexpr int TableSize = 4096;
-}
+constexpr uint32_t NoOffset = 0xFFFFFFFFu;
+} // namespace
 
 TGIF::TGIF()
     : colorTable_(new uint32_t[256]()),
       prefix_(new uint16_t[TableSize]()),
       suffix_(new uint8_t[TableSize]()),
+      length_(new uint16_t[TableSize]()),
+      offset_(new uint32_t[TableSize]()),
       stack_(new uint8_t[TableSize]())
 {
 }
@@ -74,7 +77,7 @@ void TGIF::ReadExtension()
     }
 }
 
-bool TGIF::ReadHeader()
+void TGIF::ReadHeader()
 {
     transparentFlag_ = false;
     uint8_t signature[6];
@@ -85,9 +88,10 @@ bool TGIF::ReadHeader()
     if (std::memcmp(signature + 3, "87a", 3) != 0 && std::memcmp(signature + 3, "89a", 3) != 0)
         throw ENotGIF("Not a GIF file (bad version in header)");
 
+    // A file cut off inside its screen descriptor is a read error, as any
+    // other file cut off before its image data.
     uint8_t screen[7];
-    if (stream_->Read(screen, 7) != 7)
-        return false;
+    stream_->ReadBuffer(screen, 7);
     bitsPerPixel_ = (screen[4] & 7) + 1;
     colorCount_ = 1 << bitsPerPixel_;
     if (screen[4] & 0x80)
@@ -118,136 +122,180 @@ bool TGIF::ReadHeader()
         }
         // Any other byte is skipped.
     }
-    InitDecoder();
-    return true;
 }
 
 // ---- LZW ------------------------------------------------------------------------
 
-void TGIF::InitDecoder()
+int TGIF::RefillCodeBuffer()
 {
-    bufferLength_ = 2;
-    bitsAvailable_ = 0;
-    bitPosition_ = 0;
-    endOfData_ = false;
-    clearCode_ = 1 << minCodeSize_;
-    endCode_ = clearCode_ + 1;
-    firstCode_ = true;
-    ResetTable();
-}
-
-void TGIF::ResetTable()
-{
-    codeSize_ = minCodeSize_ + 1;
-    codeLimit_ = 2 * clearCode_;
-    nextFree_ = clearCode_ + 2;
-    stackCount_ = 0;
-}
-
-int TGIF::NextCode()
-{
-    while (bitPosition_ + codeSize_ > bitsAvailable_) {
-        if (endOfData_)
-            return endCode_;
-        // Keep the last two bytes: they hold the bits not used yet.
-        buffer_[0] = buffer_[bufferLength_ - 2];
-        buffer_[1] = buffer_[bufferLength_ - 1];
-        int count = ReadSubBlock(buffer_ + 2);
-        if (count == 0) {
-            endOfData_ = true;
-            return endCode_;
-        }
-        bitPosition_ = bitPosition_ - bitsAvailable_ + 16;
+    // Keep the last two bytes: they hold the bits not used yet.
+    buffer_[0] = buffer_[bufferLength_ - 2];
+    buffer_[1] = buffer_[bufferLength_ - 1];
+    int count = ReadSubBlock(buffer_ + 2);
+    if (count > 0)
         bufferLength_ = count + 2;
-        bitsAvailable_ = bufferLength_ * 8;
-    }
-    const uint8_t* p = buffer_ + (bitPosition_ >> 3);
-    uint32_t value = p[0] | (p[1] << 8) | (uint32_t(p[2]) << 16);
-    value = (value >> (bitPosition_ & 7)) & ((1u << codeSize_) - 1);
-    bitPosition_ += codeSize_;
-    return static_cast<int>(value);
+    return count;
 }
 
-uint8_t TGIF::NextPixel()
+// The decoder reads codes least significant bit first from the sub-blocks,
+// one sub-block at a time and only when a code needs it, so it reads
+// nothing beyond the code that completes the image.
+//
+// Decoding quirks kept on purpose: the data starts as if with a clear code;
+// the first code after a clear that is not a literal gives pixel 0; an end
+// code right after a clear gives pixel 0 and decoding goes on; a code beyond
+// the next free one decodes as if it were the next free one and then counts
+// as code 0; a full table keeps its codes (12 bits) until the next clear.
+//
+// Each string is written whole: a string the output already holds (the
+// previous string and the first pixel of the one after it) is copied from
+// there, sixteen bytes at a time while the output has room after it; any
+// other is spelled from the table.
+void TGIF::Decode(uint8_t* const out, const size_t total)
 {
-    int code;
-    if (firstCode_) {
-        firstCode_ = false;
-        code = clearCode_;
-    } else {
-        if (stackCount_ > 0)
-            return stack_[--stackCount_];
-        code = NextCode();
-    }
+    uint16_t* const prefix = prefix_.get();
+    uint8_t* const suffix = suffix_.get();
+    uint16_t* const length = length_.get();
+    uint32_t* const offset = offset_.get();
+    const int clear = 1 << minCodeSize_, end = clear + 1;
+    for (int c = 0; c < clear; ++c)
+        length[c] = 1;
 
-    if (code == clearCode_) {
-        ResetTable();
-        do
-            code = NextCode();
-        while (code == clearCode_);
-        if (code > clearCode_)
-            code = 0;
-        oldCode_ = firstChar_ = code;
-        return static_cast<uint8_t>(code);
-    }
-    if (code == endCode_) {
-        if (!endOfData_) {
-            SkipSubBlocks();
-            endOfData_ = true;
+    int codeSize = minCodeSize_ + 1, codeLimit = 2 * clear, nextFree = clear + 2;
+    int bitPosition = 0, bitsAvailable = 0;
+    bool endOfData = false;
+    bufferLength_ = 2;
+
+    auto nextCode = [&]() -> int {
+        while (bitPosition + codeSize > bitsAvailable) {
+            if (endOfData)
+                return end;
+            int count = RefillCodeBuffer();
+            if (count == 0) {
+                endOfData = true;
+                return end;
+            }
+            bitPosition = bitPosition - bitsAvailable + 16;
+            bitsAvailable = bufferLength_ * 8;
         }
-        return 0;
-    }
+        const uint8_t* p = buffer_ + (bitPosition >> 3);
+        uint32_t value = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+        value = (value >> (bitPosition & 7)) & ((1u << codeSize) - 1);
+        bitPosition += codeSize;
+        return static_cast<int>(value);
+    };
 
-    int incoming = code;
-    if (code >= nextFree_) {
-        // Not yet in the table: the old string followed by its first character.
-        stack_[stackCount_++] = static_cast<uint8_t>(firstChar_);
-        code = oldCode_;
-        if (incoming > nextFree_)
-            incoming = 0;
-    }
-    // Table entries always point to lower codes, so the chain ends; the
-    // bound on the stack is a guard for a table that says otherwise.
-    while (code >= clearCode_ && stackCount_ < TableSize) {
-        stack_[stackCount_++] = suffix_[code];
-        code = prefix_[code];
-    }
-    if (code >= clearCode_)
-        code = 0;
-    firstChar_ = code;
-    if (nextFree_ < TableSize) {
-        prefix_[nextFree_] = static_cast<uint16_t>(oldCode_);
-        suffix_[nextFree_] = static_cast<uint8_t>(firstChar_);
-        ++nextFree_;
-        if (nextFree_ >= codeLimit_ && codeSize_ < 12) {
-            ++codeSize_;
-            codeLimit_ *= 2;
-        }
-    }
-    oldCode_ = incoming;
-    return static_cast<uint8_t>(firstChar_);
-}
-
-void TGIF::ReadRow(uint8_t* buffer)
-{
-    int i = 0;
-    const int width = width_;
-    while (i < width) {
-        if (!firstCode_ && stackCount_ > 0) {
-            // The rest of a string, straight from the stack.
-            int n = std::min(stackCount_, width - i);
-            for (int k = 0; k < n; ++k)
-                buffer[i + k] = stack_[stackCount_ - 1 - k];
-            stackCount_ -= n;
-            i += n;
-        } else if (endOfData_ && !firstCode_) {
-            // The data has ended: every remaining pixel is 0.
-            std::memset(buffer + i, 0, static_cast<size_t>(width - i));
+    // Writes code's string (n bytes) at out + at, cut at the image's end.
+    auto put = [&](int code, size_t at, size_t n) {
+        if (code < clear) {
+            out[at] = static_cast<uint8_t>(code);
             return;
-        } else {
-            buffer[i++] = NextPixel();
         }
+        const uint32_t from = offset[code];
+        if (from != NoOffset) {
+            if (at + n + 15 <= total) {
+                // The source ends before `at`: sixteen bytes at a time, the
+                // bytes after the string overwritten by the strings to come.
+                const uint8_t* src = out + from;
+                uint8_t* dst = out + at;
+                for (size_t k = 0; k < n; k += 16) {
+                    uint8_t chunk[16];
+                    std::memcpy(chunk, src + k, 16);
+                    std::memcpy(dst + k, chunk, 16);
+                }
+            } else {
+                std::memcpy(out + at, out + from, std::min(n, total - at));
+            }
+            return;
+        }
+        // Spelled backwards through the table, then copied.
+        uint8_t* const stack = stack_.get();
+        size_t i = n;
+        while (code >= clear && i > 1) {
+            stack[--i] = suffix[code];
+            code = prefix[code];
+        }
+        stack[0] = static_cast<uint8_t>(code < clear ? code : 0);
+        std::memcpy(out + at, stack, std::min(n, total - at));
+    };
+
+    size_t pos = 0;
+    size_t lastPos = 0;       // where the previous string starts
+    int oldCode = 0;
+    bool oldIsLast = false;   // oldCode's string is the previous string
+    bool first = true;
+    try {
+        while (pos < total) {
+            int code = first ? clear : nextCode();
+            first = false;
+            if (code == clear) {
+                codeSize = minCodeSize_ + 1;
+                codeLimit = 2 * clear;
+                nextFree = clear + 2;
+                do
+                    code = nextCode();
+                while (code == clear);
+                if (code > clear)
+                    code = 0;
+                out[pos] = static_cast<uint8_t>(code);
+                lastPos = pos++;
+                oldCode = code;
+                oldIsLast = true;
+                if (endOfData)
+                    break;
+                continue;
+            }
+            if (code == end) {
+                if (!endOfData) {
+                    SkipSubBlocks();
+                    endOfData = true;
+                }
+                break;
+            }
+
+            size_t n;
+            int incoming = code;
+            bool isLast = true;
+            if (code < nextFree) {
+                n = length[code];
+                put(code, pos, n);
+            } else {
+                // Not yet in the table: the old string followed by the
+                // previous string's first pixel.
+                n = size_t(length[oldCode]) + 1;
+                put(oldCode, pos, n - 1);
+                if (pos + n - 1 < total)
+                    out[pos + n - 1] = out[lastPos];
+                isLast = oldIsLast;
+                if (code > nextFree) {
+                    incoming = 0;
+                    isLast = false;
+                }
+            }
+            if (nextFree < TableSize) {
+                prefix[nextFree] = static_cast<uint16_t>(oldCode);
+                suffix[nextFree] = out[pos];
+                length[nextFree] = static_cast<uint16_t>(length[oldCode] + 1);
+                offset[nextFree] = oldIsLast ? static_cast<uint32_t>(lastPos) : NoOffset;
+                ++nextFree;
+                if (nextFree >= codeLimit && codeSize < 12) {
+                    ++codeSize;
+                    codeLimit *= 2;
+                }
+            }
+            lastPos = pos;
+            pos += n;
+            oldCode = incoming;
+            oldIsLast = isLast;
+        }
+    } catch (...) {
+        decoded_ = std::min(pos, total);
+        throw;
     }
+    decoded_ = std::min(pos, total);
+    // The bytes a last sixteen-byte copy wrote after the data's end.
+    if (pos < total)
+        std::memset(out + pos, 0, std::min<size_t>(16, total - pos));
 }
 
 // ---- loading ---------------------------------------------------------------------
@@ -261,8 +309,7 @@ void TGIF::LoadFromStream(TStream& stream)
     } release{stream_};
 
     std::fill(colorTable_.get(), colorTable_.get() + 256, 0u);
-    if (!ReadHeader())
-        return;
+    ReadHeader();
 
     // Each code of at least 3 bits yields at most 4096 pixels, so the bytes
     // left in the stream bound the pixels the data can really hold. A
@@ -272,12 +319,14 @@ void TGIF::LoadFromStream(TStream& stream)
     if (pixels > (remaining * 8 / 3 + 1) * TableSize)
         throw ENotGIF("Image too large for the data in the file (" + std::to_string(width_) + " x " +
                       std::to_string(height_) + ")");
+    const int stride = TBitmap::BytesPerScanLine(width_, 8);
+    if (!PictureSizeAllowed(width_, height_, int64_t(stride) * height_))
+        throw ENotGIF("Image too large (" + std::to_string(width_) + " x " + std::to_string(height_) + ")");
 
     bitmap_.reset();
     auto bitmap = std::make_unique<TBitmap>();
     bitmap->HandleType = bmDIB;
-    bitmap->SetPixelData(pf8bit, width_, height_,
-                         std::vector<uint8_t>(size_t(TBitmap::BytesPerScanLine(width_, 8)) * height_, 0), {});
+    bitmap->SetPixelData(pf8bit, width_, height_, std::vector<uint8_t>(size_t(stride) * height_, 0), {});
 
     palette_.assign(256, TPaletteEntry{});
     for (int i = 0; i < 256; ++i) {
@@ -293,20 +342,45 @@ void TGIF::LoadFromStream(TStream& stream)
     SetPaletteModified(true);
     bitmap_ = std::move(bitmap);
 
-    std::vector<uint8_t> row(width_);
-    if (interlaced_) {
-        static const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-        for (const auto& pass : passes)
-            for (int y = pass[0]; y < height_; y += pass[1]) {
-                ReadRow(row.data());
-                std::memcpy(bitmap_->ScanLine(y), row.data(), width_);
-            }
-    } else {
-        for (int y = 0; y < height_; ++y) {
-            ReadRow(row.data());
-            std::memcpy(bitmap_->ScanLine(y), row.data(), width_);
+    const size_t total = size_t(width_) * height_;
+    if (total == 0)
+        return;
+    if (!interlaced_ && stride == width_) {
+        // Rows without padding, in order: the bitmap's pixels are the
+        // decoder's output. A read error leaves the rows finished before it
+        // and clears the rest.
+        uint8_t* out = bitmap_->ScanLine(0);
+        try {
+            Decode(out, total);
+        } catch (...) {
+            const size_t done = decoded_ / width_ * width_;
+            std::memset(out + done, 0, total - done);
+            throw;
         }
+        return;
     }
+
+    // Rows in the file's order, then each to its place: interlaced rows in
+    // four passes (every 8th row from 0, every 8th from 4, every 4th from 2,
+    // every 2nd from 1). A read error keeps the rows finished before it.
+    std::vector<uint8_t> inOrder(total, 0);
+    auto placeRows = [&](size_t count) {
+        static const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+        static const int onePass[1][2] = {{0, 1}};
+        const auto* order = interlaced_ ? passes : onePass;
+        const int passCount = interlaced_ ? 4 : 1;
+        size_t k = 0;
+        for (int p = 0; p < passCount; ++p)
+            for (int y = order[p][0]; y < height_ && k < count; y += order[p][1], ++k)
+                std::memcpy(bitmap_->ScanLine(y), inOrder.data() + k * width_, width_);
+    };
+    try {
+        Decode(inOrder.data(), total);
+    } catch (...) {
+        placeRows(decoded_ / width_);
+        throw;
+    }
+    placeRows(height_);
 }
 
 // ---- unit start-up ----------------------------------------------------------------

@@ -66,6 +66,8 @@ TEST(Gif, HeaderErrorsRaiseTheirMessages)
         {"code size 12", badCode, "Invalid code size: 12"},
         {"code size 1", lowCode, "Invalid code size: 1"},
         {"no block", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0, 0, 0}, nullptr},
+        {"signature only", {'G', 'I', 'F', '8', '9', 'a'}, nullptr},
+        {"screen cut", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0}, nullptr},
         {"table cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x81, 0, 0, 1, 2}, nullptr},
         {"extension cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xF9, 4, 1}, nullptr},
     };
@@ -103,7 +105,7 @@ TEST(Gif, ShortScreenDescriptorLeavesAnEmptyGraphicEmpty)
 {
     TGIF gif;
     TMemoryStream s = StreamOf({'G', 'I', 'F', '8', '7', 'a', 1, 0, 1});
-    EXPECT_NO_THROW(gif.LoadFromStream(s));
+    EXPECT_THROW(gif.LoadFromStream(s), EReadError); // a read failure, not an empty picture
     EXPECT_TRUE(gif.Empty());
     EXPECT_EQ(gif.Width(), 0);
 }
