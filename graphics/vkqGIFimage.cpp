@@ -8,15 +8,23 @@
 
 namespace {
 constexpr int TableSize = 4096;
-constexpr uint32_t NoOffset = 0xFFFFFFFFu;
+
+// Every literal string: byte i is i (and 16 more bytes, so that a sixteen
+// byte copy of the last literal stays inside the table).
+struct Literals {
+    uint8_t bytes[256 + 16];
+    constexpr Literals() : bytes()
+    {
+        for (int i = 0; i < 256; ++i)
+            bytes[i] = static_cast<uint8_t>(i);
+    }
+};
+constexpr Literals LiteralText;
 } // namespace
 
 TGIF::TGIF()
     : colorTable_(new uint32_t[256]()),
-      prefix_(new uint16_t[TableSize]()),
-      suffix_(new uint8_t[TableSize]()),
-      length_(new uint16_t[TableSize]()),
-      offset_(new uint32_t[TableSize]()),
+      table_(new TableEntry[TableSize]()),
       stack_(new uint8_t[TableSize]())
 {
 }
@@ -147,155 +155,157 @@ int TGIF::RefillCodeBuffer()
 // the next free one decodes as if it were the next free one and then counts
 // as code 0; a full table keeps its codes (12 bits) until the next clear.
 //
-// Each string is written whole: a string the output already holds (the
-// previous string and the first pixel of the one after it) is copied from
-// there, sixteen bytes at a time while the output has room after it; any
-// other is spelled from the table.
+// Each string is written whole. A new table entry is the previous string
+// and the first pixel of the current one, which lie side by side in the
+// output: the entry points there, and its string is later copied from there,
+// sixteen bytes at a time while the output has room after it (the bytes
+// after the string are overwritten by the strings that follow).
 void TGIF::Decode(uint8_t* const out, const size_t total)
 {
-    uint16_t* const prefix = prefix_.get();
-    uint8_t* const suffix = suffix_.get();
-    uint16_t* const length = length_.get();
-    uint32_t* const offset = offset_.get();
+    TableEntry* const table = table_.get();
     const int clear = 1 << minCodeSize_, end = clear + 1;
     for (int c = 0; c < clear; ++c)
-        length[c] = 1;
+        table[c] = TableEntry{LiteralText.bytes + (c & 0xFF), 1, 0, static_cast<uint8_t>(c)}; // pixels are bytes
 
     int codeSize = minCodeSize_ + 1, codeLimit = 2 * clear, nextFree = clear + 2;
+    uint32_t codeMask = (1u << codeSize) - 1;
     int bitPosition = 0, bitsAvailable = 0;
     bool endOfData = false;
     bufferLength_ = 2;
 
-    auto nextCode = [&]() -> int {
-        while (bitPosition + codeSize > bitsAvailable) {
-            if (endOfData)
-                return end;
-            int count = RefillCodeBuffer();
-            if (count == 0) {
-                endOfData = true;
-                return end;
-            }
-            bitPosition = bitPosition - bitsAvailable + 16;
-            bitsAvailable = bufferLength_ * 8;
+    uint8_t* dst = out;
+    uint8_t* const outEnd = out + total;
+    // The previous string: where it starts when it is the old code's
+    // string (else nullptr), and the old code.
+    const uint8_t* oldText = nullptr;
+    uint8_t* lastDst = out;
+    int oldCode = 0;
+
+    // Reads through a sub-block boundary, or ends the data (end code).
+    auto refill = [&]() -> bool {
+        decoded_ = size_t(dst - out); // what a read error leaves
+        if (endOfData)
+            return false;
+        int count = RefillCodeBuffer();
+        if (count == 0) {
+            endOfData = true;
+            return false;
         }
+        bitPosition = bitPosition - bitsAvailable + 16;
+        bitsAvailable = bufferLength_ * 8;
+        return true;
+    };
+    auto nextCode = [&]() -> int {
+        while (bitPosition + codeSize > bitsAvailable)
+            if (!refill())
+                return end;
         const uint8_t* p = buffer_ + (bitPosition >> 3);
         uint32_t value = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
-        value = (value >> (bitPosition & 7)) & ((1u << codeSize) - 1);
+        value = (value >> (bitPosition & 7)) & codeMask;
         bitPosition += codeSize;
         return static_cast<int>(value);
     };
-
-    // Writes code's string (n bytes) at out + at, cut at the image's end.
-    auto put = [&](int code, size_t at, size_t n) {
-        if (code < clear) {
-            out[at] = static_cast<uint8_t>(code);
-            return;
-        }
-        const uint32_t from = offset[code];
-        if (from != NoOffset) {
-            if (at + n + 15 <= total) {
-                // The source ends before `at`: sixteen bytes at a time, the
-                // bytes after the string overwritten by the strings to come.
-                const uint8_t* src = out + from;
-                uint8_t* dst = out + at;
-                for (size_t k = 0; k < n; k += 16) {
-                    uint8_t chunk[16];
-                    std::memcpy(chunk, src + k, 16);
-                    std::memcpy(dst + k, chunk, 16);
-                }
-            } else {
-                std::memcpy(out + at, out + from, std::min(n, total - at));
+    // Copies n bytes of a string that ends before dst, cut at the end.
+    auto copy = [&](const uint8_t* src, size_t n) {
+        if (n + 15 <= size_t(outEnd - dst)) {
+            for (size_t k = 0; k < n; k += 16) {
+                uint8_t chunk[16];
+                std::memcpy(chunk, src + k, 16);
+                std::memcpy(dst + k, chunk, 16);
             }
-            return;
+        } else {
+            std::memcpy(dst, src, std::min(n, size_t(outEnd - dst)));
         }
-        // Spelled backwards through the table, then copied.
+    };
+    // Writes code's string (n bytes) at dst, spelled through the prefixes.
+    auto spell = [&](int code, size_t n) {
         uint8_t* const stack = stack_.get();
         size_t i = n;
         while (code >= clear && i > 1) {
-            stack[--i] = suffix[code];
-            code = prefix[code];
+            stack[--i] = table[code].suffix;
+            code = table[code].prefix;
         }
         stack[0] = static_cast<uint8_t>(code < clear ? code : 0);
-        std::memcpy(out + at, stack, std::min(n, total - at));
+        std::memcpy(dst, stack, std::min(n, size_t(outEnd - dst)));
     };
 
-    size_t pos = 0;
-    size_t lastPos = 0;       // where the previous string starts
-    int oldCode = 0;
-    bool oldIsLast = false;   // oldCode's string is the previous string
-    bool first = true;
-    try {
-        while (pos < total) {
-            int code = first ? clear : nextCode();
-            first = false;
-            if (code == clear) {
-                codeSize = minCodeSize_ + 1;
-                codeLimit = 2 * clear;
-                nextFree = clear + 2;
-                do
-                    code = nextCode();
-                while (code == clear);
-                if (code > clear)
-                    code = 0;
-                out[pos] = static_cast<uint8_t>(code);
-                lastPos = pos++;
-                oldCode = code;
-                oldIsLast = true;
-                if (endOfData)
-                    break;
-                continue;
-            }
-            if (code == end) {
-                if (!endOfData) {
-                    SkipSubBlocks();
-                    endOfData = true;
-                }
+    int code = clear; // the data starts as if with a clear code
+    for (;;) {
+        if (code == clear) {
+            codeSize = minCodeSize_ + 1;
+            codeMask = (1u << codeSize) - 1;
+            codeLimit = 2 * clear;
+            nextFree = clear + 2;
+            do
+                code = nextCode();
+            while (code == clear);
+            if (code > clear)
+                code = 0;
+            *dst = static_cast<uint8_t>(code);
+            oldText = lastDst = dst++;
+            oldCode = code;
+            if (endOfData || dst == outEnd)
                 break;
-            }
-
-            size_t n;
-            int incoming = code;
-            bool isLast = true;
-            if (code < nextFree) {
-                n = length[code];
-                put(code, pos, n);
-            } else {
-                // Not yet in the table: the old string followed by the
-                // previous string's first pixel.
-                n = size_t(length[oldCode]) + 1;
-                put(oldCode, pos, n - 1);
-                if (pos + n - 1 < total)
-                    out[pos + n - 1] = out[lastPos];
-                isLast = oldIsLast;
-                if (code > nextFree) {
-                    incoming = 0;
-                    isLast = false;
-                }
-            }
-            if (nextFree < TableSize) {
-                prefix[nextFree] = static_cast<uint16_t>(oldCode);
-                suffix[nextFree] = out[pos];
-                length[nextFree] = static_cast<uint16_t>(length[oldCode] + 1);
-                offset[nextFree] = oldIsLast ? static_cast<uint32_t>(lastPos) : NoOffset;
-                ++nextFree;
-                if (nextFree >= codeLimit && codeSize < 12) {
-                    ++codeSize;
-                    codeLimit *= 2;
-                }
-            }
-            lastPos = pos;
-            pos += n;
-            oldCode = incoming;
-            oldIsLast = isLast;
+            code = nextCode();
+            continue;
         }
-    } catch (...) {
-        decoded_ = std::min(pos, total);
-        throw;
+        if (code == end) {
+            if (!endOfData) {
+                decoded_ = size_t(dst - out);
+                SkipSubBlocks();
+            }
+            break;
+        }
+
+        size_t n;
+        const uint8_t* text = dst; // where this string will be the old code's
+        int incoming = code;
+        if (code < nextFree) {
+            n = table[code].length;
+            if (const uint8_t* src = table[code].text)
+                copy(src, n);
+            else
+                spell(code, n);
+        } else {
+            // Not yet in the table: the old string followed by the previous
+            // string's first pixel.
+            n = size_t(table[oldCode].length) + 1;
+            if (oldText)
+                copy(oldText, n - 1);
+            else
+                spell(oldCode, n - 1);
+            if (n - 1 < size_t(outEnd - dst))
+                dst[n - 1] = *lastDst;
+            // The new entry below is this string when the old code's
+            // string was the previous one.
+            text = oldText ? dst : nullptr;
+            if (code > nextFree) {
+                incoming = 0;
+                text = nullptr;
+            }
+        }
+        if (nextFree < TableSize) {
+            table[nextFree] = TableEntry{oldText, static_cast<uint16_t>(table[oldCode].length + 1),
+                                         static_cast<uint16_t>(oldCode), *dst};
+            if (++nextFree >= codeLimit && codeSize < 12) {
+                ++codeSize;
+                codeMask = (1u << codeSize) - 1;
+                codeLimit *= 2;
+            }
+        }
+        oldText = text;
+        lastDst = dst;
+        oldCode = incoming;
+        if (n >= size_t(outEnd - dst)) {
+            dst = outEnd;
+            break;
+        }
+        dst += n;
+        code = nextCode();
     }
-    decoded_ = std::min(pos, total);
+    decoded_ = size_t(dst - out);
     // The bytes a last sixteen-byte copy wrote after the data's end.
-    if (pos < total)
-        std::memset(out + pos, 0, std::min<size_t>(16, total - pos));
+    std::memset(dst, 0, std::min<size_t>(16, size_t(outEnd - dst)));
 }
 
 // ---- loading ---------------------------------------------------------------------

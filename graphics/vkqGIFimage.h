@@ -75,12 +75,17 @@ private:
     size_t decoded_ = 0;
 
     // The string table. Every code's string is its prefix code's string
-    // followed by its suffix; most strings also lie whole in the output
-    // already (at offset_, else NoOffset), and are copied from there.
-    std::unique_ptr<uint16_t[]> prefix_;   // 4096 entries
-    std::unique_ptr<uint8_t[]> suffix_;    // 4096 entries
-    std::unique_ptr<uint16_t[]> length_;   // 4096 entries
-    std::unique_ptr<uint32_t[]> offset_;   // 4096 entries
+    // followed by its suffix; most strings also lie whole in memory already
+    // (a literal in a fixed table, the others in the output), at `text`,
+    // and are copied from there; the others (text nullptr) are spelled
+    // through the prefixes.
+    struct TableEntry {
+        const uint8_t* text;
+        uint16_t length;
+        uint16_t prefix;
+        uint8_t suffix;
+    };
+    std::unique_ptr<TableEntry[]> table_;  // 4096 entries
     std::unique_ptr<uint8_t[]> stack_;     // 4096 entries: a string spelled backwards
 
     bool interlaced_ = false;
