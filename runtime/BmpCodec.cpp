@@ -277,6 +277,11 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
         !PictureSizeAllowed(width, rowsCount, int64_t(outStride) * rowsCount))
         Invalid("the image is too large (" + std::to_string(width) + " x " + std::to_string(rowsCount) + ")");
 
+    // Formats whose rows the bitmap keeps byte for byte as the file has them
+    // (the same stride: BMP rows and bitmap rows are both padded to 4 bytes).
+    const bool sameLayout = format == pf1bit || format == pf4bit || bpp == 8 || format == pf16bit || bpp == 24 ||
+                            (bpp == 32 && compression == BI_RGB);
+
     std::vector<uint8_t> out(static_cast<size_t>(int64_t(outStride) * rowsCount), 0);
     std::vector<uint8_t> fileRows; // rows in file order
     int64_t dataEnd = pixelOffset;
@@ -298,20 +303,29 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
             int64_t need = fileStride * (rowsCount - 1) + (width * bpp + 7) / 8;
             if (pixelOffset + need > available)
                 Invalid("the pixel data is not in the file");
-            fileRows.assign(static_cast<size_t>(fileStride * rowsCount), 0);
-            readAt(pixelOffset, fileRows.data(), need);
+            if (sameLayout) {
+                // Rows stored as the bitmap stores them go straight to their
+                // place, the last one perhaps without its padding.
+                for (int64_t r = 0; r < rowsCount; ++r) {
+                    const int64_t destRow = topDown ? r : rowsCount - 1 - r;
+                    readAt(pixelOffset + r * fileStride, out.data() + destRow * outStride,
+                           r + 1 < rowsCount ? fileStride : need - r * fileStride);
+                }
+            } else {
+                fileRows.assign(static_cast<size_t>(fileStride * rowsCount), 0);
+                readAt(pixelOffset, fileRows.data(), need);
+            }
             dataEnd = pixelOffset + need;
         }
     }
 
     const int64_t inStride = rle ? outStride : fileStride;
     Channel ch[4] = {Channel(masks[0]), Channel(masks[1]), Channel(masks[2]), Channel(masks[3])};
-    for (int64_t r = 0; r < (w > 0 ? rowsCount : 0); ++r) {
+    for (int64_t r = 0; r < (w > 0 && !(sameLayout && !rle) ? rowsCount : 0); ++r) {
         const uint8_t* src = fileRows.data() + r * inStride;
         int64_t destRow = topDown ? r : rowsCount - 1 - r;
         uint8_t* dst = out.data() + destRow * outStride;
-        if (rle || format == pf1bit || format == pf4bit || (bpp == 8) || format == pf16bit || bpp == 24 ||
-            (bpp == 32 && compression == BI_RGB)) {
+        if (rle || sameLayout) {
             std::memcpy(dst, src, static_cast<size_t>(std::min<int64_t>(outStride, inStride)));
         } else if (bpp == 2) {
             for (int x = 0; x < w; ++x)
