@@ -62,24 +62,18 @@ struct Channel {
 
 // Decodes RLE8 (bits 8) or RLE4 (bits 4) data into rows of indices stored
 // as the bitmap stores them (4-bit: high nibble first). Rows are in file
-// order (row 0 = first row of the file).
+// order (row 0 = first row of the file). Pixels beyond a row's end are
+// dropped; each command is clipped once, not pixel by pixel.
 void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height, int stride,
                std::vector<uint8_t>& rows)
 {
     size_t p = 0;
-    int64_t x = 0, y = 0;
-    auto put = [&](uint8_t index) {
-        if (x >= 0 && x < width && y >= 0 && y < height) {
-            uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
-            if (bits == 8) {
-                row[x] = index;
-            } else {
-                uint8_t& b = row[x / 2];
-                b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F))
-                            : static_cast<uint8_t>((b & 0x0F) | (index << 4));
-            }
-        }
-        ++x;
+    int64_t x = 0, y = 0; // never negative: every move is forwards
+    // The 4-bit pixel at column c of row to index (8-bit rows are written
+    // directly).
+    auto putNibble = [](uint8_t* row, int64_t c, uint8_t index) {
+        uint8_t& b = row[c / 2];
+        b = (c & 1) ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (index << 4));
     };
     auto need = [&](size_t n) {
         if (data.size() - p < n)
@@ -89,12 +83,17 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
         need(2);
         uint8_t count = data[p], value = data[p + 1];
         p += 2;
+        uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
         if (count > 0) {
             // An encoded run; runs past the row's end are clipped.
-            int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, width - x));
-            for (int64_t i = 0; i < n; ++i)
-                put(bits == 8 ? value : ((i & 1) ? (value & 0x0F) : (value >> 4)));
-            x += count - n;
+            const int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, width - x));
+            if (bits == 8 && n > 0) {
+                std::memset(row + x, value, static_cast<size_t>(n));
+            } else if (bits == 4) {
+                for (int64_t i = 0; i < n; ++i)
+                    putNibble(row, x + i, (i & 1) ? (value & 0x0F) : (value >> 4));
+            }
+            x += count;
             continue;
         }
         switch (value) {
@@ -114,10 +113,16 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
             size_t bytes = bits == 8 ? value : (value + 1u) / 2;
             size_t padded = (bytes + 1) & ~size_t(1);
             need(bytes);
-            for (int i = 0; i < value; ++i) {
-                uint8_t b = data[p + (bits == 8 ? i : i / 2)];
-                put(bits == 8 ? b : ((i & 1) ? (b & 0x0F) : (b >> 4)));
+            const int64_t n = std::min<int64_t>(value, std::max<int64_t>(0, width - x));
+            if (bits == 8 && n > 0) {
+                std::memcpy(row + x, data.data() + p, static_cast<size_t>(n));
+            } else if (bits == 4) {
+                for (int64_t i = 0; i < n; ++i) {
+                    uint8_t b = data[p + i / 2];
+                    putNibble(row, x + i, (i & 1) ? (b & 0x0F) : (b >> 4));
+                }
             }
+            x += value;
             p += std::min(padded, data.size() - p);
             break;
         }
@@ -406,6 +411,16 @@ void WriteBmp(TStream& stream, const TBitmap& bitmap)
         e[3] = 0;
     }
     stream.WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
-    for (int r = hgt - 1; r >= 0; --r)
-        stream.WriteBuffer(bitmap.ScanLine(r), stride);
+    // Rows bottom-up, gathered into writes of about 64 KiB: many small rows
+    // (a tall, narrow bitmap) do not each cost a write.
+    if (stride == 0 || hgt == 0)
+        return;
+    const int rowsPerWrite = std::max(1, 65536 / stride);
+    std::vector<uint8_t> chunk(size_t(std::min(rowsPerWrite, hgt)) * stride);
+    for (int r = hgt - 1; r >= 0;) {
+        size_t used = 0;
+        for (int k = 0; k < rowsPerWrite && r >= 0; ++k, --r, used += size_t(stride))
+            std::memcpy(chunk.data() + used, bitmap.ScanLine(r), size_t(stride));
+        stream.WriteBuffer(chunk.data(), static_cast<int64_t>(used));
+    }
 }
