@@ -25,9 +25,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "graphics/BMPExtImage.h"
@@ -347,9 +351,15 @@ std::vector<Pair> pairs;
 // Registers ours and the reference on the same input, made on first use.
 template <class Input>
 void AddPair(const std::string& name, const char* reference, void (*ours)(benchmark::State&, const Input&),
-             void (*theirs)(benchmark::State&, const Input&), const Input& (*input)())
+             void (*theirs)(benchmark::State&, const Input&), std::type_identity_t<std::function<Input()>> make)
 {
     pairs.push_back({name, reference});
+    auto made = std::make_shared<std::optional<Input>>();
+    auto input = [=]() -> const Input& {
+        if (!*made)
+            *made = make();
+        return **made;
+    };
     benchmark::RegisterBenchmark((name + "/quillon").c_str(), [=](benchmark::State& s) { ours(s, input()); })
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark((name + "/" + reference).c_str(), [=](benchmark::State& s) { theirs(s, input()); })
@@ -391,42 +401,16 @@ private:
 
 int main(int argc, char** argv)
 {
-    using B = const Bytes& (*)();
-    using F = const std::string& (*)();
-    AddPair("gif/photo", "giflib", GifQuillon, GifGiflib, B([]() -> const Bytes& {
-        static const Bytes file = MakeGif(Indices(true), false, false);
-        return file;
-    }));
-    AddPair("gif/flat", "giflib", GifQuillon, GifGiflib, B([]() -> const Bytes& {
-        static const Bytes file = MakeGif(Indices(false), false, false);
-        return file;
-    }));
-    AddPair("gif/photo-interlaced", "giflib", GifQuillon, GifGiflib, B([]() -> const Bytes& {
-        static const Bytes file = MakeGif(Indices(true), true, false);
-        return file;
-    }));
-    AddPair("gif/flat-local-table", "giflib", GifQuillon, GifGiflib, B([]() -> const Bytes& {
-        static const Bytes file = MakeGif(Indices(false), false, true);
-        return file;
-    }));
-    AddPair("png/photo", "libpng", PngQuillon, PngLibpng, B([]() -> const Bytes& {
-        static const Bytes file = MakePng(Indices(true), RGB8);
-        return file;
-    }));
-    AddPair("png/flat", "libpng", PngQuillon, PngLibpng, B([]() -> const Bytes& {
-        static const Bytes file = MakePng(Indices(false), RGB8);
-        return file;
-    }));
-    AddPair("png/palette", "libpng", PngQuillon, PngLibpng, B([]() -> const Bytes& {
-        static const Bytes file = MakePng(Indices(true), Palette8);
-        return file;
-    }));
-    AddPair("png/photo-16-bit", "libpng", PngQuillon, PngLibpng, B([]() -> const Bytes& {
-        static const Bytes file = MakePng(Indices(true), RGB16);
-        return file;
-    }));
-    AddPair("bmp/4096-24-bit", "read-bytes", BmpQuillon, BmpReadBytes, F([]() -> const std::string& { return BmpFile(24); }));
-    AddPair("bmp/4096-8-bit", "read-bytes", BmpQuillon, BmpReadBytes, F([]() -> const std::string& { return BmpFile(8); }));
+    AddPair("gif/photo", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(true), false, false); });
+    AddPair("gif/flat", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(false), false, false); });
+    AddPair("gif/photo-interlaced", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(true), true, false); });
+    AddPair("gif/flat-local-table", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(false), false, true); });
+    AddPair("png/photo", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), RGB8); });
+    AddPair("png/flat", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(false), RGB8); });
+    AddPair("png/palette", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), Palette8); });
+    AddPair("png/photo-16-bit", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), RGB16); });
+    AddPair("bmp/4096-24-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(24); });
+    AddPair("bmp/4096-8-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(8); });
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
