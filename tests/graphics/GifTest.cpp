@@ -267,6 +267,23 @@ TEST(Gif, RefusesSizesTheDataCannotHold)
     EXPECT_TRUE(gif.Empty());
 }
 
+TEST(Gif, RefusesSizesBeyondThePicturePolicyBeforeAllocating)
+{
+    GifSpec g;
+    g.width = 20000;
+    g.height = 20000; // 400 million pixels: data enough by the code bound, too many by the policy
+    g.data.assign(40000, 0);
+    TGIF gif;
+    TMemoryStream s = StreamOf(BuildGif(g));
+    try {
+        gif.LoadFromStream(s);
+        ADD_FAILURE() << "no error";
+    } catch (const ENotGIF& e) {
+        EXPECT_EQ(e.Message(), "Image too large (20000 x 20000)");
+    }
+    EXPECT_TRUE(gif.Empty());
+}
+
 TEST(Gif, AbstractOperationsRaise)
 {
     TGIF gif;
