@@ -89,9 +89,18 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
             const int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, width - x));
             if (bits == 8 && n > 0) {
                 std::memset(row + x, value, static_cast<size_t>(n));
-            } else if (bits == 4) {
-                for (int64_t i = 0; i < n; ++i)
-                    putNibble(row, x + i, (i & 1) ? (value & 0x0F) : (value >> 4));
+            } else if (bits == 4 && n > 0) {
+                // Pixels alternate high and low nibble of value: after an
+                // odd first column, whole bytes of the pair (low, high).
+                const uint8_t hi = value >> 4, lo = value & 0x0F;
+                int64_t i = 0;
+                if (x & 1)
+                    putNibble(row, x + i++, hi);
+                const int64_t pairs = (n - i) / 2;
+                std::memset(row + (x + i) / 2, i ? (lo << 4) | hi : value, static_cast<size_t>(pairs));
+                i += 2 * pairs;
+                if (i < n)
+                    putNibble(row, x + i, (i & 1) ? lo : hi);
             }
             x += count;
             continue;
@@ -116,6 +125,11 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
             const int64_t n = std::min<int64_t>(value, std::max<int64_t>(0, width - x));
             if (bits == 8 && n > 0) {
                 std::memcpy(row + x, data.data() + p, static_cast<size_t>(n));
+            } else if (bits == 4 && (x & 1) == 0 && n > 0) {
+                // From an even column the data's bytes are the row's bytes.
+                std::memcpy(row + x / 2, data.data() + p, static_cast<size_t>(n / 2));
+                if (n & 1)
+                    putNibble(row, x + n - 1, data[p + n / 2] >> 4);
             } else if (bits == 4) {
                 for (int64_t i = 0; i < n; ++i) {
                     uint8_t b = data[p + i / 2];

@@ -292,8 +292,8 @@ int BitsPerPixelOf(TPixelFormat format); // 1, 4, 8, 16, 16, 24, 32; pfDevice/pf
 // far smaller pictures, so that hostile sizes fail fast there instead of
 // spending each run on allocating and clearing memory.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-constexpr int64_t MaxPicturePixels = int64_t(1) << 18;
-constexpr int64_t MaxPictureBytes = int64_t(1) << 21;
+constexpr int64_t MaxPicturePixels = int64_t(1) << 16;
+constexpr int64_t MaxPictureBytes = int64_t(1) << 19;
 #else
 constexpr int64_t MaxPicturePixels = int64_t(1) << 28;
 constexpr int64_t MaxPictureBytes = int64_t(1) << 30;

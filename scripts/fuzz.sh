@@ -37,7 +37,7 @@ for n in $names; do
   mkdir -p "$work" "$findings"
   # A finding ends libFuzzer's run; the summary still reports it.
   build-fuzz/fuzz/"fuzz_$n" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$work" "fuzz/corpus/$n" 2>&1 | tee "$log" | grep -E '^#[0-9]+ +(INITED|DONE)|ERROR' || true
+    -artifact_prefix="$findings/" "$work" "fuzz/corpus/$n" 2>&1 | tee "$log" | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|ERROR' || true
   if [ "${FUZZ_MERGE:-0}" = 1 ]; then
     build-fuzz/fuzz/"fuzz_$n" -merge=1 "fuzz/corpus/$n" "$work" >/dev/null 2>&1
   fi
