@@ -323,12 +323,19 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
             if (pixelOffset + need > available)
                 Invalid("the pixel data is not in the file");
             if (sameLayout) {
-                // Rows stored as the bitmap stores them go straight to their
-                // place, the last one perhaps without its padding.
-                for (int64_t r = 0; r < rowsCount; ++r) {
-                    const int64_t destRow = topDown ? r : rowsCount - 1 - r;
-                    readAt(pixelOffset + r * fileStride, out.data() + destRow * outStride,
-                           r + 1 < rowsCount ? fileStride : need - r * fileStride);
+                // Rows stored as the bitmap stores them are read straight to
+                // their place, in blocks of about 256 KiB (the last row
+                // perhaps without its padding); a bottom-up block then has
+                // its rows turned over in place, while it is in the cache.
+                const int64_t blockRows = std::max<int64_t>(1, (int64_t(256) << 10) / fileStride);
+                for (int64_t r = 0; r < rowsCount; r += blockRows) {
+                    const int64_t k = std::min(blockRows, rowsCount - r);
+                    uint8_t* block = out.data() + (topDown ? r : rowsCount - r - k) * outStride;
+                    readAt(pixelOffset + r * fileStride, block, r + k < rowsCount ? k * fileStride : need - r * fileStride);
+                    if (!topDown)
+                        for (int64_t i = 0; i < k / 2; ++i)
+                            std::swap_ranges(block + i * outStride, block + (i + 1) * outStride,
+                                             block + (k - 1 - i) * outStride);
                 }
             } else {
                 fileRows.assign(static_cast<size_t>(fileStride * rowsCount), 0);
