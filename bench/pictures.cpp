@@ -1,19 +1,40 @@
-// Picture decoding speed beside the reference libraries, on the same files
-// in the same run:
-//   GIF: TGIF::LoadFromStream vs giflib's DGifSlurp;
+// Picture decoding speed beside a reference on the same files in the same
+// run, each pair measured back to back, and a table of ratios at the end
+// (ours / reference; below 1 is faster):
+//   GIF: TGIF::LoadFromStream vs giflib's DGifSlurp, both from memory;
 //   PNG: TPngImage::ReadFromStream vs libpng driven directly with the same
-//        transformations.
-// Two large images are generated here: a photo-like one (smooth gradients
-// with noise, all 256 colours) and a flat one (a few colours in large areas).
+//        transformations, both from memory;
+//   BMP: TExtBitmap::LoadFromFile vs the floor of reading the file's bytes
+//        into memory (open, size, read).
+// The pictures: a photo-like image (smooth gradients with noise, all 256
+// colours) and a flat one (a few colours in large areas), 2048 x 1536; GIF
+// also interlaced and with a local colour table, PNG also as a palette image
+// and with 16-bit samples; BMP 4096 x 4096 at 24 and at 8 bits.
+//
+//   build-bench/bench/bench_pictures --benchmark_repetitions=3
+//       --benchmark_report_aggregates_only=true   (one command line)
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <gif_lib.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <random>
+#include <string>
+#include <type_traits>
 #include <vector>
 
+#include "graphics/BMPExtImage.h"
 #include "graphics/PngImage.h"
 #include "graphics/vkqGIFimage.h"
 #include "runtime/Streams.h"
@@ -24,22 +45,32 @@ using Bytes = std::vector<uint8_t>;
 constexpr int W = 2048, H = 1536;
 
 // Index image: photo-like or flat.
-Bytes MakeIndices(bool photo)
+Bytes MakeIndices(bool photo, int w = W, int h = H)
 {
-    Bytes px(size_t(W) * H);
+    Bytes px(size_t(w) * h);
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> noise(-6, 6);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
             int v;
             if (photo)
                 v = int(128 + 60 * std::sin(x / 97.0) + 50 * std::cos(y / 71.0 + x / 300.0)) + noise(rng);
             else
                 v = ((x / 256) + (y / 192) * 3) % 5 * 40 + ((x - 1000) * (x - 1000) + (y - 700) * (y - 700) < 90000 ? 7 : 0);
-            px[size_t(y) * W + x] = uint8_t(std::clamp(v, 0, 255));
+            px[size_t(y) * w + x] = uint8_t(std::clamp(v, 0, 255));
         }
     return px;
 }
+
+const Bytes& Indices(bool photo)
+{
+    static Bytes images[2];
+    if (images[photo].empty())
+        images[photo] = MakeIndices(photo);
+    return images[photo];
+}
+
+// ---- GIF ---------------------------------------------------------------------------
 
 int WriteToBytes(GifFileType* gif, const GifByteType* data, int n)
 {
@@ -48,7 +79,9 @@ int WriteToBytes(GifFileType* gif, const GifByteType* data, int n)
     return n;
 }
 
-Bytes MakeGif(const Bytes& indices)
+// A GIF of the indices; interlaced rows are written in pass order, a local
+// table replaces the global one.
+Bytes MakeGif(const Bytes& indices, bool interlaced, bool localTable)
 {
     Bytes out;
     int error = 0;
@@ -57,64 +90,23 @@ Bytes MakeGif(const Bytes& indices)
     for (int i = 0; i < 256; ++i)
         colours[i] = GifColorType{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)};
     ColorMapObject* map = GifMakeMapObject(256, colours);
-    EGifPutScreenDesc(gif, W, H, 8, 0, map);
-    EGifPutImageDesc(gif, 0, 0, W, H, false, nullptr);
-    for (int y = 0; y < H; ++y)
+    EGifPutScreenDesc(gif, W, H, 8, 0, localTable ? nullptr : map);
+    EGifPutImageDesc(gif, 0, 0, W, H, interlaced, localTable ? map : nullptr);
+    std::vector<int> rows;
+    if (interlaced) {
+        static const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+        for (const auto& p : passes)
+            for (int y = p[0]; y < H; y += p[1])
+                rows.push_back(y);
+    } else {
+        for (int y = 0; y < H; ++y)
+            rows.push_back(y);
+    }
+    for (int y : rows)
         EGifPutLine(gif, const_cast<GifPixelType*>(indices.data() + size_t(y) * W), W);
     EGifCloseFile(gif, &error);
     GifFreeMapObject(map);
     return out;
-}
-
-void WritePngBytes(png_structp png, png_bytep data, size_t n)
-{
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + n);
-}
-void NoFlush(png_structp) {}
-
-Bytes MakePng(const Bytes& indices)
-{
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    Bytes rgb(size_t(W) * H * 3);
-    for (size_t i = 0; i < indices.size(); ++i) {
-        rgb[3 * i] = indices[i];
-        rgb[3 * i + 1] = uint8_t(255 - indices[i]);
-        rgb[3 * i + 2] = uint8_t(indices[i] * 3);
-    }
-    std::vector<png_bytep> rows(H);
-    for (int y = 0; y < H; ++y)
-        rows[y] = rgb.data() + size_t(y) * W * 3;
-    if (setjmp(png_jmpbuf(png)))
-        abort();
-    png_set_write_fn(png, &out, WritePngBytes, NoFlush);
-    png_set_IHDR(png, info, W, H, 8, PNG_COLOR_TYPE_RGB, 0, 0, 0);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
-
-const Bytes& GifFile(bool photo)
-{
-    static Bytes files[2] = {MakeGif(MakeIndices(false)), MakeGif(MakeIndices(true))};
-    return files[photo];
-}
-
-const Bytes& PngFile(bool photo)
-{
-    static Bytes files[2] = {MakePng(MakeIndices(false)), MakePng(MakeIndices(true))};
-    return files[photo];
-}
-
-TMemoryStream StreamOf(const Bytes& b)
-{
-    TMemoryStream s;
-    s.WriteBuffer(b.data(), static_cast<int64_t>(b.size()));
-    return s;
 }
 
 struct MemoryInput {
@@ -131,10 +123,10 @@ int ReadFromBytes(GifFileType* gif, GifByteType* data, int n)
     return int(k);
 }
 
-void BM_GifQuillon(benchmark::State& state)
+void GifQuillon(benchmark::State& state, const Bytes& file)
 {
-    const Bytes& file = GifFile(state.range(0));
-    TMemoryStream s = StreamOf(file);
+    TMemoryStream s;
+    s.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
     TGIF gif;
     for (auto _ : state) {
         s.SetPosition(0);
@@ -142,12 +134,10 @@ void BM_GifQuillon(benchmark::State& state)
         benchmark::DoNotOptimize(gif.Bitmap());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * W * H);
-    state.SetLabel(state.range(0) ? "photo" : "flat");
 }
 
-void BM_GifGiflib(benchmark::State& state)
+void GifGiflib(benchmark::State& state, const Bytes& file)
 {
-    const Bytes& file = GifFile(state.range(0));
     for (auto _ : state) {
         MemoryInput in{&file, 0};
         int error = 0;
@@ -158,21 +148,77 @@ void BM_GifGiflib(benchmark::State& state)
         DGifCloseFile(gif, &error);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * W * H);
-    state.SetLabel(state.range(0) ? "photo" : "flat");
 }
 
-void BM_PngQuillon(benchmark::State& state)
+// ---- PNG ---------------------------------------------------------------------------
+
+void WritePngBytes(png_structp png, png_bytep data, size_t n)
 {
-    const Bytes& file = PngFile(state.range(0));
-    TMemoryStream s = StreamOf(file);
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+void NoFlush(png_structp) {}
+
+enum PngKind { RGB8, Palette8, RGB16 };
+
+// A PNG of the indices as RGB colours (8 or 16 bits a sample) or as a
+// palette image.
+Bytes MakePng(const Bytes& indices, PngKind kind)
+{
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    const int samples = kind == Palette8 ? 1 : 3, bytesPerSample = kind == RGB16 ? 2 : 1;
+    const size_t rowBytes = size_t(W) * samples * bytesPerSample;
+    Bytes data(rowBytes * H);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const uint8_t v = indices[i];
+        if (kind == Palette8) {
+            data[i] = v;
+            continue;
+        }
+        const uint8_t rgb[3] = {v, uint8_t(255 - v), uint8_t(v * 3)};
+        for (int c = 0; c < 3; ++c) {
+            if (kind == RGB16) {
+                data[6 * i + 2 * c] = rgb[c];
+                data[6 * i + 2 * c + 1] = uint8_t(rgb[c] ^ (i & 0xFF));
+            } else {
+                data[3 * i + c] = rgb[c];
+            }
+        }
+    }
+    std::vector<png_bytep> rows(H);
+    for (int y = 0; y < H; ++y)
+        rows[y] = data.data() + size_t(y) * rowBytes;
+    if (setjmp(png_jmpbuf(png)))
+        abort();
+    png_set_write_fn(png, &out, WritePngBytes, NoFlush);
+    png_set_IHDR(png, info, W, H, kind == RGB16 ? 16 : 8, kind == Palette8 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
+                 0, 0, 0);
+    if (kind == Palette8) {
+        png_color palette[256];
+        for (int i = 0; i < 256; ++i)
+            palette[i] = png_color{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)};
+        png_set_PLTE(png, info, palette, 256);
+    }
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+void PngQuillon(benchmark::State& state, const Bytes& file)
+{
+    TMemoryStream s;
+    s.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
     TPngImage image;
     for (auto _ : state) {
         s.SetPosition(0);
         image.ReadFromStream(s);
         benchmark::DoNotOptimize(image.ImageData.data());
     }
-    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 3);
-    state.SetLabel(state.range(0) ? "photo" : "flat");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(image.ImageData.size()));
 }
 
 void ReadBytes(png_structp png, png_bytep data, size_t n)
@@ -182,11 +228,12 @@ void ReadBytes(png_structp png, png_bytep data, size_t n)
     in->pos += n;
 }
 
-// libpng alone, with the reader's transformations, into a buffer allocated
-// per read as the reader does.
-void BM_PngLibpng(benchmark::State& state)
+// libpng alone with the reader's transformations for these pictures (a
+// palette expanded to RGB, 16-bit samples swapped to little-endian, the
+// default gamma, inverted alpha), into a buffer allocated per read.
+void PngLibpng(benchmark::State& state, const Bytes& file)
 {
-    const Bytes& file = PngFile(state.range(0));
+    size_t bytes = 0;
     for (auto _ : state) {
         MemoryInput in{&file, 0};
         png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -197,26 +244,179 @@ void BM_PngLibpng(benchmark::State& state)
             abort();
         png_set_read_fn(png, &in, ReadBytes);
         png_read_info(png, info);
+        if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE)
+            png_set_palette_to_rgb(png);
         png_set_gamma(png, 2.2, 0.45455);
         png_set_invert_alpha(png);
+        if (png_get_bit_depth(png, info) == 16)
+            png_set_swap(png);
         png_read_update_info(png, info);
-        size_t rowBytes = png_get_rowbytes(png, info);
-        image.assign(rowBytes * H, 0);
-        rows.resize(H);
-        for (int y = 0; y < H; ++y)
+        const size_t rowBytes = png_get_rowbytes(png, info);
+        const uint32_t height = png_get_image_height(png, info);
+        image.assign(rowBytes * height, 0);
+        rows.resize(height);
+        for (uint32_t y = 0; y < height; ++y)
             rows[y] = image.data() + y * rowBytes;
         png_read_image(png, rows.data());
         png_read_end(png, info);
         png_destroy_read_struct(&png, &info, nullptr);
         benchmark::DoNotOptimize(image.data());
+        bytes = image.size();
     }
-    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 3);
-    state.SetLabel(state.range(0) ? "photo" : "flat");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
+
+// ---- BMP ---------------------------------------------------------------------------
+
+constexpr int BmpSide = 4096;
+
+// A 4096 x 4096 BMP file of the given depth in the temporary folder.
+std::string MakeBmpFile(int bpp)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(bpp == 8 ? pf8bit : pf24bit);
+    bitmap.SetSize(BmpSide, BmpSide);
+    if (bpp == 8) {
+        TPalette palette(256);
+        for (int i = 0; i < 256; ++i)
+            palette[i] = TPaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0};
+        bitmap.SetPalette(palette);
+    }
+    const Bytes image = MakeIndices(true, BmpSide, BmpSide);
+    for (int y = 0; y < BmpSide; ++y) {
+        uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < BmpSide * (bpp / 8); ++x)
+            row[x] = uint8_t(image[size_t(y) * BmpSide + x / (bpp / 8)] + x % 3);
+    }
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quillon-bench-" + std::to_string(::getpid()) + "-" +
+                                                   std::to_string(bpp) + ".bmp")).string();
+    bitmap.SaveToFile(path);
+    return path;
+}
+
+struct BmpFiles {
+    std::string path24 = MakeBmpFile(24), path8 = MakeBmpFile(8);
+    ~BmpFiles()
+    {
+        std::remove(path24.c_str());
+        std::remove(path8.c_str());
+    }
+};
+
+const std::string& BmpFile(int bpp)
+{
+    static BmpFiles files;
+    return bpp == 8 ? files.path8 : files.path24;
+}
+
+void BmpQuillon(benchmark::State& state, const std::string& path)
+{
+    for (auto _ : state) {
+        TExtBitmap bitmap;
+        bitmap.LoadFromFile(path);
+        benchmark::DoNotOptimize(bitmap.ScanLine(0));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+}
+
+// The floor: the file's bytes read into memory.
+void BmpReadBytes(benchmark::State& state, const std::string& path)
+{
+    for (auto _ : state) {
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        ::fstat(fd, &st);
+        Bytes bytes(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(std::filesystem::file_size(path)));
+}
+
+// ---- the pairs and the table of ratios -----------------------------------------------
+
+struct Pair {
+    std::string name, reference;
+};
+std::vector<Pair> pairs;
+
+// Registers ours and the reference on the same input, made on first use.
+template <class Input>
+void AddPair(const std::string& name, const char* reference, void (*ours)(benchmark::State&, const Input&),
+             void (*theirs)(benchmark::State&, const Input&), std::type_identity_t<std::function<Input()>> make)
+{
+    pairs.push_back({name, reference});
+    auto made = std::make_shared<std::optional<Input>>();
+    auto input = [=]() -> const Input& {
+        if (!*made)
+            *made = make();
+        return **made;
+    };
+    benchmark::RegisterBenchmark((name + "/quillon").c_str(), [=](benchmark::State& s) { ours(s, input()); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((name + "/" + reference).c_str(), [=](benchmark::State& s) { theirs(s, input()); })
+        ->Unit(benchmark::kMillisecond);
+}
+
+// Prints the usual console output, then each pair's CPU times (the medians
+// when the runs are repeated) and their ratio. CPU time rather than wall
+// time: on a shared machine the wall time counts other programs' turns.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (single || run.aggregate_name == "median")
+                times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        }
+    }
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-22s %12s %12s %-10s %7s\n", "picture", "quillon cpu", "reference cpu", "reference", "ratio");
+        for (const Pair& p : pairs) {
+            auto ours = times_.find(p.name + "/quillon"), theirs = times_.find(p.name + "/" + p.reference);
+            if (ours == times_.end() || theirs == times_.end())
+                continue;
+            std::printf("%-22s %12.2f %12.2f %-10s %6.2fx\n", p.name.c_str(), ours->second, theirs->second,
+                        p.reference.c_str(), ours->second / theirs->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
 
 } // namespace
 
-BENCHMARK(BM_GifQuillon)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GifGiflib)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PngQuillon)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PngLibpng)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+int main(int argc, char** argv)
+{
+    AddPair("gif/photo", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(true), false, false); });
+    AddPair("gif/flat", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(false), false, false); });
+    AddPair("gif/photo-interlaced", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(true), true, false); });
+    AddPair("gif/flat-local-table", "giflib", GifQuillon, GifGiflib, [] { return MakeGif(Indices(false), false, true); });
+    AddPair("png/photo", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), RGB8); });
+    AddPair("png/flat", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(false), RGB8); });
+    AddPair("png/palette", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), Palette8); });
+    AddPair("png/photo-16-bit", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), RGB16); });
+    AddPair("bmp/4096-24-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(24); });
+    AddPair("bmp/4096-8-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(8); });
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -8,12 +8,23 @@
 
 namespace {
 constexpr int TableSize = 4096;
-}
+
+// Every literal string: byte i is i (and 16 more bytes, so that a sixteen
+// byte copy of the last literal stays inside the table).
+struct Literals {
+    uint8_t bytes[256 + 16];
+    constexpr Literals() : bytes()
+    {
+        for (int i = 0; i < 256; ++i)
+            bytes[i] = static_cast<uint8_t>(i);
+    }
+};
+constexpr Literals LiteralText;
+} // namespace
 
 TGIF::TGIF()
     : colorTable_(new uint32_t[256]()),
-      prefix_(new uint16_t[TableSize]()),
-      suffix_(new uint8_t[TableSize]()),
+      table_(new TableEntry[TableSize]()),
       stack_(new uint8_t[TableSize]())
 {
 }
@@ -74,7 +85,7 @@ void TGIF::ReadExtension()
     }
 }
 
-bool TGIF::ReadHeader()
+void TGIF::ReadHeader()
 {
     transparentFlag_ = false;
     uint8_t signature[6];
@@ -85,9 +96,10 @@ bool TGIF::ReadHeader()
     if (std::memcmp(signature + 3, "87a", 3) != 0 && std::memcmp(signature + 3, "89a", 3) != 0)
         throw ENotGIF("Not a GIF file (bad version in header)");
 
+    // A file cut off inside its screen descriptor is a read error, as any
+    // other file cut off before its image data.
     uint8_t screen[7];
-    if (stream_->Read(screen, 7) != 7)
-        return false;
+    stream_->ReadBuffer(screen, 7);
     bitsPerPixel_ = (screen[4] & 7) + 1;
     colorCount_ = 1 << bitsPerPixel_;
     if (screen[4] & 0x80)
@@ -118,136 +130,182 @@ bool TGIF::ReadHeader()
         }
         // Any other byte is skipped.
     }
-    InitDecoder();
-    return true;
 }
 
 // ---- LZW ------------------------------------------------------------------------
 
-void TGIF::InitDecoder()
+int TGIF::RefillCodeBuffer()
 {
-    bufferLength_ = 2;
-    bitsAvailable_ = 0;
-    bitPosition_ = 0;
-    endOfData_ = false;
-    clearCode_ = 1 << minCodeSize_;
-    endCode_ = clearCode_ + 1;
-    firstCode_ = true;
-    ResetTable();
-}
-
-void TGIF::ResetTable()
-{
-    codeSize_ = minCodeSize_ + 1;
-    codeLimit_ = 2 * clearCode_;
-    nextFree_ = clearCode_ + 2;
-    stackCount_ = 0;
-}
-
-int TGIF::NextCode()
-{
-    while (bitPosition_ + codeSize_ > bitsAvailable_) {
-        if (endOfData_)
-            return endCode_;
-        // Keep the last two bytes: they hold the bits not used yet.
-        buffer_[0] = buffer_[bufferLength_ - 2];
-        buffer_[1] = buffer_[bufferLength_ - 1];
-        int count = ReadSubBlock(buffer_ + 2);
-        if (count == 0) {
-            endOfData_ = true;
-            return endCode_;
-        }
-        bitPosition_ = bitPosition_ - bitsAvailable_ + 16;
+    // Keep the last two bytes: they hold the bits not used yet.
+    buffer_[0] = buffer_[bufferLength_ - 2];
+    buffer_[1] = buffer_[bufferLength_ - 1];
+    int count = ReadSubBlock(buffer_ + 2);
+    if (count > 0)
         bufferLength_ = count + 2;
-        bitsAvailable_ = bufferLength_ * 8;
-    }
-    const uint8_t* p = buffer_ + (bitPosition_ >> 3);
-    uint32_t value = p[0] | (p[1] << 8) | (uint32_t(p[2]) << 16);
-    value = (value >> (bitPosition_ & 7)) & ((1u << codeSize_) - 1);
-    bitPosition_ += codeSize_;
-    return static_cast<int>(value);
+    return count;
 }
 
-uint8_t TGIF::NextPixel()
+// The decoder reads codes least significant bit first from the sub-blocks,
+// one sub-block at a time and only when a code needs it, so it reads
+// nothing beyond the code that completes the image.
+//
+// Decoding quirks kept on purpose: the data starts as if with a clear code;
+// the first code after a clear that is not a literal gives pixel 0; an end
+// code right after a clear gives pixel 0 and decoding goes on; a code beyond
+// the next free one decodes as if it were the next free one and then counts
+// as code 0; a full table keeps its codes (12 bits) until the next clear.
+//
+// Each string is written whole. A new table entry is the previous string
+// and the first pixel of the current one, which lie side by side in the
+// output: the entry points there, and its string is later copied from there,
+// sixteen bytes at a time while the output has room after it (the bytes
+// after the string are overwritten by the strings that follow).
+void TGIF::Decode(uint8_t* const out, const size_t total)
 {
-    int code;
-    if (firstCode_) {
-        firstCode_ = false;
-        code = clearCode_;
-    } else {
-        if (stackCount_ > 0)
-            return stack_[--stackCount_];
-        code = NextCode();
-    }
+    TableEntry* const table = table_.get();
+    const int clear = 1 << minCodeSize_, end = clear + 1;
+    for (int c = 0; c < clear; ++c)
+        table[c] = TableEntry{LiteralText.bytes + (c & 0xFF), 1, 0, static_cast<uint8_t>(c)}; // pixels are bytes
 
-    if (code == clearCode_) {
-        ResetTable();
-        do
-            code = NextCode();
-        while (code == clearCode_);
-        if (code > clearCode_)
-            code = 0;
-        oldCode_ = firstChar_ = code;
-        return static_cast<uint8_t>(code);
-    }
-    if (code == endCode_) {
-        if (!endOfData_) {
-            SkipSubBlocks();
-            endOfData_ = true;
+    int codeSize = minCodeSize_ + 1, codeLimit = 2 * clear, nextFree = clear + 2;
+    uint32_t codeMask = (1u << codeSize) - 1;
+    int bitPosition = 0, bitsAvailable = 0;
+    bool endOfData = false;
+    bufferLength_ = 2;
+
+    uint8_t* dst = out;
+    uint8_t* const outEnd = out + total;
+    // The previous string: where it starts when it is the old code's
+    // string (else nullptr), and the old code.
+    const uint8_t* oldText = nullptr;
+    uint8_t* lastDst = out;
+    int oldCode = 0;
+
+    // Reads through a sub-block boundary, or ends the data (end code).
+    auto refill = [&]() -> bool {
+        decoded_ = size_t(dst - out); // what a read error leaves
+        if (endOfData)
+            return false;
+        int count = RefillCodeBuffer();
+        if (count == 0) {
+            endOfData = true;
+            return false;
         }
-        return 0;
-    }
-
-    int incoming = code;
-    if (code >= nextFree_) {
-        // Not yet in the table: the old string followed by its first character.
-        stack_[stackCount_++] = static_cast<uint8_t>(firstChar_);
-        code = oldCode_;
-        if (incoming > nextFree_)
-            incoming = 0;
-    }
-    // Table entries always point to lower codes, so the chain ends; the
-    // bound on the stack is a guard for a table that says otherwise.
-    while (code >= clearCode_ && stackCount_ < TableSize) {
-        stack_[stackCount_++] = suffix_[code];
-        code = prefix_[code];
-    }
-    if (code >= clearCode_)
-        code = 0;
-    firstChar_ = code;
-    if (nextFree_ < TableSize) {
-        prefix_[nextFree_] = static_cast<uint16_t>(oldCode_);
-        suffix_[nextFree_] = static_cast<uint8_t>(firstChar_);
-        ++nextFree_;
-        if (nextFree_ >= codeLimit_ && codeSize_ < 12) {
-            ++codeSize_;
-            codeLimit_ *= 2;
-        }
-    }
-    oldCode_ = incoming;
-    return static_cast<uint8_t>(firstChar_);
-}
-
-void TGIF::ReadRow(uint8_t* buffer)
-{
-    int i = 0;
-    const int width = width_;
-    while (i < width) {
-        if (!firstCode_ && stackCount_ > 0) {
-            // The rest of a string, straight from the stack.
-            int n = std::min(stackCount_, width - i);
-            for (int k = 0; k < n; ++k)
-                buffer[i + k] = stack_[stackCount_ - 1 - k];
-            stackCount_ -= n;
-            i += n;
-        } else if (endOfData_ && !firstCode_) {
-            // The data has ended: every remaining pixel is 0.
-            std::memset(buffer + i, 0, static_cast<size_t>(width - i));
-            return;
+        bitPosition = bitPosition - bitsAvailable + 16;
+        bitsAvailable = bufferLength_ * 8;
+        return true;
+    };
+    auto nextCode = [&]() -> int {
+        while (bitPosition + codeSize > bitsAvailable)
+            if (!refill())
+                return end;
+        const uint8_t* p = buffer_ + (bitPosition >> 3);
+        uint32_t value = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+        value = (value >> (bitPosition & 7)) & codeMask;
+        bitPosition += codeSize;
+        return static_cast<int>(value);
+    };
+    // Copies n bytes of a string that ends before dst, cut at the end.
+    auto copy = [&](const uint8_t* src, size_t n) {
+        if (n + 15 <= size_t(outEnd - dst)) {
+            for (size_t k = 0; k < n; k += 16) {
+                uint8_t chunk[16];
+                std::memcpy(chunk, src + k, 16);
+                std::memcpy(dst + k, chunk, 16);
+            }
         } else {
-            buffer[i++] = NextPixel();
+            std::memcpy(dst, src, std::min(n, size_t(outEnd - dst)));
         }
+    };
+    // Writes code's string (n bytes) at dst, spelled through the prefixes.
+    auto spell = [&](int code, size_t n) {
+        uint8_t* const stack = stack_.get();
+        size_t i = n;
+        while (code >= clear && i > 1) {
+            stack[--i] = table[code].suffix;
+            code = table[code].prefix;
+        }
+        stack[0] = static_cast<uint8_t>(code < clear ? code : 0);
+        std::memcpy(dst, stack, std::min(n, size_t(outEnd - dst)));
+    };
+
+    int code = clear; // the data starts as if with a clear code
+    for (;;) {
+        if (code == clear) {
+            codeSize = minCodeSize_ + 1;
+            codeMask = (1u << codeSize) - 1;
+            codeLimit = 2 * clear;
+            nextFree = clear + 2;
+            do
+                code = nextCode();
+            while (code == clear);
+            if (code > clear)
+                code = 0;
+            *dst = static_cast<uint8_t>(code);
+            oldText = lastDst = dst++;
+            oldCode = code;
+            if (endOfData || dst == outEnd)
+                break;
+            code = nextCode();
+            continue;
+        }
+        if (code == end) {
+            if (!endOfData) {
+                decoded_ = size_t(dst - out);
+                SkipSubBlocks();
+            }
+            break;
+        }
+
+        size_t n;
+        const uint8_t* text = dst; // where this string will be the old code's
+        int incoming = code;
+        if (code < nextFree) {
+            n = table[code].length;
+            if (const uint8_t* src = table[code].text)
+                copy(src, n);
+            else
+                spell(code, n);
+        } else {
+            // Not yet in the table: the old string followed by the previous
+            // string's first pixel.
+            n = size_t(table[oldCode].length) + 1;
+            if (oldText)
+                copy(oldText, n - 1);
+            else
+                spell(oldCode, n - 1);
+            if (n - 1 < size_t(outEnd - dst))
+                dst[n - 1] = *lastDst;
+            // The new entry below is this string when the old code's
+            // string was the previous one.
+            text = oldText ? dst : nullptr;
+            if (code > nextFree) {
+                incoming = 0;
+                text = nullptr;
+            }
+        }
+        if (nextFree < TableSize) {
+            table[nextFree] = TableEntry{oldText, static_cast<uint16_t>(table[oldCode].length + 1),
+                                         static_cast<uint16_t>(oldCode), *dst};
+            if (++nextFree >= codeLimit && codeSize < 12) {
+                ++codeSize;
+                codeMask = (1u << codeSize) - 1;
+                codeLimit *= 2;
+            }
+        }
+        oldText = text;
+        lastDst = dst;
+        oldCode = incoming;
+        if (n >= size_t(outEnd - dst)) {
+            dst = outEnd;
+            break;
+        }
+        dst += n;
+        code = nextCode();
     }
+    decoded_ = size_t(dst - out);
+    // The bytes a last sixteen-byte copy wrote after the data's end.
+    std::memset(dst, 0, std::min<size_t>(16, size_t(outEnd - dst)));
 }
 
 // ---- loading ---------------------------------------------------------------------
@@ -261,8 +319,7 @@ void TGIF::LoadFromStream(TStream& stream)
     } release{stream_};
 
     std::fill(colorTable_.get(), colorTable_.get() + 256, 0u);
-    if (!ReadHeader())
-        return;
+    ReadHeader();
 
     // Each code of at least 3 bits yields at most 4096 pixels, so the bytes
     // left in the stream bound the pixels the data can really hold. A
@@ -272,12 +329,14 @@ void TGIF::LoadFromStream(TStream& stream)
     if (pixels > (remaining * 8 / 3 + 1) * TableSize)
         throw ENotGIF("Image too large for the data in the file (" + std::to_string(width_) + " x " +
                       std::to_string(height_) + ")");
+    const int stride = TBitmap::BytesPerScanLine(width_, 8);
+    if (!PictureSizeAllowed(width_, height_, int64_t(stride) * height_))
+        throw ENotGIF("Image too large (" + std::to_string(width_) + " x " + std::to_string(height_) + ")");
 
     bitmap_.reset();
     auto bitmap = std::make_unique<TBitmap>();
     bitmap->HandleType = bmDIB;
-    bitmap->SetPixelData(pf8bit, width_, height_,
-                         std::vector<uint8_t>(size_t(TBitmap::BytesPerScanLine(width_, 8)) * height_, 0), {});
+    bitmap->SetPixelData(pf8bit, width_, height_, std::vector<uint8_t>(size_t(stride) * height_, 0), {});
 
     palette_.assign(256, TPaletteEntry{});
     for (int i = 0; i < 256; ++i) {
@@ -293,20 +352,45 @@ void TGIF::LoadFromStream(TStream& stream)
     SetPaletteModified(true);
     bitmap_ = std::move(bitmap);
 
-    std::vector<uint8_t> row(width_);
-    if (interlaced_) {
-        static const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-        for (const auto& pass : passes)
-            for (int y = pass[0]; y < height_; y += pass[1]) {
-                ReadRow(row.data());
-                std::memcpy(bitmap_->ScanLine(y), row.data(), width_);
-            }
-    } else {
-        for (int y = 0; y < height_; ++y) {
-            ReadRow(row.data());
-            std::memcpy(bitmap_->ScanLine(y), row.data(), width_);
+    const size_t total = size_t(width_) * height_;
+    if (total == 0)
+        return;
+    if (!interlaced_ && stride == width_) {
+        // Rows without padding, in order: the bitmap's pixels are the
+        // decoder's output. A read error leaves the rows finished before it
+        // and clears the rest.
+        uint8_t* out = bitmap_->ScanLine(0);
+        try {
+            Decode(out, total);
+        } catch (...) {
+            const size_t done = decoded_ / width_ * width_;
+            std::memset(out + done, 0, total - done);
+            throw;
         }
+        return;
     }
+
+    // Rows in the file's order, then each to its place: interlaced rows in
+    // four passes (every 8th row from 0, every 8th from 4, every 4th from 2,
+    // every 2nd from 1). A read error keeps the rows finished before it.
+    std::vector<uint8_t> inOrder(total, 0);
+    auto placeRows = [&](size_t count) {
+        static const int passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+        static const int onePass[1][2] = {{0, 1}};
+        const auto* order = interlaced_ ? passes : onePass;
+        const int passCount = interlaced_ ? 4 : 1;
+        size_t k = 0;
+        for (int p = 0; p < passCount; ++p)
+            for (int y = order[p][0]; y < height_ && k < count; y += order[p][1], ++k)
+                std::memcpy(bitmap_->ScanLine(y), inOrder.data() + k * width_, width_);
+    };
+    try {
+        Decode(inOrder.data(), total);
+    } catch (...) {
+        placeRows(decoded_ / width_);
+        throw;
+    }
+    placeRows(height_);
 }
 
 // ---- unit start-up ----------------------------------------------------------------

@@ -47,15 +47,16 @@ private:
     int ReadSubBlock(uint8_t* buffer);
     void SkipSubBlocks();
     // Header and extensions.
-    bool ReadHeader();
+    void ReadHeader();
     void ReadColorTable(int count);
     void ReadExtension();
-    // LZW decoding.
-    void InitDecoder();
-    void ResetTable();
-    int NextCode();
-    uint8_t NextPixel();
-    void ReadRow(uint8_t* buffer);
+    // LZW decoding of the image data into total pixels at out, in the
+    // order the file gives them (rows one after the other, interlaced or
+    // not). Pixels after the end of the data stay 0.
+    void Decode(uint8_t* out, size_t total);
+    // Reads the next sub-block behind the two carried bytes of the code
+    // buffer; 0 when the data ends.
+    int RefillCodeBuffer();
 
     std::unique_ptr<TBitmap> bitmap_;
     TPalette palette_;
@@ -66,21 +67,26 @@ private:
     TStream* stream_ = nullptr;
 
     // Code buffer: 2 carried bytes, then up to 255 bytes of the current
-    // sub-block (and 3 spare bytes so that a 24-bit read never leaves it).
+    // sub-block (and 3 spare bytes so that a 32-bit read never leaves it).
     uint8_t buffer_[2 + 255 + 3] = {};
     int bufferLength_ = 0;
-    int bitsAvailable_ = 0;
-    int bitPosition_ = 0;
-    bool endOfData_ = false;
+    int minCodeSize_ = 0;
+    // Pixels decoded when the last Decode stopped (also by an exception).
+    size_t decoded_ = 0;
 
-    int minCodeSize_ = 0, clearCode_ = 0, endCode_ = 0, codeSize_ = 0, codeLimit_ = 0, nextFree_ = 0;
-    bool firstCode_ = true;
-    int oldCode_ = 0;
-    int firstChar_ = 0;
-    std::unique_ptr<uint16_t[]> prefix_;   // 4096 entries
-    std::unique_ptr<uint8_t[]> suffix_;    // 4096 entries
-    std::unique_ptr<uint8_t[]> stack_;     // 4096 entries
-    int stackCount_ = 0;
+    // The string table. Every code's string is its prefix code's string
+    // followed by its suffix; most strings also lie whole in memory already
+    // (a literal in a fixed table, the others in the output), at `text`,
+    // and are copied from there; the others (text nullptr) are spelled
+    // through the prefixes.
+    struct TableEntry {
+        const uint8_t* text;
+        uint16_t length;
+        uint16_t prefix;
+        uint8_t suffix;
+    };
+    std::unique_ptr<TableEntry[]> table_;  // 4096 entries
+    std::unique_ptr<uint8_t[]> stack_;     // 4096 entries: a string spelled backwards
 
     bool interlaced_ = false;
     bool transparentFlag_ = false;

@@ -62,24 +62,18 @@ struct Channel {
 
 // Decodes RLE8 (bits 8) or RLE4 (bits 4) data into rows of indices stored
 // as the bitmap stores them (4-bit: high nibble first). Rows are in file
-// order (row 0 = first row of the file).
+// order (row 0 = first row of the file). Pixels beyond a row's end are
+// dropped; each command is clipped once, not pixel by pixel.
 void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height, int stride,
                std::vector<uint8_t>& rows)
 {
     size_t p = 0;
-    int64_t x = 0, y = 0;
-    auto put = [&](uint8_t index) {
-        if (x >= 0 && x < width && y >= 0 && y < height) {
-            uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
-            if (bits == 8) {
-                row[x] = index;
-            } else {
-                uint8_t& b = row[x / 2];
-                b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F))
-                            : static_cast<uint8_t>((b & 0x0F) | (index << 4));
-            }
-        }
-        ++x;
+    int64_t x = 0, y = 0; // never negative: every move is forwards
+    // The 4-bit pixel at column c of row to index (8-bit rows are written
+    // directly).
+    auto putNibble = [](uint8_t* row, int64_t c, uint8_t index) {
+        uint8_t& b = row[c / 2];
+        b = (c & 1) ? static_cast<uint8_t>((b & 0xF0) | (index & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (index << 4));
     };
     auto need = [&](size_t n) {
         if (data.size() - p < n)
@@ -89,12 +83,26 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
         need(2);
         uint8_t count = data[p], value = data[p + 1];
         p += 2;
+        uint8_t* row = rows.data() + static_cast<size_t>(y) * stride;
         if (count > 0) {
             // An encoded run; runs past the row's end are clipped.
-            int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, width - x));
-            for (int64_t i = 0; i < n; ++i)
-                put(bits == 8 ? value : ((i & 1) ? (value & 0x0F) : (value >> 4)));
-            x += count - n;
+            const int64_t n = std::min<int64_t>(count, std::max<int64_t>(0, width - x));
+            if (bits == 8 && n > 0) {
+                std::memset(row + x, value, static_cast<size_t>(n));
+            } else if (bits == 4 && n > 0) {
+                // Pixels alternate high and low nibble of value: after an
+                // odd first column, whole bytes of the pair (low, high).
+                const uint8_t hi = value >> 4, lo = value & 0x0F;
+                int64_t i = 0;
+                if (x & 1)
+                    putNibble(row, x + i++, hi);
+                const int64_t pairs = (n - i) / 2;
+                std::memset(row + (x + i) / 2, i ? (lo << 4) | hi : value, static_cast<size_t>(pairs));
+                i += 2 * pairs;
+                if (i < n)
+                    putNibble(row, x + i, (i & 1) ? lo : hi);
+            }
+            x += count;
             continue;
         }
         switch (value) {
@@ -114,10 +122,21 @@ void DecodeRle(const std::vector<uint8_t>& data, int bits, int width, int height
             size_t bytes = bits == 8 ? value : (value + 1u) / 2;
             size_t padded = (bytes + 1) & ~size_t(1);
             need(bytes);
-            for (int i = 0; i < value; ++i) {
-                uint8_t b = data[p + (bits == 8 ? i : i / 2)];
-                put(bits == 8 ? b : ((i & 1) ? (b & 0x0F) : (b >> 4)));
+            const int64_t n = std::min<int64_t>(value, std::max<int64_t>(0, width - x));
+            if (bits == 8 && n > 0) {
+                std::memcpy(row + x, data.data() + p, static_cast<size_t>(n));
+            } else if (bits == 4 && (x & 1) == 0 && n > 0) {
+                // From an even column the data's bytes are the row's bytes.
+                std::memcpy(row + x / 2, data.data() + p, static_cast<size_t>(n / 2));
+                if (n & 1)
+                    putNibble(row, x + n - 1, data[p + n / 2] >> 4);
+            } else if (bits == 4) {
+                for (int64_t i = 0; i < n; ++i) {
+                    uint8_t b = data[p + i / 2];
+                    putNibble(row, x + i, (i & 1) ? (b & 0x0F) : (b >> 4));
+                }
             }
+            x += value;
             p += std::min(padded, data.size() - p);
             break;
         }
@@ -273,8 +292,14 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     outBpp = BitsPerPixelOf(format);
     const int w = static_cast<int>(width), hgt = static_cast<int>(rowsCount);
     const int outStride = TBitmap::BytesPerScanLine(w, outBpp);
-    if (int64_t(outStride) * rowsCount > MaxBitmapBytes)
+    if (int64_t(outStride) * rowsCount > MaxBitmapBytes ||
+        !PictureSizeAllowed(width, rowsCount, int64_t(outStride) * rowsCount))
         Invalid("the image is too large (" + std::to_string(width) + " x " + std::to_string(rowsCount) + ")");
+
+    // Formats whose rows the bitmap keeps byte for byte as the file has them
+    // (the same stride: BMP rows and bitmap rows are both padded to 4 bytes).
+    const bool sameLayout = format == pf1bit || format == pf4bit || bpp == 8 || format == pf16bit || bpp == 24 ||
+                            (bpp == 32 && compression == BI_RGB);
 
     std::vector<uint8_t> out(static_cast<size_t>(int64_t(outStride) * rowsCount), 0);
     std::vector<uint8_t> fileRows; // rows in file order
@@ -297,20 +322,36 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
             int64_t need = fileStride * (rowsCount - 1) + (width * bpp + 7) / 8;
             if (pixelOffset + need > available)
                 Invalid("the pixel data is not in the file");
-            fileRows.assign(static_cast<size_t>(fileStride * rowsCount), 0);
-            readAt(pixelOffset, fileRows.data(), need);
+            if (sameLayout) {
+                // Rows stored as the bitmap stores them are read straight to
+                // their place, in blocks of about 256 KiB (the last row
+                // perhaps without its padding); a bottom-up block then has
+                // its rows turned over in place, while it is in the cache.
+                const int64_t blockRows = std::max<int64_t>(1, (int64_t(256) << 10) / fileStride);
+                for (int64_t r = 0; r < rowsCount; r += blockRows) {
+                    const int64_t k = std::min(blockRows, rowsCount - r);
+                    uint8_t* block = out.data() + (topDown ? r : rowsCount - r - k) * outStride;
+                    readAt(pixelOffset + r * fileStride, block, r + k < rowsCount ? k * fileStride : need - r * fileStride);
+                    if (!topDown)
+                        for (int64_t i = 0; i < k / 2; ++i)
+                            std::swap_ranges(block + i * outStride, block + (i + 1) * outStride,
+                                             block + (k - 1 - i) * outStride);
+                }
+            } else {
+                fileRows.assign(static_cast<size_t>(fileStride * rowsCount), 0);
+                readAt(pixelOffset, fileRows.data(), need);
+            }
             dataEnd = pixelOffset + need;
         }
     }
 
     const int64_t inStride = rle ? outStride : fileStride;
     Channel ch[4] = {Channel(masks[0]), Channel(masks[1]), Channel(masks[2]), Channel(masks[3])};
-    for (int64_t r = 0; r < (w > 0 ? rowsCount : 0); ++r) {
+    for (int64_t r = 0; r < (w > 0 && !(sameLayout && !rle) ? rowsCount : 0); ++r) {
         const uint8_t* src = fileRows.data() + r * inStride;
         int64_t destRow = topDown ? r : rowsCount - 1 - r;
         uint8_t* dst = out.data() + destRow * outStride;
-        if (rle || format == pf1bit || format == pf4bit || (bpp == 8) || format == pf16bit || bpp == 24 ||
-            (bpp == 32 && compression == BI_RGB)) {
+        if (rle || sameLayout) {
             std::memcpy(dst, src, static_cast<size_t>(std::min<int64_t>(outStride, inStride)));
         } else if (bpp == 2) {
             for (int x = 0; x < w; ++x)
@@ -391,6 +432,16 @@ void WriteBmp(TStream& stream, const TBitmap& bitmap)
         e[3] = 0;
     }
     stream.WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
-    for (int r = hgt - 1; r >= 0; --r)
-        stream.WriteBuffer(bitmap.ScanLine(r), stride);
+    // Rows bottom-up, gathered into writes of about 64 KiB: many small rows
+    // (a tall, narrow bitmap) do not each cost a write.
+    if (stride == 0 || hgt == 0)
+        return;
+    const int rowsPerWrite = std::max(1, 65536 / stride);
+    std::vector<uint8_t> chunk(size_t(std::min(rowsPerWrite, hgt)) * stride);
+    for (int r = hgt - 1; r >= 0;) {
+        size_t used = 0;
+        for (int k = 0; k < rowsPerWrite && r >= 0; ++k, --r, used += size_t(stride))
+            std::memcpy(chunk.data() + used, bitmap.ScanLine(r), size_t(stride));
+        stream.WriteBuffer(chunk.data(), static_cast<int64_t>(used));
+    }
 }

@@ -286,9 +286,29 @@ enum TTransparentMode { tmAuto, tmFixed };
 
 int BitsPerPixelOf(TPixelFormat format); // 1, 4, 8, 16, 16, 24, 32; pfDevice/pfCustom 24
 
+// The picture size policy shared by every decoder (GIF, PNG, BMP): the
+// largest picture accepted, in pixels and in bytes of decoded data. A header
+// asking for more is refused before anything is allocated. Fuzz builds take
+// far smaller pictures, so that hostile sizes fail fast there instead of
+// spending each run on allocating and clearing memory.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+constexpr int64_t MaxPicturePixels = int64_t(1) << 16;
+constexpr int64_t MaxPictureBytes = int64_t(1) << 19;
+#else
+constexpr int64_t MaxPicturePixels = int64_t(1) << 28;
+constexpr int64_t MaxPictureBytes = int64_t(1) << 30;
+#endif
+// True when a width x height picture of `bytes` decoded bytes is within the
+// policy (negative sizes never are).
+constexpr bool PictureSizeAllowed(int64_t width, int64_t height, int64_t bytes)
+{
+    return width >= 0 && height >= 0 && bytes >= 0 && (width == 0 || height <= MaxPicturePixels / width) &&
+           bytes <= MaxPictureBytes;
+}
+
 // The largest pixel buffer a bitmap allocates; larger sizes raise
 // EOutOfMemory, so no file can make the runtime allocate without bound.
-constexpr int64_t MaxBitmapBytes = int64_t(1) << 28;
+constexpr int64_t MaxBitmapBytes = MaxPictureBytes < (int64_t(1) << 28) ? MaxPictureBytes : int64_t(1) << 28;
 
 // A device-independent bitmap held in memory: rows top-down, each padded to
 // a multiple of 4 bytes, pixels as in a BMP file (B, G, R[, A] bytes; 16 bits

@@ -68,17 +68,27 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
     case fmOpenReadWrite: flags |= O_RDWR; break;
     default: flags |= O_RDONLY; break;
     }
-    fd_ = ::open(fileName.c_str(), flags);
-    if (fd_ >= 0) {
-        struct stat st {};
-        if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            errno = EISDIR;
-        }
-    }
+    // Opened without blocking, so that a FIFO or a device under a file's name
+    // cannot hold the open (or a later read) up forever; only a regular file
+    // is kept.
+    fd_ = ::open(fileName.c_str(), flags | O_NONBLOCK);
     if (fd_ < 0)
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+    struct stat st {};
+    const char* refusal = nullptr;
+    if (::fstat(fd_, &st) != 0)
+        refusal = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        refusal = std::strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        refusal = "It is not a regular file";
+    if (refusal) {
+        std::string why = refusal;
+        ::close(fd_);
+        fd_ = -1;
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + why);
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 TFileStream::~TFileStream()

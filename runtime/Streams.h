@@ -53,6 +53,9 @@ class TFileStream : public TStream {
 public:
     // EFOpenError "Cannot open file \"name\"..." / EFCreateError "Cannot
     // create file \"name\"..." when the file cannot be opened or created.
+    // Opening an existing file (every mode but fmCreate) never blocks and
+    // takes only a regular file: a folder, FIFO, socket or device raises
+    // EFOpenError at once.
     TFileStream(const std::string& fileName, uint16_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;

@@ -1,17 +1,54 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang (build-fuzz) and runs one of them,
-# starting from its seed corpus: scripts/fuzz.sh NAME [SECONDS]
+# Builds the libFuzzer targets with clang (build-fuzz) and runs them, each
+# starting from its seed corpus:
+#   scripts/fuzz.sh NAME [SECONDS]   one target (default 60 seconds)
+#   scripts/fuzz.sh all [SECONDS]    every target in turn, SECONDS each
+# Each run ends with one line: target, runs, runs per second, edges covered,
+# corpus entries and bytes, findings (crash, leak, timeout and out-of-memory
+# inputs, kept in build-fuzz/findings-NAME/). With FUZZ_MERGE=1 what a run
+# found that adds coverage is merged (-merge=1) into fuzz/corpus/NAME.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+targets=$(ls fuzz/corpus | grep -v '\.md$' | tr '\n' ' ')
 if [ $# -lt 1 ]; then
-  echo "usage: scripts/fuzz.sh NAME [SECONDS]   (NAME: one of $(ls fuzz/corpus | tr '\n' ' '))" >&2
+  echo "usage: scripts/fuzz.sh NAME|all [SECONDS]   (NAME: one of $targets)" >&2
   exit 2
 fi
 name=$1
 seconds=${2:-60}
+if [ "$name" = all ]; then
+  names=$targets
+else
+  [ -d "fuzz/corpus/$name" ] || { echo "scripts/fuzz.sh: no fuzz target \"$name\" (one of $targets)" >&2; exit 2; }
+  names=$name
+fi
+
 scripts/install-deps.sh
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF
-cmake --build build-fuzz -j"$(nproc 2>/dev/null || echo 2)" --target "fuzz_$name"
-work=build-fuzz/corpus-$name
-mkdir -p "$work"
-build-fuzz/fuzz/"fuzz_$name" -max_total_time="$seconds" "$work" "fuzz/corpus/$name"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF >/dev/null
+for n in $names; do
+  cmake --build build-fuzz -j2 --target "fuzz_$n"
+done
+
+summary=()
+for n in $names; do
+  work=build-fuzz/corpus-$n
+  findings=build-fuzz/findings-$n
+  log=build-fuzz/fuzz-$n.log
+  mkdir -p "$work" "$findings"
+  # A finding ends libFuzzer's run; the summary still reports it.
+  build-fuzz/fuzz/"fuzz_$n" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$findings/" "$work" "fuzz/corpus/$n" 2>&1 | tee "$log" | grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|ERROR' || true
+  if [ "${FUZZ_MERGE:-0}" = 1 ]; then
+    build-fuzz/fuzz/"fuzz_$n" -merge=1 "fuzz/corpus/$n" "$work" >/dev/null 2>&1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  edges=$(grep -oE ' cov: [0-9]+' "$log" | tail -1 | tr -dc 0-9)
+  entries=$(ls "fuzz/corpus/$n" | wc -l)
+  bytes=$(du -sb "fuzz/corpus/$n" | cut -f1)
+  found=$(ls "$findings" | wc -l)
+  summary+=("$(printf '%-16s %10s %8s %7s %8s %10s %8s' "$n" "${runs:-?}" "${speed:-?}" "${edges:-?}" "$entries" "$bytes" "$found")")
+done
+
+printf '\n%-16s %10s %8s %7s %8s %10s %8s\n' target runs runs/s edges entries bytes findings
+printf '%s\n' "${summary[@]}"

@@ -66,6 +66,8 @@ TEST(Gif, HeaderErrorsRaiseTheirMessages)
         {"code size 12", badCode, "Invalid code size: 12"},
         {"code size 1", lowCode, "Invalid code size: 1"},
         {"no block", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0, 0, 0}, nullptr},
+        {"signature only", {'G', 'I', 'F', '8', '9', 'a'}, nullptr},
+        {"screen cut", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0}, nullptr},
         {"table cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x81, 0, 0, 1, 2}, nullptr},
         {"extension cut", {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xF9, 4, 1}, nullptr},
     };
@@ -103,7 +105,7 @@ TEST(Gif, ShortScreenDescriptorLeavesAnEmptyGraphicEmpty)
 {
     TGIF gif;
     TMemoryStream s = StreamOf({'G', 'I', 'F', '8', '7', 'a', 1, 0, 1});
-    EXPECT_NO_THROW(gif.LoadFromStream(s));
+    EXPECT_THROW(gif.LoadFromStream(s), EReadError); // a read failure, not an empty picture
     EXPECT_TRUE(gif.Empty());
     EXPECT_EQ(gif.Width(), 0);
 }
@@ -262,6 +264,23 @@ TEST(Gif, RefusesSizesTheDataCannotHold)
     TGIF gif;
     TMemoryStream s = StreamOf(BuildGif(g));
     EXPECT_THROW(gif.LoadFromStream(s), ENotGIF);
+    EXPECT_TRUE(gif.Empty());
+}
+
+TEST(Gif, RefusesSizesBeyondThePicturePolicyBeforeAllocating)
+{
+    GifSpec g;
+    g.width = 20000;
+    g.height = 20000; // 400 million pixels: data enough by the code bound, too many by the policy
+    g.data.assign(40000, 0);
+    TGIF gif;
+    TMemoryStream s = StreamOf(BuildGif(g));
+    try {
+        gif.LoadFromStream(s);
+        ADD_FAILURE() << "no error";
+    } catch (const ENotGIF& e) {
+        EXPECT_EQ(e.Message(), "Image too large (20000 x 20000)");
+    }
     EXPECT_TRUE(gif.Empty());
 }
 

@@ -24,6 +24,7 @@ struct PngSpec {
     png_color_16 background{};
     bool time = false;
     std::vector<std::pair<std::string, std::string>> texts;
+    int textCompression = PNG_TEXT_COMPRESSION_NONE; // of every text chunk
 };
 
 void WriteBytes(png_structp png, png_bytep data, size_t n)
@@ -95,7 +96,7 @@ Bytes MakePng(const PngSpec& s)
     std::vector<png_text> texts;
     for (const auto& [k, v] : s.texts) {
         png_text t{};
-        t.compression = PNG_TEXT_COMPRESSION_NONE;
+        t.compression = s.textCompression;
         t.key = const_cast<char*>(k.c_str());
         t.text = const_cast<char*>(v.c_str());
         t.text_length = v.size();
@@ -325,6 +326,22 @@ TEST(Png, TextTimeAndGamma)
     EXPECT_EQ(image.Title, "Europe");
     EXPECT_EQ(image.TextList.Count(), 0);
     EXPECT_EQ(image.FileGamma, 0);
+}
+
+TEST(Png, EveryKindOfTextChunkGivesItsWholeValue)
+{
+    for (int kind : {PNG_TEXT_COMPRESSION_NONE, PNG_TEXT_COMPRESSION_zTXt, PNG_ITXT_COMPRESSION_NONE,
+                     PNG_ITXT_COMPRESSION_zTXt}) {
+        SCOPED_TRACE(kind);
+        PngSpec layout;
+        layout.texts = {{"Title", "Europe at noon"}, {"Comment", "channel 4"}};
+        layout.textCompression = kind;
+        TPngImage image;
+        Read(MakePng(layout), image);
+        EXPECT_EQ(image.Title, "Europe at noon");
+        ASSERT_EQ(image.TextList.Count(), 2);
+        EXPECT_EQ(image.TextList[1], "Comment=channel 4");
+    }
 }
 
 TEST(Png, CorruptStreamsRaiseAndNeverAbort)
