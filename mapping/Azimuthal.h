@@ -1,0 +1,156 @@
+#pragma once
+// Azimuthal kinds around the map centre: 3 and 4 azimuthal equidistant, 7
+// orthographic, 8 linearised orthographic (forward only), 11 gnomonic. All
+// work from the central angle c, cos c = sin phi0 sin phi + cos phi0 cos phi
+// cos dlon, and may be turned by Rotation.
+#include "mapping/ProjectionKinds.h"
+#include "mapping/ProjectionMath.h"
+
+namespace projection {
+
+template <uint8_t Kind>
+struct TAzimuthal {
+    static_assert(Kind == pkAzimuthalEquidistant || Kind == pkOrthographic || Kind == pkLinearisedOrthographic ||
+                  Kind == pkGnomonic);
+    static constexpr bool VisibleInsideOnly = false;
+    // Kinds 3 and 4 share the limit and the formulas.
+    static constexpr double LimitKm = Kind == pkOrthographic || Kind == pkLinearisedOrthographic ? 6300.0 : 12000.0;
+
+    const TMapping& m;
+    double sinPhi0, cosPhi0;    // the stored sine and cosine of the centre latitude
+    double limitSin, limitCos;  // those of CentreLatitude itself, for the distance limit
+    double rotCos = 1, rotSin = 0;
+
+    explicit TAzimuthal(const TMapping& map)
+        : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
+    {
+        m.DistanceSinCos(limitSin, limitCos);
+        if (m.Rotation != 0) {
+            const double r = m.Rotation * DegToRad;
+            rotCos = std::cos(r);
+            rotSin = std::sin(r);
+        }
+    }
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
+        const double phi = lat * DegToRad, dl = dlon * DegToRad;
+        const double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
+        const double sinDl = std::sin(dl), cosDl = std::cos(dl);
+        const double cosc = sinPhi0 * sinPhi + cosPhi0 * cosPhi * cosDl;
+        if (!Finite(cosc))
+            return TMapping::prNotComputed;
+        // The limit as GreatCircleDistance measures it from CentreLatitude.
+        if (Beyond(limitSin * sinPhi + limitCos * cosPhi * cosDl, LimitCosine(LimitKm)))
+            return TMapping::prNotComputed;
+        const double scale = m.Scale;
+        double x = 0, y = 0;
+        TResult result = TMapping::prComputed;
+        if constexpr (Kind == pkAzimuthalEquidistant) {
+            // Azimuthal equidistant: rho = R c, k = R c / sin c.
+            if (std::fabs(cosc) < 1) {
+                const double c = std::acos(cosc);
+                // sin c from the cosine: c lies in 0..pi, so it is the root.
+                const double k = scale * c / std::sqrt(1 - cosc * cosc);
+                x = k * cosPhi * sinDl;
+                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+            }
+        } else if constexpr (Kind == pkOrthographic) {
+            // Orthographic: x = R cos phi sin dlon, y = R (cos phi0 sin phi - sin phi0 cos phi cos dlon).
+            x = scale * cosPhi * sinDl;
+            y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+        } else if constexpr (Kind == pkLinearisedOrthographic) {
+            // Linearised orthographic: the view angles a (across) and b (up)
+            // seen from the centre, each mapped linearly.
+            const double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
+            const double b = std::asin(sinPhi * cosPhi0 - cosDl * cosPhi * sinPhi0);
+            if (!Finite(a) || !Finite(b))
+                return TMapping::prNotComputed;
+            if (a <= -Pi / 3 || a >= Pi / 3 || b <= -Pi / 3 || b >= Pi / 3)
+                return TMapping::prNotComputed; // beyond the view angles
+            const double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
+            y = scale * std::atan2(sb, ca * cb);
+            x = scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
+        } else {
+            // Gnomonic: k = R / cos c, only on the hemisphere around the centre.
+            if (cosc >= 1) {
+                // The centre itself (the cosine rounded to 1): the centre
+                // pixel, and visible, as every other point of the hemisphere.
+            } else if (cosc <= -1 || cosc < 0.000001) {
+                // Outside the hemisphere: the centre pixel is still computed,
+                // the result is false.
+                result = TMapping::prHidden;
+            } else {
+                const double k = scale / cosc;
+                x = k * cosPhi * sinDl;
+                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+            }
+        }
+        if (m.Rotation != 0) {
+            // Rotation by r: x' = x cos r + y sin r, y' = -x sin r + y cos r.
+            const double nx = x * rotCos + y * rotSin;
+            const double ny = -x * rotSin + y * rotCos;
+            x = nx;
+            y = ny;
+        }
+        WidthUnitsToPixel(m, x, y, FX, FY);
+        return result;
+    }
+
+    // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
+    // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
+    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c).
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        if constexpr (Kind == pkLinearisedOrthographic) {
+            return false; // no inverse
+        } else {
+            double x, y;
+            PixelToWidthUnits(m, px, py, x, y);
+            // The forward transform rotates by Rotation; turn the point back.
+            if (m.Rotation != 0) {
+                const double ux = x * rotCos - y * rotSin;
+                const double uy = x * rotSin + y * rotCos;
+                x = ux;
+                y = uy;
+            }
+            const double rho = std::sqrt(x * x + y * y);
+            if (std::fabs(rho) < 0.00001) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
+            }
+            const double scale = m.Scale;
+            double sinc, cosc;
+            if constexpr (Kind == pkOrthographic) {
+                sinc = rho / scale; // sin c = rho / R
+                const double q = 1 - sinc * sinc;
+                if (!(q >= 0) || !Finite(sinc))
+                    return false; // outside the globe's disc
+                cosc = std::sqrt(q);
+            } else {
+                // c = rho / R (equidistant), atan(rho / R) (gnomonic).
+                const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
+                if (scale == 0 || !Finite(c))
+                    return false;
+                sinc = std::sin(c);
+                cosc = std::cos(c);
+            }
+            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
+            double dl;
+            if (m.CentreLatitude == 90)
+                dl = std::atan2(x, -y);
+            else if (m.CentreLatitude == -90)
+                dl = std::atan2(x, y);
+            else
+                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
+            lon = m.CentreLongitude + dl * RadToDeg;
+            if constexpr (Kind != pkOrthographic)
+                lon = ReduceHalfOpen(lon);
+            return Finite(lat) && Finite(lon);
+        }
+    }
+};
+
+} // namespace projection
