@@ -516,3 +516,50 @@ TEST(CliMapGrid, RenderedCurvesPassThroughTheirTracedPoints)
     }
     fs::remove_all(dir);
 }
+
+namespace {
+
+TEST(CliMapWarp, WritesTheTargetMapsSizeAndRefusesWhatItCannotDo)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-warp-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    TBitmap bg;
+    bg.SetPixelFormat(pf24bit);
+    bg.SetSize(72, 36);
+    for (int y = 0; y < 36; ++y)
+        for (int x = 0; x < 72; ++x)
+            bg.SetPixelColor(x, y, RGB(uint8_t(x * 3), uint8_t(y * 7), 90));
+    const std::string in = (dir / "world.bmp").string(), out = (dir / "globe.png").string();
+    bg.SaveToFile(in);
+    const std::string from = "kind=1,width=72,height=36", to = "kind=7,width=50,height=40,centre-lat=45";
+    MapRun r = RunMap({"warp", "--from", from, "--to", to, "--grid", "30,30", "--threads", "2", in, out});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    TPngImage png;
+    png.ReadFromFile(out);
+    EXPECT_EQ(png.Width, 50u);
+    EXPECT_EQ(png.Height, 40u);
+    const std::string written = ReadAll(out);
+
+    struct Case { std::vector<std::string> args; int exit; } cases[] = {
+        {{"--from", "kind=1,width=70,height=36", "--to", to, in, out}, 1},            // picture of another size
+        {{"--from", from, "--to", "kind=8,width=50,height=40", in, out}, 1},           // no inverse
+        {{"--from", from, "--to", to, (dir / "none.png").string(), out}, 1},           // unreadable
+        {{"--from", from, "--to", "kind=7,width=0,height=40", in, out}, 2},
+        {{"--from", "kind=1,width=72", "--to", to, in, out}, 2},
+        {{"--from", from, "--to", to, "--resample", "cubic", in, out}, 2},
+        {{"--from", from, "--to", to, in, (dir / "globe.gif").string()}, 2},
+        {{"--from", from, "--to", to, in, in}, 2},
+        {{"--to", to, in, out}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"warp"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        MapRun u = RunMap(args);
+        EXPECT_EQ(u.exit, c.exit) << c.args[1] << " " << c.args[3] << u.err;
+    }
+    EXPECT_EQ(ReadAll(out), written);
+    EXPECT_FALSE(fs::exists(dir / "globe.gif"));
+    fs::remove_all(dir);
+}
+
+} // namespace
