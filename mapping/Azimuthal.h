@@ -8,6 +8,15 @@
 
 namespace projection {
 
+// Orthographic: x = R cos phi sin dlon, y = R (cos phi0 sin phi - sin phi0 cos phi cos dlon).
+template <typename V>
+static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl,
+                                  V& x, V& y)
+{
+    x = scale * cosPhi * sinDl;
+    y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+}
+
 template <uint8_t Kind>
 struct TAzimuthal {
     static_assert(Kind == pkAzimuthalEquidistant || Kind == pkOrthographic || Kind == pkLinearisedOrthographic ||
@@ -36,13 +45,13 @@ struct TAzimuthal {
     {
         const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
         const double phi = lat * DegToRad, dl = dlon * DegToRad;
-        const double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
-        const double sinDl = std::sin(dl), cosDl = std::cos(dl);
-        const double cosc = sinPhi0 * sinPhi + cosPhi0 * cosPhi * cosDl;
+        double sinPhi, cosPhi, sinDl, cosDl;
+        lanes::SinCosPair(phi, dl, sinPhi, cosPhi, sinDl, cosDl);
+        const double cosc = CentralCosine(sinPhi0, cosPhi0, sinPhi, cosPhi, cosDl);
         if (!Finite(cosc))
             return TMapping::prNotComputed;
         // The limit as GreatCircleDistance measures it from CentreLatitude.
-        if (Beyond(limitSin * sinPhi + limitCos * cosPhi * cosDl, LimitCosine(LimitKm)))
+        if (BeyondLimit(CentralCosine(limitSin, limitCos, sinPhi, cosPhi, cosDl), LimitCosine(LimitKm)))
             return TMapping::prNotComputed;
         const double scale = m.Scale;
         double x = 0, y = 0;
@@ -57,9 +66,7 @@ struct TAzimuthal {
                 y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
             }
         } else if constexpr (Kind == pkOrthographic) {
-            // Orthographic: x = R cos phi sin dlon, y = R (cos phi0 sin phi - sin phi0 cos phi cos dlon).
-            x = scale * cosPhi * sinDl;
-            y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+            OrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, x, y);
         } else if constexpr (Kind == pkLinearisedOrthographic) {
             // Linearised orthographic: the view angles a (across) and b (up)
             // seen from the centre, each mapped linearly.
@@ -87,13 +94,8 @@ struct TAzimuthal {
                 y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
             }
         }
-        if (m.Rotation != 0) {
-            // Rotation by r: x' = x cos r + y sin r, y' = -x sin r + y cos r.
-            const double nx = x * rotCos + y * rotSin;
-            const double ny = -x * rotSin + y * rotCos;
-            x = nx;
-            y = ny;
-        }
+        if (m.Rotation != 0)
+            RotateXY(rotCos, rotSin, x, y);
         WidthUnitsToPixel(m, x, y, FX, FY);
         return result;
     }

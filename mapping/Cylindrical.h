@@ -6,19 +6,23 @@
 
 namespace projection {
 
+// Plate carree: X = W (lon + 180) / 360, Y = H (1 - (lat + 90) / 180).
+template <typename V>
+static inline void PlateCarreeFull(double W, double H, V lon, V lat, V& FX, V& FY)
+{
+    FX = W * (lon + 180.0) / 360.0;
+    FY = (1.0 - (lat + 90.0) / 180.0) * H;
+}
+
 // Kind 1.
 struct TCylindricalFull {
     const TMapping& m;
     static constexpr bool VisibleInsideOnly = false;
     explicit TCylindricalFull(const TMapping& map) : m(map) {}
 
-    // Plate carree: X = W (lon + 180) / 360, Y = H (1 - (lat + 90) / 180).
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        const double W = m.Width, H = m.Height;
-        const double l = Wrap(lon);
-        FX = W * (l + 180) / 360;
-        FY = (1 - (lat + 90) / 180) * H;
+        PlateCarreeFull<double>(m.Width, m.Height, Wrap(lon), lat, FX, FY);
         return TMapping::prComputed;
     }
     // The same lines solved for lon and lat.

@@ -23,7 +23,7 @@ struct TLambertConic {
         const double phi = lat * DegToRad;
         // The limit as GreatCircleDistance measures it from CentreLatitude.
         const double cosc = limitSin * std::sin(phi) + limitCos * std::cos(phi) * std::cos(dlon * DegToRad);
-        if (!Finite(cosc) || Beyond(cosc, LimitCosine(LimitKm)))
+        if (!Finite(cosc) || BeyondLimit(cosc, LimitCosine(LimitKm)))
             return TMapping::prNotComputed;
         const double p = m.Southern ? -phi : phi;
         const double es = m.E * std::sin(p);

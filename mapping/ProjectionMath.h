@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mapping/Lanes.h"
 #include "mapping/vkqMapping.h"
 
 namespace projection {
@@ -79,15 +80,51 @@ inline double AcosNear(double v)
 // A distance limit as the cosine of its central angle: arccos(c) * radius
 // >= limit exactly when the clamped c is at most this.
 inline double LimitCosine(double limitKm) { return std::cos(limitKm / EarthRadiusKm); }
-inline bool Beyond(double cosc, double limitCos) { return std::clamp(cosc, -1.0, 1.0) <= limitCos; }
+
+// The formulas below serve one point (V = double) and the vector kernels
+// (V a lane vector) alike; they have internal linkage so that each
+// instruction set's file keeps its own copy.
+
+// Cosine of the central angle from a centre with sine s0 and cosine c0:
+// cos c = sin phi0 sin phi + cos phi0 cos phi cos dlon.
+template <typename V>
+static inline V CentralCosine(double s0, double c0, V sinPhi, V cosPhi, V cosDl)
+{
+    return s0 * sinPhi + c0 * cosPhi * cosDl;
+}
+
+// Beyond for lanes: the cosine held to -1..1 (NaN stays NaN, and is never
+// beyond) against the limit's cosine.
+template <typename V>
+static inline auto BeyondLimit(V cosc, V limitCos)
+{
+    const V held = lanes::Select(cosc < -1.0, cosc - cosc - 1.0, lanes::Select(cosc > 1.0, cosc - cosc + 1.0, cosc));
+    return held <= limitCos;
+}
+
+// Rotation by r: x' = x cos r + y sin r, y' = -x sin r + y cos r.
+template <typename V>
+static inline void RotateXY(double rotCos, double rotSin, V& x, V& y)
+{
+    const V nx = x * rotCos + y * rotSin;
+    const V ny = -x * rotSin + y * rotCos;
+    x = nx;
+    y = ny;
+}
+
+// Width-unit pixel: X = (0.5 + x) W, Y = CentreRow - W y.
+template <typename V>
+static inline void WidthUnitsToPixelT(double W, double centreRow, V x, V y, V& FX, V& FY)
+{
+    FX = (0.5 + x) * W;
+    FY = centreRow - W * y;
+}
 
 // Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
 // in image widths.
 inline void WidthUnitsToPixel(const TMapping& m, double x, double y, double& FX, double& FY)
 {
-    const double W = m.Width;
-    FX = (0.5 + x) * W;
-    FY = m.CentreRow - W * y;
+    WidthUnitsToPixelT<double>(m.Width, m.CentreRow, x, y, FX, FY);
 }
 inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x, double& y)
 {

@@ -1,6 +1,7 @@
 #include "mapping/vkqMapping.h"
 
 #include <stdexcept>
+#include <type_traits>
 
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
@@ -9,6 +10,7 @@
 #include "mapping/Mercator.h"
 #include "mapping/PolarStereographic.h"
 #include "mapping/ProjectionKinds.h"
+#include "mapping/SimdKernels.h"
 #include "mapping/VanDerGrinten.h"
 
 #include <algorithm>
@@ -498,14 +500,13 @@ inline TResult ProjectWith(const Family& k, float Longitude, float Latitude, dou
     return k.Forward(lon, lat, FX, FY);
 }
 
-// GeoToPixel of one point, with the map's offsets as whole numbers.
+// The end of GeoToPixel: the unrounded pixel rounded, checked and moved by
+// the map's offsets (whole numbers).
 template <typename Family>
-inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float Latitude, int32_t& X, int32_t& Y,
-                      int32_t offsetX, int32_t offsetY)
+inline bool FinishPixel(const TMapping& m, TResult r, double fx, double fy, int32_t& X, int32_t& Y, int32_t offsetX,
+                        int32_t offsetY)
 {
-    double fx = 0, fy = 0;
     bool result = false;
-    const TResult r = ProjectWith(k, Longitude, Latitude, fx, fy);
     if (r != TMapping::prNotComputed) {
         // X first, then Y: a failure part-way leaves X with its new value.
         int32_t rx, ry;
@@ -525,6 +526,77 @@ inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float
     X = AddSaturated(X, offsetX);
     Y = AddSaturated(Y, -static_cast<int64_t>(offsetY));
     return result;
+}
+
+// GeoToPixel of one point.
+template <typename Family>
+inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float Latitude, int32_t& X, int32_t& Y,
+                      int32_t offsetX, int32_t offsetY)
+{
+    double fx = 0, fy = 0;
+    const TResult r = ProjectWith(k, Longitude, Latitude, fx, fy);
+    return FinishPixel<Family>(m, r, fx, fy, X, Y, offsetX, offsetY);
+}
+
+// The vector kernel of the map's kind, if it has one, and its constants.
+TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
+{
+    const TSimdKernelSet& set = SimdKernels();
+    c = TSimdForwardConsts{};
+    c.Width = m.Width;
+    c.Height = m.Height;
+    c.CentreRow = m.CentreRow;
+    c.CentreLongitude = m.CentreLongitude;
+    switch (m.Projection) {
+    case pkCylindricalFull:
+        return set.CylindricalFull;
+    case pkOrthographic: {
+        using Family = TAzimuthal<pkOrthographic>;
+        const Family k(m);
+        c.SinPhi0 = k.sinPhi0;
+        c.CosPhi0 = k.cosPhi0;
+        c.LimitSin = k.limitSin;
+        c.LimitCos = k.limitCos;
+        c.LimitCosine = LimitCosine(Family::LimitKm);
+        c.Scale = m.Scale;
+        c.Rotate = m.Rotation != 0;
+        c.RotCos = k.rotCos;
+        c.RotSin = k.rotSin;
+        return set.Orthographic;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// Projects Count points, calling Finish(i, result, FX, FY) for each in
+// order: through the kind's vector kernel in runs where it has one (points
+// the kernel leaves go through the per-point code), else point by point.
+template <typename Family, typename F>
+void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish)
+{
+    TSimdForwardConsts c;
+    const TSimdForwardKernel kernel = SimdForwardKernel(m, c);
+    if (kernel == nullptr) {
+        for (size_t i = 0; i < n; ++i) {
+            double fx = 0, fy = 0;
+            const TResult r = ProjectWith(k, lon[i], lat[i], fx, fy);
+            Finish(i, r, fx, fy);
+        }
+        return;
+    }
+    constexpr size_t Run = 256;
+    double fx[Run], fy[Run];
+    uint8_t status[Run];
+    for (size_t first = 0; first < n; first += Run) {
+        const size_t count = std::min(Run, n - first);
+        kernel(c, lon + first, lat + first, count, fx, fy, status);
+        for (size_t i = 0; i < count; ++i) {
+            const TResult r = status[i] == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
+                                                        : static_cast<TResult>(status[i]);
+            Finish(first + i, r, fx[i], fy[i]);
+        }
+    }
 }
 
 // PixelToGeo of one point, with the map's offsets as whole numbers.
@@ -591,8 +663,13 @@ void TMapping::ProjectPoints(std::span<const float> Longitudes, std::span<const 
     const size_t n = Longitudes.size();
     CheckLengths("ProjectPoints", n, {Latitudes.size(), FX.size(), FY.size(), Results.size()});
     WithFamily(*this, [&](const auto& k) {
-        for (size_t i = 0; i < n; ++i)
-            Results[i] = ProjectWith(k, Longitudes[i], Latitudes[i], FX[i], FY[i]);
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+            Results[i] = r;
+            if (r != prNotComputed) {
+                FX[i] = fx;
+                FY[i] = fy;
+            }
+        });
     });
 }
 
@@ -603,8 +680,10 @@ void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const flo
     CheckLengths("GeoToPixel", n, {Latitudes.size(), X.size(), Y.size(), Visible.size()});
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     WithFamily(*this, [&](const auto& k) {
-        for (size_t i = 0; i < n; ++i)
-            Visible[i] = PixelWith(*this, k, Longitudes[i], Latitudes[i], X[i], Y[i], ox, oy);
+        using Family = std::decay_t<decltype(k)>;
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+            Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
+        });
     });
 }
 
