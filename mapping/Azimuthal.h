@@ -8,6 +8,51 @@
 
 namespace projection {
 
+// Inverse orthographic (Snyder 20-14, 20-15) for one point or lanes:
+// rho = |(x, y)|, sin c = rho / R, cos c = sqrt(1 - sin^2 c),
+// lat = asin(cos c sin phi0 + y sin c cos phi0 / rho) and
+// dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
+// on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
+// that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
+// tell the caller about the centre (rho near 0) and points off the globe
+// (q below 0), where lat and dl mean nothing.
+template <typename V>
+static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
+                                        V& rho, V& q, V& latRad, V& dl)
+{
+    rho = lanes::Sqrt(x * x + y * y);
+    const V sinc = rho / scale;
+    q = 1.0 - sinc * sinc;
+    const V cosc = lanes::Sqrt(q);
+    V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
+    // Values rounded just past +-1 are held to it, as AsinNear does.
+    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+    v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+    const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
+    V a2, b2;
+    if (centreLat == 90) {
+        a2 = x;
+        b2 = -y;
+    } else if (centreLat == -90) {
+        a2 = x;
+        b2 = y;
+    } else {
+        a2 = x * sinc;
+        b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
+    }
+    lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+}
+
+// The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
+template <typename V>
+static inline void RotateBackXY(double rotCos, double rotSin, V& x, V& y)
+{
+    const V ux = x * rotCos - y * rotSin;
+    const V uy = x * rotSin + y * rotCos;
+    x = ux;
+    y = uy;
+}
+
 // Orthographic: x = R cos phi sin dlon, y = R (cos phi0 sin phi - sin phi0 cos phi cos dlon).
 template <typename V>
 static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl,
@@ -111,11 +156,21 @@ struct TAzimuthal {
             double x, y;
             PixelToWidthUnits(m, px, py, x, y);
             // The forward transform rotates by Rotation; turn the point back.
-            if (m.Rotation != 0) {
-                const double ux = x * rotCos - y * rotSin;
-                const double uy = x * rotSin + y * rotCos;
-                x = ux;
-                y = uy;
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
+            if constexpr (Kind == pkOrthographic) {
+                double rho, q, latRad, dl;
+                OrthographicInverseT(m.Scale, sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, q, latRad, dl);
+                if (std::fabs(rho) < 0.00001) {
+                    lon = m.CentreLongitude;
+                    lat = m.CentreLatitude;
+                    return true;
+                }
+                if (!(q >= 0))
+                    return false; // outside the globe's disc
+                lat = latRad * RadToDeg;
+                lon = m.CentreLongitude + dl * RadToDeg;
+                return Finite(lat) && Finite(lon);
             }
             const double rho = std::sqrt(x * x + y * y);
             if (std::fabs(rho) < 0.00001) {
@@ -124,21 +179,11 @@ struct TAzimuthal {
                 return true;
             }
             const double scale = m.Scale;
-            double sinc, cosc;
-            if constexpr (Kind == pkOrthographic) {
-                sinc = rho / scale; // sin c = rho / R
-                const double q = 1 - sinc * sinc;
-                if (!(q >= 0) || !Finite(sinc))
-                    return false; // outside the globe's disc
-                cosc = std::sqrt(q);
-            } else {
-                // c = rho / R (equidistant), atan(rho / R) (gnomonic).
-                const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
-                if (scale == 0 || !Finite(c))
-                    return false;
-                sinc = std::sin(c);
-                cosc = std::cos(c);
-            }
+            // c = rho / R (equidistant), atan(rho / R) (gnomonic).
+            const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
+            if (scale == 0 || !Finite(c))
+                return false;
+            const double sinc = std::sin(c), cosc = std::cos(c);
             lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
             double dl;
             if (m.CentreLatitude == 90)
@@ -147,9 +192,7 @@ struct TAzimuthal {
                 dl = std::atan2(x, y);
             else
                 dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
-            lon = m.CentreLongitude + dl * RadToDeg;
-            if constexpr (Kind != pkOrthographic)
-                lon = ReduceHalfOpen(lon);
+            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
             return Finite(lat) && Finite(lon);
         }
     }

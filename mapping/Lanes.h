@@ -90,6 +90,48 @@ static inline void SinCosPair(V a, V b, V& sa, V& ca, V& sb, V& cb)
     SinCos(b, sb, cb);
 }
 
+// Arc tangent of a / b.
+static inline D2 Atan2(D2 a, D2 b)
+{
+    return reinterpret_cast<D2>(Sleef_atan2d2_u10(reinterpret_cast<__m128d>(a), reinterpret_cast<__m128d>(b)));
+}
+#ifdef __AVX2__
+static inline D4 Atan2(D4 a, D4 b)
+{
+    return reinterpret_cast<D4>(Sleef_atan2d4_u10(reinterpret_cast<__m256d>(a), reinterpret_cast<__m256d>(b)));
+}
+#endif
+#ifdef __AVX512F__
+static inline D8 Atan2(D8 a, D8 b)
+{
+    return reinterpret_cast<D8>(Sleef_atan2d8_u10(reinterpret_cast<__m512d>(a), reinterpret_cast<__m512d>(b)));
+}
+#endif
+
+// Two arc tangents of one point in one 2-lane call, or of lanes.
+static inline void Atan2Pair(double a1, double b1, double a2, double b2, double& r1, double& r2)
+{
+    const D2 r = Atan2(D2{a1, a2}, D2{b1, b2});
+    r1 = r[0];
+    r2 = r[1];
+}
+template <typename V>
+static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
+{
+    r1 = Atan2(a1, b1);
+    r2 = Atan2(a2, b2);
+}
+
+// Square roots are correctly rounded in every form.
+static inline double Sqrt(double v) { return std::sqrt(v); }
+static inline D2 Sqrt(D2 v) { return reinterpret_cast<D2>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v))); }
+#ifdef __AVX2__
+static inline D4 Sqrt(D4 v) { return reinterpret_cast<D4>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(v))); }
+#endif
+#ifdef __AVX512F__
+static inline D8 Sqrt(D8 v) { return reinterpret_cast<D8>(_mm512_sqrt_pd(reinterpret_cast<__m512d>(v))); }
+#endif
+
 static inline bool IsFinite(double v) { return std::isfinite(v); }
 template <typename V>
 static inline auto IsFinite(V v)

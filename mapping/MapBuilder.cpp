@@ -117,18 +117,18 @@ bool ParseMapSpec(std::string_view Spec, TMapSettings& Settings, std::string& Er
         const std::string_view item = Spec.substr(0, comma);
         const size_t eq = item.find('=');
         if (eq == std::string_view::npos) {
-            Error = "'" + std::string(item) + "' is not KEY=VALUE";
+            Error.assign("'").append(item).append("' is not KEY=VALUE");
             return false;
         }
         const std::string_view key = item.substr(0, eq), value = item.substr(eq + 1);
         auto take = [&](auto& field) {
             if (field) {
-                Error = "'" + std::string(key) + "' is given twice";
+                Error.assign("'").append(key).append("' is given twice");
                 return false;
             }
             typename std::remove_reference_t<decltype(field)>::value_type v{};
             if (!ParseNumber(value, v)) {
-                Error = "'" + std::string(key) + "' takes a number, not '" + std::string(value) + "'";
+                Error.assign("'").append(key).append("' takes a number, not '").append(value).append("'");
                 return false;
             }
             field = v;
@@ -149,7 +149,7 @@ bool ParseMapSpec(std::string_view Spec, TMapSettings& Settings, std::string& Er
         else if (key == "offset-x") ok = take(Settings.OffsetX);
         else if (key == "offset-y") ok = take(Settings.OffsetY);
         else {
-            Error = "unknown key '" + std::string(key) + "'";
+            Error.assign("unknown key '").append(key).append("'");
             return false;
         }
         if (!ok)

@@ -12,5 +12,5 @@ using M = lanes::M4;
 } // namespace simd_avx2
 
 extern const TSimdKernelSet SimdKernelsAvx2 = {"avx2", simd_avx2::CylindricalFullKernel,
-                                              simd_avx2::OrthographicKernel};
+                                              simd_avx2::OrthographicKernel, simd_avx2::OrthographicInverseKernel};
 #endif

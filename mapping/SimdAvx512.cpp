@@ -12,5 +12,5 @@ using M = lanes::M8;
 } // namespace simd_avx512
 
 extern const TSimdKernelSet SimdKernelsAvx512 = {"avx512", simd_avx512::CylindricalFullKernel,
-                                              simd_avx512::OrthographicKernel};
+                                              simd_avx512::OrthographicKernel, simd_avx512::OrthographicInverseKernel};
 #endif

@@ -16,6 +16,9 @@ struct TSimdForwardConsts {
     double Scale;
     double RotCos, RotSin;
     bool Rotate;
+    // For the inverse kernels.
+    double RecipWidth, CentreLatitude;
+    int32_t OffsetX, OffsetY;
 };
 
 // Status of a point after a kernel: TMapping::TProjectResult, or
@@ -26,10 +29,17 @@ constexpr uint8_t SimdFallback = 255;
 using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Longitudes, const float* Latitudes,
                                     size_t Count, double* FX, double* FY, uint8_t* Status);
 
+// An inverse kernel: longitude and latitude in degrees of each pixel, and
+// its status: 0 does not convert, 1 converts (if both are finite), 2 the
+// map centre (CentreLongitude, CentreLatitude).
+using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* X, const int32_t* Y, size_t Count,
+                                    double* Longitudes, double* Latitudes, uint8_t* Status);
+
 struct TSimdKernelSet {
     const char* Name;
-    TSimdForwardKernel CylindricalFull; // kind 1
-    TSimdForwardKernel Orthographic;    // kind 7
+    TSimdForwardKernel CylindricalFull;        // kind 1
+    TSimdForwardKernel Orthographic;           // kind 7
+    TSimdInverseKernel OrthographicInverse;    // kind 7
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

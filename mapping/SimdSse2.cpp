@@ -12,5 +12,5 @@ using M = lanes::M2;
 } // namespace simd_sse2
 
 extern const TSimdKernelSet SimdKernelsSse2 = {"sse2", simd_sse2::CylindricalFullKernel,
-                                              simd_sse2::OrthographicKernel};
+                                              simd_sse2::OrthographicKernel, simd_sse2::OrthographicInverseKernel};
 

@@ -538,19 +538,20 @@ inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float
     return FinishPixel<Family>(m, r, fx, fy, X, Y, offsetX, offsetY);
 }
 
-// The vector kernel of the map's kind, if it has one, and its constants.
-TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
+// What the vector kernels need from the map.
+void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
 {
-    const TSimdKernelSet& set = SimdKernels();
     c = TSimdForwardConsts{};
     c.Width = m.Width;
     c.Height = m.Height;
     c.CentreRow = m.CentreRow;
     c.CentreLongitude = m.CentreLongitude;
-    switch (m.Projection) {
-    case pkCylindricalFull:
-        return set.CylindricalFull;
-    case pkOrthographic: {
+    c.CentreLatitude = m.CentreLatitude;
+    c.RecipWidth = m.RecipWidth;
+    c.OffsetX = m.GetOffsetX();
+    c.OffsetY = m.GetOffsetY();
+    c.Scale = m.Scale;
+    if (m.Projection == pkOrthographic) {
         using Family = TAzimuthal<pkOrthographic>;
         const Family k(m);
         c.SinPhi0 = k.sinPhi0;
@@ -558,15 +559,30 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
         c.LimitSin = k.limitSin;
         c.LimitCos = k.limitCos;
         c.LimitCosine = LimitCosine(Family::LimitKm);
-        c.Scale = m.Scale;
         c.Rotate = m.Rotation != 0;
         c.RotCos = k.rotCos;
         c.RotSin = k.rotSin;
-        return set.Orthographic;
     }
-    default:
-        return nullptr;
-    }
+}
+
+// The vector kernel of the map's kind for each direction, if it has one.
+TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
+{
+    const TSimdKernelSet& set = SimdKernels();
+    const TSimdForwardKernel kernel = m.Projection == pkCylindricalFull ? set.CylindricalFull
+                                      : m.Projection == pkOrthographic  ? set.Orthographic
+                                                                        : nullptr;
+    if (kernel != nullptr)
+        FillSimdConsts(m, c);
+    return kernel;
+}
+
+TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
+{
+    const TSimdInverseKernel kernel = m.Projection == pkOrthographic ? SimdKernels().OrthographicInverse : nullptr;
+    if (kernel != nullptr)
+        FillSimdConsts(m, c);
+    return kernel;
 }
 
 // Projects Count points, calling Finish(i, result, FX, FY) for each in
@@ -599,6 +615,19 @@ void ProjectArray(const TMapping& m, const Family& k, const float* lon, const fl
     }
 }
 
+// The end of PixelToGeo: the angles stored when they are finite singles.
+inline bool StoreGeo(double lon, double lat, float& Longitude, float& Latitude)
+{
+    if (!Finite(lon) || !Finite(lat))
+        return false;
+    const float fl = static_cast<float>(lon), fa = static_cast<float>(lat);
+    if (!std::isfinite(fl) || !std::isfinite(fa))
+        return false;
+    Longitude = fl;
+    Latitude = fa;
+    return true;
+}
+
 // PixelToGeo of one point, with the map's offsets as whole numbers.
 template <typename Family>
 inline bool GeoWith(const TMapping& m, const Family& k, int32_t X, int32_t Y, float& Longitude, float& Latitude,
@@ -610,14 +639,7 @@ inline bool GeoWith(const TMapping& m, const Family& k, int32_t X, int32_t Y, fl
     const double px = static_cast<double>(X) - offsetX;
     const double py = static_cast<double>(Y) + offsetY;
     double lon = 0, lat = 0;
-    if (!k.Inverse(px, py, lon, lat) || !Finite(lon) || !Finite(lat))
-        return false;
-    const float fl = static_cast<float>(lon), fa = static_cast<float>(lat);
-    if (!std::isfinite(fl) || !std::isfinite(fa))
-        return false;
-    Longitude = fl;
-    Latitude = fa;
-    return true;
+    return k.Inverse(px, py, lon, lat) && StoreGeo(lon, lat, Longitude, Latitude);
 }
 
 void CheckLengths(const char* operation, size_t n, std::initializer_list<size_t> others)
@@ -693,6 +715,25 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
     const size_t n = X.size();
     CheckLengths("PixelToGeo", n, {Y.size(), Longitudes.size(), Latitudes.size(), Converted.size()});
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
+    TSimdForwardConsts c;
+    const TSimdInverseKernel kernel = SimdInverseKernel(*this, c);
+    if (kernel != nullptr && Height != 0 && Width != 0) {
+        constexpr size_t Run = 256;
+        double lon[Run], lat[Run];
+        uint8_t status[Run];
+        for (size_t first = 0; first < n; first += Run) {
+            const size_t count = std::min(Run, n - first);
+            kernel(c, X.data() + first, Y.data() + first, count, lon, lat, status);
+            for (size_t i = 0; i < count; ++i) {
+                float& outLon = Longitudes[first + i];
+                float& outLat = Latitudes[first + i];
+                Converted[first + i] = status[i] == 2   ? StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat)
+                                       : status[i] == 1 ? StoreGeo(lon[i], lat[i], outLon, outLat)
+                                                        : false;
+            }
+        }
+        return;
+    }
     WithFamily(*this, [&](const auto& k) {
         for (size_t i = 0; i < n; ++i)
             Converted[i] = GeoWith(*this, k, X[i], Y[i], Longitudes[i], Latitudes[i], ox, oy);
