@@ -129,7 +129,7 @@ static inline D2 Sqrt(D2 v) { return reinterpret_cast<D2>(_mm_sqrt_pd(reinterpre
 static inline D4 Sqrt(D4 v) { return reinterpret_cast<D4>(_mm256_sqrt_pd(reinterpret_cast<__m256d>(v))); }
 #endif
 #ifdef __AVX512F__
-static inline D8 Sqrt(D8 v) { return reinterpret_cast<D8>(_mm512_sqrt_pd(reinterpret_cast<__m512d>(v))); }
+static inline D8 Sqrt(D8 v) { return reinterpret_cast<D8>(_mm512_maskz_sqrt_pd(0xFF, reinterpret_cast<__m512d>(v))); }
 #endif
 
 static inline bool IsFinite(double v) { return std::isfinite(v); }
