@@ -47,7 +47,7 @@ int main(int argc, char** argv)
         return ExitSuccess;
     }
     if (name == "--version") {
-        std::printf("quillon-cli 6.0.0.3\n");
+        std::printf("quillon-cli %s\n", QUILLON_VERSION);
         return ExitSuccess;
     }
     for (const Command& c : commands) {

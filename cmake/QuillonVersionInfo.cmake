@@ -12,8 +12,8 @@ target_include_directories(version_block_gen PRIVATE ${PROJECT_SOURCE_DIR})
 function(quillon_embed_version target)
   # The values of the programs' version block.
   set(QUILLON_VERSION_ARGS
-    --file-version 6.0.0.3
-    --product-version 6.0.0.3
+    --file-version ${PROJECT_VERSION}
+    --product-version ${PROJECT_VERSION}
     --flags-mask 0x3F
     --flags 0
     --os 0x4        # VOS__WINDOWS32
@@ -21,13 +21,13 @@ function(quillon_embed_version target)
     --translation 0809:04E4
     --string "CompanyName=Vantor Quessel, Wendlebury Fen"
     --string "FileDescription=Rename Timestep MPD files"
-    --string "FileVersion=6.0.0.3"
+    --string "FileVersion=${PROJECT_VERSION}"
     --string "InternalName=Quillon"
     --string "LegalCopyright=Copyright (C) 1998-2007 Vantor Quessel"
     --string "LegalTrademarks=Orrinet Satellite Suite is free for non-commercial use"
     --string "OriginalFilename=Quillon.exe"
     --string "ProductName=Orrinet Satellite Suite"
-    --string "ProductVersion=6.0"
+    --string "ProductVersion=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}"
     --string "Comments=2007 Nov 10"
     --string "Author=vq@orrinet.example"
     --string "Web site=www.orrinet.example"

@@ -8,7 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "ScanTestSupport.h"
+#include "tests/components/ScanTestSupport.h"
 #include "runtime/FileOps.h"
 
 namespace {
