@@ -62,6 +62,41 @@ static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, 
     y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
 }
 
+// The plane point of kinds 3, 4, 7 and 11 from the central angle's cosine,
+// for one point or lanes; true (a mask for lanes) where kind 11's point lies
+// beyond the hemisphere, which still gets the centre pixel.
+template <uint8_t Kind, typename V>
+static inline auto AzimuthalXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl,
+                               V cosc, V& x, V& y)
+{
+    const V zero{};
+    if constexpr (Kind == pkOrthographic) {
+        OrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, x, y);
+        return cosc != cosc; // never: a NaN cosine has already failed
+    } else if constexpr (Kind == pkAzimuthalEquidistant) {
+        // Azimuthal equidistant: rho = R c, k = R c / sin c; sin c from the
+        // cosine (c lies in 0..pi, so it is the root). At c = 0 or pi the
+        // point goes to the centre.
+        const auto inside = lanes::Abs(cosc) < 1.0;
+        const V k = scale * lanes::Acos(cosc) / lanes::Sqrt(1.0 - cosc * cosc);
+        x = lanes::Select(inside, k * cosPhi * sinDl, zero);
+        y = lanes::Select(inside, k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl), zero);
+        return cosc != cosc;
+    } else {
+        static_assert(Kind == pkGnomonic);
+        // Gnomonic: k = R / cos c, only on the hemisphere around the centre.
+        // The centre itself (the cosine rounded to 1) is the centre pixel
+        // and visible; beyond the hemisphere the centre pixel is computed
+        // but not visible.
+        const auto centre = cosc >= 1.0;
+        const auto hidden = (cosc <= -1.0) | (cosc < 0.000001);
+        const V k = scale / cosc;
+        x = lanes::Select(centre | hidden, zero, k * cosPhi * sinDl);
+        y = lanes::Select(centre | hidden, zero, k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl));
+        return hidden;
+    }
+}
+
 template <uint8_t Kind>
 struct TAzimuthal {
     static_assert(Kind == pkAzimuthalEquidistant || Kind == pkOrthographic || Kind == pkLinearisedOrthographic ||
@@ -101,18 +136,10 @@ struct TAzimuthal {
         const double scale = m.Scale;
         double x = 0, y = 0;
         TResult result = TMapping::prComputed;
-        if constexpr (Kind == pkAzimuthalEquidistant) {
-            // Azimuthal equidistant: rho = R c, k = R c / sin c.
-            if (std::fabs(cosc) < 1) {
-                const double c = std::acos(cosc);
-                // sin c from the cosine: c lies in 0..pi, so it is the root.
-                const double k = scale * c / std::sqrt(1 - cosc * cosc);
-                x = k * cosPhi * sinDl;
-                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
-            }
-        } else if constexpr (Kind == pkOrthographic) {
-            OrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, x, y);
-        } else if constexpr (Kind == pkLinearisedOrthographic) {
+        if constexpr (Kind != pkLinearisedOrthographic) {
+            if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
+                result = TMapping::prHidden;
+        } else {
             // Linearised orthographic: the view angles a (across) and b (up)
             // seen from the centre, each mapped linearly.
             const double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
@@ -124,20 +151,6 @@ struct TAzimuthal {
             const double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
             y = scale * std::atan2(sb, ca * cb);
             x = scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
-        } else {
-            // Gnomonic: k = R / cos c, only on the hemisphere around the centre.
-            if (cosc >= 1) {
-                // The centre itself (the cosine rounded to 1): the centre
-                // pixel, and visible, as every other point of the hemisphere.
-            } else if (cosc <= -1 || cosc < 0.000001) {
-                // Outside the hemisphere: the centre pixel is still computed,
-                // the result is false.
-                result = TMapping::prHidden;
-            } else {
-                const double k = scale / cosc;
-                x = k * cosPhi * sinDl;
-                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
-            }
         }
         if (m.Rotation != 0)
             RotateXY(rotCos, rotSin, x, y);

@@ -122,6 +122,16 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
     r2 = Atan2(a2, b2);
 }
 
+// Arc cosine; one point goes through the 2-lane call.
+static inline D2 Acos(D2 a) { return reinterpret_cast<D2>(Sleef_acosd2_u10(reinterpret_cast<__m128d>(a))); }
+#ifdef __AVX2__
+static inline D4 Acos(D4 a) { return reinterpret_cast<D4>(Sleef_acosd4_u10(reinterpret_cast<__m256d>(a))); }
+#endif
+#ifdef __AVX512F__
+static inline D8 Acos(D8 a) { return reinterpret_cast<D8>(Sleef_acosd8_u10(reinterpret_cast<__m512d>(a))); }
+#endif
+static inline double Acos(double a) { return Acos(D2{a, a})[0]; }
+
 // Square roots are correctly rounded in every form.
 static inline double Sqrt(double v) { return std::sqrt(v); }
 static inline D2 Sqrt(D2 v) { return reinterpret_cast<D2>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v))); }

@@ -1,4 +1,6 @@
 // The vector kernels for Avx2, compiled with its instruction set enabled (see CMakeLists.txt).
+#include <cstring>
+
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
 #include "mapping/Lanes.h"
@@ -11,6 +13,5 @@ using M = lanes::M4;
 #include "mapping/SimdKernels.inc"
 } // namespace simd_avx2
 
-extern const TSimdKernelSet SimdKernelsAvx2 = {"avx2", simd_avx2::CylindricalFullKernel,
-                                              simd_avx2::OrthographicKernel, simd_avx2::OrthographicInverseKernel};
+extern const TSimdKernelSet SimdKernelsAvx2 = simd_avx2::KernelSet("avx2");
 #endif

@@ -1,4 +1,6 @@
 // The vector kernels for Avx512, compiled with its instruction set enabled (see CMakeLists.txt).
+#include <cstring>
+
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
 #include "mapping/Lanes.h"
@@ -11,6 +13,5 @@ using M = lanes::M8;
 #include "mapping/SimdKernels.inc"
 } // namespace simd_avx512
 
-extern const TSimdKernelSet SimdKernelsAvx512 = {"avx512", simd_avx512::CylindricalFullKernel,
-                                              simd_avx512::OrthographicKernel, simd_avx512::OrthographicInverseKernel};
+extern const TSimdKernelSet SimdKernelsAvx512 = simd_avx512::KernelSet("avx512");
 #endif

@@ -38,7 +38,9 @@ using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* 
 struct TSimdKernelSet {
     const char* Name;
     TSimdForwardKernel CylindricalFull;        // kind 1
+    TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
+    TSimdForwardKernel Gnomonic;               // kind 11
     TSimdInverseKernel OrthographicInverse;    // kind 7
 };
 

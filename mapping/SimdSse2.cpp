@@ -1,4 +1,6 @@
 // The vector kernels for Sse2, which every x86-64 processor runs.
+#include <cstring>
+
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
 #include "mapping/Lanes.h"
@@ -11,6 +13,5 @@ using M = lanes::M2;
 #include "mapping/SimdKernels.inc"
 } // namespace simd_sse2
 
-extern const TSimdKernelSet SimdKernelsSse2 = {"sse2", simd_sse2::CylindricalFullKernel,
-                                              simd_sse2::OrthographicKernel, simd_sse2::OrthographicInverseKernel};
+extern const TSimdKernelSet SimdKernelsSse2 = simd_sse2::KernelSet("sse2");
 

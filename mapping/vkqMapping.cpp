@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <emmintrin.h>
 #include <limits>
 
 const std::array<std::string_view, 15> ProjectionNames = {
@@ -73,13 +75,9 @@ bool RoundToInt32(double Value, int32_t& Result)
 {
     if (!(Value >= -2147483648.5 && Value < 2147483647.5))
         return false; // also catches NaN
-    // Adding and removing 1.5 * 2^52 leaves the value rounded to an integer
-    // in the default rounding mode: to nearest, halves to even.
-    volatile double magic = 6755399441055744.0;
-    double r = (Value + magic) - magic;
-    if (r < -2147483648.0 || r > 2147483647.0)
-        return false;
-    Result = static_cast<int32_t>(r);
+    // The conversion rounds in the default rounding mode, to nearest with
+    // halves to even, and every value in the range above fits.
+    Result = _mm_cvtsd_si32(_mm_set_sd(Value));
     return true;
 }
 
@@ -551,9 +549,8 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     c.OffsetX = m.GetOffsetX();
     c.OffsetY = m.GetOffsetY();
     c.Scale = m.Scale;
-    if (m.Projection == pkOrthographic) {
-        using Family = TAzimuthal<pkOrthographic>;
-        const Family k(m);
+    const auto azimuthal = [&](const auto& k) {
+        using Family = std::decay_t<decltype(k)>;
         c.SinPhi0 = k.sinPhi0;
         c.CosPhi0 = k.cosPhi0;
         c.LimitSin = k.limitSin;
@@ -562,6 +559,13 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
         c.Rotate = m.Rotation != 0;
         c.RotCos = k.rotCos;
         c.RotSin = k.rotSin;
+    };
+    switch (m.Projection) {
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: azimuthal(TAzimuthal<pkAzimuthalEquidistant>(m)); break;
+    case pkOrthographic: azimuthal(TAzimuthal<pkOrthographic>(m)); break;
+    case pkGnomonic: azimuthal(TAzimuthal<pkGnomonic>(m)); break;
+    default: break;
     }
 }
 
@@ -569,9 +573,15 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
 TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
 {
     const TSimdKernelSet& set = SimdKernels();
-    const TSimdForwardKernel kernel = m.Projection == pkCylindricalFull ? set.CylindricalFull
-                                      : m.Projection == pkOrthographic  ? set.Orthographic
-                                                                        : nullptr;
+    TSimdForwardKernel kernel = nullptr;
+    switch (m.Projection) {
+    case pkCylindricalFull: kernel = set.CylindricalFull; break;
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
+    case pkOrthographic: kernel = set.Orthographic; break;
+    case pkGnomonic: kernel = set.Gnomonic; break;
+    default: break;
+    }
     if (kernel != nullptr)
         FillSimdConsts(m, c);
     return kernel;
