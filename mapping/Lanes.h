@@ -132,6 +132,26 @@ static inline D8 Acos(D8 a) { return reinterpret_cast<D8>(Sleef_acosd8_u10(reint
 #endif
 static inline double Acos(double a) { return Acos(D2{a, a})[0]; }
 
+// Arc tangent; one point goes through the 2-lane call.
+static inline D2 Atan(D2 a) { return reinterpret_cast<D2>(Sleef_atand2_u10(reinterpret_cast<__m128d>(a))); }
+#ifdef __AVX2__
+static inline D4 Atan(D4 a) { return reinterpret_cast<D4>(Sleef_atand4_u10(reinterpret_cast<__m256d>(a))); }
+#endif
+#ifdef __AVX512F__
+static inline D8 Atan(D8 a) { return reinterpret_cast<D8>(Sleef_atand8_u10(reinterpret_cast<__m512d>(a))); }
+#endif
+static inline double Atan(double a) { return Atan(D2{a, a})[0]; }
+
+// Sine and cosine of one angle through the 2-lane call (the same bits as a
+// lane of the vector forms while every lane lies within 15 radians).
+static inline void SinCos(double a, double& s, double& c)
+{
+    D2 s2, c2;
+    SinCos(D2{a, a}, s2, c2);
+    s = s2[0];
+    c = c2[0];
+}
+
 // Square roots are correctly rounded in every form.
 static inline double Sqrt(double v) { return std::sqrt(v); }
 static inline D2 Sqrt(D2 v) { return reinterpret_cast<D2>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v))); }

@@ -31,7 +31,8 @@ using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Lo
 
 // An inverse kernel: longitude and latitude in degrees of each pixel, and
 // its status: 0 does not convert, 1 converts (if both are finite), 2 the
-// map centre (CentreLongitude, CentreLatitude).
+// map centre (CentreLongitude, CentreLatitude), SimdFallback left to the
+// per-point code.
 using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* X, const int32_t* Y, size_t Count,
                                     double* Longitudes, double* Latitudes, uint8_t* Status);
 
@@ -41,7 +42,9 @@ struct TSimdKernelSet {
     TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
+    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
+    TSimdInverseKernel GnomonicInverse;        // kind 11
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

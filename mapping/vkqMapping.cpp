@@ -589,7 +589,15 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
 
 TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
 {
-    const TSimdInverseKernel kernel = m.Projection == pkOrthographic ? SimdKernels().OrthographicInverse : nullptr;
+    const TSimdKernelSet& set = SimdKernels();
+    TSimdInverseKernel kernel = nullptr;
+    switch (m.Projection) {
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
+    case pkOrthographic: kernel = set.OrthographicInverse; break;
+    case pkGnomonic: kernel = set.GnomonicInverse; break;
+    default: break;
+    }
     if (kernel != nullptr)
         FillSimdConsts(m, c);
     return kernel;
@@ -727,7 +735,12 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     TSimdForwardConsts c;
     const TSimdInverseKernel kernel = SimdInverseKernel(*this, c);
-    if (kernel != nullptr && Height != 0 && Width != 0) {
+    WithFamily(*this, [&](const auto& k) {
+        if (kernel == nullptr || Height == 0 || Width == 0) {
+            for (size_t i = 0; i < n; ++i)
+                Converted[i] = GeoWith(*this, k, X[i], Y[i], Longitudes[i], Latitudes[i], ox, oy);
+            return;
+        }
         constexpr size_t Run = 256;
         double lon[Run], lat[Run];
         uint8_t status[Run];
@@ -735,17 +748,16 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
             const size_t count = std::min(Run, n - first);
             kernel(c, X.data() + first, Y.data() + first, count, lon, lat, status);
             for (size_t i = 0; i < count; ++i) {
-                float& outLon = Longitudes[first + i];
-                float& outLat = Latitudes[first + i];
-                Converted[first + i] = status[i] == 2   ? StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat)
-                                       : status[i] == 1 ? StoreGeo(lon[i], lat[i], outLon, outLat)
-                                                        : false;
+                const size_t j = first + i;
+                float& outLon = Longitudes[j];
+                float& outLat = Latitudes[j];
+                switch (status[i]) {
+                case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
+                case 1: Converted[j] = StoreGeo(lon[i], lat[i], outLon, outLat); break;
+                case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
+                default: Converted[j] = false; break;
+                }
             }
         }
-        return;
-    }
-    WithFamily(*this, [&](const auto& k) {
-        for (size_t i = 0; i < n; ++i)
-            Converted[i] = GeoWith(*this, k, X[i], Y[i], Longitudes[i], Latitudes[i], ox, oy);
     });
 }
