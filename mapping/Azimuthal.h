@@ -63,16 +63,6 @@ static inline V AzimuthalInverseC(double scale, V rho)
         return rho / scale;
 }
 
-// The inverse's longitude, lon0 + dl, brought into -180 up to 180 by one
-// step of ReduceHalfOpen: exact for sums within 540 of 0 (farther lanes are
-// left to the per-point code).
-template <typename V>
-static inline V ReduceHalfOpenOnce(V v)
-{
-    v = lanes::Select(v >= 180.0, v - 360.0, v);
-    return lanes::Select(v < -180.0, v + 360.0, v);
-}
-
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
 template <typename V>
 static inline void RotateBackXY(double rotCos, double rotSin, V& x, V& y)

@@ -14,6 +14,26 @@ static inline void PlateCarreeFull(double W, double H, V lon, V lat, V& FX, V& F
     FY = (1.0 - (lat + 90.0) / 180.0) * H;
 }
 
+// Plate carree over spans: X = W (dlon - west edge + lon0) / lon span,
+// Y = H (1 - (lat - south edge) / lat span), dlon the longitude from lon0.
+template <typename V>
+static inline void PlateCarreeZoomed(double W, double H, double lon0, double west, double south, double lonSpan,
+                                     double latSpan, V dlon, V lat, V& FX, V& FY)
+{
+    FX = (dlon - west + lon0) * W / lonSpan;
+    FY = (1.0 - (lat - south) / latSpan) * H;
+}
+
+// The same lines solved for lon (before its reduction) and lat, from the
+// pixel and the reciprocal width and height.
+template <typename V>
+static inline void PlateCarreeInverse(double lonSpan, double west, double latSpan, double south, double rw, double rh,
+                                      V px, V py, V& lon, V& lat)
+{
+    lon = px * lonSpan * rw + west;
+    lat = (1.0 - py * rh) * latSpan + south;
+}
+
 // Kind 1.
 struct TCylindricalFull {
     const TMapping& m;
@@ -28,9 +48,8 @@ struct TCylindricalFull {
     // The same lines solved for lon and lat.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        const double rw = m.RecipWidth, rh = m.RecipHeight;
-        lon = ReduceHalfOpen(px * 360 * rw - 180);
-        lat = (1 - py * rh) * 180 - 90;
+        PlateCarreeInverse<double>(360, -180, 180, -90, m.RecipWidth, m.RecipHeight, px, py, lon, lat);
+        lon = ReduceHalfOpen(lon);
         return true;
     }
 };
@@ -41,23 +60,19 @@ struct TCylindricalZoomed {
     static constexpr bool VisibleInsideOnly = false;
     explicit TCylindricalZoomed(const TMapping& map) : m(map) {}
 
-    // Plate carree over the spans: X = W (lon - west edge) / lon span,
-    // Y = H (1 - (lat - south edge) / lat span).
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        const double W = m.Width, H = m.Height;
         const double centreLon = m.CentreLongitude;
-        const double dlon = Wrap(lon - centreLon);
-        FX = (dlon - m.WestEdge + centreLon) * W / m.LongitudeSpan;
-        FY = (1 - (lat - m.SouthEdge) / m.LatitudeSpan) * H;
+        PlateCarreeZoomed<double>(m.Width, m.Height, centreLon, m.WestEdge, m.SouthEdge, m.LongitudeSpan,
+                                  m.LatitudeSpan, Wrap(lon - centreLon), lat, FX, FY);
         return TMapping::prComputed;
     }
     // The same lines solved for lon and lat.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        const double rw = m.RecipWidth, rh = m.RecipHeight;
-        lon = ReduceHalfOpen(px * m.LongitudeSpan * rw + m.WestEdge);
-        lat = (1 - py * rh) * m.LatitudeSpan + m.SouthEdge;
+        PlateCarreeInverse<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.SouthEdge, m.RecipWidth,
+                                   m.RecipHeight, px, py, lon, lat);
+        lon = ReduceHalfOpen(lon);
         return true;
     }
 };

@@ -133,4 +133,14 @@ inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x
     y = (m.CentreRow - py) * rw;
 }
 
+// An inverse's longitude brought into -180 up to 180 by one step of
+// ReduceHalfOpen: exact for sums within 540 of 0 (farther lanes are
+// left to the per-point code).
+template <typename V>
+static inline V ReduceHalfOpenOnce(V v)
+{
+    v = lanes::Select(v >= 180.0, v - 360.0, v);
+    return lanes::Select(v < -180.0, v + 360.0, v);
+}
+
 } // namespace projection

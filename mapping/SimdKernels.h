@@ -17,7 +17,9 @@ struct TSimdForwardConsts {
     double RotCos, RotSin;
     bool Rotate;
     // For the inverse kernels.
-    double RecipWidth, CentreLatitude;
+    double RecipWidth, RecipHeight, CentreLatitude;
+    // Plate carree's lines (kinds 1, 2, 14).
+    double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
     int32_t OffsetX, OffsetY;
 };
 
@@ -39,9 +41,11 @@ using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* 
 struct TSimdKernelSet {
     const char* Name;
     TSimdForwardKernel CylindricalFull;        // kind 1
+    TSimdForwardKernel CylindricalZoomed;      // kinds 2 and 14
     TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
+    TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
     TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
     TSimdInverseKernel GnomonicInverse;        // kind 11

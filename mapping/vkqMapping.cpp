@@ -546,6 +546,18 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     c.CentreLongitude = m.CentreLongitude;
     c.CentreLatitude = m.CentreLatitude;
     c.RecipWidth = m.RecipWidth;
+    c.RecipHeight = m.RecipHeight;
+    if (m.Projection == pkCylindricalFull) {
+        c.LongitudeSpan = 360;
+        c.WestEdge = -180;
+        c.LatitudeSpan = 180;
+        c.SouthEdge = -90;
+    } else {
+        c.LongitudeSpan = m.LongitudeSpan;
+        c.WestEdge = m.WestEdge;
+        c.LatitudeSpan = m.LatitudeSpan;
+        c.SouthEdge = m.SouthEdge;
+    }
     c.OffsetX = m.GetOffsetX();
     c.OffsetY = m.GetOffsetY();
     c.Scale = m.Scale;
@@ -576,6 +588,8 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
     TSimdForwardKernel kernel = nullptr;
     switch (m.Projection) {
     case pkCylindricalFull: kernel = set.CylindricalFull; break;
+    case pkCylindricalZoomed:
+    case pkLinearBased: kernel = set.CylindricalZoomed; break;
     case pkAzimuthalEquidistant:
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
     case pkOrthographic: kernel = set.Orthographic; break;
@@ -592,6 +606,9 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     const TSimdKernelSet& set = SimdKernels();
     TSimdInverseKernel kernel = nullptr;
     switch (m.Projection) {
+    case pkCylindricalFull:
+    case pkCylindricalZoomed:
+    case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkAzimuthalEquidistant:
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
