@@ -122,25 +122,32 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
     r2 = Atan2(a2, b2);
 }
 
-// Arc cosine; one point goes through the 2-lane call.
-static inline D2 Acos(D2 a) { return reinterpret_cast<D2>(Sleef_acosd2_u10(reinterpret_cast<__m128d>(a))); }
-#ifdef __AVX2__
-static inline D4 Acos(D4 a) { return reinterpret_cast<D4>(Sleef_acosd4_u10(reinterpret_cast<__m256d>(a))); }
+// Functions of one argument: Name(lanes) through SLEEF's vector call, and
+// Name(double) through the 2-lane call, so that one point gets the bits a
+// lane gets.
+#define QUILLON_LANES_UNARY(Name, sleef)                                                                          \
+    static inline D2 Name(D2 a) { return reinterpret_cast<D2>(Sleef_##sleef##d2_u10(reinterpret_cast<__m128d>(a))); } \
+    QUILLON_LANES_UNARY_WIDE(Name, sleef)                                                                         \
+    static inline double Name(double a) { return Name(D2{a, a})[0]; }
+#if defined(__AVX512F__)
+#define QUILLON_LANES_UNARY_WIDE(Name, sleef)                                                                     \
+    static inline D4 Name(D4 a) { return reinterpret_cast<D4>(Sleef_##sleef##d4_u10(reinterpret_cast<__m256d>(a))); } \
+    static inline D8 Name(D8 a) { return reinterpret_cast<D8>(Sleef_##sleef##d8_u10(reinterpret_cast<__m512d>(a))); }
+#elif defined(__AVX2__)
+#define QUILLON_LANES_UNARY_WIDE(Name, sleef)                                                                     \
+    static inline D4 Name(D4 a) { return reinterpret_cast<D4>(Sleef_##sleef##d4_u10(reinterpret_cast<__m256d>(a))); }
+#else
+#define QUILLON_LANES_UNARY_WIDE(Name, sleef)
 #endif
-#ifdef __AVX512F__
-static inline D8 Acos(D8 a) { return reinterpret_cast<D8>(Sleef_acosd8_u10(reinterpret_cast<__m512d>(a))); }
-#endif
-static inline double Acos(double a) { return Acos(D2{a, a})[0]; }
 
-// Arc tangent; one point goes through the 2-lane call.
-static inline D2 Atan(D2 a) { return reinterpret_cast<D2>(Sleef_atand2_u10(reinterpret_cast<__m128d>(a))); }
-#ifdef __AVX2__
-static inline D4 Atan(D4 a) { return reinterpret_cast<D4>(Sleef_atand4_u10(reinterpret_cast<__m256d>(a))); }
-#endif
-#ifdef __AVX512F__
-static inline D8 Atan(D8 a) { return reinterpret_cast<D8>(Sleef_atand8_u10(reinterpret_cast<__m512d>(a))); }
-#endif
-static inline double Atan(double a) { return Atan(D2{a, a})[0]; }
+QUILLON_LANES_UNARY(Acos, acos)
+QUILLON_LANES_UNARY(Atan, atan)
+QUILLON_LANES_UNARY(Tan, tan) // like sine and cosine, beyond 15 radians another way for the whole vector
+QUILLON_LANES_UNARY(Log, log)
+QUILLON_LANES_UNARY(Exp, exp)
+
+#undef QUILLON_LANES_UNARY_WIDE
+#undef QUILLON_LANES_UNARY
 
 // Sine and cosine of one angle through the 2-lane call (the same bits as a
 // lane of the vector forms while every lane lies within 15 radians).

@@ -4,6 +4,7 @@
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
 #include "mapping/Lanes.h"
+#include "mapping/Mercator.h"
 #include "mapping/SimdKernels.h"
 
 #ifdef __AVX2__

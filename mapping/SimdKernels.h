@@ -20,6 +20,7 @@ struct TSimdForwardConsts {
     double RecipWidth, RecipHeight, CentreLatitude;
     // Plate carree's lines (kinds 1, 2, 14).
     double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
+    double MercatorZoomBase, MercatorZoomScale; // kind 6
     int32_t OffsetX, OffsetY;
 };
 
@@ -42,10 +43,14 @@ struct TSimdKernelSet {
     const char* Name;
     TSimdForwardKernel CylindricalFull;        // kind 1
     TSimdForwardKernel CylindricalZoomed;      // kinds 2 and 14
+    TSimdForwardKernel MercatorFull;           // kind 5
+    TSimdForwardKernel MercatorZoomed;         // kind 6
     TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
+    TSimdInverseKernel MercatorFullInverse;    // kind 5
+    TSimdInverseKernel MercatorZoomedInverse;  // kind 6
     TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
     TSimdInverseKernel GnomonicInverse;        // kind 11

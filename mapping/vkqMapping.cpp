@@ -96,37 +96,9 @@ bool GreatCircleDistance(float& Distance, float Longitude1, float Latitude1, flo
     return true;
 }
 
-double MercatorYD(double Latitude)
-{
-    if (Latitude == 0)
-        return 0;
-    double r;
-    if (Latitude > 0) {
-        double t = std::tan(Pi / 4 + Latitude * Pi / 360);
-        if (!(t > 0) || !Finite(t))
-            return Latitude;
-        r = std::log(t) * RadToDeg;
-    } else {
-        double t = std::tan(Pi / 4 - Latitude * Pi / 360);
-        if (!(t > 0) || !Finite(t))
-            return Latitude;
-        r = std::log(t) * -RadToDeg;
-    }
-    return Finite(r) ? r : Latitude;
-}
+double MercatorYD(double Latitude) { return MercatorYT(Latitude); }
 
-double InverseMercatorYD(double M)
-{
-    if (!(M > 0) && !(M < 0))
-        return M == 0 ? 0 : M; // 0 gives 0; NaN comes back unchanged
-    // exp overflows for |M| beyond about 40000: a failure, M comes back.
-    const double ex = std::exp(std::fabs(M) * Pi / 180);
-    if (!Finite(ex))
-        return M;
-    const double r = M > 0 ? (std::atan(ex) - Pi / 4) * 360 / Pi
-                           : (Pi / 4 - std::atan(ex)) * 360 / Pi;
-    return Finite(r) ? r : M;
-}
+double InverseMercatorYD(double M) { return InverseMercatorYT(M); }
 
 float MercatorY(float Latitude)
 {
@@ -547,7 +519,7 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     c.CentreLatitude = m.CentreLatitude;
     c.RecipWidth = m.RecipWidth;
     c.RecipHeight = m.RecipHeight;
-    if (m.Projection == pkCylindricalFull) {
+    if (m.Projection == pkCylindricalFull || m.Projection == pkMercatorFull) { // the whole globe
         c.LongitudeSpan = 360;
         c.WestEdge = -180;
         c.LatitudeSpan = 180;
@@ -558,6 +530,8 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
         c.LatitudeSpan = m.LatitudeSpan;
         c.SouthEdge = m.SouthEdge;
     }
+    c.MercatorZoomBase = m.MercatorZoomBase;
+    c.MercatorZoomScale = m.MercatorZoomScale;
     c.OffsetX = m.GetOffsetX();
     c.OffsetY = m.GetOffsetY();
     c.Scale = m.Scale;
@@ -590,6 +564,8 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalFull: kernel = set.CylindricalFull; break;
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalZoomed; break;
+    case pkMercatorFull: kernel = set.MercatorFull; break;
+    case pkMercatorZoomed: kernel = set.MercatorZoomed; break;
     case pkAzimuthalEquidistant:
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
     case pkOrthographic: kernel = set.Orthographic; break;
@@ -609,6 +585,8 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalFull:
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
+    case pkMercatorFull: kernel = set.MercatorFullInverse; break;
+    case pkMercatorZoomed: kernel = set.MercatorZoomedInverse; break;
     case pkAzimuthalEquidistant:
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
