@@ -8,17 +8,22 @@
 
 namespace projection {
 
-// The inverse azimuthal angles (Snyder 20-14, 20-15) from the plane point,
-// its distance rho from the centre and the sine and cosine of the central
-// angle c, for one point or lanes:
+// Inverse orthographic (Snyder 20-14, 20-15) for one point or lanes:
+// rho = |(x, y)|, sin c = rho / R, cos c = sqrt(1 - sin^2 c),
 // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho) and
 // dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
 // on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
-// that both angles come from one arc tangent call.
+// that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
+// tell the caller about the centre (rho near 0) and points off the globe
+// (q below 0), where lat and dl mean nothing.
 template <typename V>
-static inline void AzimuthalInverseAngles(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                          V cosc, V& latRad, V& dl)
+static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
+                                        V& rho, V& q, V& latRad, V& dl)
 {
+    rho = lanes::Sqrt(x * x + y * y);
+    const V sinc = rho / scale;
+    q = 1.0 - sinc * sinc;
+    const V cosc = lanes::Sqrt(q);
     V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
     // Values rounded just past +-1 are held to it, as AsinNear does.
     v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
@@ -36,31 +41,6 @@ static inline void AzimuthalInverseAngles(double sinPhi0, double cosPhi0, double
         b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
     lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
-}
-
-// Inverse orthographic: rho = |(x, y)|, sin c = rho / R,
-// cos c = sqrt(1 - sin^2 c). rho and q = 1 - sin^2 c tell the caller about
-// the centre (rho near 0) and points off the globe (q below 0), where lat
-// and dl mean nothing.
-template <typename V>
-static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
-                                        V& rho, V& q, V& latRad, V& dl)
-{
-    rho = lanes::Sqrt(x * x + y * y);
-    const V sinc = rho / scale;
-    q = 1.0 - sinc * sinc;
-    const V cosc = lanes::Sqrt(q);
-    AzimuthalInverseAngles(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, cosc, latRad, dl);
-}
-
-// The central angle of kinds 3, 4 (c = rho / R) and 11 (c = atan(rho / R)).
-template <uint8_t Kind, typename V>
-static inline V AzimuthalInverseC(double scale, V rho)
-{
-    if constexpr (Kind == pkGnomonic)
-        return lanes::Atan(rho / scale);
-    else
-        return rho / scale;
 }
 
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
@@ -212,13 +192,19 @@ struct TAzimuthal {
                 return true;
             }
             const double scale = m.Scale;
-            const double c = AzimuthalInverseC<Kind>(scale, rho);
+            // c = rho / R (equidistant), atan(rho / R) (gnomonic).
+            const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
             if (scale == 0 || !Finite(c))
                 return false;
-            double sinc, cosc, latRad, dl;
-            lanes::SinCos(c, sinc, cosc);
-            AzimuthalInverseAngles(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, latRad, dl);
-            lat = latRad * RadToDeg;
+            const double sinc = std::sin(c), cosc = std::cos(c);
+            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
+            double dl;
+            if (m.CentreLatitude == 90)
+                dl = std::atan2(x, -y);
+            else if (m.CentreLatitude == -90)
+                dl = std::atan2(x, y);
+            else
+                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
             lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
             return Finite(lat) && Finite(lon);
         }

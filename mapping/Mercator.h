@@ -20,18 +20,6 @@ static inline V MercatorYT(V lat)
     return lanes::Select(lat == 0.0, V{}, lanes::Select(bad, lat, r));
 }
 
-// Its inverse, lat = 2 atan(exp y) - pi/2 in degrees: 0 at 0, the ordinate
-// itself where the exponential overflows or the result is not finite.
-template <typename V>
-static inline V InverseMercatorYT(V my)
-{
-    const V ex = lanes::Exp(lanes::Abs(my) * Pi / 180);
-    V r = (lanes::Atan(ex) - Pi / 4) * 360 / Pi;
-    r = lanes::Select(my > 0.0, r, -r);
-    const auto bad = (lanes::IsFinite(ex) == 0) | (lanes::IsFinite(r) == 0);
-    return lanes::Select(my == 0.0, V{}, lanes::Select(bad, my, r));
-}
-
 // Kind 5: X = W (lon + 180) / 360, Y = CentreRow - W MercatorY(lat) / 360.
 template <typename V>
 static inline void MercatorFullXY(double W, double centreRow, V lon, V lat, V& FX, V& FY)
@@ -53,19 +41,6 @@ static inline auto MercatorZoomedXY(double W, double H, double lon0, double west
     return lanes::IsFinite(my);
 }
 
-// The inverses' ordinates: kind 5's from the row, kind 6's rescaled back.
-template <typename V>
-static inline V MercatorFullOrdinate(double centreRow, double rw, V py)
-{
-    return (centreRow - py) * 360.0 * rw;
-}
-template <typename V>
-static inline V MercatorZoomedOrdinate(double latSpan, double zoomBase, double zoomScale, double rh, V py)
-{
-    const V my = latSpan * (1.0 - py * rh);
-    return zoomScale * my + zoomBase;
-}
-
 // Kind 5.
 struct TMercatorFull {
     const TMapping& m;
@@ -81,13 +56,12 @@ struct TMercatorFull {
     // Inverse Mercator: lat = 2 atan(exp y) - pi/2 of the row's ordinate.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        double lat0;
-        PlateCarreeInverse<double>(360, -180, 180, -90, m.RecipWidth, m.RecipHeight, px, py, lon, lat0);
-        lon = ReduceHalfOpen(lon);
-        const double my = MercatorFullOrdinate<double>(m.CentreRow, m.RecipWidth, py);
+        const double rw = m.RecipWidth;
+        lon = ReduceHalfOpen(px * 360 * rw - 180);
+        const double my = (m.CentreRow - py) * 360 * rw;
         if (!Finite(my))
             return false;
-        lat = InverseMercatorYT(my);
+        lat = InverseMercatorYD(my);
         return true;
     }
 };
@@ -113,15 +87,13 @@ struct TMercatorZoomed {
     // The rescaled ordinate back to MercatorY, then inverse Mercator.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        double lat0;
-        PlateCarreeInverse<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.SouthEdge, m.RecipWidth,
-                                   m.RecipHeight, px, py, lon, lat0);
-        lon = ReduceHalfOpen(lon);
-        const double my =
-            MercatorZoomedOrdinate<double>(m.LatitudeSpan, m.MercatorZoomBase, m.MercatorZoomScale, m.RecipHeight, py);
+        const double rw = m.RecipWidth, rh = m.RecipHeight;
+        lon = ReduceHalfOpen(px * m.LongitudeSpan * rw + m.WestEdge);
+        double my = m.LatitudeSpan * (1 - py * rh);
+        my = m.MercatorZoomScale * my + m.MercatorZoomBase;
         if (!Finite(my))
             return false;
-        lat = InverseMercatorYT(my);
+        lat = InverseMercatorYD(my);
         return true;
     }
 };

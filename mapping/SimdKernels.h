@@ -49,11 +49,7 @@ struct TSimdKernelSet {
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
-    TSimdInverseKernel MercatorFullInverse;    // kind 5
-    TSimdInverseKernel MercatorZoomedInverse;  // kind 6
-    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
-    TSimdInverseKernel GnomonicInverse;        // kind 11
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

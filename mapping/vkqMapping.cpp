@@ -98,7 +98,18 @@ bool GreatCircleDistance(float& Distance, float Longitude1, float Latitude1, flo
 
 double MercatorYD(double Latitude) { return MercatorYT(Latitude); }
 
-double InverseMercatorYD(double M) { return InverseMercatorYT(M); }
+double InverseMercatorYD(double M)
+{
+    if (!(M > 0) && !(M < 0))
+        return M == 0 ? 0 : M; // 0 gives 0; NaN comes back unchanged
+    // exp overflows for |M| beyond about 40000: a failure, M comes back.
+    const double ex = std::exp(std::fabs(M) * Pi / 180);
+    if (!Finite(ex))
+        return M;
+    const double r = M > 0 ? (std::atan(ex) - Pi / 4) * 360 / Pi
+                           : (Pi / 4 - std::atan(ex)) * 360 / Pi;
+    return Finite(r) ? r : M;
+}
 
 float MercatorY(float Latitude)
 {
@@ -585,12 +596,7 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalFull:
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
-    case pkMercatorFull: kernel = set.MercatorFullInverse; break;
-    case pkMercatorZoomed: kernel = set.MercatorZoomedInverse; break;
-    case pkAzimuthalEquidistant:
-    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
-    case pkGnomonic: kernel = set.GnomonicInverse; break;
     default: break;
     }
     if (kernel != nullptr)
@@ -680,13 +686,15 @@ TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude,
     return WithFamily(*this, [&](const auto& k) { return ProjectWith(k, Longitude, Latitude, FX, FY); });
 }
 
-bool TMapping::GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const
+// The per-point operations get every step of their kind's path inlined:
+// the call overhead is a large part of one point's cost.
+__attribute__((flatten)) bool TMapping::GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const
 {
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     return WithFamily(*this, [&](const auto& k) { return PixelWith(*this, k, Longitude, Latitude, X, Y, ox, oy); });
 }
 
-bool TMapping::PixelToGeo(int32_t X, int32_t Y, float& Longitude, float& Latitude) const
+__attribute__((flatten)) bool TMapping::PixelToGeo(int32_t X, int32_t Y, float& Longitude, float& Latitude) const
 {
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     return WithFamily(*this, [&](const auto& k) { return GeoWith(*this, k, X, Y, Longitude, Latitude, ox, oy); });
