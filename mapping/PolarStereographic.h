@@ -19,8 +19,10 @@ struct TPolarStereographic {
         const double phi = lat * DegToRad, theta = dlon * DegToRad;
         const double scale = m.Scale;
         const double rho = m.Southern ? scale * std::tan((Pi / 2 + phi) / 2) : scale * std::tan((Pi / 2 - phi) / 2);
-        const double px = rho * std::sin(theta);
-        const double py = m.Southern ? rho * std::cos(theta) - m.PolarOffset : m.PolarOffset - rho * std::cos(theta);
+        // Both taken together, so that the compiler makes them one sincos call.
+        const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+        const double px = rho * sinTheta;
+        const double py = m.Southern ? rho * cosTheta - m.PolarOffset : m.PolarOffset - rho * cosTheta;
         // Kind 9 measures in units of the image height.
         FX = H * px + 0.5 * W;
         FY = m.CentreRow - H * py;
