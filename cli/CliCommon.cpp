@@ -1,13 +1,32 @@
 #include "cli/CliCommon.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
 
+#include "runtime/Application.h"
+
+const char* const StoppedReason = "stopped";
+
 namespace {
+
+// Where the stop signals' handler writes a wake-up byte (-1: nowhere).
+volatile sig_atomic_t stopWakeFd = -1;
+
+void OnStopSignal(int)
+{
+    const int saved = errno;
+    RequestStop();
+    if (stopWakeFd >= 0) {
+        const char byte = 's';
+        [[maybe_unused]] ssize_t ignored = ::write(stopWakeFd, &byte, 1);
+    }
+    errno = saved;
+}
 
 // Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one.
 size_t Utf8SequenceLength(std::string_view s, size_t i)
@@ -70,7 +89,10 @@ std::string JsonSafe(std::string_view s)
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
         size_t length = Utf8SequenceLength(s, i);
-        if (length == 0) {
+        if (s[i] == '\\') {
+            out += "\\\\"; // so that a literal \xFF never reads as an escaped byte
+            ++i;
+        } else if (length == 0) {
             AppendHexByte(out, static_cast<unsigned char>(s[i]));
             ++i;
         } else {
@@ -136,4 +158,30 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const 
                   << "Run 'quillon-cli " << command << " --help' for the options.\n";
         return ExitUsage;
     }
+}
+
+void StopOnSignals(int WakeFd)
+{
+    stopWakeFd = WakeFd;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+void TStoppableJournal::BeginBatch(const std::string& Folder,
+                                   const std::vector<std::pair<std::string, std::string>>& Planned)
+{
+    if (StopRequested())
+        throw EAbort(StoppedReason);
+    inner_.BeginBatch(Folder, Planned);
+}
+
+void TStoppableJournal::RecordIntent(const std::string& OldName, const std::string& NewName)
+{
+    if (StopRequested())
+        throw EAbort(StoppedReason);
+    inner_.RecordIntent(OldName, NewName);
 }

@@ -7,6 +7,8 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "components/RenameJournal.h"
+
 // Exit codes of every subcommand.
 constexpr int ExitSuccess = 0;
 constexpr int ExitItemFailed = 1;
@@ -17,8 +19,11 @@ constexpr int ExitUsage = 2;
 // are not part of valid UTF-8 become \xHH.
 std::string EscapeText(std::string_view s);
 
-// Text made safe for JSON: valid UTF-8 passes unchanged, each byte of an
-// invalid sequence becomes the text \xHH (nlohmann::json refuses invalid UTF-8).
+// Text made safe for JSON (nlohmann::json refuses invalid UTF-8), reversibly:
+// valid UTF-8 passes unchanged except the backslash, which is doubled, and
+// each byte of an invalid sequence becomes the four characters \xHH. So the
+// byte 0xFF gives \xFF while a name holding the text \xFF gives \\xFF, and
+// every JSON string maps back to exactly one byte string.
 std::string JsonSafe(std::string_view s);
 
 // A running count of work done ("scanning: 1200 files") redrawn in place on
@@ -48,3 +53,32 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const 
 
 // Prints a JSON value on stdout (indented by 2) followed by a newline.
 void PrintJson(const nlohmann::json& value);
+
+// From now on SIGINT and SIGTERM only request a stop (RequestStop): long work
+// (a header search, a scan, a rename batch) ends at its next check instead of
+// the process dying part-way. With WakeFd >= 0 each such signal also writes a
+// byte to it, so that a poll() loop wakes up.
+void StopOnSignals(int WakeFd = -1);
+
+// Passes everything on to the real journal, but refuses to begin the batch or
+// start the next rename once a stop is requested: the rename workflow then
+// ends the batch after the rename under way, and the journal records exactly
+// what was done.
+class TStoppableJournal : public IRenameJournal {
+public:
+    explicit TStoppableJournal(IRenameJournal& Inner) : inner_(Inner) {}
+    void BeginBatch(const std::string& Folder, const std::vector<std::pair<std::string, std::string>>& Planned) override;
+    void RecordIntent(const std::string& OldName, const std::string& NewName) override;
+    void RecordOutcome(const std::string& OldName, const std::string& NewName, bool Renamed,
+                       const std::string& Reason) override
+    {
+        inner_.RecordOutcome(OldName, NewName, Renamed, Reason);
+    }
+    void EndBatch() override { inner_.EndBatch(); }
+
+private:
+    IRenameJournal& inner_;
+};
+
+// The reason a TStoppableJournal gives for the files a stop left alone.
+extern const char* const StoppedReason;

@@ -22,7 +22,9 @@ int RunHistory(int argc, char** argv)
         return *status;
 
     const std::string journalFile = DefaultJournalFileName();
-    TJournalContents contents = ReadJournal(journalFile);
+    TJournalContents contents = ReadJournal(journalFile, [](const std::string& message) {
+        std::fprintf(stderr, "quillon-cli history: %s\n", message.c_str());
+    });
     for (const std::string& warning : DamagedLineMessages(journalFile, contents))
         std::fprintf(stderr, "quillon-cli history: %s\n", EscapeText(warning).c_str());
 

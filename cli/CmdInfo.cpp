@@ -1,6 +1,7 @@
 // quillon-cli info: identify satellite image files from their headers and
 // propose their standard names.
 #include <cstdio>
+#include <sys/stat.h>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -103,6 +104,13 @@ int RunInfo(int argc, char** argv)
     bool failed = false;
     nlohmann::json out = nlohmann::json::array();
     for (size_t i = 0; i < files.size(); ++i) {
+        // The header reader gives blank results for a file that is not there;
+        // one line on stderr makes a typo visible without changing them.
+        struct stat entry {};
+        if (::stat(files[i].c_str(), &entry) != 0)
+            std::cerr << "quillon-cli info: " << EscapeText(files[i]) << ": no such file\n";
+        else if (!S_ISREG(entry.st_mode))
+            std::cerr << "quillon-cli info: " << EscapeText(files[i]) << ": not a regular file\n";
         const TFileResult r = Identify(files[i]);
         failed = failed || !r.Ok;
         if (json) {

@@ -2,6 +2,7 @@
 //   picture info [--json] FILE...   load each file by its extension and describe it
 //   picture convert IN OUT          draw IN onto a new 24-bit bitmap, write OUT (.bmp or .png)
 //   picture dump IN OUT             write the decoder's own pixel buffer (GIF, PNG)
+// OUT is replaced only by a complete file, and never when it is IN itself.
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -13,8 +14,10 @@
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "graphics/BMPExtImage.h"
+#include "graphics/PictureFiles.h"
 #include "graphics/PngImage.h"
 #include "graphics/vkqGIFimage.h"
+#include "runtime/FileIO.h"
 #include "runtime/Graphics.h"
 #include "runtime/Streams.h"
 #include "runtime/SysUtils.h"
@@ -127,35 +130,40 @@ int Info(const std::vector<std::string>& files, bool asJson)
     return status;
 }
 
+// OUT naming the very file IN names would lose the picture being read.
+bool RefusedAsSameFile(const std::string& in, const std::string& out)
+{
+    if (!IsSameFile(in, out))
+        return false;
+    std::fprintf(stderr, "quillon-cli picture: %s and %s are the same file: refusing to write over the input\n",
+                 EscapeText(in).c_str(), EscapeText(out).c_str());
+    return true;
+}
+
+// OUT is written whole to a temporary file beside it and renamed into place
+// only when complete: a failure leaves OUT as it was.
 int Convert(const std::string& in, const std::string& out)
 {
-    std::string ext = LowerCase(ExtractFileExt(out));
-    if (ext != ".bmp" && ext != ".png") {
-        std::fprintf(stderr, "quillon-cli picture: cannot write '%s': the output must end in .bmp or .png\n", out.c_str());
+    if (!CanSaveBitmapAs(out)) {
+        std::fprintf(stderr, "quillon-cli picture: cannot write '%s': the output must end in .bmp or .png\n",
+                     EscapeText(out).c_str());
         return ExitUsage;
     }
-    TPicture picture;
-    picture.LoadFromFile(in);
-    TGraphic* g = picture.Graphic();
+    if (RefusedAsSameFile(in, out))
+        return ExitUsage;
     // A new, black 24-bit bitmap of the picture's own size; the picture
     // draws itself on it (a GIF through its palette, a PNG by its painting
     // rules, a bitmap as it is), without masking by Transparent.
     TBitmap bitmap;
-    bitmap.SetPixelFormat(pf24bit);
-    bitmap.SetSize(g->Width(), g->Height());
-    bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
-    if (ext == ".bmp") {
-        bitmap.SaveToFile(out);
-    } else {
-        TPngImage png;
-        png.CopyFromBitmap(bitmap);
-        png.WriteToFile(out);
-    }
+    LoadPictureAsBitmap(in, bitmap);
+    SaveBitmapByExtension(bitmap, out);
     return ExitSuccess;
 }
 
 int Dump(const std::string& in, const std::string& out)
 {
+    if (RefusedAsSameFile(in, out))
+        return ExitUsage;
     TPicture picture;
     picture.LoadFromFile(in);
     TGraphic* g = picture.Graphic();
@@ -169,11 +177,16 @@ int Dump(const std::string& in, const std::string& out)
         const TPngImage& im = *png->Image();
         bytes.assign(im.ImageData.begin(), im.ImageData.begin() + size_t(im.Height) * im.RowBytes);
     } else {
-        std::fprintf(stderr, "quillon-cli picture: %s: dump writes GIF and PNG pixel buffers only\n", in.c_str());
+        std::fprintf(stderr, "quillon-cli picture: %s: dump writes GIF and PNG pixel buffers only\n",
+                     EscapeText(in).c_str());
         return ExitItemFailed;
     }
-    TFileStream stream(out, fmCreate);
-    stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TAtomicOutputFile file(out);
+    {
+        TFileStream stream(file.TempPath(), fmCreate);
+        stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    }
+    file.Commit();
     return ExitSuccess;
 }
 

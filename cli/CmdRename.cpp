@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
+#include "runtime/Application.h"
 #include "runtime/FileOps.h"
 
 namespace {
@@ -30,8 +31,9 @@ int RunRename(int argc, char** argv)
     CLI::App app{"Rename the non-standard MPD files of DIR to the names their headers propose, as the window's "
                  "Rename button does, then list what remains. A file is never renamed over an existing one.\n"
                  "Text lines: renamed TAB old TAB new | failed TAB old TAB new TAB reason | with --dry-run "
-                 "would-rename TAB old TAB new (nothing is touched and no rescan follows); then remaining TAB "
-                 "file TAB proposed for each row of the rescan.",
+                 "would-rename TAB old TAB new, or failed TAB old TAB new TAB reason for a rename the real run "
+                 "would fail (nothing is touched and no rescan follows); then remaining TAB file TAB proposed for "
+                 "each row of the rescan.",
                  "quillon-cli rename"};
     bool dryRun = false;
     bool json = false;
@@ -55,9 +57,18 @@ int RunRename(int argc, char** argv)
     TRenameWorkflow workflow;
     workflow.Folder = dir;
     int readFailures = 0;
-    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Show("scanning", index + 1); };
+    // SIGINT and SIGTERM stop the scan (nothing renamed) or the batch before
+    // its next rename, never a rename half-way or its journal record.
+    StopOnSignals();
+    workflow.OnFileExamined = [&](int index, const std::string&) {
+        if (StopRequested())
+            throw EAbort(StoppedReason);
+        progress.Show("scanning", index + 1);
+    };
     if (keepGoing)
         workflow.OnFileError = [&](const std::string&, const Exception& e) {
+            if (StopRequested())
+                return false;
             progress.Clear();
             std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(e.Message()).c_str());
             ++readFailures;
@@ -70,7 +81,9 @@ int RunRename(int argc, char** argv)
         workflow.RescanFolder();
     } catch (const Exception& e) {
         progress.Clear();
-        std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(e.Message()).c_str());
+        // A stop may end the scan through the file under way: say why.
+        std::fprintf(stderr, "quillon-cli rename: %s\n",
+                     StopRequested() ? StoppedReason : EscapeText(e.Message()).c_str());
         std::fprintf(stderr, "quillon-cli rename: nothing renamed\n");
         return ExitItemFailed;
     }
@@ -78,41 +91,71 @@ int RunRename(int argc, char** argv)
 
     nlohmann::json results = nlohmann::json::array();
     bool renameFailed = false;
-    if (dryRun) {
-        for (const TRenameOutcome& row : workflow.PlanRenames()) {
-            if (json)
-                results.push_back({{"status", "would-rename"}, {"old", JsonSafe(row.OldName)}, {"new", JsonSafe(row.NewName)}});
-            else
-                std::printf("would-rename\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
-        }
-        if (json)
-            PrintJson({{"results", results}});
-        return readFailures > 0 ? ExitItemFailed : ExitSuccess;
-    }
-
-    // Every batch is journaled so that `quillon-cli undo` can take it back.
-    TRenameJournal journal;
-    journal.OnWarning = [](const std::string& w) { std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(w).c_str()); };
-    std::vector<TRenameOutcome> outcomes = workflow.RenameRows(&journal);
-    for (const TRenameOutcome& row : outcomes) {
-        if (!row.Renamed)
-            renameFailed = true;
+    // One row's outcome: done ("renamed", or "would-rename" in a dry run) or failed.
+    const auto report = [&](const TRenameOutcome& row, const char* done) {
         if (json) {
-            nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
+            nlohmann::json item = {{"status", row.Renamed ? done : "failed"},
                                    {"old", JsonSafe(row.OldName)},
                                    {"new", JsonSafe(row.NewName)}};
             if (!row.Renamed)
                 item["reason"] = JsonSafe(row.Reason);
             results.push_back(item);
         } else if (row.Renamed) {
-            std::printf("renamed\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str());
+            std::printf("%s\t%s\t%s\n", done, Field(row.OldName).c_str(), Field(row.NewName).c_str());
         } else {
             std::printf("failed\t%s\t%s\t%s\n", Field(row.OldName).c_str(), Field(row.NewName).c_str(),
                         Field(row.Reason).c_str());
         }
+    };
+    if (dryRun) {
+        // The failures the real run would meet are foretold as such.
+        for (const TRenameOutcome& row : workflow.PredictRenames()) {
+            if (!row.Renamed)
+                renameFailed = true;
+            report(row, "would-rename");
+        }
+        if (json)
+            PrintJson({{"results", results}});
+        return renameFailed || readFailures > 0 ? ExitItemFailed : ExitSuccess;
+    }
+
+    // Every batch is journaled so that `quillon-cli undo` can take it back.
+    TRenameJournal journal;
+    journal.OnWarning = [](const std::string& w) { std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(w).c_str()); };
+    journal.OnWaiting = journal.OnWarning;
+    std::vector<TRenameOutcome> outcomes;
+    try {
+        TStoppableJournal stoppable(journal);
+        outcomes = workflow.RenameRows(&stoppable);
+    } catch (const EJournalError& e) {
+        // Nothing was renamed: one message, not one line per file.
+        std::fprintf(stderr, "quillon-cli rename: %s; nothing renamed\n", EscapeText(e.Message()).c_str());
+        return ExitItemFailed;
+    }
+    // A journal that failed part-way stopped the batch: the files not reached
+    // are told once, not one line each.
+    int notReached = 0;
+    std::string stopReason;
+    for (const TRenameOutcome& row : outcomes) {
+        if (!row.Renamed)
+            renameFailed = true;
+        if (!row.Attempted) {
+            if (notReached++ == 0)
+                stopReason = row.Reason;
+            continue;
+        }
+        report(row, "renamed");
     }
     std::fflush(stdout);
+    if (notReached > 0)
+        std::fprintf(stderr, "quillon-cli rename: %s; %d files not renamed\n", EscapeText(stopReason).c_str(),
+                     notReached);
 
+    if (StopRequested()) { // no rescan after a stop
+        if (notReached == 0)
+            std::fprintf(stderr, "quillon-cli rename: %s\n", StoppedReason);
+        return ExitItemFailed;
+    }
     std::string rescanError;
     try {
         workflow.RescanFolder();

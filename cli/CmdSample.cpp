@@ -16,14 +16,24 @@ int RunSample(int argc, char** argv)
                  "sample"};
     std::string folder;
     int count = 24;
-    app.add_option("DIR", folder, "folder to write into (created when missing)")->required();
+    app.add_option("DIR", folder,
+                   "folder to write into (created when missing); a name already there is left as it is")
+        ->required();
     app.add_option("--count", count, "number of files")->check(CLI::Range(1, 100000));
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "sample"))
         return *status;
     const std::vector<TDemoFile> files = WriteDemoFolder(folder, count);
     std::printf("file\tlisted\tstandard_name\n");
-    for (const TDemoFile& f : files)
+    size_t written = 0;
+    for (const TDemoFile& f : files) {
+        if (!f.Written) {
+            std::fprintf(stderr, "quillon-cli sample: %s exists: left as it is, not written\n",
+                         EscapeText(IncludeTrailingPathDelimiter(folder) + f.FileName).c_str());
+            continue;
+        }
+        ++written;
         std::printf("%s\t%s\t%s\n", EscapeText(f.FileName).c_str(), f.Listed ? "yes" : "no", f.StandardName.c_str());
-    std::printf("wrote %zu files to %s\n", files.size(), EscapeText(folder).c_str());
-    return ExitSuccess;
+    }
+    std::printf("wrote %zu files to %s\n", written, EscapeText(folder).c_str());
+    return written == files.size() ? ExitSuccess : ExitItemFailed;
 }

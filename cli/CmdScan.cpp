@@ -11,6 +11,7 @@
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "components/RenameWorkflow.h"
+#include "runtime/Application.h"
 #include "runtime/FileOps.h"
 
 int RunScan(int argc, char** argv)
@@ -38,9 +39,18 @@ int RunScan(int argc, char** argv)
     TRenameWorkflow workflow;
     workflow.Folder = dir;
     int failures = 0;
-    workflow.OnFileExamined = [&](int index, const std::string&) { progress.Show("scanning", index + 1); };
+    // SIGINT and SIGTERM end the scan at the next file, or within a header
+    // search; the rows so far are printed.
+    StopOnSignals();
+    workflow.OnFileExamined = [&](int index, const std::string&) {
+        if (StopRequested())
+            throw EAbort(StoppedReason);
+        progress.Show("scanning", index + 1);
+    };
     if (keepGoing)
         workflow.OnFileError = [&](const std::string&, const Exception& e) {
+            if (StopRequested())
+                return false;
             progress.Clear();
             std::fprintf(stderr, "quillon-cli scan: %s\n", EscapeText(e.Message()).c_str());
             ++failures;
@@ -56,7 +66,8 @@ int RunScan(int argc, char** argv)
     try {
         workflow.RescanFolder();
     } catch (const Exception& e) {
-        error = e.Message();
+        // A stop may end the scan through the file under way: say why.
+        error = StopRequested() ? std::string(StoppedReason) : e.Message();
     }
     progress.Clear();
 

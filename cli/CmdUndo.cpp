@@ -16,8 +16,9 @@ int RunUndo(int argc, char** argv)
 {
     CLI::App app{"Take back the last rename batch that has not been taken back (the last one in DIR when DIR is "
                  "given; the one named by --batch). Each file goes from its new name back to its old one, last "
-                 "renamed first; a file that is no longer there, or whose old name is taken again, is skipped "
-                 "and reported, never replaced.\n"
+                 "renamed first; a file that is no longer there, that is not the file the batch renamed "
+                 "(replaced or changed since), or whose old name is taken again, is skipped and reported, never "
+                 "replaced; the next undo tries a file left for a taken old name again.\n"
                  "Text lines: restored TAB new TAB old | skipped TAB new TAB old TAB reason | with --dry-run "
                  "would-restore TAB new TAB old. Exit 0 when nothing was skipped, 1 otherwise.",
                  "quillon-cli undo"};
@@ -36,6 +37,7 @@ int RunUndo(int argc, char** argv)
     options.DryRun = dryRun;
     options.BatchId = batchId;
     options.Folder = dir;
+    options.OnWaiting = [](const std::string& message) { std::fprintf(stderr, "quillon-cli undo: %s\n", message.c_str()); };
     const std::string journalFile = DefaultJournalFileName();
     TUndoResult result = UndoBatch(journalFile, options);
     for (const std::string& warning : result.Warnings)

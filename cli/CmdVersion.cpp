@@ -1,7 +1,9 @@
 // quillon-cli version [--json] [FILE]: the version block that the version
 // resource reader finds in FILE (a Windows PE file or one of our own
 // executables), or in the running executable.
+#include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -9,6 +11,7 @@
 #include "about/GVersInfo.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "runtime/FileOps.h"
 
 int RunVersion(int argc, char** argv)
 {
@@ -19,6 +22,17 @@ int RunVersion(int argc, char** argv)
     app.add_option("FILE", file, "a Windows PE file or an executable of ours");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "version"))
         return *status;
+
+    if (!file.empty()) {
+        // A typo must not read as a file without a version resource.
+        struct stat info {};
+        if (::stat(file.c_str(), &info) != 0) {
+            const int err = errno;
+            std::fprintf(stderr, "quillon-cli version: cannot read '%s': %s\n", EscapeText(file).c_str(),
+                         FileErrorText(err).c_str());
+            return ExitItemFailed;
+        }
+    }
 
     TdfsVersionInfoResource vi;
     if (file.empty())

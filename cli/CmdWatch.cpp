@@ -5,8 +5,13 @@
 // writing any more, and unchanged in size and time for the settle time. Every
 // rename is journaled. SIGINT and SIGTERM end it after the rename under way.
 //
-// The loop sleeps in poll() on the inotify descriptor and a signalfd, with a
-// timeout only while a file is waiting out its settle time: idle, it uses no CPU.
+// A complete file's header is read on a worker thread (TIdentifier), so that
+// one slow file (a huge file without a header frame is searched to its end)
+// never holds up the others; the loop does every rename itself.
+//
+// The loop sleeps in poll() on the inotify descriptor and a pipe the stop
+// signals and the workers write to, with a timeout only while a file is
+// waiting out its settle time: idle, it uses no CPU.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,15 +19,20 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/inotify.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,51 +45,140 @@
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
 #include "components/TreeScan.h"
+#include "runtime/Application.h"
 #include "runtime/FileOps.h"
 
 namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Thrown to leave a scan when a stop signal is pending.
+// Thrown to leave a scan when a stop was requested.
 struct TStopRequested {};
 
-bool StopPending()
-{
-    sigset_t pending;
-    sigemptyset(&pending);
-    if (sigpending(&pending) != 0)
-        return false;
-    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
-}
-
-// Passes everything on to the real journal, but refuses to start the next
-// rename once a stop signal is pending: the workflow then ends the batch
-// after the rename under way, and the journal records exactly what was done.
-class TStoppableJournal : public IRenameJournal {
+// Reads the headers of complete files on a few worker threads. Submit()
+// queues a file; each result comes back through Take(), and a byte written to
+// wakeFd wakes the loop. Up to Workers files are read at once, so a slow file
+// holds up only itself. A stop request (RequestStop) ends a header search
+// under way; the destructor lets the workers finish and joins them.
+class TIdentifier {
 public:
-    explicit TStoppableJournal(IRenameJournal& inner) : inner_(inner) {}
-    void BeginBatch(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& planned) override
+    static constexpr int Workers = 4;
+    struct TResult {
+        std::string Name;
+        bool Listed = false;     // passed the window's filter
+        std::string Proposed;
+        std::string Error;       // reading failed
+    };
+
+    TIdentifier(std::string dir, int wakeFd) : dir_(std::move(dir)), wakeFd_(wakeFd) {}
+    ~TIdentifier()
     {
-        if (StopPending())
-            throw Exception("stopped");
-        inner_.BeginBatch(folder, planned);
+        Finish(std::chrono::hours(24 * 365));
+        for (std::thread& t : threads_)
+            if (t.joinable())
+                t.join();
     }
-    void RecordIntent(const std::string& oldName, const std::string& newName) override
+    // Asks the workers to end after the file under way and waits up to
+    // timeout for them; false when one is still reading (its threads are
+    // then left to the process's end).
+    bool Finish(std::chrono::milliseconds timeout)
     {
-        if (StopPending())
-            throw Exception("stopped");
-        inner_.RecordIntent(oldName, newName);
+        std::unique_lock<std::mutex> lock(mutex_);
+        stopping_ = true;
+        wake_.notify_all();
+        if (!ended_.wait_for(lock, timeout, [&] { return running_ == 0; })) {
+            for (std::thread& t : threads_)
+                t.detach();
+            return false;
+        }
+        lock.unlock();
+        for (std::thread& t : threads_)
+            if (t.joinable())
+                t.join();
+        return true;
     }
-    void RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,
-                       const std::string& reason) override
+    TIdentifier(const TIdentifier&) = delete;
+    TIdentifier& operator=(const TIdentifier&) = delete;
+
+    void Submit(const std::string& name)
     {
-        inner_.RecordOutcome(oldName, newName, renamed, reason);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(name);
+            busy_.insert(name);
+            // Another worker when every one is taken (up to Workers).
+            if (queue_.size() > static_cast<size_t>(idle_) && threads_.size() < static_cast<size_t>(Workers)) {
+                ++running_;
+                threads_.emplace_back([this] { Work(); });
+            }
+        }
+        wake_.notify_one();
     }
-    void EndBatch() override { inner_.EndBatch(); }
+    // Queued or being read, its result not yet taken.
+    bool Busy(const std::string& name)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return busy_.count(name) != 0;
+    }
+    std::vector<TResult> Take()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<TResult> done;
+        done.swap(done_);
+        for (const TResult& r : done)
+            busy_.erase(r.Name);
+        return done;
+    }
 
 private:
-    IRenameJournal& inner_;
+    void Work()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            --idle_;
+            if (stopping_) {
+                --running_;
+                ended_.notify_all();
+                return;
+            }
+            TResult result;
+            result.Name = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            try {
+                TRenameWorkflow workflow;
+                workflow.Folder = dir_;
+                workflow.FileFound(IncludeTrailingPathDelimiter(dir_) + result.Name);
+                if (workflow.RowCount() > 0) {
+                    result.Listed = true;
+                    result.Proposed = workflow.ProposedNames()[0];
+                }
+            } catch (const Exception& e) {
+                result.Error = e.Message();
+            } catch (const std::exception& e) {
+                result.Error = e.what();
+            }
+            lock.lock();
+            done_.push_back(std::move(result));
+            const char byte = 'r';
+            [[maybe_unused]] ssize_t ignored = ::write(wakeFd_, &byte, 1);
+        }
+    }
+
+    std::string dir_;
+    int wakeFd_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable ended_;
+    std::deque<std::string> queue_;
+    std::set<std::string> busy_;
+    std::vector<TResult> done_;
+    std::vector<std::thread> threads_;
+    int idle_ = 0;    // workers waiting for a file
+    int running_ = 0; // workers not yet ended
+    bool stopping_ = false;
 };
 
 // A file waiting to be complete.
@@ -101,13 +200,18 @@ public:
         journal_.OnWarning = [](const std::string& w) {
             std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(w).c_str());
         };
+        journal_.OnWaiting = journal_.OnWarning;
     }
     ~TWatcher()
     {
+        // The watch is over: a header search under way need not finish.
+        RequestStop();
+        identifier_.reset(); // joins the workers before the pipe closes
         if (inotifyFd_ >= 0)
             ::close(inotifyFd_);
-        if (signalFd_ >= 0)
-            ::close(signalFd_);
+        for (int fd : wakePipe_)
+            if (fd >= 0)
+                ::close(fd);
     }
 
     int Run();
@@ -131,18 +235,21 @@ private:
     }
     void Print(const TRenameOutcome& row);
     void PrintRows(const std::vector<TRenameOutcome>& rows);
+    void RenameAndPrint(TRenameWorkflow& workflow);
     void FirstPass();
     // false: the folder went away or cannot be read (message printed).
     bool HandleEvents();
     void Rediscover();
     void NameDueFiles();
+    void NameIdentifiedFiles();
     int PollTimeout() const;
 
     std::string dir_;
     TClock::duration settle_;
     bool json_;
     int inotifyFd_ = -1;
-    int signalFd_ = -1;
+    int wakePipe_[2] = {-1, -1}; // written by the stop signals and the workers
+    std::unique_ptr<TIdentifier> identifier_;
     TRenameJournal journal_;
     std::map<std::string, TCandidate> candidates_;
 };
@@ -167,10 +274,22 @@ void TWatcher::Print(const TRenameOutcome& row)
 
 void TWatcher::PrintRows(const std::vector<TRenameOutcome>& rows)
 {
-    bool stopping = StopPending();
+    bool stopping = StopRequested();
     for (const TRenameOutcome& row : rows)
         if (row.Attempted || !stopping)
             Print(row);
+}
+
+// Renames the workflow's rows as one journaled batch and prints the outcome;
+// a journal that cannot be written renames nothing and is reported once.
+void TWatcher::RenameAndPrint(TRenameWorkflow& workflow)
+{
+    TStoppableJournal journal(journal_);
+    try {
+        PrintRows(workflow.RenameRows(&journal));
+    } catch (const EJournalError& e) {
+        std::fprintf(stderr, "quillon-cli watch: %s; nothing renamed\n", EscapeText(e.Message()).c_str());
+    }
 }
 
 // What the Rename button would rename, with one difference: a file changed
@@ -191,7 +310,7 @@ void TWatcher::FirstPass()
     scanner.Recursive = false;
     scanner.InitialDirectory = dir_;
     scanner.OnFileFound = [&](TObject*) {
-        if (StopPending())
+        if (StopRequested())
             throw TStopRequested{};
         const std::string path = scanner.FileFound();
         const std::string name = ExtractFileName(path);
@@ -217,8 +336,7 @@ void TWatcher::FirstPass()
     } catch (const TStopRequested&) {
         return;
     }
-    TStoppableJournal journal(journal_);
-    PrintRows(workflow.RenameRows(&journal));
+    RenameAndPrint(workflow);
 }
 
 int TWatcher::PollTimeout() const
@@ -335,7 +453,6 @@ void TWatcher::Rediscover()
 void TWatcher::NameDueFiles()
 {
     const TClock::time_point now = TClock::now();
-    std::vector<std::string> ready;
     for (auto it = candidates_.begin(); it != candidates_.end();) {
         TCandidate& c = it->second;
         if (!c.complete || c.opens > 0 || c.due > now) {
@@ -352,25 +469,36 @@ void TWatcher::NameDueFiles()
             ++it;
             continue;
         }
-        ready.push_back(it->first);
+        if (identifier_->Busy(it->first)) {
+            // Its earlier version is still being read: look again later.
+            c.due = now + std::max<TClock::duration>(settle_, std::chrono::milliseconds(200));
+            ++it;
+            continue;
+        }
+        identifier_->Submit(it->first);
         it = candidates_.erase(it);
     }
-    if (ready.empty())
-        return;
+}
+
+// Renames, as one batch, the files whose headers were read since last time.
+// A file that changed meanwhile (a candidate again) waits to be read again.
+void TWatcher::NameIdentifiedFiles()
+{
     TRenameWorkflow workflow;
     workflow.Folder = dir_;
-    workflow.ClearRows();
-    for (const std::string& name : ready) {
-        try {
-            workflow.FileFound(Path(name));
-        } catch (const Exception& e) {
-            std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(e.Message()).c_str());
+    for (const TIdentifier::TResult& result : identifier_->Take()) {
+        if (candidates_.count(result.Name) != 0)
+            continue;
+        if (!result.Error.empty()) {
+            if (!StopRequested())
+                std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(result.Error).c_str());
+        } else if (result.Listed) {
+            workflow.AddRow(result.Name, result.Proposed);
         }
     }
     if (workflow.RowCount() == 0)
         return; // outside the window's filter: nothing to say
-    TStoppableJournal journal(journal_);
-    PrintRows(workflow.RenameRows(&journal));
+    RenameAndPrint(workflow);
 }
 
 int TWatcher::Run()
@@ -383,17 +511,14 @@ int TWatcher::Run()
     }
     ::closedir(d);
 
-    // The stop signals are taken from a signalfd, so they wake the loop and
-    // can be seen pending between two renames.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0 ||
-        (signalFd_ = ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK)) < 0) {
+    // The stop signals request a stop and write to the wake pipe, so they
+    // wake the loop and end a header search under way.
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "quillon-cli watch: cannot take the stop signals: %s\n", std::strerror(errno));
         return ExitItemFailed;
     }
+    StopOnSignals(wakePipe_[1]);
+    identifier_ = std::make_unique<TIdentifier>(dir_, wakePipe_[1]);
     inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     const uint32_t mask = IN_CREATE | IN_OPEN | IN_MODIFY | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_MOVED_TO |
                           IN_MOVED_FROM | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
@@ -406,8 +531,8 @@ int TWatcher::Run()
     // Watching starts before the first pass, so a file arriving meanwhile is
     // not missed; one the first pass renamed drops out by its new name.
     FirstPass();
-    while (!StopPending()) {
-        struct pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {signalFd_, POLLIN, 0}};
+    while (!StopRequested()) {
+        struct pollfd fds[2] = {{inotifyFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
         int ready = ::poll(fds, 2, PollTimeout());
         if (ready < 0) {
             if (errno == EINTR)
@@ -415,13 +540,50 @@ int TWatcher::Run()
             std::fprintf(stderr, "quillon-cli watch: %s\n", std::strerror(errno));
             return ExitItemFailed;
         }
-        if (fds[1].revents & POLLIN)
-            break;
+        if (fds[1].revents & POLLIN) {
+            char drain[256];
+            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+            }
+            if (StopRequested())
+                break;
+        }
         if ((fds[0].revents & POLLIN) && !HandleEvents())
             return ExitItemFailed;
         NameDueFiles();
+        NameIdentifiedFiles();
+    }
+    // A worker still searching a huge file stops within a second of the stop
+    // request; should one not, the process ends without it: every rename is
+    // done and journaled, a worker only reads.
+    if (!identifier_->Finish(std::chrono::seconds(2))) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::_exit(ExitSuccess);
     }
     return ExitSuccess;
+}
+
+// --wait-for-folder: a service may start before the folder is there (a disk
+// not mounted yet). Looks for it every second, saying once what it waits for;
+// SIGINT or SIGTERM meanwhile ends the wait. false: stopped.
+bool WaitForFolder(const std::string& dir)
+{
+    StopOnSignals(); // the watch installs them again with its wake pipe
+    struct stat info{};
+    for (bool said = false; ::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode); said = true) {
+        if (!said) {
+            std::fprintf(stderr, "quillon-cli watch: waiting for folder %s to appear\n", EscapeText(dir).c_str());
+            std::fflush(stderr);
+        }
+        // A second in short steps, so a stop request ends the wait at once.
+        for (int step = 0; step < 10; ++step) {
+            if (StopRequested())
+                return false;
+            const struct timespec tenth = {0, 100'000'000};
+            ::nanosleep(&tenth, nullptr);
+        }
+    }
+    return !StopRequested();
 }
 
 } // namespace
@@ -441,6 +603,8 @@ int RunWatch(int argc, char** argv)
     app.add_option("--settle", settle, "seconds a file must stay unchanged after it was closed (default 2)")
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--json", json, "one JSON object a line");
+    bool waitForFolder = false;
+    app.add_flag("--wait-for-folder", waitForFolder, "when DIR is not there yet, wait for it instead of failing");
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
@@ -448,6 +612,8 @@ int RunWatch(int argc, char** argv)
         std::fprintf(stderr, "quillon-cli watch: --settle must be between 0 and 86400 seconds\n");
         return ExitUsage;
     }
+    if (waitForFolder && !WaitForFolder(dir))
+        return ExitSuccess;
     TWatcher watcher(dir, settle, json);
     return watcher.Run();
 }

@@ -15,7 +15,10 @@ set(expected
   share/icons/hicolor/scalable/apps/quillon.svg
   share/man/man1/quillon.1
   share/man/man1/quillon-cli.1
-  share/bash-completion/completions/quillon-cli)
+  share/bash-completion/completions/quillon-cli
+  share/metainfo/example.orrinet.quillon.metainfo.xml
+  share/doc/quillon/copyright
+  lib/systemd/user/quillon-watch@.service)
 if(WITH_WINDOW)
   list(APPEND expected bin/quillon)
 endif()
@@ -35,6 +38,18 @@ if(DESKTOP_FILE_VALIDATE)
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
   if(NOT result EQUAL 0 OR NOT out STREQUAL "")
     message(FATAL_ERROR "desktop-file-validate: ${out}")
+  endif()
+endif()
+
+# The AppStream metainfo (software centres read it) is valid and names the
+# desktop entry.
+find_program(APPSTREAMCLI appstreamcli)
+if(APPSTREAMCLI)
+  execute_process(COMMAND ${APPSTREAMCLI} validate --no-net --pedantic
+    ${PREFIX}/share/metainfo/example.orrinet.quillon.metainfo.xml
+    RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "appstreamcli validate: ${out}")
   endif()
 endif()
 

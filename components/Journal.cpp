@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,9 @@
 #include <nlohmann/json.hpp>
 
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
+
+const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
 
 namespace {
 
@@ -106,6 +110,31 @@ bool DecodeName(const ordered_json& value, std::string& name)
     return DecodeBytes(value, name) && IsPlainFileName(name);
 }
 
+// {"dev":..,"ino":..,"size":..,"mtime":..}, all integers (dev and ino not negative).
+bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
+{
+    if (!value.is_object() || value.size() != 4)
+        return false;
+    auto unsignedField = [&](const char* key, uint64_t& out) {
+        auto it = value.find(key);
+        if (it == value.end() || !it->is_number_unsigned())
+            return false;
+        out = it->get<uint64_t>();
+        return true;
+    };
+    auto signedField = [&](const char* key, int64_t& out) {
+        auto it = value.find(key);
+        if (it == value.end() || !it->is_number_integer())
+            return false;
+        if (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX))
+            return false;
+        out = it->get<int64_t>();
+        return true;
+    };
+    return unsignedField("dev", identity.Device) && unsignedField("ino", identity.Inode) &&
+           signedField("size", identity.Size) && signedField("mtime", identity.ModifiedNs);
+}
+
 bool GetString(const ordered_json& object, const char* key, std::string& out, bool required = true)
 {
     auto it = object.find(key);
@@ -118,42 +147,51 @@ bool GetString(const ordered_json& object, const char* key, std::string& out, bo
 }
 
 // ---- files ------------------------------------------------------------------------
+// Seconds to wait for a journal lock another process holds:
+// $QUILLON_JOURNAL_LOCK_TIMEOUT when it is a number of at least 0, else 30.
+double JournalLockTimeout()
+{
+    if (const char* text = std::getenv("QUILLON_JOURNAL_LOCK_TIMEOUT")) {
+        char* end = nullptr;
+        double seconds = std::strtod(text, &end);
+        if (end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0)
+            return seconds;
+    }
+    return 30;
+}
+
 // An exclusive (or shared) flock on the lock file beside the journal, held for
-// the lifetime of the object.
+// the lifetime of the object. Waiting for another process is told after a
+// second and given up after JournalLockTimeout().
 class TJournalLock {
 public:
-    TJournalLock(const std::string& lockName, bool exclusive)
+    TJournalLock(const std::string& journalName, bool exclusive, const TJournalWaitNotice& onWaiting)
     {
-        fd_ = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0 && !exclusive)
-            fd_ = ::open(lockName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) {
-            if (!exclusive)
-                return; // reading without a lock beats not reading at all
-            throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(errno));
+        TLockWait wait;
+        wait.TimeoutSeconds = JournalLockTimeout();
+        wait.OnWaiting = [&] {
+            if (onWaiting)
+                onWaiting(JournalWaitingMessage);
+        };
+        const std::string lockName = journalName + ".lock";
+        const int error = lock_.Acquire(lockName, exclusive, wait);
+        if (error == 0)
+            return;
+        if (error == ETIMEDOUT) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", wait.TimeoutSeconds);
+            throw EJournalError("the rename journal " + journalName +
+                                " is held by another quillon process; gave up waiting after " + seconds + " s");
         }
-        int result;
-        do
-            result = ::flock(fd_, exclusive ? LOCK_EX : LOCK_SH);
-        while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            int error = errno;
-            ::close(fd_);
-            fd_ = -1;
-            if (exclusive)
-                throw Exception("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
-        }
+        if (error == ECANCELED)
+            throw EJournalError("stopped while waiting for the rename journal " + journalName);
+        if (exclusive)
+            throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
+        // Reading without a lock beats not reading at all.
     }
-    ~TJournalLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_); // closing releases the lock
-    }
-    TJournalLock(const TJournalLock&) = delete;
-    TJournalLock& operator=(const TJournalLock&) = delete;
 
 private:
-    int fd_ = -1;
+    TAdvisoryLock lock_;
 };
 
 bool WriteAll(int fd, const char* data, size_t size)
@@ -381,6 +419,12 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         if (oldName == value.end() || newName == value.end() || !DecodeName(*oldName, record.OldName) ||
             !DecodeName(*newName, record.NewName))
             return std::nullopt;
+        auto identity = value.find("file");
+        if (identity != value.end()) {
+            record.Identity.emplace();
+            if (!DecodeIdentity(*identity, *record.Identity))
+                return std::nullopt;
+        }
         if (record.Type == TJournalRecordType::Outcome) {
             auto renamed = value.find("renamed");
             if (renamed == value.end() || !renamed->is_boolean())
@@ -503,6 +547,12 @@ std::string FormatJournalLine(const TJournalRecord& record)
             if (!record.Reason.empty())
                 text("reason", record.Reason);
         }
+        if (record.Identity) {
+            const TFileIdentity& f = *record.Identity;
+            AppendField(out, "file");
+            out += "{\"dev\":" + std::to_string(f.Device) + ",\"ino\":" + std::to_string(f.Inode) +
+                   ",\"size\":" + std::to_string(f.Size) + ",\"mtime\":" + std::to_string(f.ModifiedNs) + '}';
+        }
         break;
     case TJournalRecordType::End:
         text("type", "end");
@@ -592,9 +642,13 @@ TJournalContents ParseJournal(std::string_view text)
         if (record->Type == TJournalRecordType::Intent) {
             if (entry.State == TJournalFileState::Planned)
                 entry.State = TJournalFileState::Attempted;
+            if (!entry.Identity)
+                entry.Identity = record->Identity;
         } else {
             entry.State = record->Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
             entry.Reason = record->Reason;
+            if (record->Renamed && record->Identity)
+                entry.Identity = record->Identity;
         }
     });
 
@@ -614,15 +668,15 @@ TJournalContents ParseJournal(std::string_view text)
     return contents;
 }
 
-TJournalContents ReadJournal(const std::string& fileName)
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting)
 {
     std::string text;
     {
-        TJournalLock lock(fileName + ".lock", false);
+        TJournalLock lock(fileName, false, onWaiting);
         if (!ReadWholeFile(fileName, text)) {
             if (errno == ENOENT)
                 return {};
-            throw Exception("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
+            throw EJournalError("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
         }
     }
     return ParseJournal(text);
@@ -639,7 +693,7 @@ std::vector<std::string> DamagedLineMessages(const std::string& fileName, const 
 
 // ---- writing -------------------------------------------------------------------------
 TRenameJournal::TRenameJournal(std::string fileName, TJournalLimits limits)
-    : fileName_(std::move(fileName)), lockName_(fileName_ + ".lock"), limits_(limits)
+    : fileName_(std::move(fileName)), limits_(limits)
 {
 }
 
@@ -685,7 +739,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     std::string directory = DirectoryOf(fileName_);
     std::filesystem::create_directories(directory, error);
     if (error)
-        throw Exception("cannot write the rename journal " + fileName_ + ": " + error.message());
+        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + error.message());
 
     TJournalRecord record;
     record.Type = TJournalRecordType::Batch;
@@ -701,7 +755,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     buffer_.clear();
     buffered_ = 0;
     {
-        TJournalLock lock(lockName_, true);
+        TJournalLock lock(fileName_, true, OnWaiting);
         try {
             PruneLocked();
         } catch (const std::exception& e) {
@@ -711,6 +765,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     buffer_ = FormatJournalLine(record) + '\n';
     Flush(true); // throws: the batch does not start
     batchId_ = record.Id;
+    folder_ = record.Folder == "/" ? record.Folder : record.Folder + '/';
     inBatch_ = true;
 }
 
@@ -730,6 +785,9 @@ void TRenameJournal::RecordIntent(const std::string& oldName, const std::string&
     record.Id = batchId_;
     record.OldName = oldName;
     record.NewName = newName;
+    TFileIdentity identity;
+    if (GetFileIdentity(folder_ + oldName, identity))
+        record.Identity = identity;
     Append(FormatJournalLine(record));
     if (buffered_ >= FlushEvery)
         Flush(false);
@@ -747,6 +805,9 @@ void TRenameJournal::RecordOutcome(const std::string& oldName, const std::string
     record.NewName = newName;
     record.Renamed = renamed;
     record.Reason = reason;
+    TFileIdentity identity;
+    if (renamed && GetFileIdentity(folder_ + newName, identity))
+        record.Identity = identity;
     Append(FormatJournalLine(record));
     if (buffered_ >= FlushEvery) {
         try {
@@ -778,9 +839,9 @@ void TRenameJournal::Flush(bool sync)
     if (buffer_.empty() && !sync)
         return;
     auto fail = [&](int error) -> void {
-        throw Exception("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
     };
-    TJournalLock lock(lockName_, true);
+    TJournalLock lock(fileName_, true, OnWaiting);
     // Another process may have pruned the journal (a new file renamed over the
     // old one) since this one was opened: append to the file the name holds now.
     struct stat byName{}, byHandle{};
@@ -828,7 +889,7 @@ void TRenameJournal::PruneLocked()
     if (!ReadWholeFile(fileName_, text)) {
         if (errno == ENOENT)
             return;
-        throw Exception("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
+        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
     }
     if (text.empty())
         return;
@@ -868,7 +929,7 @@ void TRenameJournal::PruneLocked()
         std::error_code error;
         std::filesystem::copy_file(fileName_, aside, error);
         if (error)
-            throw Exception("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
+            throw EJournalError("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
                             error.message());
         for (const std::string& message : DamagedLineMessages(fileName_, contents))
             Warn(message);
@@ -893,7 +954,7 @@ void TRenameJournal::PruneLocked()
     std::string temporary = fileName_ + ".tmp-" + std::to_string(::getpid());
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
+        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
     bool ok = WriteAll(fd, rewritten.data(), rewritten.size()) && ::fsync(fd) == 0;
     int error = errno;
     ::close(fd);
@@ -901,7 +962,7 @@ void TRenameJournal::PruneLocked()
         if (ok)
             error = errno;
         ::unlink(temporary.c_str());
-        throw Exception("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
     }
     SyncDirectory(directory);
     if (fd_ >= 0) {

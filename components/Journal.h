@@ -6,8 +6,13 @@
 // Records, one JSON object a line:
 //   {"type":"batch","id":..,"time":..,"kind":"rename"|"undo","source":..,
 //    "folder":..,"undoes":..,"files":[[old,new],...]}
-//   {"type":"intent","id":..,"old":..,"new":..}
-//   {"type":"outcome","id":..,"old":..,"new":..,"renamed":bool,"reason":..}
+//   {"type":"intent","id":..,"old":..,"new":..,"file":{..}}
+//   {"type":"outcome","id":..,"old":..,"new":..,"renamed":bool,"reason":..,"file":{..}}
+// "file" is the identity of the file concerned, {"dev":..,"ino":..,"size":..,
+// "mtime":..} (mtime in nanoseconds since 1970): in an intent the file under
+// its old name before the rename, in an outcome of a rename that was done the
+// file under its new name. Undo takes back only a file that still has it.
+// Lines written before identities were kept have no "file" and still read.
 //   {"type":"end","id":..}
 // A name that is not valid UTF-8 is written as {"hex":"..."} so that every
 // byte comes back as it was.
@@ -22,7 +27,10 @@
 //
 // Locking: every append and every rewrite happens under an exclusive flock on
 // a lock file beside the journal, so several processes may share the journal;
-// the lock is held only while writing. A journal that does not end in a line
+// the lock is held only while writing (a reader holds it shared). A lock held
+// by another process is waited for: after a second the wait is told
+// (JournalWaitingMessage), after $QUILLON_JOURNAL_LOCK_TIMEOUT seconds (30
+// when unset) it is given up with an EJournalError. A journal that does not end in a line
 // break (a writer was killed mid-line) gets one before the next record, so a
 // cut-off line never swallows the next record.
 //
@@ -40,8 +48,14 @@
 #include <vector>
 
 #include "components/RenameJournal.h"
+#include "runtime/FileIO.h"
 
 using TNamePairs = std::vector<std::pair<std::string, std::string>>;
+
+// Told once when the journal's lock is still held by another process after
+// about a second: "waiting for the rename journal, held by another quillon process".
+extern const char* const JournalWaitingMessage;
+using TJournalWaitNotice = std::function<void(const std::string&)>;
 
 // $XDG_STATE_HOME/quillon/journal.jsonl, or ~/.local/state/quillon/journal.jsonl
 // when XDG_STATE_HOME is unset, empty or not absolute.
@@ -71,6 +85,7 @@ struct TJournalRecord {
     std::string NewName;
     bool Renamed = false;     // outcome: the file now has NewName
     std::string Reason;       // outcome: why not
+    std::optional<TFileIdentity> Identity; // intent and outcome: the file concerned
 };
 
 // One journal line (without its line break) to a record; nothing when the line
@@ -96,6 +111,9 @@ struct TJournalFileEntry {
     std::string NewName;
     TJournalFileState State = TJournalFileState::Planned;
     std::string Reason;
+    // The file the batch renamed, as its records tell (the renamed outcome's,
+    // else the intent's); none in journals written before identities were kept.
+    std::optional<TFileIdentity> Identity;
 };
 
 struct TJournalBatch {
@@ -127,8 +145,9 @@ struct TJournalContents {
 // batch record is missing, are skipped (damaged lines are listed).
 TJournalContents ParseJournal(std::string_view text);
 // Reads and parses the journal file; a missing file is an empty journal.
-// Throws an Exception naming the file when it exists but cannot be read.
-TJournalContents ReadJournal(const std::string& fileName);
+// Raises EJournalError naming the file when it exists but cannot be read.
+// onWaiting is told when the journal's lock is held by another process.
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
 
@@ -151,8 +170,9 @@ public:
     void SetUndoes(std::string id) { undoes_ = std::move(id); }
 
     // Writes the batch record and flushes it to disk. An empty plan writes
-    // nothing. Throws an Exception naming the journal when it cannot be written.
+    // nothing. Raises EJournalError naming the journal when it cannot be written.
     void BeginBatch(const std::string& folder, const TNamePairs& planned) override;
+    // Raises EJournalError when the records buffered so far cannot be written.
     void RecordIntent(const std::string& oldName, const std::string& newName) override;
     // Never throws: a record that cannot be written is reported in Warnings().
     void RecordOutcome(const std::string& oldName, const std::string& newName, bool renamed,
@@ -167,6 +187,8 @@ public:
     std::vector<std::string> TakeWarnings();
     // Called with each warning as it arises, besides keeping it for TakeWarnings.
     std::function<void(const std::string&)> OnWarning;
+    // Called when the journal's lock is held by another process (see above).
+    TJournalWaitNotice OnWaiting;
 
 private:
     void Append(const std::string& line);
@@ -175,11 +197,11 @@ private:
     void Warn(const std::string& message);
 
     std::string fileName_;
-    std::string lockName_;
     TJournalLimits limits_;
     std::string source_ = "cli";
     std::string undoes_;
     std::string batchId_;
+    std::string folder_; // of the batch under way, with a trailing '/'
     bool inBatch_ = false;
     int fd_ = -1;
     std::string buffer_;

@@ -1,6 +1,9 @@
 #include "components/RenameWorkflow.h"
 
 #include <cerrno>
+#include <set>
+
+#include <sys/stat.h>
 
 #include "runtime/FileOps.h"
 #include "satellite/SatelliteInfo.h"
@@ -13,6 +16,15 @@ bool IsPlainFileName(const std::string& name)
 {
     return !name.empty() && name != "." && name != ".." && name.find(PathDelim) == std::string::npos &&
            name.find('\0') == std::string::npos;
+}
+
+const char* const ReasonNotPlain = "the proposed name is not a plain file name";
+const char* const ReasonExists = "a file of that name exists";
+
+bool EntryExists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 } // namespace
@@ -75,6 +87,14 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
         OnRowAdded(name, standardName);
 }
 
+void TRenameWorkflow::AddRow(const std::string& FileName, const std::string& ProposedName)
+{
+    fileNames_.push_back(FileName);
+    proposedNames_.push_back(ProposedName);
+    if (OnRowAdded)
+        OnRowAdded(FileName, ProposedName);
+}
+
 std::string TRenameWorkflow::ProposedFileName(const std::string& ProposedName, const std::string& Ext)
 {
     return ChangeFileExt(ProposedName, Ext);
@@ -92,6 +112,34 @@ std::vector<TRenameOutcome> TRenameWorkflow::PlanRenames() const
         plan.push_back(std::move(row));
     }
     return plan;
+}
+
+std::vector<TRenameOutcome> TRenameWorkflow::PredictRenames() const
+{
+    const std::string folder = FolderPath();
+    std::vector<TRenameOutcome> outcomes = PlanRenames();
+    std::set<std::string> taken; // names the rows so far gave to files
+    std::set<std::string> freed; // names the rows so far took files from
+    const auto exists = [&](const std::string& name) {
+        return taken.count(name) != 0 || (freed.count(name) == 0 && EntryExists(folder + name));
+    };
+    for (TRenameOutcome& row : outcomes) {
+        row.Attempted = true;
+        if (!IsPlainFileName(row.OldName) || !IsPlainFileName(row.NewName)) {
+            row.Reason = ReasonNotPlain;
+        } else if (!exists(row.OldName)) {
+            row.Reason = FileErrorText(ENOENT);
+        } else if (exists(row.NewName)) {
+            row.Reason = ReasonExists;
+        } else {
+            row.Renamed = true;
+            taken.erase(row.OldName);
+            freed.insert(row.OldName);
+            freed.erase(row.NewName);
+            taken.insert(row.NewName);
+        }
+    }
+    return outcomes;
 }
 
 std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
@@ -114,6 +162,11 @@ std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
             planned.emplace_back(o.OldName, o.NewName);
         try {
             Journal->BeginBatch(folder, planned);
+        } catch (const EJournalError&) {
+            throw; // nothing renamed: the caller tells why, once
+        } catch (const EAbort& e) {
+            stopFrom(0, e.Message()); // a stop request
+            return outcomes;
         } catch (const std::exception& e) {
             stopFrom(0, std::string("not renamed: the rename journal failed: ") + e.what());
             return outcomes;
@@ -125,6 +178,9 @@ std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
         if (Journal) {
             try {
                 Journal->RecordIntent(row.OldName, row.NewName);
+            } catch (const EAbort& e) {
+                stopFrom(i, e.Message());
+                break;
             } catch (const std::exception& e) {
                 stopFrom(i, std::string("not renamed: the rename journal failed: ") + e.what());
                 break;
@@ -132,12 +188,12 @@ std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
         }
         row.Attempted = true;
         if (!IsPlainFileName(row.OldName) || !IsPlainFileName(row.NewName)) {
-            row.Reason = "the proposed name is not a plain file name";
+            row.Reason = ReasonNotPlain;
         } else {
             int error = 0;
             row.Renamed = RenameFile(folder + row.OldName, folder + row.NewName, &error);
             if (!row.Renamed)
-                row.Reason = error == EEXIST ? "a file of that name exists" : FileErrorText(error);
+                row.Reason = error == EEXIST ? ReasonExists : FileErrorText(error);
         }
         if (Journal) {
             try {

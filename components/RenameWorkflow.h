@@ -60,20 +60,39 @@ public:
     // 1985-01-01 and 2020-01-01.
     void FileFound(const std::string& FullPath);
 
+    // Appends a row for a file whose header was read elsewhere (the watch
+    // reads headers on worker threads), as the filter appends a listed file;
+    // calls OnRowAdded.
+    void AddRow(const std::string& FileName, const std::string& ProposedName);
+
     // The rename each row would get: folder-less names, the proposed name with
     // the old name's extension as it is on disk.
     std::vector<TRenameOutcome> PlanRenames() const;
+    // What RenameRows would do now, touching nothing: each row's outcome as
+    // the real run would meet it, in order, from the entries on disk and the
+    // names the rows before it take and free (of two rows proposing one name
+    // the first renames, the second fails; a name already taken on disk
+    // fails), with the reasons RenameRows gives. Every row counts as attempted.
+    std::vector<TRenameOutcome> PredictRenames() const;
     // Folder with one trailing '/'.
     std::string FolderPath() const;
 
     // Renames every row in order, never replacing an existing file; failures
     // are recorded and skipped. Does not rescan. With a journal: BeginBatch,
-    // then RecordIntent / rename / RecordOutcome per row, then EndBatch. When
-    // the journal throws, the batch stops before the next rename: the rows not
-    // reached are returned with Attempted false and the journal's message.
+    // then RecordIntent / rename / RecordOutcome per row, then EndBatch.
+    // When BeginBatch raises EJournalError (the journal cannot be written),
+    // nothing is renamed and the EJournalError propagates, so the caller can
+    // say once why nothing happened. Any other exception from BeginBatch (a
+    // journal that refuses to start, e.g. on a stop request) and any journal
+    // failure later in the batch (RecordIntent or RecordOutcome raising,
+    // EJournalError included) stop the batch before the next rename: every
+    // rename done so far is kept and was recorded, the rows not reached are
+    // returned with Attempted false and the journal's message as Reason, and
+    // EndBatch is still called.
     std::vector<TRenameOutcome> RenameRows(IRenameJournal* Journal = nullptr);
 
-    // The Rename button: RenameRows, then RescanFolder.
+    // The Rename button: RenameRows, then RescanFolder. An EJournalError from
+    // RenameRows propagates before the rescan; the rows stay as they were.
     std::vector<TRenameOutcome> RenameAndRescan(IRenameJournal* Journal = nullptr);
 
     // The proposed name with Ext as its extension: any extension it has is

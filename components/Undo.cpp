@@ -9,10 +9,12 @@
 #include <sys/stat.h>
 
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 
 const char* const UndoReasonMissing = "no longer there";
 const char* const UndoReasonTaken = "old name taken";
+const char* const UndoReasonChanged = "replaced or changed since the rename";
 
 namespace {
 
@@ -39,32 +41,52 @@ struct TPlannedStep {
     std::string NewName;
     std::string OldName;
     std::string Reason;
+    const TJournalFileEntry* File = nullptr; // the batch's record of it
 };
 
 // What undo batches before this one did to batch id: the old names they
-// restored for sure, and those whose restore may or may not have happened.
+// restored for sure, those whose restore may or may not have happened, and
+// those they left because the old name was taken (an obstacle that may go).
 struct TEarlierUndos {
     std::unordered_set<std::string> Restored;
     std::unordered_set<std::string> Unknown;
-    bool Complete = false;
+    std::unordered_set<std::string> Blocked;
+    bool Complete = false; // an undo ran to its end
+    // Taken back for good: an undo ran to its end and left no file blocked.
+    bool TakenBack() const { return Complete && Blocked.empty(); }
 };
 
-TEarlierUndos EarlierUndos(const TJournalContents& contents, const std::string& id)
+// Every undo batch's work, by the id of the batch it took back, in one pass.
+using TUndoSummaries = std::unordered_map<std::string, TEarlierUndos>;
+
+TUndoSummaries SummarizeUndos(const TJournalContents& contents)
 {
-    TEarlierUndos earlier;
+    TUndoSummaries summaries;
     for (const TJournalBatch& batch : contents.Batches) {
-        if (!batch.IsUndo() || batch.Undoes != id)
+        if (!batch.IsUndo())
             continue;
+        TEarlierUndos& earlier = summaries[batch.Undoes];
         earlier.Complete = earlier.Complete || batch.Ended;
         // An undo batch renames (batch's new name) -> (batch's old name).
         for (const TJournalFileEntry& file : batch.Files) {
+            // The last word on a file counts: blocked once, restored later.
+            earlier.Blocked.erase(file.NewName);
             if (file.State == TJournalFileState::Renamed)
                 earlier.Restored.insert(file.NewName);
             else if (file.State == TJournalFileState::Planned || file.State == TJournalFileState::Attempted)
                 earlier.Unknown.insert(file.NewName);
+            else if (file.Reason == UndoReasonTaken)
+                earlier.Blocked.insert(file.NewName);
         }
     }
-    return earlier;
+    return summaries;
+}
+
+const TEarlierUndos& EarlierUndos(const TUndoSummaries& summaries, const std::string& id)
+{
+    static const TEarlierUndos none;
+    auto found = summaries.find(id);
+    return found == summaries.end() ? none : found->second;
 }
 
 bool HasAnythingToTakeBack(const TJournalBatch& batch)
@@ -73,8 +95,8 @@ bool HasAnythingToTakeBack(const TJournalBatch& batch)
                        [](const TJournalFileEntry& f) { return f.State != TJournalFileState::Failed; });
 }
 
-const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoOptions& options,
-                                 const std::string& journalFile)
+const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoSummaries& undos,
+                                 const TUndoOptions& options, const std::string& journalFile)
 {
     if (!options.BatchId.empty()) {
         for (const TJournalBatch& batch : contents.Batches) {
@@ -82,7 +104,7 @@ const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoOp
                 continue;
             if (batch.IsUndo())
                 throw Exception("batch " + batch.Id + " is an undo; an undo is not taken back");
-            if (EarlierUndos(contents, batch.Id).Complete)
+            if (EarlierUndos(undos, batch.Id).TakenBack())
                 throw Exception("batch " + batch.Id + " has already been taken back");
             return &batch;
         }
@@ -93,18 +115,28 @@ const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoOp
         const TJournalBatch& batch = *it;
         if (batch.IsUndo() || (!folder.empty() && batch.Folder != folder))
             continue;
-        if (!HasAnythingToTakeBack(batch) || EarlierUndos(contents, batch.Id).Complete)
+        if (!HasAnythingToTakeBack(batch) || EarlierUndos(undos, batch.Id).TakenBack())
             continue;
         return &batch;
     }
     return nullptr;
 }
 
+// Whether the file under the batch's new name is the one the batch renamed:
+// same device, inode, size and modification time as the journal recorded.
+// Journals written before identities were kept cannot tell: yes.
+bool IsTheRenamedFile(const std::string& folder, const TJournalFileEntry& file)
+{
+    if (!file.Identity)
+        return true;
+    TFileIdentity now;
+    return GetFileIdentity(InFolder(folder, file.NewName), now) && now == *file.Identity;
+}
+
 // Decides, from the journal and the disk, what to do with each file of the
 // batch, last renamed first.
-std::vector<TPlannedStep> PlanUndo(const TJournalContents& contents, const TJournalBatch& batch)
+std::vector<TPlannedStep> PlanUndo(const TEarlierUndos& earlier, const TJournalBatch& batch)
 {
-    TEarlierUndos earlier = EarlierUndos(contents, batch.Id);
     std::vector<TPlannedStep> steps;
     for (auto it = batch.Files.rbegin(); it != batch.Files.rend(); ++it) {
         const TJournalFileEntry& file = *it;
@@ -112,14 +144,16 @@ std::vector<TPlannedStep> PlanUndo(const TJournalContents& contents, const TJour
             continue;
         bool newExists = Exists(InFolder(batch.Folder, file.NewName));
         bool oldExists = Exists(InFolder(batch.Folder, file.OldName));
-        TPlannedStep step{TDecision::Nothing, file.NewName, file.OldName, {}};
+        TPlannedStep step{TDecision::Nothing, file.NewName, file.OldName, {}, &file};
         if (earlier.Unknown.count(file.OldName) && oldExists && !newExists) {
             step.Decision = TDecision::EarlierRestored;
         } else if (file.State == TJournalFileState::Renamed) {
             if (!newExists)
-                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing};
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing, &file};
+            else if (!IsTheRenamedFile(batch.Folder, file))
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonChanged, &file};
             else if (oldExists)
-                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken};
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken, &file};
             else
                 step.Decision = TDecision::Restore;
         } else {
@@ -127,12 +161,14 @@ std::vector<TPlannedStep> PlanUndo(const TJournalContents& contents, const TJour
             // rename happened. Only a file that was surely attempted is worth
             // a report when the disk is ambiguous.
             bool attempted = file.State == TJournalFileState::Attempted;
-            if (newExists && !oldExists)
+            if (newExists && !oldExists && !IsTheRenamedFile(batch.Folder, file))
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonChanged, &file};
+            else if (newExists && !oldExists)
                 step.Decision = TDecision::Restore;
             else if (attempted && newExists && oldExists)
-                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken};
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonTaken, &file};
             else if (attempted && !newExists && !oldExists)
-                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing};
+                step = {TDecision::Skip, file.NewName, file.OldName, UndoReasonMissing, &file};
         }
         if (step.Decision != TDecision::Nothing)
             steps.push_back(std::move(step));
@@ -151,15 +187,16 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TJournalContents contents = ReadJournal(journalFile);
+    TJournalContents contents = ReadJournal(journalFile, options.OnWaiting);
     result.Warnings = DamagedLineMessages(journalFile, contents);
-    const TJournalBatch* batch = ChooseBatch(contents, options, journalFile);
+    const TUndoSummaries undos = SummarizeUndos(contents);
+    const TJournalBatch* batch = ChooseBatch(contents, undos, options, journalFile);
     if (!batch)
         return result;
     result.Found = true;
     result.BatchId = batch->Id;
     result.Folder = batch->Folder;
-    std::vector<TPlannedStep> steps = PlanUndo(contents, *batch);
+    std::vector<TPlannedStep> steps = PlanUndo(EarlierUndos(undos, batch->Id), *batch);
 
     if (options.DryRun) {
         for (const TPlannedStep& step : steps) {
@@ -173,6 +210,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
 
     TRenameJournal journal(journalFile);
     journal.SetSource(options.Source);
+    journal.OnWaiting = options.OnWaiting;
     journal.SetUndoes(batch->Id);
     TNamePairs planned;
     for (const TPlannedStep& step : steps)
@@ -186,10 +224,14 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
         case TDecision::Restore: {
             journal.RecordIntent(step.NewName, step.OldName);
             int error = 0;
-            bool restored = RenameFile(InFolder(batch->Folder, step.NewName), InFolder(batch->Folder, step.OldName),
-                                       &error);
+            // Looked at again just before: the batch may have run a while.
+            bool same = IsTheRenamedFile(batch->Folder, *step.File);
+            bool restored = same && RenameFile(InFolder(batch->Folder, step.NewName),
+                                               InFolder(batch->Folder, step.OldName), &error);
             std::string reason;
-            if (!restored)
+            if (!same)
+                reason = UndoReasonChanged;
+            else if (!restored)
                 reason = error == EEXIST ? UndoReasonTaken
                          : error == ENOENT ? UndoReasonMissing
                                            : std::string(std::strerror(error));
@@ -202,6 +244,9 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
             journal.RecordOutcome(step.NewName, step.OldName, true, "restored by an earlier undo");
             break;
         case TDecision::Skip:
+            // Recorded, so that a file left for a taken old name keeps the
+            // batch open for a later undo.
+            journal.RecordOutcome(step.NewName, step.OldName, false, step.Reason);
             result.Lines.push_back({TUndoAction::Skipped, step.NewName, step.OldName, step.Reason});
             break;
         case TDecision::Nothing:
@@ -216,31 +261,28 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
 
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)
 {
-    std::unordered_map<std::string, std::pair<int, bool>> undone; // id -> (restored, an undo ended)
-    for (const TJournalBatch& batch : contents.Batches) {
-        if (!batch.IsUndo())
-            continue;
-        auto& entry = undone[batch.Undoes];
-        entry.first += batch.Count(TJournalFileState::Renamed);
-        entry.second = entry.second || batch.Ended;
-    }
+    const TUndoSummaries undos = SummarizeUndos(contents);
     std::vector<THistoryEntry> history;
     for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
         if (it->IsUndo())
             continue;
+        const TEarlierUndos& undone = EarlierUndos(undos, it->Id);
         THistoryEntry entry;
         entry.Id = it->Id;
         entry.Time = it->Time;
         entry.Folder = it->Folder;
         entry.Source = it->Source;
-        entry.Renamed = it->Count(TJournalFileState::Renamed);
-        entry.Failed = it->Count(TJournalFileState::Failed);
-        entry.Complete = it->Ended;
-        auto found = undone.find(it->Id);
-        if (found != undone.end()) {
-            entry.Restored = found->second.first;
-            entry.TakenBack = found->second.second;
+        // Both counts come from the batch's own files: a file an undo gave
+        // back was renamed, even when its outcome never reached the journal
+        // (a batch killed part-way), and each file counts once.
+        for (const TJournalFileEntry& file : it->Files) {
+            bool restored = file.State != TJournalFileState::Failed && undone.Restored.count(file.OldName) != 0;
+            entry.Restored += restored ? 1 : 0;
+            entry.Renamed += restored || file.State == TJournalFileState::Renamed ? 1 : 0;
+            entry.Failed += file.State == TJournalFileState::Failed ? 1 : 0;
         }
+        entry.Complete = it->Ended;
+        entry.TakenBack = undone.TakenBack();
         history.push_back(std::move(entry));
     }
     return history;

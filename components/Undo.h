@@ -2,10 +2,14 @@
 // Taking back a rename batch recorded in the rename journal, and the journal's
 // history. Undo renames each file of a batch from its new name back to its old
 // one, last renamed first, with the rename that never replaces a file; a file
-// that is no longer where the journal says, or whose old name is taken again,
-// is skipped and reported. An undo is itself journaled (as an undo batch) and
-// a batch whose undo has run to its end is never taken back again; an undo
-// that was killed part-way is completed by the next one.
+// that is no longer where the journal says, that is not the file the batch
+// renamed (its device, inode, size or modification time differ from what the
+// journal recorded), or whose old name is taken again, is skipped and
+// reported. An undo is itself journaled (as an undo batch, skips included); a
+// batch whose undo has run to its end is never taken back again, unless that
+// undo left a file because its old name was taken: the next undo of the batch
+// tries that file again. An undo that was killed part-way is completed by the
+// next one.
 #include <string>
 #include <vector>
 
@@ -16,6 +20,7 @@ struct TUndoOptions {
     std::string BatchId;   // the batch to take back ("" for the newest one not taken back)
     std::string Folder;    // when not empty, only batches of this folder
     std::string Source = "cli";
+    TJournalWaitNotice OnWaiting; // told when another process holds the journal's lock
 };
 
 enum class TUndoAction { Restored, WouldRestore, Skipped };
@@ -40,6 +45,7 @@ struct TUndoResult {
 // Texts of the skip reasons.
 extern const char* const UndoReasonMissing;   // the file is no longer under its new name
 extern const char* const UndoReasonTaken;     // the old name is taken again
+extern const char* const UndoReasonChanged;   // another file has the new name, or the file was changed
 
 // Takes back one batch of the journal in journalFile. Throws an Exception when
 // --batch names a batch that is unknown, is an undo, or has been taken back

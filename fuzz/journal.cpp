@@ -13,7 +13,8 @@ bool SameRecord(const TJournalRecord& a, const TJournalRecord& b)
 {
     return a.Type == b.Type && a.Id == b.Id && a.Time == b.Time && a.UnixTime == b.UnixTime && a.Kind == b.Kind &&
            a.Source == b.Source && a.Folder == b.Folder && a.Undoes == b.Undoes && a.Files == b.Files &&
-           a.OldName == b.OldName && a.NewName == b.NewName && a.Renamed == b.Renamed && a.Reason == b.Reason;
+           a.OldName == b.OldName && a.NewName == b.NewName && a.Renamed == b.Renamed && a.Reason == b.Reason &&
+           a.Identity == b.Identity;
 }
 
 } // namespace

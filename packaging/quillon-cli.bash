@@ -23,7 +23,7 @@ _quillon_cli()
         rename) options="--dry-run --json --keep-going --help" ;;
         undo) options="--dry-run --json --batch --help" ;;
         history) options="--json --help"; COMPREPLY=($(compgen -W "$options" -- "$cur")); return ;;
-        watch) options="--settle --json --help" ;;
+        watch) options="--settle --json --wait-for-folder --help" ;;
         info|version) options="--json --help"
             if [[ $cur != -* ]]; then COMPREPLY=($(compgen -f -- "$cur")); return; fi ;;
         tables) options="--json --help" ;;

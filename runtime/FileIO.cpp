@@ -1,10 +1,18 @@
 #include "runtime/FileIO.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/Application.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileOps.h"
 
@@ -22,6 +30,18 @@ std::string NameOf(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The process's file mode creation mask, read without changing it (umask()
+// would set it, racing other threads); 022 when it cannot be read.
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+    return 022;
 }
 
 bool SyncPath(const std::string& path, int flags)
@@ -46,6 +66,13 @@ TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Tar
         const int err = errno;
         throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
     }
+    // mkostemp creates the file private (0600); the result gets the mode a
+    // new file gets (0666 less the umask), or the mode of the file it replaces.
+    struct stat existing {};
+    const mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);
     ::close(fd);
     temp_ = pattern;
 }
@@ -78,4 +105,69 @@ bool IsSameFile(const std::string& A, const std::string& B)
     if (::stat(A.c_str(), &a) != 0 || ::stat(B.c_str(), &b) != 0)
         return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool GetFileIdentity(const std::string& FileName, TFileIdentity& Identity)
+{
+    struct stat info {};
+    if (::lstat(FileName.c_str(), &info) != 0)
+        return false;
+    Identity.Device = static_cast<uint64_t>(info.st_dev);
+    Identity.Inode = static_cast<uint64_t>(info.st_ino);
+    Identity.Size = static_cast<int64_t>(info.st_size);
+    Identity.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return true;
+}
+
+int TAdvisoryLock::Acquire(const std::string& FileName, bool Exclusive, const TLockWait& Wait)
+{
+    Release();
+    int fd = ::open(FileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 && !Exclusive)
+        fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    using TClock = std::chrono::steady_clock;
+    const auto start = TClock::now();
+    const auto elapsed = [&] { return std::chrono::duration<double>(TClock::now() - start).count(); };
+    const int operation = (Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    bool noticed = false;
+    // Polled rather than blocking, so that the wait can be bounded, told
+    // about and stopped; the pause grows to a tenth of a second.
+    std::chrono::milliseconds pause(5);
+    for (;;) {
+        if (::flock(fd, operation) == 0) {
+            fd_ = fd;
+            return 0;
+        }
+        const int error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) {
+            ::close(fd);
+            return error;
+        }
+        if (StopRequested()) {
+            ::close(fd);
+            return ECANCELED;
+        }
+        const double waited = elapsed();
+        if (Wait.TimeoutSeconds >= 0 && waited >= Wait.TimeoutSeconds) {
+            ::close(fd);
+            return ETIMEDOUT;
+        }
+        if (!noticed && waited >= Wait.NoticeAfterSeconds) {
+            noticed = true;
+            if (Wait.OnWaiting)
+                Wait.OnWaiting();
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
+}
+
+void TAdvisoryLock::Release()
+{
+    if (fd_ >= 0) {
+        ::close(fd_); // closing releases the lock
+        fd_ = -1;
+    }
 }

@@ -8,6 +8,8 @@
 // Until Commit() the target is untouched; a writer that fails (an exception,
 // an early return) leaves it as it was, and the destructor removes the
 // temporary file.
+#include <cstdint>
+#include <functional>
 #include <string>
 
 class TAtomicOutputFile {
@@ -35,3 +37,48 @@ private:
 
 // True when both names lead to the same existing file (same device and inode).
 bool IsSameFile(const std::string& A, const std::string& B);
+
+// What tells a file apart from another that later takes its name: device,
+// inode, size and modification time (nanoseconds since 1970).
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+// The identity of the entry FileName names (a symbolic link itself, not what
+// it leads to); false when there is none.
+bool GetFileIdentity(const std::string& FileName, TFileIdentity& Identity);
+
+// How long TAdvisoryLock::Acquire waits for a lock another process holds.
+struct TLockWait {
+    double TimeoutSeconds = 30;    // then give up (negative: wait as long as it takes)
+    double NoticeAfterSeconds = 1; // then call OnWaiting, once
+    std::function<void()> OnWaiting;
+};
+
+// An advisory lock (flock) on a lock file, held until Release() or
+// destruction. Several processes that agree on the lock file take turns; a
+// lock is never forced.
+class TAdvisoryLock {
+public:
+    TAdvisoryLock() = default;
+    ~TAdvisoryLock() { Release(); }
+    TAdvisoryLock(const TAdvisoryLock&) = delete;
+    TAdvisoryLock& operator=(const TAdvisoryLock&) = delete;
+
+    // Opens FileName (creating it, mode 0600, when missing; a shared lock
+    // falls back to opening it read-only) and locks it, exclusively or
+    // shared, waiting as Wait says. Returns 0 when held, else an errno value:
+    // ETIMEDOUT when another holder kept it past the timeout, ECANCELED when
+    // a stop was requested (RequestStop) while waiting, or the error of the
+    // open or the lock.
+    int Acquire(const std::string& FileName, bool Exclusive, const TLockWait& Wait = {});
+    void Release();
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};

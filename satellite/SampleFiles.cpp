@@ -8,6 +8,9 @@
 #include <fstream>
 #include <set>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "runtime/Exceptions.h"
 
 namespace {
@@ -243,6 +246,35 @@ void WriteFileBytes(const std::string& FileName, const TByteVector& Bytes)
         throw EInOutError(FileName + ": cannot write the file", errno ? errno : 5);
 }
 
+bool WriteNewFileBytes(const std::string& FileName, const TByteVector& Bytes)
+{
+    const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return false;
+        throw EInOutError(FileName + ": cannot create the file: " + std::strerror(errno), errno);
+    }
+    size_t done = 0;
+    while (done < Bytes.size()) {
+        const ssize_t wrote = ::write(fd, Bytes.data() + done, Bytes.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            const int error = wrote < 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(FileName.c_str()); // ours: created above
+            throw EInOutError(FileName + ": cannot write the file: " + std::strerror(error), error);
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(FileName.c_str());
+        throw EInOutError(FileName + ": cannot write the file: " + std::strerror(error), error);
+    }
+    return true;
+}
+
 void WriteSampleMpd(const std::string& FileName, uint16_t SatelliteWord, std::string_view Letters, TDateTime When,
                     const TFramedOptions& Options)
 {
@@ -325,9 +357,9 @@ std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count)
             listed = true;
         }
 
-        WriteFileBytes(dir + name, BuildFramedFile(header, options));
+        const bool created = WriteNewFileBytes(dir + name, BuildFramedFile(header, options));
         written.insert(name);
-        files.push_back({name, listed, listed ? standard : std::string()});
+        files.push_back({name, listed, listed ? standard : std::string(), created});
     }
     return files;
 }

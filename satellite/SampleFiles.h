@@ -111,6 +111,11 @@ TByteVector BuildOpenMtpFile(const TOpenMtpFields& Fields);
 
 // Writes Bytes to FileName (replacing it); EInOutError on failure.
 void WriteFileBytes(const std::string& FileName, const TByteVector& Bytes);
+// Writes Bytes to FileName only when no entry of that name exists: the file is
+// created exclusively and a symbolic link is never followed. False, touching
+// nothing, when the name is taken; EInOutError on any other failure (a file
+// it created is then removed again).
+bool WriteNewFileBytes(const std::string& FileName, const TByteVector& Bytes);
 
 // Writes one framed sample MPD file to FileName from satellite word, letters
 // and date/time, with the header copies placed as Options say.
@@ -122,9 +127,12 @@ struct TDemoFile {
     std::string FileName;        // name without folder
     bool Listed;                 // the window lists it (name >= 5 chars, 5th char not '-', header recognised, time in 1985..2020)
     std::string StandardName;    // the proposed name when Listed, else ""
+    bool Written = true;         // false: an entry of that name existed and was left as it was
 };
 // Writes Count sample MPD files into Folder (created when missing): a spread
 // of satellites, dates, slots and letters, a few already standard-named, a few
 // the window must leave out (short names, times outside 1985..2020,
-// unrecognised headers). Returns them in writing order.
+// unrecognised headers). Returns them in writing order. A name already
+// taken in Folder (a file, a link, anything) is never replaced nor followed:
+// it is left as it is and returned with Written false.
 std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count = 24);

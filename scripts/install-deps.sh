@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth
   desktop-file-utils
+  dpkg-dev lintian appstream systemd
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-test, and runs every test through CTest
-# (the GoogleTest suites and the fuzz seed replays).
+# (the GoogleTest suites and the fuzz seed replays); then builds the Debian
+# package (Release) and checks it with lintian, dpkg-deb and appstreamcli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,5 @@ cmake --build build-test -j"$jobs"
 # Leak checking stays on; Qt's offscreen platform keeps the GUI tests headless.
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 600
+
+scripts/check-package.sh

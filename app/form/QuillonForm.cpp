@@ -11,6 +11,7 @@
 #include <QShowEvent>
 
 #include "about/gui/HelpAbout.h"
+#include "app/form/WindowUndo.h"
 #include "components/Journal.h"
 #include "runtime/Application.h"
 #include "runtime/SysUtils.h"
@@ -134,6 +135,13 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Help1->setObjectName("Help1");
     HelpAbout = Help1->addAction("&About...");
     HelpAbout->setObjectName("HelpAbout");
+    Edit1 = new QMenu("&Edit", MainMenu1);
+    Edit1->setObjectName("Edit1");
+    MainMenu1->insertMenu(Help1->menuAction(), Edit1);
+    EditUndoLastRename = Edit1->addAction("Undo last rename");
+    EditUndoLastRename->setObjectName("EditUndoLastRename");
+    EditUndoLastRename->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EditUndoLastRename->setEnabled(false);
 
     // Tab order: ButtonOpenFolder, ButtonClose, ListBox1, ButtonRename, ListBox2, EditSourceFolder.
     setTabOrder(ButtonOpenFolder, ButtonClose);
@@ -149,6 +157,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     connect(FileOpenFolder, &QAction::triggered, this, [this] { Guarded([this] { ButtonOpenFolderClick(nullptr); }); });
     connect(FileExit, &QAction::triggered, this, [this] { Guarded([this] { ButtonCloseClick(nullptr); }); });
     connect(HelpAbout, &QAction::triggered, this, [this] { Guarded([this] { HelpAboutClick(nullptr); }); });
+    connect(EditUndoLastRename, &QAction::triggered, this,
+            [this] { Guarded([this] { EditUndoLastRenameClick(nullptr); }); });
+    // Another program (quillon-cli, the watch service) may have renamed or undone meanwhile.
+    connect(Edit1, &QMenu::aboutToShow, this, [this] { Guarded([this] { UpdateUndoAction(); }); });
     // ButtonClose is the cancel button: Esc presses it.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, ButtonClose, &QPushButton::click);
@@ -180,13 +192,17 @@ void TFormMain::SetErrorDisplay(TErrorDisplay Display)
 
 void TFormMain::ShowException(const std::exception& Error)
 {
-    std::string message = Error.what();
+    ShowMessage(Error.what());
+}
+
+void TFormMain::ShowMessage(const std::string& Message)
+{
     if (ErrorDisplay()) {
-        ErrorDisplay()(message);
+        ErrorDisplay()(Message);
         return;
     }
     QString title = ToQt(Application().Title.empty() ? std::string("Quillon") : Application().Title);
-    QMessageBox::critical(QApplication::activeWindow(), title, ToQt(message));
+    QMessageBox::critical(QApplication::activeWindow(), title, ToQt(Message));
 }
 
 void TFormMain::Guarded(const std::function<void()>& Handler)
@@ -211,6 +227,7 @@ void TFormMain::FormShow(TObject*)
     if (EditSourceFolder->Text().empty())
         EditSourceFolder->SetText(ExtractFilePath(Application().ExeName()));
     BrowseDirectoryDlg->SetSelection(EditSourceFolder->Text());
+    UpdateUndoAction();
 }
 
 void TFormMain::ButtonOpenFolderClick(TObject*)
@@ -230,6 +247,7 @@ void TFormMain::RescanFolder()
     ListBox1->clear();
     ListBox2->clear();
     workflow_.ClearRows();
+    UpdateUndoAction(); // also when the scan ends by an exception
     TreeScanner->Search();
 }
 
@@ -245,8 +263,40 @@ void TFormMain::ButtonRenameClick(TObject*)
     // that cannot be written stops the batch before its first rename.
     TRenameJournal journal;
     journal.SetSource("window");
-    workflow_.RenameRows(&journal); // failures are skipped; the rescan shows what is left
-    RescanFolder();
+    // Failures are skipped and the rescan shows what is left; a journal that
+    // cannot be written stops the batch, and that is said once.
+    std::string stopped;
+    try {
+        stopped = BatchStopReason(workflow_.RenameRows(&journal));
+    } catch (const EJournalError& e) {
+        stopped = e.Message();
+    }
+    RescanAndTell(stopped.empty() ? std::string() : JournalStoppedMessage(journal.FileName(), stopped));
+}
+
+void TFormMain::EditUndoLastRenameClick(TObject*)
+{
+    TUndoResult result = UndoLastRename(DefaultJournalFileName(), EditSourceFolder->Text());
+    RescanAndTell(UndoSkippedMessage(result));
+}
+
+void TFormMain::RescanAndTell(const std::string& Message)
+{
+    // The message is shown also when the rescan ends by an exception.
+    try {
+        RescanFolder();
+    } catch (...) {
+        if (!Message.empty())
+            ShowMessage(Message);
+        throw;
+    }
+    if (!Message.empty())
+        ShowMessage(Message);
+}
+
+void TFormMain::UpdateUndoAction()
+{
+    EditUndoLastRename->setEnabled(FolderHasUndo(DefaultJournalFileName(), EditSourceFolder->Text()));
 }
 
 void TFormMain::ButtonCloseClick(TObject*)

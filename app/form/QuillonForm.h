@@ -49,6 +49,9 @@ public:
     QAction* FileExit;
     QMenu* Help1;
     QAction* HelpAbout;
+    // Added to the design's menus: Edit, "Undo last rename" (Ctrl+Z).
+    QMenu* Edit1;
+    QAction* EditUndoLastRename;
 
     // Event handlers (Sender is not used).
     void FormShow(TObject* Sender);
@@ -57,12 +60,18 @@ public:
     void ButtonCloseClick(TObject* Sender);
     void HelpAboutClick(TObject* Sender);
     void TreeScannerFileFound(TObject* Sender);
+    void EditUndoLastRenameClick(TObject* Sender);
+
+    // Enables "Undo last rename" when the current folder has a batch to take back.
+    void UpdateUndoAction();
 
     // The application's error display: a message box with the exception's
     // text. Tests may replace it.
     using TErrorDisplay = std::function<void(const std::string& Message)>;
     static void SetErrorDisplay(TErrorDisplay Display);
     static void ShowException(const std::exception& Error);
+    // A message box with Message, through the same display.
+    static void ShowMessage(const std::string& Message);
 
     // Runs a handler; an exception that leaves it is shown and the window goes on.
     static void Guarded(const std::function<void()>& Handler);
@@ -72,6 +81,8 @@ protected:
 
 private:
     void RescanFolder();
+    // RescanFolder, then Message in a message box unless it is empty.
+    void RescanAndTell(const std::string& Message);
 
     TRenameWorkflow workflow_;
 };

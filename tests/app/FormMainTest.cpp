@@ -1,6 +1,6 @@
 // The main window driven on the offscreen platform: start-up, the browse
 // dialog confirmed or cancelled, listing, renaming, the registry value at exit,
-// the About box.
+// the About box, undo from the Edit menu.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +19,8 @@
 #include "about/gui/HelpAbout.h"
 #include "app/Startup.h"
 #include "app/form/QuillonForm.h"
+#include "components/Journal.h"
+#include "components/Undo.h"
 #include "runtime/Application.h"
 #include "runtime/Registry.h"
 #include "satellite/SampleFiles.h"
@@ -54,6 +57,8 @@ protected:
         exe_ = root_ + "/bin/quillon";
         fs::create_symlink(fs::read_symlink("/proc/self/exe"), exe_);
         ::setenv("QUILLON_REGISTRY_DIR", (root_ + "/registry").c_str(), 1);
+        // The rename journal of the test, not the user's.
+        ::setenv("XDG_STATE_HOME", (root_ + "/state").c_str(), 1);
         Application().SetExeName(exe_);
         FinalizeUnits();
         InitializeUnits();
@@ -75,6 +80,7 @@ protected:
         form_.reset();
         TdfsBrowseDirectoryDlg::SetModalRunner(nullptr);
         TFormMain::SetErrorDisplay(nullptr);
+        ::unsetenv("XDG_STATE_HOME");
         Application().SetExeName("");
         FinalizeUnits();
         InitializeUnits();
@@ -291,6 +297,92 @@ TEST_F(FormMainTest, HelpAboutShowsTheAboutBoxModally)
     AboutBoxVKQ1 = nullptr;
     EXPECT_TRUE(shown);
     EXPECT_FALSE(about.isVisible());
+}
+
+// Two files renamed by the button, ready to be taken back.
+class FormUndoTest : public FormMainTest {
+protected:
+    TFormMain& RenameTwo()
+    {
+        Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+        Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
+        TFormMain& form = Show();
+        choose_ = folder_;
+        form.ButtonOpenFolder->click();
+        form.ButtonRename->click();
+        EXPECT_EQ(form.ListBox1->count(), 0);
+        return form;
+    }
+};
+
+TEST_F(FormUndoTest, CtrlZTakesBackTheNewestBatchOfTheFolderAndRescans)
+{
+    TFormMain& form = RenameTwo();
+    EXPECT_EQ(form.Edit1->title(), "&Edit");
+    EXPECT_EQ(form.EditUndoLastRename->text(), "Undo last rename");
+    ASSERT_TRUE(form.EditUndoLastRename->isEnabled());
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
+    EXPECT_TRUE(fs::exists(folder_ + "/b0002.mpd"));
+    EXPECT_FALSE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd"));
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd", "b0002.mpd"}));
+    EXPECT_FALSE(form.EditUndoLastRename->isEnabled()); // the only batch is taken back
+    EXPECT_TRUE(errors_.empty());
+    // Recorded as the window's undo of the button's batch, as quillon-cli undo would.
+    std::vector<THistoryEntry> history = JournalHistory(ReadJournal(DefaultJournalFileName()));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Source, "window");
+    EXPECT_EQ(history[0].Restored, 2);
+    EXPECT_TRUE(history[0].TakenBack);
+}
+
+TEST_F(FormUndoTest, NothingToUndoLeavesTheItemDisabled)
+{
+    TFormMain& form = RenameTwo();
+    fs::create_directories(root_ + "/other");
+    choose_ = root_ + "/other";
+    form.ButtonOpenFolder->click(); // a folder without batches
+    EXPECT_FALSE(form.EditUndoLastRename->isEnabled());
+    form.EditUndoLastRename->trigger(); // disabled: does nothing
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd"));
+    form.EditSourceFolder->SetText(""); // no folder is not every folder
+    form.UpdateUndoAction();
+    EXPECT_FALSE(form.EditUndoLastRename->isEnabled());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(FormUndoTest, AFileWhoseOldNameIsTakenIsListedAndNotReplaced)
+{
+    TFormMain& form = RenameTwo();
+    Mpd("a0001.mpd", At(2006, 1, 1, 0, 0)); // the old name is taken again, by another file
+    form.EditUndoLastRename->trigger();
+    EXPECT_TRUE(fs::exists(folder_ + "/b0002.mpd"));
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd")); // left where it is
+    // The newcomer is not replaced: it still proposes its own name.
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd", "b0002.mpd"}));
+    EXPECT_EQ(Rows(form.ListBox2), (std::vector<std::string>{"2006-01-01-00_AIVH", "2005-03-16-25_AIVH"}));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find("2005-03-15-25_AIVH.mpd -> a0001.mpd: " + std::string(UndoReasonTaken)),
+              std::string::npos)
+        << errors_[0];
+    EXPECT_EQ(errors_[0].find("b0002.mpd"), std::string::npos) << errors_[0];
+}
+
+TEST_F(FormMainTest, AJournalThatCannotBeWrittenStopsTheRenameWithOneMessage)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    std::ofstream(root_ + "/state") << "a file where the journal's folder should be";
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    form.ButtonRename->click();
+    EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find(DefaultJournalFileName()), std::string::npos) << errors_[0];
+    EXPECT_NE(errors_[0].find("Not a directory"), std::string::npos) << errors_[0];
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "graphics/PngImage.h"
 #include "runtime/Graphics.h"
 #include "runtime/Streams.h"
@@ -139,4 +141,70 @@ TEST_F(CliPicture, Usage)
     EXPECT_EQ(RunPictureCli("info").status, 2);
     EXPECT_EQ(RunPictureCli("--help").status, 0);
     EXPECT_EQ(RunPictureCli("convert a.gif b.tif").status, 2);
+}
+
+namespace {
+
+// A 24-bit BMP of width x 1 pixels, all black.
+Bytes WideBmp(uint32_t width)
+{
+    const uint32_t row = (width * 3 + 3) / 4 * 4;
+    Bytes b(54 + row, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            b[at + k] = uint8_t(v >> (8 * k));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, uint32_t(b.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, width);
+    put32(22, 1);
+    b[26] = 1;  // planes
+    b[28] = 24; // bits per pixel
+    put32(34, row);
+    return b;
+}
+
+} // namespace
+
+// A failed convert or dump leaves OUT as it was (the output goes through a
+// temporary file renamed into place when complete), and OUT naming IN itself
+// is refused.
+TEST_F(CliPicture, OutputIsReplacedOnlyWhenCompleteAndNeverWhenItIsTheInput)
+{
+    WriteFile(P("a.gif"), SmallGif());
+    Bytes broken = SmallGif();
+    broken.resize(20);
+    WriteFile(P("broken.gif"), broken);
+    WriteFile(P("wide.bmp"), WideBmp(1000001)); // wider than libpng writes
+    ASSERT_EQ(RunPictureCli("convert " + P("a.gif") + " " + P("a.bmp")).status, 0);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    // A new output file gets the mode any new file gets, not the temporary's 0600.
+    EXPECT_EQ(static_cast<mode_t>(fs::status(P("a.bmp")).permissions()) & 0777, 0666 & ~mask);
+    fs::create_hard_link(P("a.bmp"), P("link.bmp"));
+    const struct {
+        std::string args;
+        int status;
+        const char* kept; // a file that must be as it was
+    } cases[] = {
+        {"convert " + P("wide.bmp") + " " + P("k.png"), 1, "k.png"},
+        {"convert " + P("broken.gif") + " " + P("k.bmp"), 1, "k.bmp"},
+        {"dump " + P("broken.gif") + " " + P("k.idx"), 1, "k.idx"},
+        {"convert " + P("a.bmp") + " " + P("a.bmp"), 2, "a.bmp"},
+        {"convert " + P("a.bmp") + " " + P("link.bmp"), 2, "a.bmp"},
+        {"dump " + P("a.gif") + " " + (dir / "." / "a.gif").string(), 2, "a.gif"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        if (!fs::exists(P(c.kept)))
+            WriteFile(P(c.kept), Bytes{'o', 'l', 'd'});
+        const Bytes before = ReadFile(P(c.kept));
+        EXPECT_EQ(RunPictureCli(c.args).status, c.status);
+        EXPECT_EQ(ReadFile(P(c.kept)), before);
+    }
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
 }

@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
+
 #include <nlohmann/json.hpp>
 
 #include "CliScanSupport.h"
@@ -89,6 +91,28 @@ TEST_F(TCliScanTest, MissingFolderAndUsageErrors)
     auto help = RunCli({"scan", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--keep-going"), std::string::npos);
+}
+
+// The JSON form of a name maps back to exactly one name: the byte 0xFF and
+// the four characters \xFF give different strings.
+TEST_F(TCliScanTest, JsonNamesMapBackToOneName)
+{
+    const struct {
+        std::string name;
+        const char* json;
+    } cases[] = {
+        {"a\xFF" "b.mpd", "a\\xFFb.mpd"},
+        {"a\\xFFb.mpd", "a\\\\xFFb.mpd"},
+        {"c\\d.mpd", "c\\\\d.mpd"},
+    };
+    int day = 10;
+    for (const auto& c : cases)
+        WriteMpd(c.name, 2005, 3, day++, 12, 30);
+    auto rows = nlohmann::json::parse(RunCli({"scan", "--json", folder}).out);
+    std::set<std::string> files;
+    for (const auto& row : rows)
+        files.insert(row["file"].get<std::string>());
+    EXPECT_EQ(files, (std::set<std::string>{cases[0].json, cases[1].json, cases[2].json}));
 }
 
 } // namespace

@@ -130,7 +130,7 @@ TEST_F(CliUndoTest, ARenameThatCannotBeJournaledDoesNotStart)
     { std::ofstream(state) << "a file where the state folder belongs"; }
     TCliRun rename = Cli({"rename", folder});
     EXPECT_EQ(rename.Exit, 1);
-    EXPECT_NE(rename.Out.find("journal"), std::string::npos) << rename.Out;
+    EXPECT_NE(rename.Err.find("journal"), std::string::npos) << rename.Err;
     EXPECT_EQ(FolderContents(folder), before);
 }
 

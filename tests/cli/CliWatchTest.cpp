@@ -208,4 +208,27 @@ TEST_F(CliWatchTest, AFolderThatGoesAwayOrNeverWasEndsWithExitOne)
     EXPECT_EQ(Cli({"watch", "--settle", "-1", root}).Exit, 2);
 }
 
+// A huge file without a header frame is searched to its end (minutes for a
+// terabyte): meanwhile a file that arrives later is renamed, and SIGTERM
+// still ends the watch.
+TEST_F(CliWatchTest, ASlowFileHoldsUpNoOtherAndAStopEndsItsSearch)
+{
+    WriteMarker();
+    auto watch = StartWatch();
+    const std::string huge = InFolder("huge0001.mpd");
+    int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(1) << 40), 0); // sparse: takes no room
+    ::close(fd);
+    std::this_thread::sleep_for(1s); // its settle time passes and its search begins
+    TSample sample = Sample(3, 11);
+    WriteFileBytes(InFolder("late0001.mpd"), sample.bytes);
+    std::string line;
+    ASSERT_TRUE(watch->ReadLine(line, 60s)) << watch->Err();
+    EXPECT_EQ(line, "renamed\tlate0001.mpd\t" + sample.standardName);
+    ::kill(watch->Pid(), SIGTERM);
+    EXPECT_EQ(watch->Wait(), 0) << watch->Err();
+    EXPECT_TRUE(std::filesystem::exists(huge));
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 // Undo and history over a real folder: restore order, never replacing,
 // batches killed part-way, undos killed part-way, and the history's counts.
 #include <filesystem>
+#include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,15 @@ protected:
         }
         return lines;
     }
+    // An empty folder and no journal, then the abc batch run.
+    void StartOver()
+    {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
+        MakeFiles(abc);
+        RunBatch(abc);
+    }
     bool Holds(const std::string& name, const std::string& content)
     {
         return std::filesystem::exists(InFolder(name)) && ReadText(InFolder(name)) == content;
@@ -102,11 +113,7 @@ TEST_F(JournalUndoTest, NeverReplacesAndReportsWhatItSkips)
     };
     for (const TObstacleCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        std::filesystem::remove_all(std::filesystem::path(journalFile).parent_path());
-        MakeFiles(abc);
-        RunBatch(abc);
+        StartOver();
         c.obstruct(*this);
         TUndoResult result = UndoBatch(journalFile, {});
         EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", c.expectedB,
@@ -279,6 +286,87 @@ TEST_F(JournalUndoTest, AnUndoThatCannotBeJournaledRenamesNothing)
     EXPECT_EQ(UndoBatch(journalFile, {.DryRun = true}).Lines.size(), 1u);
     EXPECT_THROW(UndoBatch(journalFile, {}), Exception);
     EXPECT_TRUE(Holds("A.mpd", "content of a.mpd"));
+}
+
+// Undo takes back only the file the batch renamed: one that replaced it, or
+// the renamed file changed since, is skipped with a reason; a journal written
+// before identities were kept still restores by name.
+TEST_F(JournalUndoTest, OnlyTheFileTheBatchRenamedIsTakenBack)
+{
+    const std::string changed = "skipped B.mpd b.mpd (replaced or changed since the rename)";
+    const struct {
+        const char* name;
+        std::function<void(JournalUndoTest&)> alter;
+        std::string expectedB;
+    } cases[] = {
+        {"a stranger took the new name",
+         [](JournalUndoTest& t) {
+             std::filesystem::remove(t.InFolder("B.mpd"));
+             t.WriteText(t.InFolder("B.mpd"), "other\n");
+         },
+         changed},
+        {"the renamed file was rewritten", [](JournalUndoTest& t) { t.WriteText(t.InFolder("B.mpd"), "rewritten"); },
+         changed},
+        {"a journal without identities",
+         [](JournalUndoTest& t) {
+             std::string text = t.ReadText(t.journalFile);
+             t.WriteText(t.journalFile, std::regex_replace(text, std::regex(R"(,"file":\{[^}]*\})"), ""));
+         },
+         "restored B.mpd b.mpd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartOver();
+        const std::string original = ReadText(InFolder("B.mpd"));
+        c.alter(*this);
+        const std::string now = ReadText(InFolder("B.mpd"));
+        TUndoResult result = UndoBatch(journalFile, {});
+        EXPECT_EQ(Lines(result), (std::vector<std::string>{"restored C.mpd c.mpd", c.expectedB, "restored A.mpd a.mpd"}));
+        if (c.expectedB == changed) {
+            EXPECT_TRUE(Holds("B.mpd", now));
+            EXPECT_FALSE(std::filesystem::exists(InFolder("b.mpd")));
+        } else {
+            EXPECT_TRUE(Holds("b.mpd", original));
+        }
+    }
+}
+
+// A file left because its old name was taken keeps its batch open: once the
+// obstacle is gone, the next undo of the batch takes that file back, and then
+// the batch counts as taken back.
+TEST_F(JournalUndoTest, AFileLeftForATakenOldNameIsTakenBackLater)
+{
+    MakeFiles(abc);
+    const std::string batch = RunBatch(abc);
+    WriteText(InFolder("b.mpd"), "newcomer");
+    TUndoResult first = UndoBatch(journalFile, {});
+    EXPECT_EQ(Lines(first), (std::vector<std::string>{"restored C.mpd c.mpd", "skipped B.mpd b.mpd (old name taken)",
+                                                       "restored A.mpd a.mpd"}));
+    EXPECT_FALSE(JournalHistory(ReadJournal(journalFile))[0].TakenBack);
+
+    std::filesystem::remove(InFolder("b.mpd"));
+    TUndoResult second = UndoBatch(journalFile, {});
+    EXPECT_EQ(second.BatchId, batch);
+    EXPECT_EQ(Lines(second), (std::vector<std::string>{"restored B.mpd b.mpd"}));
+    for (const auto& p : abc)
+        EXPECT_TRUE(Holds(p.first, "content of " + p.first));
+    auto history = JournalHistory(ReadJournal(journalFile));
+    EXPECT_TRUE(history[0].TakenBack);
+    EXPECT_EQ(history[0].Restored, 3);
+    EXPECT_FALSE(UndoBatch(journalFile, {}).Found);
+}
+
+// A batch killed part-way and then taken back: the history's counts come from
+// the same records and agree (never more restored than renamed).
+TEST_F(JournalUndoTest, HistoryCountsOfABatchKilledPartWayAgree)
+{
+    MakeFiles(abc);
+    RunBatch(abc, 2);
+    ASSERT_EQ(UndoBatch(journalFile, {}).Lines.size(), 2u);
+    auto history = JournalHistory(ReadJournal(journalFile));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Restored, 2);
+    EXPECT_EQ(history[0].Renamed, 2);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "ScanTestSupport.h"
+#include "components/Journal.h"
 #include "components/RenameWorkflow.h"
 #include "satellite/SampleFiles.h"
 #include "satellite/SatelliteInfo.h"
@@ -320,6 +321,29 @@ TEST_F(RenameWorkflowTest, JournalFailureStopsBeforeTheRenameConcerned)
     EXPECT_FALSE(outcomes[2].Attempted);
     EXPECT_EQ(journal.calls.back(), "end");
     EXPECT_EQ(Listing(), (std::vector<std::string>{"2005-03-15-25_AIVH.mpd", "b0002.mpd", "c0003.mpd"}));
+}
+
+// A journal that cannot be written at the batch's start raises EJournalError
+// out of RenameRows and RenameAndRescan, and nothing is renamed.
+TEST_F(RenameWorkflowTest, UnwritableJournalRaisesBeforeAnyRename)
+{
+    WriteMpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    WriteMpd("b0002.mpd", At(2005, 3, 16, 12, 30));
+    WriteText(root + "/state", "a file where the journal's folder belongs");
+    const auto before = Listing();
+    for (bool rescan : {false, true}) {
+        SCOPED_TRACE(rescan);
+        TRenameWorkflow workflow = Scanned();
+        TRenameJournal journal(root + "/state/quillon/journal.jsonl");
+        try {
+            rescan ? workflow.RenameAndRescan(&journal) : workflow.RenameRows(&journal);
+            ADD_FAILURE() << "no EJournalError";
+        } catch (const EJournalError& e) {
+            EXPECT_NE(e.Message().find(root + "/state"), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(workflow.RowCount(), 2);
+        EXPECT_EQ(Listing(), before);
+    }
 }
 
 } // namespace

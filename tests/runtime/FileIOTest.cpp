@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "runtime/Exceptions.h"
@@ -82,6 +83,26 @@ TEST(AtomicOutputFile, CommitReplacesALinkNotItsTarget)
     out.Commit();
     EXPECT_EQ(ReadAll(d.path / "elsewhere.txt"), "keep");
     EXPECT_FALSE(fs::is_symlink(d.path / "out.bmp"));
+}
+
+TEST(AtomicOutputFile, NewFileTakesTheUmaskModeAndAReplacedFileKeepsItsMode)
+{
+    ScratchFolder d;
+    const mode_t old = ::umask(027);
+    {
+        TAtomicOutputFile out((d.path / "new.png").string());
+        out.Commit();
+    }
+    ::umask(old);
+    EXPECT_EQ(fs::status(d.path / "new.png").permissions(), fs::perms(0640));
+
+    WriteText(d.path / "kept.png", "old");
+    fs::permissions(d.path / "kept.png", fs::perms(0604));
+    {
+        TAtomicOutputFile out((d.path / "kept.png").string());
+        out.Commit();
+    }
+    EXPECT_EQ(fs::status(d.path / "kept.png").permissions(), fs::perms(0604));
 }
 
 TEST(AtomicOutputFile, FolderThatCannotTakeAFileRaises)
