@@ -4,6 +4,7 @@
 //   map info [--json] MAP-OPTIONS
 //   map kinds [--json]
 //   map grid MAP-OPTIONS --lon-step N --lat-step N [...] (--trace | --png OUT)
+//   map warp --from SPEC --to SPEC [...] IN OUT
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -18,8 +19,11 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
-#include "graphics/PngImage.h"
+#include "graphics/PictureFiles.h"
+#include "mapping/MapBuilder.h"
 #include "mapping/RecordingCanvas.h"
+#include "mapping/Warp.h"
+#include "runtime/FileIO.h"
 #include "mapping/vkqMapping.h"
 #include "runtime/Graphics.h"
 #include "runtime/gui/QtGraphics.h"
@@ -28,34 +32,28 @@
 namespace {
 
 // MAP-OPTIONS: each setting is applied only when its option is given.
-struct MapOptions {
-    std::optional<int> predefined, kind, sector;
-    std::optional<int32_t> width, height, offsetX, offsetY;
-    std::optional<double> lonSpan, latSpan, centreLon, centreLat, sp1, sp2, rotation;
-};
-
-void AddMapOptions(CLI::App* app, MapOptions& o)
+void AddMapOptions(CLI::App* app, TMapSettings& o)
 {
-    auto* predefined = app->add_option("--predefined", o.predefined,
+    auto* predefined = app->add_option("--predefined", o.Predefined,
                                        "use predefined map N (1-4), built as start-up builds it")
                            ->check(WholeNumber(1, 4));
-    auto* kind = app->add_option("--kind", o.kind, "projection kind K (0-14; see 'map kinds')")
+    auto* kind = app->add_option("--kind", o.Kind, "projection kind K (0-14; see 'map kinds')")
                      ->check(WholeNumber(0, 14));
-    auto* width = app->add_option("--width", o.width, "image width in pixels");
-    auto* height = app->add_option("--height", o.height, "image height in pixels");
+    auto* width = app->add_option("--width", o.Width, "image width in pixels (at least 1)");
+    auto* height = app->add_option("--height", o.Height, "image height in pixels (at least 1)");
     CLI::Option* rest[] = {
-        app->add_option("--lon-span", o.lonSpan, "longitude span in degrees"),
-        app->add_option("--lat-span", o.latSpan, "latitude span in degrees"),
-        app->add_option("--centre-lon", o.centreLon, "centre longitude in degrees"),
-        app->add_option("--centre-lat", o.centreLat, "centre latitude in degrees"),
-        app->add_option("--sp1", o.sp1, "first standard parallel in degrees"),
-        app->add_option("--sp2", o.sp2, "second standard parallel in degrees"),
-        app->add_option("--rotation", o.rotation, "rotation in degrees (kinds 3, 4, 7, 8, 11)"),
-        app->add_option("--sector", o.sector,
+        app->add_option("--lon-span", o.LongitudeSpan, "longitude span in degrees"),
+        app->add_option("--lat-span", o.LatitudeSpan, "latitude span in degrees"),
+        app->add_option("--centre-lon", o.CentreLongitude, "centre longitude in degrees"),
+        app->add_option("--centre-lat", o.CentreLatitude, "centre latitude in degrees"),
+        app->add_option("--sp1", o.StandardParallel1, "first standard parallel in degrees"),
+        app->add_option("--sp2", o.StandardParallel2, "second standard parallel in degrees"),
+        app->add_option("--rotation", o.Rotation, "rotation in degrees (kinds 3, 4, 7, 8, 11)"),
+        app->add_option("--sector", o.Sector,
                         "Van der Grinten zoom sector (kind 12): 0 the whole map, 1-4 the quarters, 5-13 the ninths")
             ->check(WholeNumber(0, 13)),
-        app->add_option("--offset-x", o.offsetX, "column offset added to every pixel"),
-        app->add_option("--offset-y", o.offsetY, "row offset subtracted from every pixel"),
+        app->add_option("--offset-x", o.OffsetX, "column offset added to every pixel"),
+        app->add_option("--offset-y", o.OffsetY, "row offset subtracted from every pixel"),
     };
     predefined->excludes(kind)->excludes(width)->excludes(height);
     for (CLI::Option* opt : rest)
@@ -65,45 +63,6 @@ void AddMapOptions(CLI::App* app, MapOptions& o)
     height->needs(kind);
     for (CLI::Option* opt : rest)
         opt->needs(kind);
-}
-
-bool BuildMap(const MapOptions& o, TMapping& map, std::string& error)
-{
-    if (o.predefined) {
-        ConfigurePredefinedMap(map, *o.predefined);
-        return true;
-    }
-    if (!o.kind) {
-        error = "give --predefined N, or --kind K --width W --height H";
-        return false;
-    }
-    // The order in which CopyFrom copies a map: the centre latitude before
-    // the parallels (it overwrites them), the offsets last (every other
-    // setter resets OffsetX).
-    map.SetProjection(static_cast<uint8_t>(*o.kind));
-    map.SetHeight(*o.height);
-    map.SetWidth(*o.width);
-    if (o.sector)
-        map.Sector = static_cast<uint8_t>(*o.sector);
-    if (o.rotation)
-        map.Rotation = static_cast<float>(*o.rotation);
-    if (o.lonSpan)
-        map.SetLongitudeSpan(static_cast<float>(*o.lonSpan));
-    if (o.latSpan)
-        map.SetLatitudeSpan(static_cast<float>(*o.latSpan));
-    if (o.centreLon)
-        map.SetCentreLongitude(static_cast<float>(*o.centreLon));
-    if (o.centreLat)
-        map.SetCentreLatitude(static_cast<float>(*o.centreLat));
-    if (o.sp1)
-        map.SetStandardParallel1(static_cast<float>(*o.sp1));
-    if (o.sp2)
-        map.SetStandardParallel2(static_cast<float>(*o.sp2));
-    if (o.offsetX)
-        map.SetOffsetX(*o.offsetX);
-    if (o.offsetY)
-        map.SetOffsetY(*o.offsetY);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -141,6 +100,70 @@ bool ParseTwo(std::string_view line, T& a, T& b)
     return p == end;
 }
 
+// Lines of geo2pixel and pixel2geo are short; a longer one is answered with
+// "error" and skipped without being held in memory.
+constexpr size_t MaxLineBytes = 4096;
+
+enum class TLineRead { End, Line, TooLong };
+
+// The next line without its LF, as std::getline gives it (a last line
+// without LF counts), keeping at most MaxLineBytes bytes of it.
+TLineRead ReadBoundedLine(std::streambuf& in, std::string& line)
+{
+    line.clear();
+    bool any = false, tooLong = false;
+    for (;;) {
+        const int c = in.sbumpc();
+        if (c == std::char_traits<char>::eof())
+            break;
+        any = true;
+        if (c == '\n')
+            break;
+        if (tooLong)
+            continue;
+        if (line.size() == MaxLineBytes) {
+            tooLong = true;
+            line.clear();
+            line.shrink_to_fit();
+            continue;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    if (!any)
+        return TLineRead::End;
+    return tooLong ? TLineRead::TooLong : TLineRead::Line;
+}
+
+// Reads stdin line by line: Answer(line, out) handles one line and returns
+// false when it does not parse. Errors print "error" for their line and a
+// message naming it on stderr; reading goes on. Exit 1 when any line failed.
+template <typename F>
+int AnswerLines(const char* command, const char* expected, F&& Answer)
+{
+    std::string line, out;
+    long long number = 0;
+    bool failed = false;
+    std::streambuf& in = *std::cin.rdbuf();
+    for (TLineRead r; (r = ReadBoundedLine(in, line)) != TLineRead::End;) {
+        ++number;
+        out.clear();
+        if (r == TLineRead::TooLong) {
+            std::cout << "error\n";
+            std::cerr << "quillon-cli map " << command << ": line " << number << ": longer than " << MaxLineBytes
+                      << " bytes\n";
+            failed = true;
+        } else if (!Answer(line, out)) {
+            std::cout << "error\n";
+            std::cerr << "quillon-cli map " << command << ": line " << number << ": " << expected << "\n";
+            failed = true;
+        } else {
+            std::cout << out;
+        }
+    }
+    std::cout.flush();
+    return failed ? ExitItemFailed : ExitSuccess;
+}
+
 std::string Fixed6(double v)
 {
     char buffer[64];
@@ -165,57 +188,34 @@ nlohmann::json SingleJson(float v)
 
 int Geo2Pixel(const TMapping& map)
 {
-    std::string line, out;
-    long long number = 0;
-    bool failed = false;
-    while (std::getline(std::cin, line)) {
-        ++number;
+    return AnswerLines("geo2pixel", "expected two numbers: LON LAT", [&](const std::string& line, std::string& out) {
         double lon, lat;
-        if (!ParseTwo(line, lon, lat)) {
-            std::cout << "error\n";
-            std::cerr << "quillon-cli map geo2pixel: line " << number
-                      << ": expected two numbers: LON LAT\n";
-            failed = true;
-            continue;
-        }
+        if (!ParseTwo(line, lon, lat))
+            return false;
         int32_t x = 0, y = 0;
         bool visible = map.GeoToPixel(static_cast<float>(lon), static_cast<float>(lat), x, y);
-        out.clear();
         out += std::to_string(x);
         out += ' ';
         out += std::to_string(y);
         out += visible ? " 1\n" : " 0\n";
-        std::cout << out;
-    }
-    std::cout.flush();
-    return failed ? ExitItemFailed : ExitSuccess;
+        return true;
+    });
 }
 
 int Pixel2Geo(const TMapping& map)
 {
-    std::string line, out;
-    long long number = 0;
-    bool failed = false;
-    while (std::getline(std::cin, line)) {
-        ++number;
+    return AnswerLines("pixel2geo", "expected two whole numbers: X Y", [&](const std::string& line, std::string& out) {
         int32_t x, y;
-        if (!ParseTwo(line, x, y)) {
-            std::cout << "error\n";
-            std::cerr << "quillon-cli map pixel2geo: line " << number
-                      << ": expected two whole numbers: X Y\n";
-            failed = true;
-            continue;
-        }
+        if (!ParseTwo(line, x, y))
+            return false;
         float lon = 0, lat = 0;
         bool ok = map.PixelToGeo(x, y, lon, lat);
         out = Fixed6(lon);
         out += ' ';
         out += Fixed6(lat);
         out += ok ? " 1\n" : " 0\n";
-        std::cout << out;
-    }
-    std::cout.flush();
-    return failed ? ExitItemFailed : ExitSuccess;
+        return true;
+    });
 }
 
 // Every setting and derived constant, by its name, in declared order.
@@ -382,6 +382,10 @@ int Grid(const TMapping& map, const GridOptions& o)
         bad = "--origin takes X,Y (two whole numbers)";
     else if (!ParseSpecials(o.specials, specials))
         bad = "--specials takes a comma list of arctic, cancer, equator, capricorn, antarctic";
+    if (!bad && o.png.size() && !CanSaveBitmapAs(o.png))
+        bad = "--png OUT must end in .png or .bmp";
+    else if (!bad && o.png.size() && !o.background.empty() && IsSameFile(o.png, o.background))
+        bad = "--png OUT is the --background picture; give another file";
     if (bad)
         return UsageError("map grid", bad);
     // Text is measured and drawn by Qt; no display is needed.
@@ -399,14 +403,9 @@ int Grid(const TMapping& map, const GridOptions& o)
         return std::cout ? ExitSuccess : ExitItemFailed;
     }
     TBitmap bitmap;
-    bitmap.SetPixelFormat(pf24bit);
     if (!o.background.empty()) {
         // The background drawn onto a 24-bit bitmap of its own size.
-        TPicture picture;
-        picture.LoadFromFile(o.background);
-        TGraphic* g = picture.Graphic();
-        bitmap.SetSize(g->Width(), g->Height());
-        bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
+        LoadPictureAsBitmap(o.background, bitmap);
     } else {
         // Black, of the map's size plus the origin.
         int64_t w = int64_t(map.Width) + ox, h = int64_t(map.Height) + oy;
@@ -414,15 +413,71 @@ int Grid(const TMapping& map, const GridOptions& o)
             std::cerr << "quillon-cli map grid: the map's size plus the origin is not a picture size\n";
             return ExitItemFailed;
         }
+        bitmap.SetPixelFormat(pf24bit);
         bitmap.SetSize(static_cast<int>(w), static_cast<int>(h));
     }
     if (o.canvas)
         map.DrawGridOnCanvas(bitmap.Canvas(), o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
     else
         map.DrawGrid(&bitmap, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
-    TPngImage png;
-    png.CopyFromBitmap(bitmap);
-    png.WriteToFile(o.png);
+    SaveBitmapByExtension(bitmap, o.png);
+    return ExitSuccess;
+}
+
+// ---------------------------------------------------------------------------
+// map warp
+
+struct WarpArgs {
+    std::string from, to, resample = "nearest", background = "#000000", grid, in, out;
+    int threads = 0;
+};
+
+int Warp(const WarpArgs& a)
+{
+    auto usage = [](const std::string& what) { return UsageError("map warp", what); };
+    TMapping from, to;
+    TMapSettings settings;
+    std::string error;
+    if (!ParseMapSpec(a.from, settings, error) ||
+        !BuildMapFromSettings(settings, ConfigurePredefinedMap, from, error))
+        return usage("--from: " + error);
+    if (!ParseMapSpec(a.to, settings, error) || !BuildMapFromSettings(settings, ConfigurePredefinedMap, to, error))
+        return usage("--to: " + error);
+    TWarpOptions options;
+    options.Resample = a.resample == "bilinear" ? TResample::Bilinear : TResample::Nearest;
+    options.Threads = a.threads;
+    if (!ParseColour(a.background, options.Background))
+        return usage("--background takes a TColor number or #RRGGBB");
+    int32_t lonStep = 0, latStep = 0;
+    if (!a.grid.empty() && !ParseOrigin(a.grid, lonStep, latStep))
+        return usage("--grid takes LONSTEP,LATSTEP (two whole numbers)");
+    if (!CanSaveBitmapAs(a.out))
+        return usage("OUT must end in .png or .bmp");
+    if (IsSameFile(a.in, a.out))
+        return usage("OUT is the input picture; give another file");
+
+    TBitmap source, target;
+    LoadPictureAsBitmap(a.in, source);
+    TProgressLine progress;
+    options.Progress = [&](int done, int rows) {
+        if (done < rows)
+            progress.Show("warping: rows", done);
+    };
+    try {
+        WarpBitmap(from, source, to, target, options);
+    } catch (const EWarpError& e) {
+        progress.Clear();
+        std::cerr << "quillon-cli map warp: " << e.what() << "\n";
+        return ExitItemFailed;
+    }
+    progress.Clear();
+    if (!a.grid.empty()) {
+        // Labels are measured and drawn by Qt; no display is needed.
+        TOffscreenGuiApplication gui;
+        UseQtGraphics();
+        to.DrawGrid(&target, lonStep, latStep, clWhite, clYellow, 0, 0, false);
+    }
+    SaveBitmapByExtension(target, a.out);
     return ExitSuccess;
 }
 
@@ -437,7 +492,7 @@ int RunMap(int argc, char** argv)
     app.footer("MAP-OPTIONS: --predefined N, or --kind K --width W --height H with any of the others.\n"
                "Exit status: 0 success, 1 some line failed, 2 usage error.");
 
-    MapOptions options;
+    TMapSettings options;
     auto* geo = app.add_subcommand("geo2pixel", "read 'LON LAT' lines on stdin, print 'X Y V' (V 1 when visible)");
     AddMapOptions(geo, options);
     auto* pix = app.add_subcommand("pixel2geo", "read 'X Y' lines on stdin, print 'LON LAT OK' with six decimals");
@@ -462,11 +517,28 @@ int RunMap(int argc, char** argv)
     gridCmd->add_option("--specials", go.specials, "with --canvas: comma list of arctic, cancer, equator, capricorn, antarctic, drawn dotted")
         ->needs(canvasOpt);
     auto* traceOpt = gridCmd->add_flag("--trace", go.trace, "print the canvas calls as JSON Lines");
-    auto* pngOpt = gridCmd->add_option("--png", go.png, "draw on a picture and save it as PNG OUT");
+    auto* pngOpt = gridCmd->add_option("--png", go.png, "draw on a picture and save it as OUT, PNG or BMP by its extension");
     gridCmd->add_option("--background", go.background, "with --png: draw on this GIF, PNG or BMP picture (default black, the map's size)")
         ->needs(pngOpt);
     traceOpt->excludes(pngOpt);
     gridCmd->footer("Exactly one of --trace and --png. Exit status: 0 success, 1 failure, 2 usage error.");
+    WarpArgs wa;
+    auto* warpCmd = app.add_subcommand("warp", "redraw a picture made on one map as it lies on another map");
+    const char* specHelp = "predefined:N, or kind=K,width=W,height=H[,lon-span=..,lat-span=..,centre-lon=..,"
+                           "centre-lat=..,sp1=..,sp2=..,rotation=..,sector=..,offset-x=..,offset-y=..]";
+    warpCmd->add_option("--from", wa.from, std::string("the map of IN: ") + specHelp)->required();
+    warpCmd->add_option("--to", wa.to, std::string("the map of OUT: ") + specHelp)->required();
+    warpCmd->add_option("--resample", wa.resample, "nearest (default) or bilinear")
+        ->check(CLI::IsMember({"nearest", "bilinear"}));
+    warpCmd->add_option("--background", wa.background,
+                        "colour of pixels with nothing under them: TColor number or #RRGGBB (default black)");
+    warpCmd->add_option("--grid", wa.grid, "stamp the target map's grid: LONSTEP,LATSTEP in whole degrees");
+    warpCmd->add_option("--threads", wa.threads, "rows are split over N threads (default: every core)")
+        ->check(CLI::Range(1, 1024));
+    warpCmd->add_option("IN", wa.in, "GIF, PNG or BMP picture of the source map's size")->required();
+    warpCmd->add_option("OUT", wa.out, "the result, .png or .bmp, of the target map's size")->required();
+    warpCmd->footer("Exit status: 0 success, 1 failure (a picture of the wrong size, a map without an inverse, "
+                    "an unreadable file), 2 usage error.");
 
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "map"))
         return *status;
@@ -484,11 +556,14 @@ int RunMap(int argc, char** argv)
         return ExitSuccess;
     }
 
+    if (warpCmd->parsed())
+        return Warp(wa);
+
     // The sub-command in use, for its usage errors.
     const std::string command = "map " + app.get_subcommands().front()->get_name();
     TMapping map;
     std::string error;
-    if (!BuildMap(options, map, error))
+    if (!BuildMapFromSettings(options, ConfigurePredefinedMap, map, error))
         return UsageError(command, error);
     std::ios::sync_with_stdio(false);
     if (geo->parsed())

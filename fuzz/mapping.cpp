@@ -1,9 +1,14 @@
 // Fuzzes TMapping: every setter with arbitrary values (NaN, infinities,
-// zero and negative sizes included), in any order, and both transforms.
+// zero and negative sizes included), in any order, both transforms per point
+// and over arrays (which must agree exactly), and the map SPEC parser.
 // Input: a sequence of records, each an opcode byte and its operand.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "mapping/MapBuilder.h"
 #include "mapping/vkqMapping.h"
 
 namespace {
@@ -32,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint8_t op;
     int steps = 0;
     while (steps++ < 4096 && r.Take(&op, 1)) {
-        op %= 20;
+        op %= 22;
         float f = 0, g = 0;
         int32_t i = 0, j = 0;
         switch (op) {
@@ -80,6 +85,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 InverseMercatorY(g);
             }
             break;
+        case 20: {
+            // Up to 8 points through the array forms and the per-point ones.
+            float lon[8], lat[8], outLon[8] = {}, outLat[8] = {};
+            int32_t x[8] = {}, y[8] = {}, px[8], py[8];
+            uint8_t flag[8], n = 0;
+            if (!r.Take(&n, 1))
+                break;
+            n %= 9;
+            for (uint8_t k = 0; k < n; ++k)
+                if (!r.Take(&lon[k], 4) || !r.Take(&lat[k], 4) || !r.Take(&px[k], 4) || !r.Take(&py[k], 4))
+                    return 0;
+            map.GeoToPixel({lon, n}, {lat, n}, {x, n}, {y, n}, {flag, n});
+            for (uint8_t k = 0; k < n; ++k) {
+                int32_t ex = 0, ey = 0;
+                if (map.GeoToPixel(lon[k], lat[k], ex, ey) != bool(flag[k]) || ex != x[k] || ey != y[k])
+                    std::abort();
+            }
+            map.PixelToGeo({px, n}, {py, n}, {outLon, n}, {outLat, n}, {flag, n});
+            for (uint8_t k = 0; k < n; ++k) {
+                float el = 0, ea = 0;
+                if (map.PixelToGeo(px[k], py[k], el, ea) != bool(flag[k]) ||
+                    std::memcmp(&el, &outLon[k], 4) != 0 || std::memcmp(&ea, &outLat[k], 4) != 0)
+                    std::abort();
+            }
+            break;
+        }
+        case 21: {
+            // A SPEC of up to 64 bytes, built onto the map when it is good.
+            uint8_t len = 0;
+            if (!r.Take(&len, 1))
+                break;
+            len %= 65;
+            std::string spec(len, '\0');
+            if (!r.Take(spec.data(), len))
+                return 0;
+            TMapSettings settings;
+            std::string error;
+            if (ParseMapSpec(spec, settings, error))
+                BuildMapFromSettings(settings, nullptr, map, error);
+            break;
+        }
         }
     }
     return 0;

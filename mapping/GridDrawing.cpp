@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "mapping/ProjectionKinds.h"
 #include "mapping/RecordingCanvas.h"
 #include "mapping/Utils.h"
 #include "mapping/vkqMapping.h"
@@ -45,7 +46,6 @@ int32_t RoundEven(double v)
 // Truncate toward zero.
 int32_t Trunc(double v) { return static_cast<int32_t>(std::trunc(Held(v))); }
 
-bool IsStraight(uint8_t kind) { return kind == 1 || kind == 2 || kind == 5 || kind == 6; }
 
 // The canvas takes 8-bit text in code page 1252. A label's text (digits, a
 // letter and the degree sign, which every supported character set decodes
@@ -122,7 +122,7 @@ public:
     GridPainter(const TMapping& map, TCanvas& canvas, bool onCanvas, int32_t lonStep, int32_t latStep,
                 TColor labelColour, int32_t originX, int32_t originY, bool noLabels)
         : map_(map), gc_{canvas, dynamic_cast<TRecordingCanvas*>(&canvas)}, onCanvas_(onCanvas),
-          kind_(map.Projection), lonStep_(lonStep), latStep_(latStep), labelColour_(labelColour),
+          kind_(map.Projection), traits_(KindTraits(map.Projection)), lonStep_(lonStep), latStep_(latStep), labelColour_(labelColour),
           ox_(originX), oy_(originY), noLabels_(noLabels)
     {
         run_.reserve(361);
@@ -146,31 +146,32 @@ public:
 private:
     void SetRanges()
     {
-        switch (kind_) {
-        case 12: {
+        switch (traits_.GridRange) {
+        case TGridRange::AroundCentre: {
             int32_t c = RoundEven(map_.CentreLongitude);
             lonFrom_ = c - 179;
             lonTo_ = c + 179;
             break;
         }
-        case 3: case 4: case 7: case 8: case 11:
+        case TGridRange::WholeSphere:
             lonFrom_ = -180;
-            if (kind_ == 3) {
+            // Fixed steps of the azimuthal equidistant kinds.
+            if (kind_ == pkAzimuthalEquidistant) {
                 lonStep_ = 30;
                 latStep_ = 15;
-            } else if (kind_ == 4 && map_.LatitudeSpan == 0) {
+            } else if (kind_ == pkAzimuthalEquidistantWide && map_.LatitudeSpan == 0) {
                 lonStep_ = 30;
                 latStep_ = 30;
             }
             break;
-        case 2: case 6: case 14: {
-            if (kind_ == 6) {
+        case TGridRange::Span: {
+            if (kind_ == pkMercatorZoomed) {
                 if (lonStep_ == 15)
                     lonStep_ = 5;
                 if (latStep_ == 15)
                     latStep_ = 5;
             }
-            if (kind_ == 14 && onCanvas_) {
+            if (kind_ == pkLinearBased && onCanvas_) {
                 lonFrom_ = -179;
                 lonTo_ = 179;
                 latFrom_ = 0;
@@ -201,7 +202,7 @@ private:
                 latTo_ = 89;
             break;
         }
-        default:
+        case TGridRange::Globe:
             break;
         }
     }
@@ -288,7 +289,7 @@ private:
             const float lon = static_cast<float>(m);
             std::string text = MeridianText(m);
             int h = gc_.c.TextHeight(text);
-            if (IsStraight(kind_)) {
+            if (traits_.StraightGridLines) {
                 int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
                 map_.GeoToPixel(lon, static_cast<float>(latFrom_), x0, y0);
                 map_.GeoToPixel(lon, static_cast<float>(latTo_), x1, y1);
@@ -307,24 +308,25 @@ private:
     {
         int32_t x = 0, y = 0;
         const int64_t bottomY = int64_t(map_.Height) - (3 * int64_t(h)) / 4;
-        switch (kind_) {
-        case 12:
+        switch (traits_.MeridianLabel) {
+        case TMeridianLabel::BelowEquator:
             if (Anchor(lon, -3, x, y))
                 DrawLabel(x, y, text);
             return;
-        case 3: case 4: case 7: case 8: case 11: case 13: case 14: {
-            if (kind_ == 14 && !onCanvas_)
+        case TMeridianLabel::AtCentreLatitudeOnCanvas:
+        case TMeridianLabel::AtCentreLatitude: {
+            if (traits_.MeridianLabel == TMeridianLabel::AtCentreLatitudeOnCanvas && !onCanvas_)
                 break;
             float L = std::fabs(map_.CentreLatitude) < 10 ? 0.0f : map_.CentreLatitude;
             if (Anchor(lon, L, x, y))
                 DrawLabel(x, y, text);
             return;
         }
-        case 9:
+        case TMeridianLabel::AtExactCentre:
             if (Anchor(lon, map_.CentreLatitude, x, y))
                 DrawLabel(x, y, text);
             return;
-        case 10: {
+        case TMeridianLabel::FirstVisibleOnCone: {
             const int first = map_.Southern ? -89 : 1, last = map_.Southern ? 1 : 88;
             for (int lat = first; lat <= last; ++lat) {
                 if (Anchor(lon, static_cast<float>(lat), x, y) && int64_t(map_.Height) > int64_t(y) + h) {
@@ -335,7 +337,7 @@ private:
             }
             return;
         }
-        default:
+        case TMeridianLabel::BottomAtEquator:
             break;
         }
         if (Anchor(lon, 0, x, y))
@@ -353,7 +355,7 @@ private:
             const float lat = static_cast<float>(p);
             std::string text = ParallelText(p);
             int w = gc_.c.TextWidth(text);
-            if (IsStraight(kind_)) {
+            if (traits_.StraightGridLines) {
                 int32_t x = 0, y = 0;
                 map_.GeoToPixel(static_cast<float>(lonFrom_), lat, x, y);
                 Line(int64_t(w) + 4 + ox_, int64_t(oy_) + y, int64_t(map_.Width) + ox_ - 2, int64_t(oy_) + y);
@@ -370,14 +372,14 @@ private:
     void ParallelLabel(float lat, int w, const std::string& text)
     {
         int32_t x = 0, y = 0;
-        switch (kind_) {
-        case 0: case 12: case 14:
+        switch (traits_.ParallelLabel) {
+        case TParallelLabel::None:
             return;
-        case 1: case 2: case 5: case 6:
+        case TParallelLabel::LeftEdge:
             if (Anchor(static_cast<float>(lonFrom_), lat, x, y))
                 DrawLabel(w / 2 + 2, y, text);
             return;
-        case 10:
+        case TParallelLabel::FirstVisibleOnCone:
             for (int lon = -179; lon <= 177; ++lon) {
                 if (Anchor(static_cast<float>(lon), lat, x, y) && 0 < x && int64_t(x) < 2 * int64_t(w) && 10 < y &&
                     y < map_.GetHeight()) {
@@ -386,7 +388,7 @@ private:
                 }
             }
             return;
-        default: {
+        case TParallelLabel::CentralMeridian: {
             // The meridian nearest the centre. With a meridian step of 0
             // (no meridians drawn) it is the nearest whole degree.
             int64_t L = lonStep_ == 0 ? RoundEven(map_.CentreLongitude)
@@ -407,7 +409,7 @@ private:
             if (!(specials & (1u << i)))
                 continue;
             const float lat = SpecialParallelLatitudes[i];
-            if (IsStraight(kind_)) {
+            if (traits_.StraightGridLines) {
                 int32_t x = 0, y = 0;
                 map_.GeoToPixel(-179, lat, x, y);
                 Line(ox_, int64_t(oy_) + y, int64_t(map_.Width) + ox_ - 2, int64_t(oy_) + y);
@@ -424,6 +426,7 @@ private:
     GridCanvas gc_;
     bool onCanvas_;
     uint8_t kind_;
+    const TKindTraits& traits_;
     int32_t lonStep_, latStep_;
     TColor labelColour_;
     int32_t ox_, oy_;
@@ -440,7 +443,7 @@ void RunGrid(const TMapping& map, TCanvas* canvas, TGraphic* target, bool onCanv
              int32_t latStep, TColor labelColour, TColor gridColour, int32_t originX, int32_t originY,
              bool noLabels, TSpecialParallels specials)
 {
-    if (!canvas || map.Projection == 0)
+    if (!canvas || map.Projection == pkUnknown)
         return;
     GridPainter painter(map, *canvas, onCanvas, lonStep, latStep, labelColour, originX, originY, noLabels);
     GridCanvas& gc = painter.Canvas();

@@ -1,7 +1,23 @@
 #include "mapping/vkqMapping.h"
 
+#include <stdexcept>
+#include <type_traits>
+
+#include "mapping/Azimuthal.h"
+#include "mapping/Cylindrical.h"
+#include "mapping/GreatCircle.h"
+#include "mapping/LambertConic.h"
+#include "mapping/Mercator.h"
+#include "mapping/PolarStereographic.h"
+#include "mapping/ProjectionKinds.h"
+#include "mapping/SimdKernels.h"
+#include "mapping/VanDerGrinten.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include <emmintrin.h>
 #include <limits>
 
 const std::array<std::string_view, 15> ProjectionNames = {
@@ -24,14 +40,10 @@ const std::array<std::string_view, 15> ProjectionNames = {
 
 namespace {
 
-constexpr double Pi = 3.14159265358979323846;
-constexpr double DegToRad = Pi / 180.0;
-constexpr double RadToDeg = 180.0 / Pi;
-constexpr double EarthRadiusKm = 6378.135;
+using namespace projection;
+
 // Eccentricity squared of the ellipsoid the Lambert kind uses, as a single.
 constexpr float LambertE2 = 0.006694318f;
-
-inline bool Finite(double v) { return std::isfinite(v); }
 
 // A double stored into a single-precision field: a value that overflows the
 // single range counts as a failure, like any other non-finite result.
@@ -42,64 +54,6 @@ inline bool StoreSingle(float& field, double v)
         return false;
     field = f;
     return true;
-}
-
-// Brings a longitude into -180..180: below -180 add 360, above 180 subtract
-// 360. Values far outside are first reduced exactly with fmod so that the
-// loops stay short for any finite input (1e30 would otherwise never finish).
-inline double Wrap(double v)
-{
-    if (std::fabs(v) > 720.0)
-        v = std::fmod(v, 360.0);
-    while (v < -180.0)
-        v += 360.0;
-    while (v > 180.0)
-        v -= 360.0;
-    return v;
-}
-
-// The inverse's reduction into -180 up to, not including, 180.
-inline double ReduceHalfOpen(double v)
-{
-    if (std::fabs(v) > 720.0)
-        v = std::fmod(v, 360.0);
-    while (v >= 180.0)
-        v -= 360.0;
-    while (v < -180.0)
-        v += 360.0;
-    return v;
-}
-
-inline double ReduceLowClosed(double v) // kind 13: below -180 add, then at or above 180 subtract
-{
-    if (std::fabs(v) > 720.0)
-        v = std::fmod(v, 360.0);
-    while (v < -180.0)
-        v += 360.0;
-    while (v >= 180.0)
-        v -= 360.0;
-    return v;
-}
-
-// Arc sine and arc cosine of a value that should lie in -1..1: a value that
-// rounding has pushed just past an end is clamped; anything farther out is
-// a domain error and gives NaN.
-inline double AsinNear(double v)
-{
-    if (v > 1.0 && v < 1.0 + 1e-9)
-        v = 1.0;
-    else if (v < -1.0 && v > -1.0 - 1e-9)
-        v = -1.0;
-    return std::asin(v);
-}
-
-inline double AcosNear(double v)
-{
-    if (v > 1.0 && v < 1.0 + 1e-9)
-        v = 1.0;
-    else if (v < -1.0 && v > -1.0 - 1e-9)
-        v = -1.0;
-    return std::acos(v);
 }
 
 // Lambert t(p): tan(pi/4 - p/2) / ((1 - e sin p) / (1 + e sin p)) ^ (e/2).
@@ -121,13 +75,9 @@ bool RoundToInt32(double Value, int32_t& Result)
 {
     if (!(Value >= -2147483648.5 && Value < 2147483647.5))
         return false; // also catches NaN
-    // Adding and removing 1.5 * 2^52 leaves the value rounded to an integer
-    // in the default rounding mode: to nearest, halves to even.
-    volatile double magic = 6755399441055744.0;
-    double r = (Value + magic) - magic;
-    if (r < -2147483648.0 || r > 2147483647.0)
-        return false;
-    Result = static_cast<int32_t>(r);
+    // The conversion rounds in the default rounding mode, to nearest with
+    // halves to even, and every value in the range above fits.
+    Result = _mm_cvtsd_si32(_mm_set_sd(Value));
     return true;
 }
 
@@ -146,24 +96,7 @@ bool GreatCircleDistance(float& Distance, float Longitude1, float Latitude1, flo
     return true;
 }
 
-double MercatorYD(double Latitude)
-{
-    if (Latitude == 0)
-        return 0;
-    double r;
-    if (Latitude > 0) {
-        double t = std::tan(Pi / 4 + Latitude * Pi / 360);
-        if (!(t > 0) || !Finite(t))
-            return Latitude;
-        r = std::log(t) * RadToDeg;
-    } else {
-        double t = std::tan(Pi / 4 - Latitude * Pi / 360);
-        if (!(t > 0) || !Finite(t))
-            return Latitude;
-        r = std::log(t) * -RadToDeg;
-    }
-    return Finite(r) ? r : Latitude;
-}
+double MercatorYD(double Latitude) { return MercatorYT(Latitude); }
 
 double InverseMercatorYD(double M)
 {
@@ -200,16 +133,9 @@ float InverseMercatorY(float M)
 void TMapping::SetProjection(uint8_t Kind)
 {
     Projection = Kind;
-    switch (Kind) {
-    case 3: Scale = 0.75f; break;
-    case 4: Scale = 0.4f; break;
-    case 7: Scale = 0.8f; break;
-    case 8: Scale = 0.8f; break;
-    case 9: Scale = 1.7f; break;
-    case 11: Scale = 0.4f; break;
-    case 13: Scale = 0.2f; break;
-    default: break; // the other kinds keep the current scale
-    }
+    // Kinds without a default scale keep the current one.
+    if (const float scale = KindTraits(Kind).DefaultScale; scale != 0)
+        Scale = scale;
     Recalculate();
 }
 
@@ -253,7 +179,7 @@ void TMapping::SetCentreLatitude(float Value)
 {
     // The polar and conic kinds cannot be centred exactly on the equator;
     // 0 itself becomes -0.001 and makes the map southern.
-    if ((Projection == 9 || Projection == 10) && std::fabs(Value) < 0.001f)
+    if ((Projection == pkPolarStereographic || Projection == pkLambertConformalConic) && std::fabs(Value) < 0.001f)
         Value = Value > 0 ? 0.001f : -0.001f;
     CentreLatitude = Value;
     // The centre latitude also resets both standard parallels: parallels that
@@ -328,10 +254,7 @@ void TMapping::CopyFrom(const TMapping* Source)
     SetOffsetY(Source->GetOffsetY());
 }
 
-bool TMapping::IsTrueProjection() const
-{
-    return (Projection >= 1 && Projection <= 7) || (Projection >= 9 && Projection <= 13);
-}
+bool TMapping::IsTrueProjection() const { return KindTraits(Projection).IsTrue; }
 
 // ---------------------------------------------------------------------------
 // Recalculate
@@ -398,8 +321,12 @@ void TMapping::RecalculateLambert()
 
 void TMapping::Recalculate()
 {
+    LimitCentre_ = CentreLatitude;
+    LimitSinCentre_ = std::sin(CentreLatitude * DegToRad);
+    LimitCosCentre_ = std::cos(CentreLatitude * DegToRad);
+
     // 1. Spans beyond the poles are cut, except by the great-circle kind.
-    if (Projection != 13 && LatitudeSpan > 180)
+    if (Projection != pkGreatCircle && LatitudeSpan > 180)
         LatitudeSpan = 180;
 
     // 2. Lambert constants, for every kind.
@@ -418,12 +345,12 @@ void TMapping::Recalculate()
     const double phiB = bottom * DegToRad, phiT = top * DegToRad;
     const double heightRatio = static_cast<double>(Height) * RecipWidth;
     switch (Projection) {
-    case 4:
-    case 7:
-    case 8:
-    case 11:
+    case pkAzimuthalEquidistantWide:
+    case pkOrthographic:
+    case pkLinearisedOrthographic:
+    case pkGnomonic:
         if (LatitudeSpan == 0 || Width == 0 || Height == 0) {
-            Scale = (Projection == 4 || Projection == 11) ? 0.4f : 0.8f;
+            Scale = KindTraits(Projection).DefaultScale;
         } else {
             // Scale so that the orthographic image of the span fills the height.
             double yB = std::sin(phiB) * CosCentreLatitude - std::cos(phiB) * SinCentreLatitude;
@@ -433,7 +360,7 @@ void TMapping::Recalculate()
                 StoreSingle(Scale, (1.0 / d) * heightRatio);
         }
         break;
-    case 6: {
+    case pkMercatorZoomed: {
         double mB = MercatorYD(bottom), mT = MercatorYD(top);
         double zs = (mT - mB) / (top - bottom);
         if (!(top - bottom != 0) || !StoreSingle(MercatorZoomScale, zs))
@@ -442,9 +369,9 @@ void TMapping::Recalculate()
                     MercatorYD(CentreLatitude) - 0.5 * MercatorZoomScale * LatitudeSpan);
         break;
     }
-    case 9: {
+    case pkPolarStereographic: {
         if (LatitudeSpan == 0) {
-            Scale = 1.7f;
+            Scale = KindTraits(pkPolarStereographic).DefaultScale;
             StoreSingle(PolarOffset,
                         static_cast<double>(CosCentreLatitude) * CosCentreLatitude * Scale);
         } else {
@@ -466,12 +393,12 @@ void TMapping::Recalculate()
             RecipScale = 0;
         break;
     }
-    case 12:
+    case pkVanDerGrinten:
         Scale = 0.155f;
         if (StoreSingle(PiScale, Pi * Scale) && PiScale != 0)
             StoreSingle(RecipPiScale, 1.0 / static_cast<double>(PiScale));
         break;
-    case 13:
+    case pkGreatCircle:
         if (LatitudeSpan == 0 || Width == 0 || Height == 0) {
             double s = Height > Width ? 1.0 / (2 * Pi) : heightRatio / (2 * Pi);
             if (!StoreSingle(Scale, s))
@@ -490,55 +417,12 @@ void TMapping::Recalculate()
 // ---------------------------------------------------------------------------
 // Zoom sectors (Van der Grinten)
 
-void TMapping::MapToSectorD(double& x, double& y) const
-{
-    const double h = static_cast<double>(Height) / Width;
-    switch (Sector) {
-    case 1: x = 2 * x + 0.5; y = 2 * y - 0.5 * h; break;
-    case 2: x = 2 * x - 0.5; y = 2 * y - 0.5 * h; break;
-    case 3: x = 2 * x + 0.5; y = 2 * y + 0.5 * h; break;
-    case 4: x = 2 * x - 0.5; y = 2 * y + 0.5 * h; break;
-    case 5: x = 3 * x + 1; y = 3 * y - h; break;
-    case 6: x = 3 * x; y = 3 * y - h; break;
-    case 7: x = 3 * x - 1; y = 3 * y - h; break;
-    case 8: x = 3 * x + 1; y = 3 * y; break;
-    case 9: x = 3 * x; y = 3 * y; break;
-    case 10: x = 3 * x - 1; y = 3 * y; break;
-    case 11: x = 3 * x + 1; y = 3 * y + h; break;
-    case 12: x = 3 * x; y = 3 * y + h; break;
-    case 13: x = 3 * x - 1; y = 3 * y + h; break;
-    default: break; // 0 and above 13: the whole map
-    }
-}
-
-bool TMapping::SectorToMapD(double& x, double& y) const
-{
-    const double h = static_cast<double>(Height) * RecipWidth;
-    switch (Sector) {
-    case 1: x = (x - 0.5) / 2; y = (y + 0.5 * h) / 2; break;
-    case 2: x = (x + 0.5) / 2; y = (y + 0.5 * h) / 2; break;
-    case 3: x = (x - 0.5) / 2; y = (y - 0.5 * h) / 2; break;
-    case 4: x = (x + 0.5) / 2; y = (y - 0.5 * h) / 2; break;
-    case 5: x = (x - 1) / 3; y = (y + h) / 3; break;
-    case 6: x = x / 3; y = (y + h) / 3; break;
-    case 7: x = (x + 1) / 3; y = (y + h) / 3; break;
-    case 8: x = (x - 1) / 3; y = y / 3; break;
-    case 9: x = x / 3; y = y / 3; break;
-    case 10: x = (x + 1) / 3; y = y / 3; break;
-    case 11: x = (x - 1) / 3; y = (y - h) / 3; break;
-    case 12: x = x / 3; y = (y - h) / 3; break;
-    case 13: x = (x + 1) / 3; y = (y - h) / 3; break;
-    default: break;
-    }
-    return Finite(x) && Finite(y);
-}
-
 void TMapping::MapToSector(float& x, float& y) const
 {
     if (Width == 0)
         return; // the sector geometry needs Height / Width
     double dx = x, dy = y;
-    MapToSectorD(dx, dy);
+    MapToSectorUnits(*this, dx, dy);
     x = static_cast<float>(dx);
     y = static_cast<float>(dy);
 }
@@ -546,509 +430,337 @@ void TMapping::MapToSector(float& x, float& y) const
 void TMapping::SectorToMap(float& x, float& y) const
 {
     double dx = x, dy = y;
-    SectorToMapD(dx, dy);
+    SectorToMapUnits(*this, dx, dy);
     x = static_cast<float>(dx);
     y = static_cast<float>(dy);
 }
 
 // ---------------------------------------------------------------------------
-// Forward transform
+// Transforms. Each kind's family object holds what its formulas need from
+// the map; the per-point operations build it for their one point, the array
+// operations once for the whole array, and both run the same code per point.
 
-TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude, double& FX,
-                                                double& FY) const
+namespace {
+
+struct TNoProjection {
+    static constexpr bool VisibleInsideOnly = false;
+    explicit TNoProjection(const TMapping&) {}
+    TResult Forward(double, double, double&, double&) const { return TMapping::prNotComputed; }
+    bool Inverse(double, double, double&, double&) const { return false; }
+};
+
+// Calls f with the family object of the map's kind.
+template <typename F>
+decltype(auto) WithFamily(const TMapping& m, F&& f)
+{
+    switch (m.Projection) {
+    case pkCylindricalFull: return f(TCylindricalFull(m));
+    case pkCylindricalZoomed:
+    case pkLinearBased: return f(TCylindricalZoomed(m));
+    case pkMercatorFull: return f(TMercatorFull(m));
+    case pkMercatorZoomed: return f(TMercatorZoomed(m));
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: return f(TAzimuthal<pkAzimuthalEquidistant>(m));
+    case pkOrthographic: return f(TAzimuthal<pkOrthographic>(m));
+    case pkLinearisedOrthographic: return f(TAzimuthal<pkLinearisedOrthographic>(m));
+    case pkGnomonic: return f(TAzimuthal<pkGnomonic>(m));
+    case pkPolarStereographic: return f(TPolarStereographic(m));
+    case pkLambertConformalConic: return f(TLambertConic(m));
+    case pkVanDerGrinten: return f(TVanDerGrinten(m));
+    case pkGreatCircle: return f(TGreatCircle(m));
+    default: return f(TNoProjection(m)); // 0 and unknown kinds: nothing is visible
+    }
+}
+
+template <typename Family>
+inline TResult ProjectWith(const Family& k, float Longitude, float Latitude, double& FX, double& FY)
 {
     const double lon = Longitude, lat = Latitude;
     if (!Finite(lon) || !Finite(lat))
-        return prNotComputed;
-    const double W = Width, H = Height;
-    const double centreLon = CentreLongitude;
-    const double dlon = Wrap(lon - centreLon);
-    const double sinPhi0 = SinCentreLatitude, cosPhi0 = CosCentreLatitude;
-
-    double x = 0, y = 0; // normalised coordinates of the width-unit kinds
-    TProjectResult result = prComputed;
-
-    // The distance limits compare the central angle's cosine with the cosine
-    // of the limit: the same test as arccos(cosc) * radius >= limit, without
-    // an arc cosine per point.
-    auto beyond = [](double cosc, double limitKm) {
-        return std::clamp(cosc, -1.0, 1.0) <= std::cos(limitKm / EarthRadiusKm);
-    };
-    auto rotate = [this](double& px, double& py) {
-        if (Rotation == 0)
-            return;
-        double r = Rotation * DegToRad, c = std::cos(r), s = std::sin(r);
-        double nx = px * c + py * s;
-        double ny = -px * s + py * c;
-        px = nx;
-        py = ny;
-    };
-
-    switch (Projection) {
-    case 1: {
-        double l = Wrap(lon);
-        FX = W * (l + 180) / 360;
-        FY = (1 - (lat + 90) / 180) * H;
-        return prComputed;
-    }
-    case 2:
-    case 14:
-        FX = (dlon - WestEdge + centreLon) * W / LongitudeSpan;
-        FY = (1 - (lat - SouthEdge) / LatitudeSpan) * H;
-        return prComputed;
-    case 5: {
-        double m = MercatorYD(lat);
-        double l = Wrap(lon);
-        FX = W * (l + 180) / 360;
-        FY = CentreRow - W * m / 360;
-        return prComputed;
-    }
-    case 6: {
-        double m = (MercatorYD(lat) - MercatorZoomBase) / MercatorZoomScale;
-        if (!Finite(m))
-            return prNotComputed;
-        FX = W * (dlon - WestEdge + centreLon) / LongitudeSpan;
-        FY = H * (1 - m / LatitudeSpan);
-        return prComputed; // GeoToPixel checks the image bounds
-    }
-    case 3:
-    case 4:
-    case 7:
-    case 8:
-    case 11: {
-        const double phi = lat * DegToRad, dl = dlon * DegToRad;
-        const double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
-        const double sinDl = std::sin(dl), cosDl = std::cos(dl);
-        const double cosc = sinPhi0 * sinPhi + cosPhi0 * cosPhi * cosDl;
-        if (!Finite(cosc))
-            return prNotComputed;
-        const double limit = (Projection == 7 || Projection == 8) ? 6300.0 : 12000.0;
-        if (beyond(cosc, limit))
-            return prNotComputed;
-        if (Projection == 3 || Projection == 4) {
-            if (std::fabs(cosc) < 1) {
-                double c = std::acos(cosc);
-                // sin c from the cosine: c lies in 0..pi, so it is the root.
-                double k = Scale * c / std::sqrt(1 - cosc * cosc);
-                x = k * cosPhi * sinDl;
-                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
-            }
-        } else if (Projection == 7) {
-            x = Scale * cosPhi * sinDl;
-            y = Scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
-        } else if (Projection == 8) {
-            double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
-            double b = std::asin(sinPhi * cosPhi0 - cosDl * cosPhi * sinPhi0);
-            if (!Finite(a) || !Finite(b))
-                return prNotComputed;
-            if (a <= -Pi / 3 || a >= Pi / 3 || b <= -Pi / 3 || b >= Pi / 3)
-                return prNotComputed; // beyond the view angles
-            double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-            y = Scale * std::atan2(sb, ca * cb);
-            x = Scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
-        } else { // 11, gnomonic
-            if (cosc >= 1) {
-                // The centre itself (the cosine rounded to 1): the centre
-                // pixel, and visible, as every other point of the hemisphere.
-                x = y = 0;
-            } else if (cosc <= -1 || cosc < 0.000001) {
-                // Outside the hemisphere: the centre pixel is still computed,
-                // the result is false.
-                x = y = 0;
-                result = prHidden;
-            } else {
-                double k = Scale / cosc;
-                x = k * cosPhi * sinDl;
-                y = k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
-            }
-        }
-        rotate(x, y);
-        break;
-    }
-    case 9: {
-        const double phi = lat * DegToRad, theta = dlon * DegToRad;
-        double rho = Southern ? Scale * std::tan((Pi / 2 + phi) / 2)
-                              : Scale * std::tan((Pi / 2 - phi) / 2);
-        double px = rho * std::sin(theta);
-        double py = Southern ? rho * std::cos(theta) - PolarOffset
-                             : PolarOffset - rho * std::cos(theta);
-        // Kind 9 measures in units of the image height.
-        FX = H * px + 0.5 * W;
-        FY = CentreRow - H * py;
-        return prComputed;
-    }
-    case 10: {
-        const double phi = lat * DegToRad;
-        const double cosc = sinPhi0 * std::sin(phi) + cosPhi0 * std::cos(phi) * std::cos(dlon * DegToRad);
-        if (!Finite(cosc) || beyond(cosc, 10000.0))
-            return prNotComputed;
-        const double p = Southern ? -phi : phi;
-        const double es = E * std::sin(p);
-        const double pw = std::pow((1 - es) / (1 + es), static_cast<double>(HalfE));
-        const double tn = std::tan(Pi / 4 - p / 2);
-        double T = 0;
-        if (std::fabs(tn) >= 0.00001) {
-            double q = tn / pw;
-            T = std::pow(q, static_cast<double>(N));
-        }
-        const double rho = AF * T;
-        const double theta = NRad * dlon;
-        x = rho * std::sin(theta);
-        y = Rho0 - rho * std::cos(theta);
-        if (Southern)
-            y = -y;
-        break;
-    }
-    case 12: {
-        if (Width == 0)
-            return prNotComputed; // the sector geometry divides by Width
-        const double A = std::fabs(lat);
-        const double absScale = std::fabs(static_cast<double>(Scale));
-        if (A > 89.999) {
-            x = 0;
-            y = Pi * absScale;
-            if (lat < 0)
-                y = -y;
-        } else if (std::fabs(dlon) < 0.0001) {
-            double theta = std::asin(2 * A / 180);
-            x = 0;
-            y = Pi * absScale * std::tan(theta / 2);
-            if (lat < 0)
-                y = -y;
-        } else if (A < 0.0001) {
-            x = Scale * dlon * DegToRad;
-            y = 0;
-        } else {
-            const double theta = std::asin(2 * A / 180);
-            const double st = std::sin(theta), ct = std::cos(theta);
-            const double AA = 0.5 * std::fabs(180 / dlon - dlon / 180);
-            const double G = ct / (st + ct - 1);
-            const double P = G * (2 / st - 1);
-            const double AA2 = AA * AA, P2 = P * P;
-            const double Q = AA2 + G;
-            const double D = P2 + AA2;
-            const double GP = G - P2;
-            x = PiScale * (AA * GP + std::sqrt(AA2 * GP * GP - D * (G * G - P2))) / D;
-            if (dlon < 0)
-                x = -x;
-            y = PiScale * (P * Q - AA * std::sqrt((AA2 + 1) * D - Q * Q)) / D;
-            if (lat < 0)
-                y = -y;
-        }
-        MapToSectorD(x, y);
-        break;
-    }
-    case 13: {
-        const double phi0 = CentreLatitude * DegToRad;
-        const double phi = lat * DegToRad;
-        const double lam0 = centreLon * DegToRad, lam = lon * DegToRad;
-        const double sp = std::sin((phi0 - phi) / 2), sl = std::sin((lam0 - lam) / 2);
-        const double cosPhi = std::cos(phi);
-        // The radicand can round just past 1 at the antipode; clamped, since
-        // nothing limits the distance of this kind.
-        const double c = 2 * AsinNear(std::sqrt(sp * sp + cosPhi0 * cosPhi * sl * sl));
-        // The bearing az enters only through its sine and cosine, which
-        // come straight from its two components (no arc tangent needed).
-        double sinAz = 0, cosAz = 1;
-        if (!(c < 1e-10)) {
-            const double dl = lam0 - lam;
-            double sy = std::sin(dl) * cosPhi;
-            double sx = cosPhi0 * std::sin(phi) - sinPhi0 * cosPhi * std::cos(dl);
-            if (std::fabs(sx) < 1e-10) {
-                sinAz = sy > 0 ? 1 : -1;
-                cosAz = 0;
-            } else {
-                const double h = std::sqrt(sx * sx + sy * sy);
-                sinAz = sy / h;
-                cosAz = sx / h;
-            }
-        }
-        const double r = Scale * c;
-        x = -sinAz * r;
-        y = cosAz * r;
-        break;
-    }
-    default:
-        return prNotComputed; // 0 and unknown kinds: nothing is visible
-    }
-
-    // Width-unit kinds: x from the horizontal centre, y up from CentreRow.
-    FX = (0.5 + x) * W;
-    FY = CentreRow - W * y;
-    return result;
+        return TMapping::prNotComputed;
+    return k.Forward(lon, lat, FX, FY);
 }
 
-bool TMapping::GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const
+// The end of GeoToPixel: the unrounded pixel rounded, checked and moved by
+// the map's offsets (whole numbers).
+template <typename Family>
+inline bool FinishPixel(const TMapping& m, TResult r, double fx, double fy, int32_t& X, int32_t& Y, int32_t offsetX,
+                        int32_t offsetY)
 {
-    double fx = 0, fy = 0;
     bool result = false;
-    TProjectResult r = ProjectPoint(Longitude, Latitude, fx, fy);
-    if (r != prNotComputed) {
+    if (r != TMapping::prNotComputed) {
         // X first, then Y: a failure part-way leaves X with its new value.
         int32_t rx, ry;
         if (RoundToInt32(fx, rx)) {
             X = rx;
             if (RoundToInt32(fy, ry)) {
                 Y = ry;
-                if (r == prComputed) {
+                if (r == TMapping::prComputed) {
                     result = true;
-                    if (Projection == 6)
-                        result = X >= 0 && X < Width && Y >= 0 && Y < Height;
+                    if constexpr (Family::VisibleInsideOnly)
+                        result = X >= 0 && X < m.Width && Y >= 0 && Y < m.Height;
                 }
             }
         }
     }
     // The offsets apply whatever happened above, also to values passed in.
-    X = AddSaturated(X, GetOffsetX());
-    Y = AddSaturated(Y, -static_cast<int64_t>(GetOffsetY()));
+    X = AddSaturated(X, offsetX);
+    Y = AddSaturated(Y, -static_cast<int64_t>(offsetY));
     return result;
 }
 
-// ---------------------------------------------------------------------------
-// Inverse transform
-
-bool TMapping::InverseNormalised(double x, double y, double& lon, double& lat) const
+// GeoToPixel of one point.
+template <typename Family>
+inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float Latitude, int32_t& X, int32_t& Y,
+                      int32_t offsetX, int32_t offsetY)
 {
-    const double sinPhi0 = SinCentreLatitude, cosPhi0 = CosCentreLatitude;
-    const double scale = Scale;
-    switch (Projection) {
-    case 3:
-    case 4:
-    case 7:
-    case 11: {
-        // The forward transform rotates these kinds by Rotation; the inverse
-        // turns the point back first, so the two stay inverse to each other.
-        if (Rotation != 0) {
-            double r = Rotation * DegToRad, c = std::cos(r), s = std::sin(r);
-            double ux = x * c - y * s;
-            double uy = x * s + y * c;
-            x = ux;
-            y = uy;
-        }
-        const double rho = std::sqrt(x * x + y * y);
-        if (std::fabs(rho) < 0.00001) {
-            lon = CentreLongitude;
-            lat = CentreLatitude;
-            return true;
-        }
-        double sinc, cosc;
-        if (Projection == 7) {
-            sinc = rho / scale;
-            double q = 1 - sinc * sinc;
-            if (!(q >= 0) || !Finite(sinc))
-                return false; // outside the globe's disc
-            cosc = std::sqrt(q);
-        } else {
-            double c = Projection == 11 ? std::atan(rho / scale) : rho / scale;
-            if (scale == 0 || !Finite(c))
-                return false;
-            sinc = std::sin(c);
-            cosc = std::cos(c);
-        }
-        lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
-        double dl;
-        if (CentreLatitude == 90)
-            dl = std::atan2(x, -y);
-        else if (CentreLatitude == -90)
-            dl = std::atan2(x, y);
-        else
-            dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
-        lon = CentreLongitude + dl * RadToDeg;
-        if (Projection != 7)
-            lon = ReduceHalfOpen(lon);
-        return Finite(lat) && Finite(lon);
+    double fx = 0, fy = 0;
+    const TResult r = ProjectWith(k, Longitude, Latitude, fx, fy);
+    return FinishPixel<Family>(m, r, fx, fy, X, Y, offsetX, offsetY);
+}
+
+// What the vector kernels need from the map.
+void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
+{
+    c = TSimdForwardConsts{};
+    c.Width = m.Width;
+    c.Height = m.Height;
+    c.CentreRow = m.CentreRow;
+    c.CentreLongitude = m.CentreLongitude;
+    c.CentreLatitude = m.CentreLatitude;
+    c.RecipWidth = m.RecipWidth;
+    c.RecipHeight = m.RecipHeight;
+    if (m.Projection == pkCylindricalFull || m.Projection == pkMercatorFull) { // the whole globe
+        c.LongitudeSpan = 360;
+        c.WestEdge = -180;
+        c.LatitudeSpan = 180;
+        c.SouthEdge = -90;
+    } else {
+        c.LongitudeSpan = m.LongitudeSpan;
+        c.WestEdge = m.WestEdge;
+        c.LatitudeSpan = m.LatitudeSpan;
+        c.SouthEdge = m.SouthEdge;
     }
-    case 9: {
-        y = Southern ? y + PolarOffset : y - PolarOffset;
-        if (x == 0 && y == 0) {
-            lon = CentreLongitude;
-            lat = Southern ? -90 : 90;
-            return true;
-        }
-        const double c = 2 * std::atan(std::sqrt(x * x + y * y) * RecipScale);
-        if (Southern) {
-            lon = std::atan2(x, y) * RadToDeg + CentreLongitude;
-            lat = std::asin(-std::cos(c)) * RadToDeg;
-        } else {
-            lon = std::atan2(x, -y) * RadToDeg + CentreLongitude;
-            lat = std::asin(std::cos(c)) * RadToDeg;
-        }
-        return Finite(lat) && Finite(lon);
-    }
-    case 10: {
-        if (Southern)
-            y = -y;
-        const double den = Rho0 - y;
-        if (den == 0)
-            return false; // division by zero
-        const double theta = std::atan(x / den);
-        lon = theta * RecipNRad + CentreLongitude;
-        const double rho = std::sqrt(x * x + den * den);
-        const double t = std::pow(rho * RecipAF, static_cast<double>(RecipN));
-        if (!Finite(t))
-            return false;
-        double phi = Pi / 2 - 2 * std::atan(t);
-        double next = phi;
-        double change = 1;
-        const double e = E, halfE = HalfE;
-        for (int i = 0; i < 100 && change > 0.00001; ++i) {
-            const double es = e * std::sin(phi);
-            next = Pi / 2 - 2 * std::atan(t * std::pow((1 - es) / (1 + es), halfE));
-            change = std::fabs(std::fabs(phi) - std::fabs(next));
-            phi = next;
-            if (!Finite(phi))
-                return false;
-        }
-        lat = next * RadToDeg;
-        if (Southern)
-            lat = -lat;
-        return Finite(lat) && Finite(lon);
-    }
-    case 12: {
-        if (!SectorToMapD(x, y))
-            return false;
-        const double U = x * RecipPiScale, V = y * RecipPiScale;
-        if (U == 0 && V == 0) {
-            // The centre of the map: the cubic below degenerates (0 / 0).
-            lon = CentreLongitude;
-            lat = 0;
-            return true;
-        }
-        const double s = U * U + V * V;
-        const double c1 = -std::fabs(V) * (1 + s);
-        const double c2 = c1 - 2 * V * V + U * U;
-        const double c3 = -2 * c1 + 1 + 2 * V * V + s * s;
-        const double d = V * V / c3 + (2 * std::pow(c2 / c3, 3) - 9 * c1 * c2 / (c3 * c3)) / 27;
-        const double a1 = (c1 - c2 * c2 / (3 * c3)) / c3;
-        const double m1 = 2 * std::sqrt(-a1 / 3);
-        const double theta1 = AcosNear(3 * d / (a1 * m1)) / 3;
-        lat = 180 * (-m1 * std::cos(theta1 + Pi / 3) - c2 / (3 * c3));
-        if (y < 0)
-            lat = -lat;
-        double dl = 0;
-        if (U != 0)
-            dl = 90 * (s - 1 + std::sqrt(1 + 2 * (U * U - V * V) + s * s)) / U;
-        // Outside the map's bounding circle the formula still gives a value,
-        // more than 180 degrees from the centre: that pixel is out of reach.
-        if (!(std::fabs(dl) <= 180.0001))
-            return false;
-        lon = CentreLongitude + dl;
-        return Finite(lat) && Finite(lon);
-    }
-    case 13: {
-        const double r = std::sqrt(x * x + y * y);
-        if (std::fabs(r) < 0.00001) {
-            lon = CentreLongitude;
-            lat = CentreLatitude;
-            return true;
-        }
-        const double c = r / scale;
-        if (!Finite(c) || c >= 2 * Pi)
-            return false;
-        const double az = std::atan2(-x, y);
-        const double sinc = std::sin(c), cosc = std::cos(c);
-        const double phi = AsinNear(sinPhi0 * cosc + cosPhi0 * sinc * std::cos(az));
-        if (!Finite(phi))
-            return false;
-        const double lam0 = CentreLongitude * DegToRad;
-        double lam;
-        if (std::cos(phi) == 0) {
-            lam = lam0;
-        } else {
-            double u;
-            if (std::fabs(cosPhi0) < 0.00001) {
-                // Centred on a pole, the bearing gives the longitude directly.
-                // Seen from the north pole a point on bearing az lies at
-                // pi - az from the central meridian; from the south pole at az.
-                u = sinPhi0 > 0 ? Pi - az : az;
-            } else {
-                u = std::atan2(std::sin(az) * sinc * cosPhi0, cosc - sinPhi0 * std::sin(phi));
-            }
-            lam = lam0 - u + Pi;
-            lam = std::fmod(lam, 2 * Pi);
-            if (lam < 0)
-                lam += 2 * Pi;
-            lam -= Pi;
-        }
-        lon = ReduceLowClosed(lam * RadToDeg);
-        lat = phi * RadToDeg;
-        return Finite(lat) && Finite(lon);
-    }
-    default:
-        return false;
+    c.MercatorZoomBase = m.MercatorZoomBase;
+    c.MercatorZoomScale = m.MercatorZoomScale;
+    c.OffsetX = m.GetOffsetX();
+    c.OffsetY = m.GetOffsetY();
+    c.Scale = m.Scale;
+    const auto azimuthal = [&](const auto& k) {
+        using Family = std::decay_t<decltype(k)>;
+        c.SinPhi0 = k.sinPhi0;
+        c.CosPhi0 = k.cosPhi0;
+        c.LimitSin = k.limitSin;
+        c.LimitCos = k.limitCos;
+        c.LimitCosine = LimitCosine(Family::LimitKm);
+        c.Rotate = m.Rotation != 0;
+        c.RotCos = k.rotCos;
+        c.RotSin = k.rotSin;
+    };
+    switch (m.Projection) {
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: azimuthal(TAzimuthal<pkAzimuthalEquidistant>(m)); break;
+    case pkOrthographic: azimuthal(TAzimuthal<pkOrthographic>(m)); break;
+    case pkGnomonic: azimuthal(TAzimuthal<pkGnomonic>(m)); break;
+    default: break;
     }
 }
 
-bool TMapping::PixelToGeo(int32_t X, int32_t Y, float& Longitude, float& Latitude) const
+// The vector kernel of the map's kind for each direction, if it has one.
+TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
 {
-    if (Height == 0 || Width == 0)
+    const TSimdKernelSet& set = SimdKernels();
+    TSimdForwardKernel kernel = nullptr;
+    switch (m.Projection) {
+    case pkCylindricalFull: kernel = set.CylindricalFull; break;
+    case pkCylindricalZoomed:
+    case pkLinearBased: kernel = set.CylindricalZoomed; break;
+    case pkMercatorFull: kernel = set.MercatorFull; break;
+    case pkMercatorZoomed: kernel = set.MercatorZoomed; break;
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
+    case pkOrthographic: kernel = set.Orthographic; break;
+    case pkGnomonic: kernel = set.Gnomonic; break;
+    default: break;
+    }
+    if (kernel != nullptr)
+        FillSimdConsts(m, c);
+    return kernel;
+}
+
+TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
+{
+    const TSimdKernelSet& set = SimdKernels();
+    TSimdInverseKernel kernel = nullptr;
+    switch (m.Projection) {
+    case pkCylindricalFull:
+    case pkCylindricalZoomed:
+    case pkLinearBased: kernel = set.CylindricalInverse; break;
+    case pkOrthographic: kernel = set.OrthographicInverse; break;
+    default: break;
+    }
+    if (kernel != nullptr)
+        FillSimdConsts(m, c);
+    return kernel;
+}
+
+// Projects Count points, calling Finish(i, result, FX, FY) for each in
+// order: through the kind's vector kernel in runs where it has one (points
+// the kernel leaves go through the per-point code), else point by point.
+template <typename Family, typename F>
+void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish)
+{
+    TSimdForwardConsts c;
+    const TSimdForwardKernel kernel = SimdForwardKernel(m, c);
+    if (kernel == nullptr) {
+        for (size_t i = 0; i < n; ++i) {
+            double fx = 0, fy = 0;
+            const TResult r = ProjectWith(k, lon[i], lat[i], fx, fy);
+            Finish(i, r, fx, fy);
+        }
+        return;
+    }
+    constexpr size_t Run = 256;
+    double fx[Run], fy[Run];
+    uint8_t status[Run];
+    for (size_t first = 0; first < n; first += Run) {
+        const size_t count = std::min(Run, n - first);
+        kernel(c, lon + first, lat + first, count, fx, fy, status);
+        for (size_t i = 0; i < count; ++i) {
+            const TResult r = status[i] == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
+                                                        : static_cast<TResult>(status[i]);
+            Finish(first + i, r, fx[i], fy[i]);
+        }
+    }
+}
+
+// The end of PixelToGeo: the angles stored when they are finite singles.
+inline bool StoreGeo(double lon, double lat, float& Longitude, float& Latitude)
+{
+    if (!Finite(lon) || !Finite(lat))
         return false;
-    // Remove the offsets that GeoToPixel applies.
-    const double px = static_cast<double>(X) - GetOffsetX();
-    const double py = static_cast<double>(Y) + GetOffsetY();
-    const double rw = RecipWidth, rh = RecipHeight;
-    double lon = 0, lat = 0;
-    bool ok = false;
-    switch (Projection) {
-    case 1:
-        lon = ReduceHalfOpen(px * 360 * rw - 180);
-        lat = (1 - py * rh) * 180 - 90;
-        ok = true;
-        break;
-    case 2:
-    case 14:
-        lon = ReduceHalfOpen(px * LongitudeSpan * rw + WestEdge);
-        lat = (1 - py * rh) * LatitudeSpan + SouthEdge;
-        ok = true;
-        break;
-    case 5: {
-        lon = ReduceHalfOpen(px * 360 * rw - 180);
-        double m = (CentreRow - py) * 360 * rw;
-        if (!Finite(m))
-            return false;
-        lat = InverseMercatorYD(m);
-        ok = true;
-        break;
-    }
-    case 6: {
-        lon = ReduceHalfOpen(px * LongitudeSpan * rw + WestEdge);
-        double m = LatitudeSpan * (1 - py * rh);
-        m = MercatorZoomScale * m + MercatorZoomBase;
-        if (!Finite(m))
-            return false;
-        lat = InverseMercatorYD(m);
-        ok = true;
-        break;
-    }
-    case 9: {
-        // The vertical centre is CentreRow, as in GeoToPixel, so that odd
-        // heights go back to the row they came from.
-        double x = (px - 0.5 * Width) * rh;
-        double y = (CentreRow - py) * rh;
-        ok = InverseNormalised(x, y, lon, lat);
-        break;
-    }
-    case 3:
-    case 4:
-    case 7:
-    case 10:
-    case 11:
-    case 12:
-    case 13: {
-        double x = px * rw - 0.5;
-        double y = (CentreRow - py) * rw;
-        ok = InverseNormalised(x, y, lon, lat);
-        break;
-    }
-    default:
-        return false; // 0, 8 and unknown kinds have no inverse
-    }
-    if (!ok || !Finite(lon) || !Finite(lat))
-        return false;
-    float fl = static_cast<float>(lon), fa = static_cast<float>(lat);
+    const float fl = static_cast<float>(lon), fa = static_cast<float>(lat);
     if (!std::isfinite(fl) || !std::isfinite(fa))
         return false;
     Longitude = fl;
     Latitude = fa;
     return true;
+}
+
+// PixelToGeo of one point, with the map's offsets as whole numbers.
+template <typename Family>
+inline bool GeoWith(const TMapping& m, const Family& k, int32_t X, int32_t Y, float& Longitude, float& Latitude,
+                    int32_t offsetX, int32_t offsetY)
+{
+    if (m.Height == 0 || m.Width == 0)
+        return false;
+    // Remove the offsets that GeoToPixel applies.
+    const double px = static_cast<double>(X) - offsetX;
+    const double py = static_cast<double>(Y) + offsetY;
+    double lon = 0, lat = 0;
+    return k.Inverse(px, py, lon, lat) && StoreGeo(lon, lat, Longitude, Latitude);
+}
+
+void CheckLengths(const char* operation, size_t n, std::initializer_list<size_t> others)
+{
+    for (size_t size : others)
+        if (size != n)
+            throw std::invalid_argument(std::string("TMapping::") + operation + ": the arrays differ in length");
+}
+
+} // namespace
+
+void TMapping::DistanceSinCos(double& SinCentre, double& CosCentre) const
+{
+    if (std::memcmp(&LimitCentre_, &CentreLatitude, sizeof(float)) == 0) {
+        SinCentre = LimitSinCentre_;
+        CosCentre = LimitCosCentre_;
+    } else { // a centre latitude written without a recalculation
+        SinCentre = std::sin(CentreLatitude * DegToRad);
+        CosCentre = std::cos(CentreLatitude * DegToRad);
+    }
+}
+
+TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude, double& FX, double& FY) const
+{
+    return WithFamily(*this, [&](const auto& k) { return ProjectWith(k, Longitude, Latitude, FX, FY); });
+}
+
+// The per-point operations get every step of their kind's path inlined:
+// the call overhead is a large part of one point's cost.
+__attribute__((flatten)) bool TMapping::GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const
+{
+    const int32_t ox = GetOffsetX(), oy = GetOffsetY();
+    return WithFamily(*this, [&](const auto& k) { return PixelWith(*this, k, Longitude, Latitude, X, Y, ox, oy); });
+}
+
+__attribute__((flatten)) bool TMapping::PixelToGeo(int32_t X, int32_t Y, float& Longitude, float& Latitude) const
+{
+    const int32_t ox = GetOffsetX(), oy = GetOffsetY();
+    return WithFamily(*this, [&](const auto& k) { return GeoWith(*this, k, X, Y, Longitude, Latitude, ox, oy); });
+}
+
+void TMapping::ProjectPoints(std::span<const float> Longitudes, std::span<const float> Latitudes,
+                             std::span<double> FX, std::span<double> FY, std::span<TProjectResult> Results) const
+{
+    const size_t n = Longitudes.size();
+    CheckLengths("ProjectPoints", n, {Latitudes.size(), FX.size(), FY.size(), Results.size()});
+    WithFamily(*this, [&](const auto& k) {
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+            Results[i] = r;
+            if (r != prNotComputed) {
+                FX[i] = fx;
+                FY[i] = fy;
+            }
+        });
+    });
+}
+
+void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const float> Latitudes, std::span<int32_t> X,
+                          std::span<int32_t> Y, std::span<uint8_t> Visible) const
+{
+    const size_t n = Longitudes.size();
+    CheckLengths("GeoToPixel", n, {Latitudes.size(), X.size(), Y.size(), Visible.size()});
+    const int32_t ox = GetOffsetX(), oy = GetOffsetY();
+    WithFamily(*this, [&](const auto& k) {
+        using Family = std::decay_t<decltype(k)>;
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+            Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
+        });
+    });
+}
+
+void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y, std::span<float> Longitudes,
+                          std::span<float> Latitudes, std::span<uint8_t> Converted) const
+{
+    const size_t n = X.size();
+    CheckLengths("PixelToGeo", n, {Y.size(), Longitudes.size(), Latitudes.size(), Converted.size()});
+    const int32_t ox = GetOffsetX(), oy = GetOffsetY();
+    TSimdForwardConsts c;
+    const TSimdInverseKernel kernel = SimdInverseKernel(*this, c);
+    WithFamily(*this, [&](const auto& k) {
+        if (kernel == nullptr || Height == 0 || Width == 0) {
+            for (size_t i = 0; i < n; ++i)
+                Converted[i] = GeoWith(*this, k, X[i], Y[i], Longitudes[i], Latitudes[i], ox, oy);
+            return;
+        }
+        constexpr size_t Run = 256;
+        double lon[Run], lat[Run];
+        uint8_t status[Run];
+        for (size_t first = 0; first < n; first += Run) {
+            const size_t count = std::min(Run, n - first);
+            kernel(c, X.data() + first, Y.data() + first, count, lon, lat, status);
+            for (size_t i = 0; i < count; ++i) {
+                const size_t j = first + i;
+                float& outLon = Longitudes[j];
+                float& outLat = Latitudes[j];
+                switch (status[i]) {
+                case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
+                case 1: Converted[j] = StoreGeo(lon[i], lat[i], outLon, outLat); break;
+                case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
+                default: Converted[j] = false; break;
+                }
+            }
+        }
+    });
 }

@@ -13,6 +13,7 @@
 // ends the block with the documented result. No input crashes or hangs.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "runtime/Classes.h"
@@ -114,6 +115,24 @@ public:
     // failure part-way.
     TProjectResult ProjectPoint(float Longitude, float Latitude, double& FX, double& FY) const;
 
+    // The transforms over arrays: element i is exactly what the per-point
+    // call gives for element i (X[i] and Y[i] are read as the values passed
+    // in, and Longitudes[i], Latitudes[i] are left as they are where the
+    // per-point call leaves them). These run TMapping's own transforms, not
+    // an override. All arrays must have the same length, else
+    // std::invalid_argument; nothing is allocated.
+    void GeoToPixel(std::span<const float> Longitudes, std::span<const float> Latitudes, std::span<int32_t> X,
+                    std::span<int32_t> Y, std::span<uint8_t> Visible) const;
+    void PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y, std::span<float> Longitudes,
+                    std::span<float> Latitudes, std::span<uint8_t> Converted) const;
+    void ProjectPoints(std::span<const float> Longitudes, std::span<const float> Latitudes, std::span<double> FX,
+                       std::span<double> FY, std::span<TProjectResult> Results) const;
+
+    // Sine and cosine of CentreLatitude (not the stored ones, which stay 0
+    // until SetCentreLatitude runs): the distance limits measure from the
+    // centre as GreatCircleDistance does.
+    void DistanceSinCos(double& SinCentre, double& CosCentre) const;
+
     // --- fields, in declared order ---------------------------------------------
     // Settings are written through the setters (Sector and Rotation directly);
     // the derived constants only by the setters and Recalculate.
@@ -159,8 +178,11 @@ protected:
     void Recalculate();
 
 private:
+    // Sine and cosine of CentreLatitude itself, for the distance limits (the
+    // stored ones stay 0 until SetCentreLatitude runs), worked out by
+    // Recalculate for the centre latitude kept beside them.
+    double LimitSinCentre_ = 0, LimitCosCentre_ = 1;
+    float LimitCentre_ = 0;
+
     void RecalculateLambert();
-    void MapToSectorD(double& x, double& y) const;
-    bool SectorToMapD(double& x, double& y) const;
-    bool InverseNormalised(double x, double y, double& lon, double& lat) const;
 };

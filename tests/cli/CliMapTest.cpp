@@ -203,6 +203,39 @@ TEST(CliMap, KindsAndUsage)
     }
 }
 
+TEST(CliMap, EveryMapCommandRefusesSizesBelowOneAndNonFiniteValues)
+{
+    const std::vector<std::string> bad[] = {
+        {"--kind", "1", "--width", "0", "--height", "10"},
+        {"--kind", "1", "--width", "10", "--height", "-5"},
+        {"--kind", "3", "--width", "10", "--height", "10", "--centre-lat", "nan"},
+        {"--kind", "3", "--width", "10", "--height", "10", "--lon-span", "inf"},
+        {"--kind", "3", "--width", "10", "--height", "10", "--rotation", "-inf"},
+    };
+    for (const char* command : {"geo2pixel", "pixel2geo", "info"})
+        for (const auto& options : bad) {
+            std::vector<std::string> args = {command};
+            args.insert(args.end(), options.begin(), options.end());
+            MapRun r = RunMap(args, "0 0\n");
+            EXPECT_EQ(r.exit, 2) << command << " " << options[3] << " " << options.back() << r.out;
+            EXPECT_EQ(r.out, "");
+        }
+}
+
+TEST(CliMap, OverlongLinesFailAloneWithTheirNumber)
+{
+    std::string input = "10 20\n" + std::string(100000, '1') + "\n30 40\n" + std::string(5000, ' ') + "5 6";
+    MapRun r = RunMap({"geo2pixel", "--kind", "1", "--width", "360", "--height", "180"}, input);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.out, "190 70 1\nerror\n210 50 1\nerror\n");
+    EXPECT_NE(r.err.find("line 2: longer than"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("line 4: longer than"), std::string::npos) << r.err;
+    r = RunMap({"pixel2geo", "--kind", "1", "--width", "360", "--height", "180"}, std::string(9000, '7') + "\n0 0\n");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(Lines(r.out).size(), 2u);
+    EXPECT_EQ(Lines(r.out)[0], "error");
+}
+
 } // namespace
 
 namespace {
@@ -404,6 +437,36 @@ TEST(CliMapGrid, Usage)
     }
 }
 
+TEST(CliMapGrid, OutputIsWholeOrUntouchedAndFollowsItsExtension)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-grid-out-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::vector<std::string> small = {"--kind", "1", "--width", "72", "--height", "36", "--lon-step", "30",
+                                            "--lat-step", "30", "--no-labels"};
+    const std::string keep = "keep me";
+    std::ofstream(dir / "old.png", std::ios::binary) << keep;
+    std::ofstream(dir / "broken.gif", std::ios::binary) << "GIF89a\x10";
+    struct Case { std::vector<std::string> extra; int exit; } cases[] = {
+        {{"--png", (dir / "old.png").string(), "--background", (dir / "broken.gif").string()}, 1},
+        {{"--png", (dir / "old.png").string(), "--background", (dir / "old.png").string()}, 2},
+        {{"--png", (dir / "old.png").string(), "--background", (dir / "none.gif").string()}, 1},
+    };
+    for (const Case& c : cases) {
+        MapRun r = RunGrid(With(small, c.extra));
+        EXPECT_EQ(r.exit, c.exit) << c.extra[3] << r.err;
+        EXPECT_EQ(ReadAll(dir / "old.png"), keep) << c.extra[3];
+    }
+    MapRun gif = RunGrid(With(small, {"--png", (dir / "x.gif").string()}));
+    EXPECT_EQ(gif.exit, 2);
+    EXPECT_FALSE(fs::exists(dir / "x.gif"));
+    MapRun bmp = RunGrid(With(small, {"--png", (dir / "x.bmp").string()}));
+    ASSERT_EQ(bmp.exit, 0) << bmp.err;
+    EXPECT_EQ(ReadAll(dir / "x.bmp").substr(0, 2), "BM");
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    fs::remove_all(dir);
+}
+
 TEST(CliMapGrid, RenderedCurvesPassThroughTheirTracedPoints)
 {
     // One map per family of kinds: every inner vertex of every traced line
@@ -453,3 +516,50 @@ TEST(CliMapGrid, RenderedCurvesPassThroughTheirTracedPoints)
     }
     fs::remove_all(dir);
 }
+
+namespace {
+
+TEST(CliMapWarp, WritesTheTargetMapsSizeAndRefusesWhatItCannotDo)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-warp-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    TBitmap bg;
+    bg.SetPixelFormat(pf24bit);
+    bg.SetSize(72, 36);
+    for (int y = 0; y < 36; ++y)
+        for (int x = 0; x < 72; ++x)
+            bg.SetPixelColor(x, y, RGB(uint8_t(x * 3), uint8_t(y * 7), 90));
+    const std::string in = (dir / "world.bmp").string(), out = (dir / "globe.png").string();
+    bg.SaveToFile(in);
+    const std::string from = "kind=1,width=72,height=36", to = "kind=7,width=50,height=40,centre-lat=45";
+    MapRun r = RunMap({"warp", "--from", from, "--to", to, "--grid", "30,30", "--threads", "2", in, out});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    TPngImage png;
+    png.ReadFromFile(out);
+    EXPECT_EQ(png.Width, 50u);
+    EXPECT_EQ(png.Height, 40u);
+    const std::string written = ReadAll(out);
+
+    struct Case { std::vector<std::string> args; int exit; } cases[] = {
+        {{"--from", "kind=1,width=70,height=36", "--to", to, in, out}, 1},            // picture of another size
+        {{"--from", from, "--to", "kind=8,width=50,height=40", in, out}, 1},           // no inverse
+        {{"--from", from, "--to", to, (dir / "none.png").string(), out}, 1},           // unreadable
+        {{"--from", from, "--to", "kind=7,width=0,height=40", in, out}, 2},
+        {{"--from", "kind=1,width=72", "--to", to, in, out}, 2},
+        {{"--from", from, "--to", to, "--resample", "cubic", in, out}, 2},
+        {{"--from", from, "--to", to, in, (dir / "globe.gif").string()}, 2},
+        {{"--from", from, "--to", to, in, in}, 2},
+        {{"--to", to, in, out}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"warp"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        MapRun u = RunMap(args);
+        EXPECT_EQ(u.exit, c.exit) << c.args[1] << " " << c.args[3] << u.err;
+    }
+    EXPECT_EQ(ReadAll(out), written);
+    EXPECT_FALSE(fs::exists(dir / "globe.gif"));
+    fs::remove_all(dir);
+}
+
+} // namespace

@@ -1,0 +1,214 @@
+#pragma once
+// Azimuthal kinds around the map centre: 3 and 4 azimuthal equidistant, 7
+// orthographic, 8 linearised orthographic (forward only), 11 gnomonic. All
+// work from the central angle c, cos c = sin phi0 sin phi + cos phi0 cos phi
+// cos dlon, and may be turned by Rotation.
+#include "mapping/ProjectionKinds.h"
+#include "mapping/ProjectionMath.h"
+
+namespace projection {
+
+// Inverse orthographic (Snyder 20-14, 20-15) for one point or lanes:
+// rho = |(x, y)|, sin c = rho / R, cos c = sqrt(1 - sin^2 c),
+// lat = asin(cos c sin phi0 + y sin c cos phi0 / rho) and
+// dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
+// on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
+// that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
+// tell the caller about the centre (rho near 0) and points off the globe
+// (q below 0), where lat and dl mean nothing.
+template <typename V>
+static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
+                                        V& rho, V& q, V& latRad, V& dl)
+{
+    rho = lanes::Sqrt(x * x + y * y);
+    const V sinc = rho / scale;
+    q = 1.0 - sinc * sinc;
+    const V cosc = lanes::Sqrt(q);
+    V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
+    // Values rounded just past +-1 are held to it, as AsinNear does.
+    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+    v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+    const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
+    V a2, b2;
+    if (centreLat == 90) {
+        a2 = x;
+        b2 = -y;
+    } else if (centreLat == -90) {
+        a2 = x;
+        b2 = y;
+    } else {
+        a2 = x * sinc;
+        b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
+    }
+    lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+}
+
+// The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
+template <typename V>
+static inline void RotateBackXY(double rotCos, double rotSin, V& x, V& y)
+{
+    const V ux = x * rotCos - y * rotSin;
+    const V uy = x * rotSin + y * rotCos;
+    x = ux;
+    y = uy;
+}
+
+// Orthographic: x = R cos phi sin dlon, y = R (cos phi0 sin phi - sin phi0 cos phi cos dlon).
+template <typename V>
+static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl,
+                                  V& x, V& y)
+{
+    x = scale * cosPhi * sinDl;
+    y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+}
+
+// The plane point of kinds 3, 4, 7 and 11 from the central angle's cosine,
+// for one point or lanes; true (a mask for lanes) where kind 11's point lies
+// beyond the hemisphere, which still gets the centre pixel.
+template <uint8_t Kind, typename V>
+static inline auto AzimuthalXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl,
+                               V cosc, V& x, V& y)
+{
+    const V zero{};
+    if constexpr (Kind == pkOrthographic) {
+        OrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, x, y);
+        return cosc != cosc; // never: a NaN cosine has already failed
+    } else if constexpr (Kind == pkAzimuthalEquidistant) {
+        // Azimuthal equidistant: rho = R c, k = R c / sin c; sin c from the
+        // cosine (c lies in 0..pi, so it is the root). At c = 0 or pi the
+        // point goes to the centre.
+        const auto inside = lanes::Abs(cosc) < 1.0;
+        const V k = scale * lanes::Acos(cosc) / lanes::Sqrt(1.0 - cosc * cosc);
+        x = lanes::Select(inside, k * cosPhi * sinDl, zero);
+        y = lanes::Select(inside, k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl), zero);
+        return cosc != cosc;
+    } else {
+        static_assert(Kind == pkGnomonic);
+        // Gnomonic: k = R / cos c, only on the hemisphere around the centre.
+        // The centre itself (the cosine rounded to 1) is the centre pixel
+        // and visible; beyond the hemisphere the centre pixel is computed
+        // but not visible.
+        const auto centre = cosc >= 1.0;
+        const auto hidden = (cosc <= -1.0) | (cosc < 0.000001);
+        const V k = scale / cosc;
+        x = lanes::Select(centre | hidden, zero, k * cosPhi * sinDl);
+        y = lanes::Select(centre | hidden, zero, k * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl));
+        return hidden;
+    }
+}
+
+template <uint8_t Kind>
+struct TAzimuthal {
+    static_assert(Kind == pkAzimuthalEquidistant || Kind == pkOrthographic || Kind == pkLinearisedOrthographic ||
+                  Kind == pkGnomonic);
+    static constexpr bool VisibleInsideOnly = false;
+    // Kinds 3 and 4 share the limit and the formulas.
+    static constexpr double LimitKm = Kind == pkOrthographic || Kind == pkLinearisedOrthographic ? 6300.0 : 12000.0;
+
+    const TMapping& m;
+    double sinPhi0, cosPhi0;    // the stored sine and cosine of the centre latitude
+    double limitSin, limitCos;  // those of CentreLatitude itself, for the distance limit
+    double rotCos = 1, rotSin = 0;
+
+    explicit TAzimuthal(const TMapping& map)
+        : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
+    {
+        m.DistanceSinCos(limitSin, limitCos);
+        if (m.Rotation != 0) {
+            const double r = m.Rotation * DegToRad;
+            rotCos = std::cos(r);
+            rotSin = std::sin(r);
+        }
+    }
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
+        const double phi = lat * DegToRad, dl = dlon * DegToRad;
+        double sinPhi, cosPhi, sinDl, cosDl;
+        lanes::SinCosPair(phi, dl, sinPhi, cosPhi, sinDl, cosDl);
+        const double cosc = CentralCosine(sinPhi0, cosPhi0, sinPhi, cosPhi, cosDl);
+        if (!Finite(cosc))
+            return TMapping::prNotComputed;
+        // The limit as GreatCircleDistance measures it from CentreLatitude.
+        if (BeyondLimit(CentralCosine(limitSin, limitCos, sinPhi, cosPhi, cosDl), LimitCosine(LimitKm)))
+            return TMapping::prNotComputed;
+        const double scale = m.Scale;
+        double x = 0, y = 0;
+        TResult result = TMapping::prComputed;
+        if constexpr (Kind != pkLinearisedOrthographic) {
+            if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
+                result = TMapping::prHidden;
+        } else {
+            // Linearised orthographic: the view angles a (across) and b (up)
+            // seen from the centre, each mapped linearly.
+            const double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
+            const double b = std::asin(sinPhi * cosPhi0 - cosDl * cosPhi * sinPhi0);
+            if (!Finite(a) || !Finite(b))
+                return TMapping::prNotComputed;
+            if (a <= -Pi / 3 || a >= Pi / 3 || b <= -Pi / 3 || b >= Pi / 3)
+                return TMapping::prNotComputed; // beyond the view angles
+            const double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
+            y = scale * std::atan2(sb, ca * cb);
+            x = scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
+        }
+        if (m.Rotation != 0)
+            RotateXY(rotCos, rotSin, x, y);
+        WidthUnitsToPixel(m, x, y, FX, FY);
+        return result;
+    }
+
+    // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
+    // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
+    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c).
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        if constexpr (Kind == pkLinearisedOrthographic) {
+            return false; // no inverse
+        } else {
+            double x, y;
+            PixelToWidthUnits(m, px, py, x, y);
+            // The forward transform rotates by Rotation; turn the point back.
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
+            if constexpr (Kind == pkOrthographic) {
+                double rho, q, latRad, dl;
+                OrthographicInverseT(m.Scale, sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, q, latRad, dl);
+                if (std::fabs(rho) < 0.00001) {
+                    lon = m.CentreLongitude;
+                    lat = m.CentreLatitude;
+                    return true;
+                }
+                if (!(q >= 0))
+                    return false; // outside the globe's disc
+                lat = latRad * RadToDeg;
+                lon = m.CentreLongitude + dl * RadToDeg;
+                return Finite(lat) && Finite(lon);
+            }
+            const double rho = std::sqrt(x * x + y * y);
+            if (std::fabs(rho) < 0.00001) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
+            }
+            const double scale = m.Scale;
+            // c = rho / R (equidistant), atan(rho / R) (gnomonic).
+            const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
+            if (scale == 0 || !Finite(c))
+                return false;
+            const double sinc = std::sin(c), cosc = std::cos(c);
+            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
+            double dl;
+            if (m.CentreLatitude == 90)
+                dl = std::atan2(x, -y);
+            else if (m.CentreLatitude == -90)
+                dl = std::atan2(x, y);
+            else
+                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
+            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
+            return Finite(lat) && Finite(lon);
+        }
+    }
+};
+
+} // namespace projection

@@ -1,0 +1,80 @@
+#pragma once
+// Equidistant cylindrical kinds (plate carree): 1 over the whole globe, 2
+// and 14 over the map's spans. Longitude and latitude are linear in column
+// and row.
+#include "mapping/ProjectionMath.h"
+
+namespace projection {
+
+// Plate carree: X = W (lon + 180) / 360, Y = H (1 - (lat + 90) / 180).
+template <typename V>
+static inline void PlateCarreeFull(double W, double H, V lon, V lat, V& FX, V& FY)
+{
+    FX = W * (lon + 180.0) / 360.0;
+    FY = (1.0 - (lat + 90.0) / 180.0) * H;
+}
+
+// Plate carree over spans: X = W (dlon - west edge + lon0) / lon span,
+// Y = H (1 - (lat - south edge) / lat span), dlon the longitude from lon0.
+template <typename V>
+static inline void PlateCarreeZoomed(double W, double H, double lon0, double west, double south, double lonSpan,
+                                     double latSpan, V dlon, V lat, V& FX, V& FY)
+{
+    FX = (dlon - west + lon0) * W / lonSpan;
+    FY = (1.0 - (lat - south) / latSpan) * H;
+}
+
+// The same lines solved for lon (before its reduction) and lat, from the
+// pixel and the reciprocal width and height.
+template <typename V>
+static inline void PlateCarreeInverse(double lonSpan, double west, double latSpan, double south, double rw, double rh,
+                                      V px, V py, V& lon, V& lat)
+{
+    lon = px * lonSpan * rw + west;
+    lat = (1.0 - py * rh) * latSpan + south;
+}
+
+// Kind 1.
+struct TCylindricalFull {
+    const TMapping& m;
+    static constexpr bool VisibleInsideOnly = false;
+    explicit TCylindricalFull(const TMapping& map) : m(map) {}
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        PlateCarreeFull<double>(m.Width, m.Height, Wrap(lon), lat, FX, FY);
+        return TMapping::prComputed;
+    }
+    // The same lines solved for lon and lat.
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        PlateCarreeInverse<double>(360, -180, 180, -90, m.RecipWidth, m.RecipHeight, px, py, lon, lat);
+        lon = ReduceHalfOpen(lon);
+        return true;
+    }
+};
+
+// Kinds 2 and 14.
+struct TCylindricalZoomed {
+    const TMapping& m;
+    static constexpr bool VisibleInsideOnly = false;
+    explicit TCylindricalZoomed(const TMapping& map) : m(map) {}
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        const double centreLon = m.CentreLongitude;
+        PlateCarreeZoomed<double>(m.Width, m.Height, centreLon, m.WestEdge, m.SouthEdge, m.LongitudeSpan,
+                                  m.LatitudeSpan, Wrap(lon - centreLon), lat, FX, FY);
+        return TMapping::prComputed;
+    }
+    // The same lines solved for lon and lat.
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        PlateCarreeInverse<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.SouthEdge, m.RecipWidth,
+                                   m.RecipHeight, px, py, lon, lat);
+        lon = ReduceHalfOpen(lon);
+        return true;
+    }
+};
+
+} // namespace projection

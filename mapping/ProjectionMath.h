@@ -1,0 +1,146 @@
+#pragma once
+// Arithmetic shared by the projection families: angle constants, longitude
+// reduction, guarded arc functions and the two pixel conventions.
+#include <algorithm>
+#include <cmath>
+
+#include "mapping/Lanes.h"
+#include "mapping/vkqMapping.h"
+
+namespace projection {
+
+constexpr double Pi = 3.14159265358979323846;
+constexpr double DegToRad = Pi / 180.0;
+constexpr double RadToDeg = 180.0 / Pi;
+constexpr double EarthRadiusKm = 6378.135;
+
+using TResult = TMapping::TProjectResult;
+
+inline bool Finite(double v) { return std::isfinite(v); }
+
+// Brings a longitude into -180..180: below -180 add 360, above 180 subtract
+// 360. Values far outside are first reduced exactly with fmod so that the
+// loops stay short for any finite input (1e30 would otherwise never finish).
+inline double Wrap(double v)
+{
+    if (std::fabs(v) > 720.0)
+        v = std::fmod(v, 360.0);
+    while (v < -180.0)
+        v += 360.0;
+    while (v > 180.0)
+        v -= 360.0;
+    return v;
+}
+
+// The inverse's reduction into -180 up to, not including, 180.
+inline double ReduceHalfOpen(double v)
+{
+    if (std::fabs(v) > 720.0)
+        v = std::fmod(v, 360.0);
+    while (v >= 180.0)
+        v -= 360.0;
+    while (v < -180.0)
+        v += 360.0;
+    return v;
+}
+
+// Kind 13's reduction: below -180 add, then at or above 180 subtract.
+inline double ReduceLowClosed(double v)
+{
+    if (std::fabs(v) > 720.0)
+        v = std::fmod(v, 360.0);
+    while (v < -180.0)
+        v += 360.0;
+    while (v >= 180.0)
+        v -= 360.0;
+    return v;
+}
+
+// Arc sine and arc cosine of a value that should lie in -1..1: a value that
+// rounding has pushed just past an end is clamped; anything farther out is
+// a domain error and gives NaN.
+inline double AsinNear(double v)
+{
+    if (v > 1.0 && v < 1.0 + 1e-9)
+        v = 1.0;
+    else if (v < -1.0 && v > -1.0 - 1e-9)
+        v = -1.0;
+    return std::asin(v);
+}
+
+inline double AcosNear(double v)
+{
+    if (v > 1.0 && v < 1.0 + 1e-9)
+        v = 1.0;
+    else if (v < -1.0 && v > -1.0 - 1e-9)
+        v = -1.0;
+    return std::acos(v);
+}
+
+// A distance limit as the cosine of its central angle: arccos(c) * radius
+// >= limit exactly when the clamped c is at most this.
+inline double LimitCosine(double limitKm) { return std::cos(limitKm / EarthRadiusKm); }
+
+// The formulas below serve one point (V = double) and the vector kernels
+// (V a lane vector) alike; they have internal linkage so that each
+// instruction set's file keeps its own copy.
+
+// Cosine of the central angle from a centre with sine s0 and cosine c0:
+// cos c = sin phi0 sin phi + cos phi0 cos phi cos dlon.
+template <typename V>
+static inline V CentralCosine(double s0, double c0, V sinPhi, V cosPhi, V cosDl)
+{
+    return s0 * sinPhi + c0 * cosPhi * cosDl;
+}
+
+// Beyond for lanes: the cosine held to -1..1 (NaN stays NaN, and is never
+// beyond) against the limit's cosine.
+template <typename V>
+static inline auto BeyondLimit(V cosc, V limitCos)
+{
+    const V held = lanes::Select(cosc < -1.0, cosc - cosc - 1.0, lanes::Select(cosc > 1.0, cosc - cosc + 1.0, cosc));
+    return held <= limitCos;
+}
+
+// Rotation by r: x' = x cos r + y sin r, y' = -x sin r + y cos r.
+template <typename V>
+static inline void RotateXY(double rotCos, double rotSin, V& x, V& y)
+{
+    const V nx = x * rotCos + y * rotSin;
+    const V ny = -x * rotSin + y * rotCos;
+    x = nx;
+    y = ny;
+}
+
+// Width-unit pixel: X = (0.5 + x) W, Y = CentreRow - W y.
+template <typename V>
+static inline void WidthUnitsToPixelT(double W, double centreRow, V x, V y, V& FX, V& FY)
+{
+    FX = (0.5 + x) * W;
+    FY = centreRow - W * y;
+}
+
+// Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
+// in image widths.
+inline void WidthUnitsToPixel(const TMapping& m, double x, double y, double& FX, double& FY)
+{
+    WidthUnitsToPixelT<double>(m.Width, m.CentreRow, x, y, FX, FY);
+}
+inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x, double& y)
+{
+    const double rw = m.RecipWidth;
+    x = px * rw - 0.5;
+    y = (m.CentreRow - py) * rw;
+}
+
+// An inverse's longitude brought into -180 up to 180 by one step of
+// ReduceHalfOpen: exact for sums within 540 of 0 (farther lanes are
+// left to the per-point code).
+template <typename V>
+static inline V ReduceHalfOpenOnce(V v)
+{
+    v = lanes::Select(v >= 180.0, v - 360.0, v);
+    return lanes::Select(v < -180.0, v + 360.0, v);
+}
+
+} // namespace projection

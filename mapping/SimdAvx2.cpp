@@ -1,0 +1,18 @@
+// The vector kernels for Avx2, compiled with its instruction set enabled (see CMakeLists.txt).
+#include <cstring>
+
+#include "mapping/Azimuthal.h"
+#include "mapping/Cylindrical.h"
+#include "mapping/Lanes.h"
+#include "mapping/Mercator.h"
+#include "mapping/SimdKernels.h"
+
+#ifdef __AVX2__
+namespace simd_avx2 {
+using V = lanes::D4;
+using M = lanes::M4;
+#include "mapping/SimdKernels.inc"
+} // namespace simd_avx2
+
+extern const TSimdKernelSet SimdKernelsAvx2 = simd_avx2::KernelSet("avx2");
+#endif

@@ -1,0 +1,63 @@
+#pragma once
+// The array transforms' vector kernels, built for SSE2 (every x86-64), AVX2
+// and AVX-512, and the choice among them made once from what the processor
+// has. A kernel works out the unrounded pixels of a run of points; the
+// caller rounds them and applies the offsets with the per-point code.
+#include <cstddef>
+#include <cstdint>
+
+// What a kernel needs from the map, copied out of it once per array.
+struct TSimdForwardConsts {
+    double Width, Height, CentreRow;
+    double CentreLongitude;
+    double SinPhi0, CosPhi0;     // the stored sine and cosine of the centre latitude
+    double LimitSin, LimitCos;   // those of CentreLatitude itself, for the distance limit
+    double LimitCosine;          // cosine of the distance limit's central angle
+    double Scale;
+    double RotCos, RotSin;
+    bool Rotate;
+    // For the inverse kernels.
+    double RecipWidth, RecipHeight, CentreLatitude;
+    // Plate carree's lines (kinds 1, 2, 14).
+    double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
+    double MercatorZoomBase, MercatorZoomScale; // kind 6
+    int32_t OffsetX, OffsetY;
+};
+
+// Status of a point after a kernel: TMapping::TProjectResult, or
+// SimdFallback for a point the kernel leaves to the per-point code (a
+// longitude far outside -540..540, say).
+constexpr uint8_t SimdFallback = 255;
+
+using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Longitudes, const float* Latitudes,
+                                    size_t Count, double* FX, double* FY, uint8_t* Status);
+
+// An inverse kernel: longitude and latitude in degrees of each pixel, and
+// its status: 0 does not convert, 1 converts (if both are finite), 2 the
+// map centre (CentreLongitude, CentreLatitude), SimdFallback left to the
+// per-point code.
+using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* X, const int32_t* Y, size_t Count,
+                                    double* Longitudes, double* Latitudes, uint8_t* Status);
+
+struct TSimdKernelSet {
+    const char* Name;
+    TSimdForwardKernel CylindricalFull;        // kind 1
+    TSimdForwardKernel CylindricalZoomed;      // kinds 2 and 14
+    TSimdForwardKernel MercatorFull;           // kind 5
+    TSimdForwardKernel MercatorZoomed;         // kind 6
+    TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
+    TSimdForwardKernel Orthographic;           // kind 7
+    TSimdForwardKernel Gnomonic;               // kind 11
+    TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
+    TSimdInverseKernel OrthographicInverse;    // kind 7
+};
+
+enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };
+
+// The kernels in use: the best the processor runs, or at most Limit.
+const TSimdKernelSet& SimdKernels();
+// Caps the level used from now on (tests run the baseline path this way);
+// returns the level in use afterwards.
+TSimdLevel LimitSimdLevel(TSimdLevel Limit);
+// The best level this processor runs.
+TSimdLevel BestSimdLevel();

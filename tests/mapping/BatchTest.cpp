@@ -1,0 +1,116 @@
+// The array transforms give, element by element, exactly what the per-point
+// calls give: the same pixels, flags, angles and untouched values.
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mapping/SimdKernels.h"
+#include "mapping/vkqMapping.h"
+
+namespace {
+
+// Map states per kind: plain, off-centre with spans, rotated or in a sector,
+// southern, with offsets, and one built without SetCentreLatitude.
+std::vector<TMapping> States()
+{
+    std::vector<TMapping> maps;
+    for (int kind = 0; kind <= 15; ++kind)
+        for (int variant = 0; variant < 4; ++variant) {
+            TMapping m;
+            m.SetProjection(static_cast<uint8_t>(kind));
+            m.SetHeight(variant == 2 ? 301 : 600);
+            m.SetWidth(800);
+            m.Sector = static_cast<uint8_t>(variant == 1 ? 7 : 0);
+            m.Rotation = variant == 1 ? 30.0f : 0.0f;
+            if (variant != 0) {
+                m.SetLongitudeSpan(variant == 3 ? 200.0f : 90.0f);
+                m.SetLatitudeSpan(60);
+            }
+            m.SetCentreLongitude(variant == 3 ? 170.0f : 20.0f);
+            if (variant != 3)
+                m.SetCentreLatitude(variant == 2 ? -35.0f : 40.0f);
+            if (variant == 2) {
+                m.SetOffsetX(-17);
+                m.SetOffsetY(9);
+            }
+            maps.push_back(m);
+        }
+    return maps;
+}
+
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Both the baseline (SSE2) kernels and the best this processor runs.
+class Batch : public ::testing::TestWithParam<TSimdLevel> {
+protected:
+    void SetUp() override { LimitSimdLevel(GetParam()); }
+    void TearDown() override { LimitSimdLevel(TSimdLevel::Avx512); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, Batch, ::testing::Values(TSimdLevel::Baseline, BestSimdLevel()),
+                         [](const auto& info) { return std::string(info.index == 0 ? "Baseline" : "Best"); });
+
+TEST_P(Batch, EqualsThePerPointCallsBitForBit)
+{
+    SCOPED_TRACE(SimdKernels().Name);
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<float> lonD(-400, 400), latD(-95, 95);
+    std::uniform_int_distribution<int32_t> xD(-200, 1000);
+    constexpr size_t N = 3000;
+    std::vector<float> lon(N), lat(N), outLon(N), outLat(N);
+    std::vector<int32_t> x(N), y(N), px(N), py(N);
+    std::vector<uint8_t> flag(N);
+    std::vector<double> fx(N), fy(N);
+    std::vector<TMapping::TProjectResult> pr(N);
+    for (const TMapping& m : States()) {
+        for (size_t i = 0; i < N; ++i) {
+            lon[i] = i % 97 == 0 ? std::numeric_limits<float>::quiet_NaN() : lonD(rng);
+            lat[i] = i % 89 == 5 ? 2000.0f * float(i) : latD(rng); // far latitudes take another path in SLEEF
+            x[i] = px[i] = xD(rng);
+            y[i] = py[i] = xD(rng);
+            outLon[i] = outLat[i] = 7.5f;
+        }
+        m.GeoToPixel(lon, lat, x, y, flag);
+        for (size_t i = 0; i < N; ++i) {
+            int32_t ex = px[i], ey = py[i];
+            const bool v = m.GeoToPixel(lon[i], lat[i], ex, ey);
+            ASSERT_EQ(flag[i], v) << int(m.Projection) << " " << lon[i] << " " << lat[i];
+            ASSERT_EQ(x[i], ex) << int(m.Projection) << " " << lon[i] << " " << lat[i];
+            ASSERT_EQ(y[i], ey) << int(m.Projection) << " " << lon[i] << " " << lat[i];
+        }
+        m.ProjectPoints(lon, lat, fx, fy, pr);
+        for (size_t i = 0; i < N; ++i) {
+            double ex = 0, ey = 0;
+            ASSERT_EQ(pr[i], m.ProjectPoint(lon[i], lat[i], ex, ey));
+            if (pr[i] != TMapping::prNotComputed) {
+                ASSERT_EQ(std::memcmp(&fx[i], &ex, sizeof ex), 0) << int(m.Projection);
+                ASSERT_EQ(std::memcmp(&fy[i], &ey, sizeof ey), 0) << int(m.Projection) << " " << lon[i] << " " << lat[i];
+            }
+        }
+        m.PixelToGeo(px, py, outLon, outLat, flag);
+        for (size_t i = 0; i < N; ++i) {
+            float el = 7.5f, ea = 7.5f;
+            const bool ok = m.PixelToGeo(px[i], py[i], el, ea);
+            ASSERT_EQ(flag[i], ok) << int(m.Projection) << " " << px[i] << " " << py[i];
+            ASSERT_TRUE(SameBits(outLon[i], el) && SameBits(outLat[i], ea))
+                << int(m.Projection) << " " << px[i] << " " << py[i];
+        }
+    }
+}
+
+TEST(BatchLengths, ArraysOfDifferentLengthsAreRefused)
+{
+    TMapping m;
+    std::vector<float> a(3), b(2);
+    std::vector<int32_t> x(3), y(3);
+    std::vector<uint8_t> f(3);
+    EXPECT_THROW(m.GeoToPixel(a, b, x, y, f), std::invalid_argument);
+    EXPECT_THROW(m.PixelToGeo(x, y, a, b, f), std::invalid_argument);
+}
+
+} // namespace
