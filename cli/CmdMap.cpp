@@ -563,6 +563,8 @@ int RunMap(int argc, char** argv)
     const std::string command = "map " + app.get_subcommands().front()->get_name();
     TMapping map;
     std::string error;
+    if (!options.Predefined && !options.Kind)
+        return UsageError(command, "give --predefined N, or --kind K --width W --height H");
     if (!BuildMapFromSettings(options, ConfigurePredefinedMap, map, error))
         return UsageError(command, error);
     std::ios::sync_with_stdio(false);

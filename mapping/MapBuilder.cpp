@@ -52,8 +52,9 @@ bool BuildMapFromSettings(const TMapSettings& s, TPredefinedMapBuilder Predefine
         Error = "the width and the height must be whole numbers of at least 1";
         return false;
     }
-    if (s.Sector && (*s.Sector < 0 || *s.Sector > 255)) {
-        Error = "the sector must be 0-255";
+    // Van der Grinten's zoom sectors: 0 the whole map, 1-4 the quarters, 5-13 the ninths.
+    if (s.Sector && (*s.Sector < 0 || *s.Sector > 13)) {
+        Error = "the sector must be 0-13";
         return false;
     }
     if ((s.OffsetX && !Int32Range(*s.OffsetX)) || (s.OffsetY && !Int32Range(*s.OffsetY))) {

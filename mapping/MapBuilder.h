@@ -25,7 +25,7 @@ using TPredefinedMapBuilder = bool (*)(TMapping& Map, int Index);
 // kind (0-14) with a width and a height of at least 1 and any of the others,
 // set in CopyFrom's order (the centre latitude before the parallels, which
 // it overwrites; the offsets last, since every other setter resets OffsetX).
-// Angles and spans must be finite, the sector 0-255 and the offsets 32-bit.
+// Angles and spans must be finite, the sector 0-13 and the offsets 32-bit.
 // False, with Error saying what is wrong, when they are not; Map is then
 // untouched.
 bool BuildMapFromSettings(const TMapSettings& Settings, TPredefinedMapBuilder Predefined, TMapping& Map,
