@@ -15,12 +15,16 @@ install(FILES ${QUILLON_PACKAGING_DIR}/quillon.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/app/icons/quillon.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${QUILLON_PACKAGING_DIR}/quillon.1 ${QUILLON_PACKAGING_DIR}/quillon-cli.1
+# The manual pages and the metainfo name the project's version.
+foreach(page quillon.1 quillon-cli.1 example.orrinet.quillon.metainfo.xml)
+  configure_file(${QUILLON_PACKAGING_DIR}/${page} ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
+endforeach()
+install(FILES ${CMAKE_BINARY_DIR}/packaging/quillon.1 ${CMAKE_BINARY_DIR}/packaging/quillon-cli.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${QUILLON_PACKAGING_DIR}/quillon-cli.bash
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME quillon-cli)
-install(FILES ${QUILLON_PACKAGING_DIR}/example.orrinet.quillon.metainfo.xml
+install(FILES ${CMAKE_BINARY_DIR}/packaging/example.orrinet.quillon.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${QUILLON_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
