@@ -7,7 +7,8 @@
 //
 // A complete file's header is read on a worker thread (TIdentifier), so that
 // one slow file (a huge file without a header frame is searched to its end)
-// never holds up the others; the loop does every rename itself.
+// never holds up the others, in the first pass as later; the loop does every
+// rename itself.
 //
 // The loop sleeps in poll() on the inotify descriptor and a pipe the stop
 // signals and the workers write to, with a timeout only while a file is
@@ -52,6 +53,10 @@
 namespace {
 
 using TClock = std::chrono::steady_clock;
+
+// How long the first pass waits for a header after the last one came in
+// before it renames the files read so far.
+constexpr auto FirstPassGrace = std::chrono::milliseconds(1500);
 
 // Thrown to leave a scan when a stop was requested.
 struct TStopRequested {};
@@ -243,6 +248,7 @@ private:
     void Rediscover();
     void NameDueFiles();
     void NameIdentifiedFiles();
+    void AddIdentified(TRenameWorkflow& workflow, const TIdentifier::TResult& result);
     int PollTimeout() const;
 
     std::string dir_;
@@ -293,18 +299,17 @@ void TWatcher::RenameAndPrint(TRenameWorkflow& workflow)
     }
 }
 
-// What the Rename button would rename, with one difference: a file changed
+// What the Rename button would rename, with two differences. A file changed
 // within the settle time may still be being written, so it is not opened now
-// but waits its settle time like a file that has just arrived.
+// but waits its settle time like a file that has just arrived. And the headers
+// are read on the workers, so that one slow file holds up no other: once every
+// header is read, or none has come in for FirstPassGrace, the files read are
+// renamed as one batch in scan order; a file still being read is renamed once
+// read (NameIdentifiedFiles), as if it had just arrived.
 void TWatcher::FirstPass()
 {
-    TRenameWorkflow workflow;
-    workflow.Folder = dir_;
-    workflow.OnFileError = [](const std::string&, const Exception& e) {
-        std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(e.Message()).c_str());
-        return true;
-    };
     const auto settleSeconds = std::chrono::duration<double>(settle_).count();
+    std::vector<std::string> names; // submitted, in scan order
     TTreeScanner scanner;
     scanner.SetFileMask("*.mpd");
     scanner.SetFileMaskCommaText("*.mpd");
@@ -329,13 +334,41 @@ void TWatcher::FirstPass()
                 return;
             }
         }
-        workflow.FileFound(path);
+        names.push_back(name);
+        identifier_->Submit(name);
     };
-    workflow.ClearRows();
     try {
         scanner.Search();
     } catch (const TStopRequested&) {
         return;
+    }
+
+    // Collects the headers read; the workers wake the loop through the pipe.
+    std::map<std::string, TIdentifier::TResult> results;
+    TClock::time_point lastResult = TClock::now();
+    for (;;) {
+        for (TIdentifier::TResult& r : identifier_->Take()) {
+            lastResult = TClock::now();
+            results[r.Name] = std::move(r);
+        }
+        if (StopRequested())
+            return;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastResult + FirstPassGrace - TClock::now());
+        if (results.size() == names.size() || left.count() <= 0)
+            break;
+        struct pollfd wake = {wakePipe_[0], POLLIN, 0};
+        if (::poll(&wake, 1, static_cast<int>(left.count())) > 0) {
+            char drain[256];
+            while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+            }
+        }
+    }
+    TRenameWorkflow workflow;
+    workflow.Folder = dir_;
+    for (const std::string& name : names) {
+        auto found = results.find(name);
+        if (found != results.end())
+            AddIdentified(workflow, found->second);
     }
     RenameAndPrint(workflow);
 }
@@ -481,22 +514,27 @@ void TWatcher::NameDueFiles()
     }
 }
 
+// A row for a file whose header the filter listed; a read that failed is
+// reported (not when it was a stop request that ended it).
+void TWatcher::AddIdentified(TRenameWorkflow& workflow, const TIdentifier::TResult& result)
+{
+    if (!result.Error.empty()) {
+        if (!StopRequested())
+            std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(result.Error).c_str());
+    } else if (result.Listed) {
+        workflow.AddRow(result.Name, result.Proposed);
+    }
+}
+
 // Renames, as one batch, the files whose headers were read since last time.
 // A file that changed meanwhile (a candidate again) waits to be read again.
 void TWatcher::NameIdentifiedFiles()
 {
     TRenameWorkflow workflow;
     workflow.Folder = dir_;
-    for (const TIdentifier::TResult& result : identifier_->Take()) {
-        if (candidates_.count(result.Name) != 0)
-            continue;
-        if (!result.Error.empty()) {
-            if (!StopRequested())
-                std::fprintf(stderr, "quillon-cli watch: %s\n", EscapeText(result.Error).c_str());
-        } else if (result.Listed) {
-            workflow.AddRow(result.Name, result.Proposed);
-        }
-    }
+    for (const TIdentifier::TResult& result : identifier_->Take())
+        if (candidates_.count(result.Name) == 0)
+            AddIdentified(workflow, result);
     if (workflow.RowCount() == 0)
         return; // outside the window's filter: nothing to say
     RenameAndPrint(workflow);

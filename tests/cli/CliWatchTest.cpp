@@ -231,4 +231,24 @@ TEST_F(CliWatchTest, ASlowFileHoldsUpNoOtherAndAStopEndsItsSearch)
     EXPECT_TRUE(std::filesystem::exists(huge));
 }
 
+// The same for a huge file already in the folder when the watch starts: the
+// first pass renames the other files without waiting for its search.
+TEST_F(CliWatchTest, ASlowFileInTheFirstPassHoldsUpNoOther)
+{
+    const std::string huge = InFolder("huge0001.mpd");
+    int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t(1) << 40), 0); // sparse: takes no room
+    ::close(fd);
+    std::filesystem::last_write_time(huge, std::filesystem::file_time_type::clock::now() - 1h);
+    WriteMarker();
+    TCliProcess watch({"watch", "--settle", "0.3", folder}, state);
+    std::string line;
+    ASSERT_TRUE(watch.ReadLine(line, 20s)) << watch.Err();
+    EXPECT_EQ(line.rfind("renamed\tmarker01.mpd\t", 0), 0u) << line;
+    ::kill(watch.Pid(), SIGTERM);
+    EXPECT_EQ(watch.Wait(), 0) << watch.Err();
+    EXPECT_TRUE(std::filesystem::exists(huge));
+}
+
 } // namespace
