@@ -117,12 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!r.Take(&len, 1))
                 break;
             len %= 65;
-            std::string spec(len, '\0');
-            if (!r.Take(spec.data(), len))
+            std::string mapText(len, '\0');
+            if (!r.Take(mapText.data(), len))
                 return 0;
             TMapSettings settings;
             std::string error;
-            if (ParseMapSpec(spec, settings, error))
+            if (ParseMapSpec(mapText, settings, error))
                 BuildMapFromSettings(settings, nullptr, map, error);
             break;
         }

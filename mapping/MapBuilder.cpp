@@ -96,26 +96,26 @@ bool BuildMapFromSettings(const TMapSettings& s, TPredefinedMapBuilder Predefine
     return true;
 }
 
-bool ParseMapSpec(std::string_view Spec, TMapSettings& Settings, std::string& Error)
+bool ParseMapSpec(std::string_view Text, TMapSettings& Settings, std::string& Error)
 {
     Settings = TMapSettings{};
     constexpr std::string_view predefinedPrefix = "predefined:";
-    if (Spec.substr(0, predefinedPrefix.size()) == predefinedPrefix) {
+    if (Text.substr(0, predefinedPrefix.size()) == predefinedPrefix) {
         int n = 0;
-        if (!ParseNumber(Spec.substr(predefinedPrefix.size()), n)) {
+        if (!ParseNumber(Text.substr(predefinedPrefix.size()), n)) {
             Error = "predefined:N takes a whole number";
             return false;
         }
         Settings.Predefined = n;
         return true;
     }
-    if (Spec.empty()) {
+    if (Text.empty()) {
         Error = "the map is empty: give predefined:N or kind=K,width=W,height=H[,...]";
         return false;
     }
     while (true) {
-        const size_t comma = Spec.find(',');
-        const std::string_view item = Spec.substr(0, comma);
+        const size_t comma = Text.find(',');
+        const std::string_view item = Text.substr(0, comma);
         const size_t eq = item.find('=');
         if (eq == std::string_view::npos) {
             Error.assign("'").append(item).append("' is not KEY=VALUE");
@@ -157,6 +157,6 @@ bool ParseMapSpec(std::string_view Spec, TMapSettings& Settings, std::string& Er
             return false;
         if (comma == std::string_view::npos)
             return true;
-        Spec.remove_prefix(comma + 1);
+        Text.remove_prefix(comma + 1);
     }
 }

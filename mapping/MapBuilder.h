@@ -35,4 +35,4 @@ bool BuildMapFromSettings(const TMapSettings& Settings, TPredefinedMapBuilder Pr
 // Error naming the offending part, for an unknown key, a repeated key, a
 // value that is not a number, or text that is neither form. The values are
 // checked by BuildMapFromSettings.
-bool ParseMapSpec(std::string_view Spec, TMapSettings& Settings, std::string& Error);
+bool ParseMapSpec(std::string_view Text, TMapSettings& Settings, std::string& Error);

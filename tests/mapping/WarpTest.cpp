@@ -10,13 +10,13 @@
 
 namespace {
 
-TMapping FromSpec(const std::string& spec)
+TMapping FromSpec(const std::string& mapText)
 {
     TMapping m;
     TMapSettings s;
     std::string error;
-    EXPECT_TRUE(ParseMapSpec(spec, s, error)) << spec << ": " << error;
-    EXPECT_TRUE(BuildMapFromSettings(s, nullptr, m, error)) << spec << ": " << error;
+    EXPECT_TRUE(ParseMapSpec(mapText, s, error)) << mapText << ": " << error;
+    EXPECT_TRUE(BuildMapFromSettings(s, nullptr, m, error)) << mapText << ": " << error;
     return m;
 }
 
@@ -49,8 +49,8 @@ TEST(Warp, NearestEqualsThePerPointTransformsOnEveryFamily)
     const TMapping from = FromSpec(source);
     TBitmap in;
     Pattern(in, 90, 45);
-    for (const char* spec : targets) {
-        const TMapping to = FromSpec(spec);
+    for (const char* mapText : targets) {
+        const TMapping to = FromSpec(mapText);
         for (int threads : {1, 3}) {
             TBitmap out;
             TWarpOptions o;
@@ -70,9 +70,9 @@ TEST(Warp, NearestEqualsThePerPointTransformsOnEveryFamily)
                         want = in.GetPixelColor(sx, sy);
                         ++inside;
                     }
-                    ASSERT_EQ(out.GetPixelColor(x, y), want) << spec << " at " << x << "," << y;
+                    ASSERT_EQ(out.GetPixelColor(x, y), want) << mapText << " at " << x << "," << y;
                 }
-            EXPECT_GT(inside, size_t(to.Width)) << spec;
+            EXPECT_GT(inside, size_t(to.Width)) << mapText;
         }
     }
 }
@@ -125,9 +125,9 @@ TEST(MapSpec, ParsesBothFormsAndRefusesTheRest)
     EXPECT_FALSE(s.Kind);
     const char* bad[] = {"", "predefined:", "kind=1,kind=2,width=1,height=1", "kind=1,colour=2", "kind=x",
                          "kind=1,width", "kind=1,width=2,"};
-    for (const char* spec : bad)
-        EXPECT_FALSE(ParseMapSpec(spec, s, error)) << spec;
-    struct Build { const char* spec; bool ok; } builds[] = {
+    for (const char* mapText : bad)
+        EXPECT_FALSE(ParseMapSpec(mapText, s, error)) << mapText;
+    struct Build { const char* mapText; bool ok; } builds[] = {
         {"kind=1,width=10,height=10", true},    {"kind=1,width=0,height=10", false},
         {"kind=1,width=10,height=-1", false},   {"kind=1,width=10", false},
         {"kind=15,width=10,height=10", false},  {"kind=3,width=10,height=10,centre-lat=nan", false},
@@ -136,8 +136,8 @@ TEST(MapSpec, ParsesBothFormsAndRefusesTheRest)
     };
     for (const Build& b : builds) {
         TMapping m;
-        ASSERT_TRUE(ParseMapSpec(b.spec, s, error)) << b.spec;
-        EXPECT_EQ(BuildMapFromSettings(s, nullptr, m, error), b.ok) << b.spec;
+        ASSERT_TRUE(ParseMapSpec(b.mapText, s, error)) << b.mapText;
+        EXPECT_EQ(BuildMapFromSettings(s, nullptr, m, error), b.ok) << b.mapText;
     }
 }
 
