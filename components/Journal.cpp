@@ -922,7 +922,6 @@ void TRenameJournal::PruneLocked()
             kept -= batch.LineCount;
         }
     }
-    std::string directory = DirectoryOf(fileName_);
     if (!contents.DamagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
         std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
@@ -951,20 +950,28 @@ void TRenameJournal::PruneLocked()
         rewritten += '\n';
     });
 
-    std::string temporary = fileName_ + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A new, uniquely named file beside the journal takes the result and
+    // replaces the journal in one rename; a failure leaves the journal as it was.
+    const auto rewriteError = [&](int error) {
+        return EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+    };
+    int error = 0;
+    std::unique_ptr<TAtomicOutputFile> output = TAtomicOutputFile::Create(fileName_, error);
+    if (!output)
+        throw rewriteError(error);
+    int fd = ::open(output->TempPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0)
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
-    bool ok = WriteAll(fd, rewritten.data(), rewritten.size()) && ::fsync(fd) == 0;
-    int error = errno;
+        throw rewriteError(errno);
+    bool ok = WriteAll(fd, rewritten.data(), rewritten.size());
+    error = errno;
     ::close(fd);
-    if (!ok || ::rename(temporary.c_str(), fileName_.c_str()) != 0) {
-        if (ok)
-            error = errno;
-        ::unlink(temporary.c_str());
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+    if (!ok)
+        throw rewriteError(error);
+    try {
+        output->Commit();
+    } catch (const EInOutError& e) {
+        throw rewriteError(e.ErrorCode);
     }
-    SyncDirectory(directory);
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

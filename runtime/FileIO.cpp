@@ -58,14 +58,27 @@ bool SyncPath(const std::string& path, int flags)
 
 TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Target))
 {
+    if (const int err = CreateTemp())
+        throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
+}
+
+std::unique_ptr<TAtomicOutputFile> TAtomicOutputFile::Create(std::string Target, int& Error)
+{
+    std::unique_ptr<TAtomicOutputFile> file(new TAtomicOutputFile(std::move(Target), TNoThrow{}));
+    Error = file->CreateTemp();
+    if (Error != 0)
+        file.reset();
+    return file;
+}
+
+int TAtomicOutputFile::CreateTemp()
+{
     // A hidden name in the same folder, so the final rename stays on one file
     // system; mkstemp creates it exclusively and never follows a link.
     std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".tmp-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
-    }
+    if (fd < 0)
+        return errno;
     // mkostemp creates the file private (0600); the result gets the mode a
     // new file gets (0666 less the umask), or the mode of the file it replaces.
     struct stat existing {};
@@ -75,6 +88,7 @@ TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Tar
     ::fchmod(fd, mode);
     ::close(fd);
     temp_ = pattern;
+    return 0;
 }
 
 TAtomicOutputFile::~TAtomicOutputFile()

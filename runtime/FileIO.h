@@ -10,6 +10,7 @@
 // temporary file.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 class TAtomicOutputFile {
@@ -18,6 +19,11 @@ public:
     // Target when the folder cannot take a new file.
     explicit TAtomicOutputFile(std::string Target);
     ~TAtomicOutputFile();
+
+    // As the constructor, but a folder that cannot take a new file is told by
+    // returning null with Error set to the errno value, for callers that word
+    // the failure themselves.
+    static std::unique_ptr<TAtomicOutputFile> Create(std::string Target, int& Error);
     TAtomicOutputFile(const TAtomicOutputFile&) = delete;
     TAtomicOutputFile& operator=(const TAtomicOutputFile&) = delete;
 
@@ -30,6 +36,10 @@ public:
     void Commit();
 
 private:
+    struct TNoThrow {};
+    TAtomicOutputFile(std::string Target, TNoThrow) : target_(std::move(Target)) {}
+    int CreateTemp(); // 0 or the errno value
+
     std::string target_;
     std::string temp_;
     bool committed_ = false;
