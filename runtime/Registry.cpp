@@ -268,52 +268,6 @@ bool MakeFolders(const std::string& folder, mode_t mode)
     return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-// Holds an exclusive lock on <file>.lock while alive.
-class TLockFile {
-public:
-    explicit TLockFile(const std::string& fileName)
-    {
-        fd_ = open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        int waited = 0;
-        const int limit = lockTimeoutMs.load();
-        for (;;) {
-            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                locked_ = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                error_ = errno;
-                return;
-            }
-            if (waited >= limit) {
-                error_ = EWOULDBLOCK;
-                return;
-            }
-            usleep(10000);
-            waited += 10;
-        }
-    }
-    ~TLockFile()
-    {
-        if (fd_ >= 0) {
-            if (locked_)
-                flock(fd_, LOCK_UN);
-            close(fd_);
-        }
-    }
-    bool Locked() const { return locked_; }
-    int Error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    bool locked_ = false;
-    int error_ = 0;
-};
-
 // Moves a file that cannot be parsed out of the way, to a name that is not
 // taken yet; never replaces anything.
 bool KeepAside(const std::string& fileName)
@@ -646,9 +600,11 @@ bool TRegistry::Modify(Change change, std::string& Error)
         Error = "cannot create the folder of " + fileName;
         return false;
     }
-    TLockFile lock(fileName);
-    if (!lock.Locked()) {
-        Error = fileName + " is locked: " + FileErrorText(lock.Error());
+    TAdvisoryLock lock;
+    TLockWait wait;
+    wait.TimeoutSeconds = lockTimeoutMs.load() / 1000.0;
+    if (int lockError = lock.Acquire(fileName + ".lock", true, wait)) {
+        Error = fileName + " is locked: " + FileErrorText(lockError == ETIMEDOUT ? EWOULDBLOCK : lockError);
         return false;
     }
     TRegistryFile file(RootKeyName(rootKey_));
