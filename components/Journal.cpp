@@ -194,47 +194,6 @@ private:
     TAdvisoryLock lock_;
 };
 
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Reads the whole file; false with errno set when it cannot be opened or read.
-bool ReadWholeFile(const std::string& fileName, std::string& text)
-{
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    text.clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            int error = errno;
-            ::close(fd);
-            errno = error;
-            return false;
-        }
-        if (got == 0)
-            break;
-        text.append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return true;
-}
-
 void SyncDirectory(const std::string& directory)
 {
     int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -673,10 +632,10 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
     std::string text;
     {
         TJournalLock lock(fileName, false, onWaiting);
-        if (!ReadWholeFile(fileName, text)) {
-            if (errno == ENOENT)
+        if (const int error = ReadWholeFile(fileName, text)) {
+            if (error == ENOENT)
                 return {};
-            throw EJournalError("cannot read the rename journal " + fileName + ": " + ErrnoText(errno));
+            throw EJournalError("cannot read the rename journal " + fileName + ": " + ErrnoText(error));
         }
     }
     return ParseJournal(text);
@@ -886,10 +845,10 @@ void TRenameJournal::Flush(bool sync)
 void TRenameJournal::PruneLocked()
 {
     std::string text;
-    if (!ReadWholeFile(fileName_, text)) {
-        if (errno == ENOENT)
+    if (const int error = ReadWholeFile(fileName_, text)) {
+        if (error == ENOENT)
             return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + ErrnoText(errno));
+        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + ErrnoText(error));
     }
     if (text.empty())
         return;
@@ -922,7 +881,6 @@ void TRenameJournal::PruneLocked()
             kept -= batch.LineCount;
         }
     }
-    std::string directory = DirectoryOf(fileName_);
     if (!contents.DamagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
         std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
@@ -951,20 +909,10 @@ void TRenameJournal::PruneLocked()
         rewritten += '\n';
     });
 
-    std::string temporary = fileName_ + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(errno));
-    bool ok = WriteAll(fd, rewritten.data(), rewritten.size()) && ::fsync(fd) == 0;
-    int error = errno;
-    ::close(fd);
-    if (!ok || ::rename(temporary.c_str(), fileName_.c_str()) != 0) {
-        if (ok)
-            error = errno;
-        ::unlink(temporary.c_str());
+    // A new, uniquely named file beside the journal takes the result and
+    // replaces the journal in one rename; a failure leaves the journal as it was.
+    if (const int error = ReplaceFileContents(fileName_, rewritten))
         throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
-    }
-    SyncDirectory(directory);
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

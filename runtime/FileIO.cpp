@@ -58,14 +58,27 @@ bool SyncPath(const std::string& path, int flags)
 
 TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Target))
 {
+    if (const int err = CreateTemp())
+        throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
+}
+
+std::unique_ptr<TAtomicOutputFile> TAtomicOutputFile::Create(std::string Target, int& Error)
+{
+    std::unique_ptr<TAtomicOutputFile> file(new TAtomicOutputFile(std::move(Target), TNoThrow{}));
+    Error = file->CreateTemp();
+    if (Error != 0)
+        file.reset();
+    return file;
+}
+
+int TAtomicOutputFile::CreateTemp()
+{
     // A hidden name in the same folder, so the final rename stays on one file
     // system; mkstemp creates it exclusively and never follows a link.
     std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".tmp-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        throw EFCreateError("Cannot create file \"" + target_ + "\". " + FileErrorText(err));
-    }
+    if (fd < 0)
+        return errno;
     // mkostemp creates the file private (0600); the result gets the mode a
     // new file gets (0666 less the umask), or the mode of the file it replaces.
     struct stat existing {};
@@ -75,6 +88,7 @@ TAtomicOutputFile::TAtomicOutputFile(std::string Target) : target_(std::move(Tar
     ::fchmod(fd, mode);
     ::close(fd);
     temp_ = pattern;
+    return 0;
 }
 
 TAtomicOutputFile::~TAtomicOutputFile()
@@ -97,6 +111,81 @@ void TAtomicOutputFile::Commit()
     }
     committed_ = true;
     SyncPath(FolderOf(target_), O_RDONLY | O_DIRECTORY);
+}
+
+bool WriteAll(int Fd, const void* Data, size_t Size)
+{
+    const char* data = static_cast<const char*>(Data);
+    while (Size > 0) {
+        const ssize_t written = ::write(Fd, data, Size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        Size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+int ReadWholeFile(const std::string& FileName, std::string& Text, size_t MaxSize)
+{
+    Text.clear();
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        return error ? error : EINVAL;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        if (got == 0)
+            break;
+        Text.append(buffer, static_cast<size_t>(got));
+        if (Text.size() > MaxSize) {
+            ::close(fd);
+            return EFBIG;
+        }
+    }
+    ::close(fd);
+    return 0;
+}
+
+int ReplaceFileContents(const std::string& Target, std::string_view Data, int Mode)
+{
+    int error = 0;
+    std::unique_ptr<TAtomicOutputFile> output = TAtomicOutputFile::Create(Target, error);
+    if (!output)
+        return error;
+    const int fd = ::open(output->TempPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    bool ok = (Mode < 0 || ::fchmod(fd, static_cast<mode_t>(Mode)) == 0) && WriteAll(fd, Data.data(), Data.size());
+    error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok)
+        return error;
+    try {
+        output->Commit();
+    } catch (const EInOutError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
 }
 
 bool IsSameFile(const std::string& A, const std::string& B)

@@ -8,9 +8,12 @@
 // Until Commit() the target is untouched; a writer that fails (an exception,
 // an early return) leaves it as it was, and the destructor removes the
 // temporary file.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 class TAtomicOutputFile {
 public:
@@ -18,6 +21,11 @@ public:
     // Target when the folder cannot take a new file.
     explicit TAtomicOutputFile(std::string Target);
     ~TAtomicOutputFile();
+
+    // As the constructor, but a folder that cannot take a new file is told by
+    // returning null with Error set to the errno value, for callers that word
+    // the failure themselves.
+    static std::unique_ptr<TAtomicOutputFile> Create(std::string Target, int& Error);
     TAtomicOutputFile(const TAtomicOutputFile&) = delete;
     TAtomicOutputFile& operator=(const TAtomicOutputFile&) = delete;
 
@@ -30,10 +38,28 @@ public:
     void Commit();
 
 private:
+    struct TNoThrow {};
+    TAtomicOutputFile(std::string Target, TNoThrow) : target_(std::move(Target)) {}
+    int CreateTemp(); // 0 or the errno value
+
     std::string target_;
     std::string temp_;
     bool committed_ = false;
 };
+
+// Writes all Size bytes of Data to Fd, going on after short writes and
+// interruptions; false with errno set when a write fails.
+bool WriteAll(int Fd, const void* Data, size_t Size);
+
+// Reads the whole of the regular file FileName into Text. Returns 0 or an
+// errno value: ENOENT when missing, EISDIR for a folder, EINVAL for another
+// kind of file that is not a regular one, EFBIG when longer than MaxSize.
+int ReadWholeFile(const std::string& FileName, std::string& Text, size_t MaxSize = SIZE_MAX);
+
+// Replaces Target with Data through a TAtomicOutputFile, the new file given
+// Mode when it is not negative. Returns 0, or the errno value of the step that
+// failed, Target then untouched.
+int ReplaceFileContents(const std::string& Target, std::string_view Data, int Mode = -1);
 
 // True when both names lead to the same existing file (same device and inode).
 bool IsSameFile(const std::string& A, const std::string& B);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/SysUtils.h"
 
@@ -267,103 +268,6 @@ bool MakeFolders(const std::string& folder, mode_t mode)
     return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
-// Reads a whole file: 0, or an errno value (ENOENT when missing, EFBIG when
-// larger than a registry file may be).
-int ReadWholeFile(const std::string& fileName, std::string& text)
-{
-    text.clear();
-    int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        close(fd);
-        return error ? error : EINVAL;
-    }
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int error = errno;
-            close(fd);
-            return error;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-        if (text.size() > MaxRegistryFileSize) {
-            close(fd);
-            return EFBIG;
-        }
-    }
-    close(fd);
-    return 0;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Holds an exclusive lock on <file>.lock while alive.
-class TLockFile {
-public:
-    explicit TLockFile(const std::string& fileName)
-    {
-        fd_ = open((fileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) {
-            error_ = errno;
-            return;
-        }
-        int waited = 0;
-        const int limit = lockTimeoutMs.load();
-        for (;;) {
-            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-                locked_ = true;
-                return;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                error_ = errno;
-                return;
-            }
-            if (waited >= limit) {
-                error_ = EWOULDBLOCK;
-                return;
-            }
-            usleep(10000);
-            waited += 10;
-        }
-    }
-    ~TLockFile()
-    {
-        if (fd_ >= 0) {
-            if (locked_)
-                flock(fd_, LOCK_UN);
-            close(fd_);
-        }
-    }
-    bool Locked() const { return locked_; }
-    int Error() const { return error_; }
-
-private:
-    int fd_ = -1;
-    bool locked_ = false;
-    int error_ = 0;
-};
-
 // Moves a file that cannot be parsed out of the way, to a name that is not
 // taken yet; never replaces anything.
 bool KeepAside(const std::string& fileName)
@@ -383,41 +287,6 @@ bool KeepAside(const std::string& fileName)
             return false;
     }
     return false;
-}
-
-// Replaces fileName with text: temporary file in the same folder, flushed,
-// then renamed over the old one.
-bool ReplaceFile(const std::string& fileName, const std::string& text, mode_t mode, int& error)
-{
-    std::string temp = ExtractFilePath(fileName) + "." + ExtractFileName(fileName) + ".XXXXXX";
-    std::vector<char> name(temp.begin(), temp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = errno;
-        return false;
-    }
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    if (!ok)
-        error = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(name.data(), fileName.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(name.data());
-        return false;
-    }
-    int dirFd = open(ExtractFilePath(fileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
-    return true;
 }
 
 } // namespace
@@ -705,7 +574,7 @@ bool TRegistry::Load(TRegistryFile& File) const
     if (fileName.empty())
         return false;
     std::string text;
-    int error = ReadWholeFile(fileName, text);
+    int error = ReadWholeFile(fileName, text, MaxRegistryFileSize);
     if (error == ENOENT)
         return true;
     if (error != 0)
@@ -731,14 +600,16 @@ bool TRegistry::Modify(Change change, std::string& Error)
         Error = "cannot create the folder of " + fileName;
         return false;
     }
-    TLockFile lock(fileName);
-    if (!lock.Locked()) {
-        Error = fileName + " is locked: " + FileErrorText(lock.Error());
+    TAdvisoryLock lock;
+    TLockWait wait;
+    wait.TimeoutSeconds = lockTimeoutMs.load() / 1000.0;
+    if (int lockError = lock.Acquire(fileName + ".lock", true, wait)) {
+        Error = fileName + " is locked: " + FileErrorText(lockError == ETIMEDOUT ? EWOULDBLOCK : lockError);
         return false;
     }
     TRegistryFile file(RootKeyName(rootKey_));
     std::string text;
-    int error = ReadWholeFile(fileName, text);
+    int error = ReadWholeFile(fileName, text, MaxRegistryFileSize);
     if (error != 0 && error != ENOENT) {
         Error = "cannot read " + fileName + ": " + FileErrorText(error);
         return false;
@@ -763,7 +634,9 @@ bool TRegistry::Modify(Change change, std::string& Error)
         Error = "nothing to change";
         return false;
     }
-    if (!ReplaceFile(fileName, file.Serialize(), user ? 0600 : 0644, error)) {
+    // The whole file is written anew beside the old one, then renamed over it.
+    error = ReplaceFileContents(fileName, file.Serialize(), user ? 0600 : 0644);
+    if (error != 0) {
         Error = "cannot write " + fileName + ": " + FileErrorText(error);
         return false;
     }

@@ -284,6 +284,29 @@ TEST_F(JournalFileTest, BatchesOlderThanTheAgeLimitAreDropped)
     EXPECT_EQ(contents.Batches[1].Id, second.BatchId());
 }
 
+TEST_F(JournalFileTest, ARewriteGoesThroughANewTemporaryFile)
+{
+    // A link planted where a fixed temporary name would be must not be
+    // written through, and the rewrite leaves no temporary file behind.
+    const std::string victim = journalFile + ".victim";
+    std::filesystem::create_directories(std::filesystem::path(journalFile).parent_path());
+    WriteText(victim, "keep me\n");
+    const std::string planted = journalFile + ".tmp-" + std::to_string(::getpid());
+    ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
+    TJournalLimits limits;
+    limits.MaxEntries = 1; // the second batch prunes the first
+    for (const char* name : {"a", "b"}) {
+        TRenameJournal journal(journalFile, limits);
+        journal.BeginBatch(folder, {{name, "X"}});
+        journal.EndBatch();
+    }
+    EXPECT_EQ(ReadText(victim), "keep me\n");
+    EXPECT_EQ(ReadJournal(journalFile).Batches.size(), 1u);
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(journalFile).parent_path()))
+        EXPECT_TRUE(entry.path() == planted || entry.path().filename().string().find(".tmp-") == std::string::npos)
+            << entry.path();
+}
+
 TEST_F(JournalFileTest, ADamagedJournalIsKeptAsideBeforeItIsRewritten)
 {
     TJournalLimits limits;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -120,4 +122,29 @@ TEST(IsSameFile, NamesOfOneFile)
     EXPECT_TRUE(IsSameFile((d.path / "a").string(), (d.path / "." / "a").string()));
     EXPECT_FALSE(IsSameFile((d.path / "a").string(), (d.path / "b").string()));
     EXPECT_FALSE(IsSameFile((d.path / "a").string(), (d.path / "missing").string()));
+}
+
+TEST(ReadWholeFileTest, ReadsRegularFilesAndNamesWhatItCannotRead)
+{
+    ScratchFolder scratch;
+    WriteText(scratch.path / "text", "abc\n");
+    struct TCase {
+        const char* name;
+        size_t maxSize;
+        int error;
+    };
+    const TCase cases[] = {
+        {"text", SIZE_MAX, 0},
+        {"text", 4, 0},
+        {"text", 3, EFBIG},
+        {"missing", SIZE_MAX, ENOENT},
+        {".", SIZE_MAX, EISDIR},
+    };
+    for (const TCase& c : cases) {
+        std::string text = "old";
+        EXPECT_EQ(ReadWholeFile((scratch.path / c.name).string(), text, c.maxSize), c.error) << c.name << " " << c.maxSize;
+        if (c.error == 0) {
+            EXPECT_EQ(text, "abc\n");
+        }
+    }
 }
