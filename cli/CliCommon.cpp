@@ -11,8 +11,7 @@
 #include <sstream>
 
 #include "runtime/Application.h"
-
-const char* const StoppedReason = "stopped";
+#include "runtime/FileOps.h"
 
 namespace {
 
@@ -184,6 +183,33 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv, const 
     }
 }
 
+bool PrepareFolderScan(const char* Command, const std::string& Dir, bool KeepGoing, TRenameWorkflow& Workflow,
+                       TProgressLine& Progress, int& Failures)
+{
+    if (int error = CheckFolder(Dir)) {
+        std::fprintf(stderr, "quillon-cli %s: cannot read folder %s: %s\n", Command, EscapeText(Dir).c_str(),
+                     FileErrorText(error).c_str());
+        return false;
+    }
+    Workflow.Folder = Dir;
+    StopOnSignals();
+    Workflow.OnFileExamined = [&Progress](int index, const std::string&) {
+        if (StopRequested())
+            throw EAbort(StoppedReason);
+        Progress.Show("scanning", index + 1);
+    };
+    if (KeepGoing)
+        Workflow.OnFileError = [Command, &Progress, &Failures](const std::string&, const Exception& e) {
+            if (StopRequested())
+                return false;
+            Progress.Clear();
+            std::fprintf(stderr, "quillon-cli %s: %s\n", Command, EscapeText(e.Message()).c_str());
+            ++Failures;
+            return true;
+        };
+    return true;
+}
+
 int UsageError(const std::string& command, const std::string& message)
 {
     std::cerr << "quillon-cli " << command << ": " << message << "\n"
@@ -235,19 +261,4 @@ void StopOnSignals(int WakeFd)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
-}
-
-void TStoppableJournal::BeginBatch(const std::string& Folder,
-                                   const std::vector<std::pair<std::string, std::string>>& Planned)
-{
-    if (StopRequested())
-        throw EAbort(StoppedReason);
-    inner_.BeginBatch(Folder, Planned);
-}
-
-void TStoppableJournal::RecordIntent(const std::string& OldName, const std::string& NewName)
-{
-    if (StopRequested())
-        throw EAbort(StoppedReason);
-    inner_.RecordIntent(OldName, NewName);
 }

@@ -7,7 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "components/RenameJournal.h"
+#include "components/RenameWorkflow.h" // TStoppableJournal, StoppedReason
 
 // Exit codes of every subcommand.
 constexpr int ExitSuccess = 0;
@@ -46,6 +46,15 @@ private:
 // 0 when dir is a folder that can be listed, else an errno value.
 int CheckFolder(const std::string& dir);
 
+// What scan and rename begin with. false when Dir is not a folder that can
+// be listed ("quillon-cli COMMAND: cannot read folder ..." on stderr).
+// Otherwise Workflow is set to scan Dir with Progress showing, to end at the
+// next file on SIGINT or SIGTERM (the signals only request a stop from now
+// on), and, with KeepGoing, to tell a file that cannot be read on stderr,
+// count it in Failures and go on.
+bool PrepareFolderScan(const char* Command, const std::string& Dir, bool KeepGoing, TRenameWorkflow& Workflow,
+                       TProgressLine& Progress, int& Failures);
+
 // Parses a subcommand's arguments. Returns nothing when the command should go
 // on; otherwise the exit status, after printing the help that was asked for
 // (status 0) or a usage error (status 2, see UsageError) that names the
@@ -73,26 +82,3 @@ void PrintJson(const nlohmann::json& value);
 // the process dying part-way. With WakeFd >= 0 each such signal also writes a
 // byte to it, so that a poll() loop wakes up.
 void StopOnSignals(int WakeFd = -1);
-
-// Passes everything on to the real journal, but refuses to begin the batch or
-// start the next rename once a stop is requested: the rename workflow then
-// ends the batch after the rename under way, and the journal records exactly
-// what was done.
-class TStoppableJournal : public IRenameJournal {
-public:
-    explicit TStoppableJournal(IRenameJournal& Inner) : inner_(Inner) {}
-    void BeginBatch(const std::string& Folder, const std::vector<std::pair<std::string, std::string>>& Planned) override;
-    void RecordIntent(const std::string& OldName, const std::string& NewName) override;
-    void RecordOutcome(const std::string& OldName, const std::string& NewName, bool Renamed,
-                       const std::string& Reason) override
-    {
-        inner_.RecordOutcome(OldName, NewName, Renamed, Reason);
-    }
-    void EndBatch() override { inner_.EndBatch(); }
-
-private:
-    IRenameJournal& inner_;
-};
-
-// The reason a TStoppableJournal gives for the files a stop left alone.
-extern const char* const StoppedReason;

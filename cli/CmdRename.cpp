@@ -47,33 +47,13 @@ int RunRename(int argc, char** argv)
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
         return *status;
 
-    if (int error = CheckFolder(dir)) {
-        std::fprintf(stderr, "quillon-cli rename: cannot read folder %s: %s\n", EscapeText(dir).c_str(),
-                     FileErrorText(error).c_str());
-        return ExitItemFailed;
-    }
-
     TProgressLine progress;
     TRenameWorkflow workflow;
-    workflow.Folder = dir;
     int readFailures = 0;
     // SIGINT and SIGTERM stop the scan (nothing renamed) or the batch before
     // its next rename, never a rename half-way or its journal record.
-    StopOnSignals();
-    workflow.OnFileExamined = [&](int index, const std::string&) {
-        if (StopRequested())
-            throw EAbort(StoppedReason);
-        progress.Show("scanning", index + 1);
-    };
-    if (keepGoing)
-        workflow.OnFileError = [&](const std::string&, const Exception& e) {
-            if (StopRequested())
-                return false;
-            progress.Clear();
-            std::fprintf(stderr, "quillon-cli rename: %s\n", EscapeText(e.Message()).c_str());
-            ++readFailures;
-            return true;
-        };
+    if (!PrepareFolderScan("rename", dir, keepGoing, workflow, progress, readFailures))
+        return ExitItemFailed;
 
     // The first scan: a file that cannot be read stops everything before any
     // rename (unless --keep-going), so no partial batch is started blind.

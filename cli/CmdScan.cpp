@@ -29,33 +29,13 @@ int RunScan(int argc, char** argv)
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "scan"))
         return *status;
 
-    if (int error = CheckFolder(dir)) {
-        std::fprintf(stderr, "quillon-cli scan: cannot read folder %s: %s\n", EscapeText(dir).c_str(),
-                     FileErrorText(error).c_str());
-        return ExitItemFailed;
-    }
-
     TProgressLine progress;
     TRenameWorkflow workflow;
-    workflow.Folder = dir;
     int failures = 0;
     // SIGINT and SIGTERM end the scan at the next file, or within a header
     // search; the rows so far are printed.
-    StopOnSignals();
-    workflow.OnFileExamined = [&](int index, const std::string&) {
-        if (StopRequested())
-            throw EAbort(StoppedReason);
-        progress.Show("scanning", index + 1);
-    };
-    if (keepGoing)
-        workflow.OnFileError = [&](const std::string&, const Exception& e) {
-            if (StopRequested())
-                return false;
-            progress.Clear();
-            std::fprintf(stderr, "quillon-cli scan: %s\n", EscapeText(e.Message()).c_str());
-            ++failures;
-            return true;
-        };
+    if (!PrepareFolderScan("scan", dir, keepGoing, workflow, progress, failures))
+        return ExitItemFailed;
     if (!json)
         workflow.OnRowAdded = [&](const std::string& file, const std::string& proposed) {
             progress.Clear();

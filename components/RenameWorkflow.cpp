@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 
 #include "components/HeaderReadAhead.h"
+#include "runtime/Application.h"
 #include "runtime/FileOps.h"
+
+const char* const StoppedReason = "stopped";
 
 namespace {
 
@@ -54,13 +57,38 @@ std::string TRenameWorkflow::FolderPath() const
     return IncludeTrailingPathDelimiter(Folder);
 }
 
+void TStoppableJournal::BeginBatch(const std::string& Folder,
+                                   const std::vector<std::pair<std::string, std::string>>& Planned)
+{
+    if (StopRequested())
+        throw EAbort(StoppedReason);
+    inner_.BeginBatch(Folder, Planned);
+}
+
+void TStoppableJournal::RecordIntent(const std::string& OldName, const std::string& NewName)
+{
+    if (StopRequested())
+        throw EAbort(StoppedReason);
+    inner_.RecordIntent(OldName, NewName);
+}
+
+void TRenameWorkflow::SetUpScanner(TTreeScanner& Scanner, const std::string& Folder)
+{
+    Scanner.SetFileMask(ListingMask);
+    Scanner.SetFileMaskCommaText(ListingMask);
+    Scanner.Recursive = false;
+    Scanner.InitialDirectory = Folder;
+}
+
+bool TRenameWorkflow::MayBeListed(std::string_view FileName)
+{
+    return MatchesMask(FileName, ListingMask) && NeedsHeader(FileName);
+}
+
 void TRenameWorkflow::RescanFolder()
 {
     TTreeScanner scanner;
-    scanner.SetFileMask("*.mpd");
-    scanner.SetFileMaskCommaText("*.mpd");
-    scanner.Recursive = false;
-    scanner.InitialDirectory = Folder;
+    SetUpScanner(scanner, Folder);
     scanner.OnFileFound = [this, &scanner](TObject*) { FileFound(scanner.FileFound()); };
     THeaderReadAhead readAhead(ReadAheadThreads, NeedsHeader);
     if (readAhead.Threads() > 1) {

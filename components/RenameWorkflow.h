@@ -7,6 +7,7 @@
 // gives. Both are only ever cleared together and appended to together.
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "components/RenameJournal.h"
@@ -31,6 +32,29 @@ TDateTime LatestAcquisition();                     // now plus one day
 
 class THeaderReadAhead;
 
+// Passes everything on to the real journal, but refuses to begin the batch or
+// start the next rename once a stop is requested (RequestStop): the rename
+// workflow then ends the batch after the rename under way, and the journal
+// records exactly what was done.
+class TStoppableJournal : public IRenameJournal {
+public:
+    explicit TStoppableJournal(IRenameJournal& Inner) : inner_(Inner) {}
+    void BeginBatch(const std::string& Folder, const std::vector<std::pair<std::string, std::string>>& Planned) override;
+    void RecordIntent(const std::string& OldName, const std::string& NewName) override;
+    void RecordOutcome(const std::string& OldName, const std::string& NewName, bool Renamed,
+                       const std::string& Reason) override
+    {
+        inner_.RecordOutcome(OldName, NewName, Renamed, Reason);
+    }
+    void EndBatch() override { inner_.EndBatch(); }
+
+private:
+    IRenameJournal& inner_;
+};
+
+// The reason a TStoppableJournal gives for the files a stop left alone.
+extern const char* const StoppedReason;
+
 class TRenameWorkflow {
 public:
     TRenameWorkflow();
@@ -53,8 +77,22 @@ public:
     // Called after each row is appended (the window mirrors rows into its lists).
     std::function<void(const std::string& FileName, const std::string& ProposedName)> OnRowAdded;
 
-    // Clears the rows and scans Folder with mask *.mpd, not recursive, adding a
-    // row for each file that passes FileFound's filter. Exceptions from reading
+    // The listing rule, shared by the window, scan, rename and watch: a
+    // folder's files with mask ListingMask, not in sub-folders (SetUpScanner),
+    // whose names may be non-standard (MayBeListed), and whose header passes
+    // FileFound's filter.
+    static constexpr const char* ListingMask = "*.mpd";
+    // Sets Scanner up to list Folder's files by the listing rule: the mask,
+    // not recursive. Its events are the caller's.
+    static void SetUpScanner(TTreeScanner& Scanner, const std::string& Folder);
+    // A name the listing may show, judged by the name alone: it matches
+    // ListingMask, has at least 5 characters and no '-' as 5th (standard
+    // names begin with a four-digit year and a hyphen). Other names are never
+    // opened.
+    static bool MayBeListed(std::string_view FileName);
+
+    // Clears the rows and scans Folder by the listing rule, adding a row for
+    // each file that passes FileFound's filter. Exceptions from reading
     // a file propagate (see OnFileError); a stop request ends the scan with
     // EAbort, which OnFileError never sees. The headers of the files to come
     // are read ahead on ReadAheadThreads threads (0: one per core, 1: none);

@@ -116,9 +116,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     BrowseDirectoryDlg->ShowSelectionInStatus = false;
 
     TreeScanner = std::make_unique<TTreeScanner>();
-    TreeScanner->SetFileMask("*.mpd");
-    TreeScanner->SetFileMaskCommaText("*.mpd");
-    TreeScanner->Recursive = false;
+    TRenameWorkflow::SetUpScanner(*TreeScanner, {}); // the folder is set at each scan
     TreeScanner->OnFileFound = [this](TObject* sender) { TreeScannerFileFound(sender); };
 
     MainMenu1 = menuBar();
@@ -240,7 +238,7 @@ void TFormMain::ButtonOpenFolderClick(TObject*)
 
 void TFormMain::RescanFolder()
 {
-    TreeScanner->InitialDirectory = EditSourceFolder->Text();
+    TRenameWorkflow::SetUpScanner(*TreeScanner, EditSourceFolder->Text());
     workflow_.Folder = EditSourceFolder->Text();
     TListUpdate update1(ListBox1);
     TListUpdate update2(ListBox2);
