@@ -9,11 +9,11 @@
 
 #include "about/gui/About.h"
 #include "about/gui/HelpAbout.h"
-#include "app/Startup.h"
 #include "app/form/QuillonForm.h"
 #include "runtime/Application.h"
 #include "runtime/Graphics.h"
 #include "runtime/gui/QtGraphics.h"
+#include "startup/Startup.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "mapping/RecordingCanvas.h"
 #include "mapping/Utils.h"
 #include "mapping/vkqMapping.h"
 #include "runtime/Graphics.h"
+#include "runtime/RecordingCanvas.h"
 #include "runtime/gui/QtGraphics.h"
 
 namespace {

@@ -23,11 +23,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "app/Startup.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
 #include "runtime/FileOps.h"
 #include "satellite/SampleFiles.h"
+#include "startup/Startup.h"
 
 namespace {
 

@@ -14,18 +14,21 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <variant>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "graphics/PictureFiles.h"
+#include "mapping/GridText.h"
 #include "mapping/MapBuilder.h"
-#include "mapping/RecordingCanvas.h"
 #include "mapping/Warp.h"
-#include "runtime/FileIO.h"
 #include "mapping/vkqMapping.h"
+#include "runtime/FileIO.h"
 #include "runtime/Graphics.h"
+#include "runtime/RecordingCanvas.h"
 #include "runtime/gui/QtGraphics.h"
 #include "satellite/PredefinedMaps.h"
 
@@ -218,49 +221,67 @@ int Pixel2Geo(const TMapping& map)
     });
 }
 
-// Every setting and derived constant, by its name, in declared order.
+// A field of the map, or the getter of one: each is shown as it is, a
+// single as the shortest text that reads back the same.
+using TMapField = std::variant<float TMapping::*, int32_t TMapping::*, uint8_t TMapping::*, bool TMapping::*,
+                               int32_t (TMapping::*)() const>;
+
+// Every setting and derived constant after the kind, by its name, in declared order.
+const std::pair<const char*, TMapField> MapFields[] = {
+    {"e", &TMapping::E},
+    {"half-e", &TMapping::HalfE},
+    {"reciprocal of n-rad", &TMapping::RecipNRad},
+    {"n", &TMapping::N},
+    {"reciprocal of n", &TMapping::RecipN},
+    {"aF", &TMapping::AF},
+    {"reciprocal of aF", &TMapping::RecipAF},
+    {"n-rad", &TMapping::NRad},
+    {"rho0", &TMapping::Rho0},
+    {"Scale", &TMapping::Scale},
+    {"reciprocal of Scale", &TMapping::RecipScale},
+    {"south edge", &TMapping::SouthEdge},
+    {"LatitudeSpan", &TMapping::LatitudeSpan},
+    {"west edge", &TMapping::WestEdge},
+    {"LongitudeSpan", &TMapping::LongitudeSpan},
+    {"Height", &TMapping::Height},
+    {"reciprocal of Height", &TMapping::RecipHeight},
+    {"Width", &TMapping::Width},
+    {"reciprocal of Width", &TMapping::RecipWidth},
+    {"CentreLongitude", &TMapping::CentreLongitude},
+    {"Mercator zoom scale", &TMapping::MercatorZoomScale},
+    {"Mercator zoom base", &TMapping::MercatorZoomBase},
+    {"CentreRow", &TMapping::CentreRow},
+    {"CentreLatitude", &TMapping::CentreLatitude},
+    {"Sector", &TMapping::Sector},
+    {"Rotation", &TMapping::Rotation},
+    {"sine of the centre latitude", &TMapping::SinCentreLatitude},
+    {"cosine of the centre latitude", &TMapping::CosCentreLatitude},
+    {"Southern", &TMapping::Southern},
+    {"StandardParallel1", &TMapping::StandardParallel1},
+    {"StandardParallel2", &TMapping::StandardParallel2},
+    {"reciprocal of pi-scale", &TMapping::RecipPiScale},
+    {"pi-scale", &TMapping::PiScale},
+    {"OffsetX", &TMapping::GetOffsetX},
+    {"polar offset", &TMapping::PolarOffset},
+    {"OffsetY", &TMapping::GetOffsetY},
+};
+
+template <typename... F>
+struct TOverloaded : F... {
+    using F::operator()...;
+};
+
 nlohmann::ordered_json MapInfo(const TMapping& m)
 {
     nlohmann::ordered_json j;
     j["Projection"] = m.Projection;
     j["ProjectionName"] = m.Projection < ProjectionNames.size() ? std::string(ProjectionNames[m.Projection]) : "";
     j["IsTrueProjection"] = m.IsTrueProjection();
-    j["e"] = SingleJson(m.E);
-    j["half-e"] = SingleJson(m.HalfE);
-    j["reciprocal of n-rad"] = SingleJson(m.RecipNRad);
-    j["n"] = SingleJson(m.N);
-    j["reciprocal of n"] = SingleJson(m.RecipN);
-    j["aF"] = SingleJson(m.AF);
-    j["reciprocal of aF"] = SingleJson(m.RecipAF);
-    j["n-rad"] = SingleJson(m.NRad);
-    j["rho0"] = SingleJson(m.Rho0);
-    j["Scale"] = SingleJson(m.Scale);
-    j["reciprocal of Scale"] = SingleJson(m.RecipScale);
-    j["south edge"] = SingleJson(m.SouthEdge);
-    j["LatitudeSpan"] = SingleJson(m.LatitudeSpan);
-    j["west edge"] = SingleJson(m.WestEdge);
-    j["LongitudeSpan"] = SingleJson(m.LongitudeSpan);
-    j["Height"] = m.Height;
-    j["reciprocal of Height"] = SingleJson(m.RecipHeight);
-    j["Width"] = m.Width;
-    j["reciprocal of Width"] = SingleJson(m.RecipWidth);
-    j["CentreLongitude"] = SingleJson(m.CentreLongitude);
-    j["Mercator zoom scale"] = SingleJson(m.MercatorZoomScale);
-    j["Mercator zoom base"] = SingleJson(m.MercatorZoomBase);
-    j["CentreRow"] = m.CentreRow;
-    j["CentreLatitude"] = SingleJson(m.CentreLatitude);
-    j["Sector"] = m.Sector;
-    j["Rotation"] = SingleJson(m.Rotation);
-    j["sine of the centre latitude"] = SingleJson(m.SinCentreLatitude);
-    j["cosine of the centre latitude"] = SingleJson(m.CosCentreLatitude);
-    j["Southern"] = m.Southern;
-    j["StandardParallel1"] = SingleJson(m.StandardParallel1);
-    j["StandardParallel2"] = SingleJson(m.StandardParallel2);
-    j["reciprocal of pi-scale"] = SingleJson(m.RecipPiScale);
-    j["pi-scale"] = SingleJson(m.PiScale);
-    j["OffsetX"] = m.GetOffsetX();
-    j["polar offset"] = SingleJson(m.PolarOffset);
-    j["OffsetY"] = m.GetOffsetY();
+    for (const auto& [name, field] : MapFields)
+        j[name] = std::visit(TOverloaded{[&](float TMapping::*single) { return SingleJson(m.*single); },
+                                         [&](int32_t (TMapping::*get)() const) { return nlohmann::json((m.*get)()); },
+                                         [&](auto whole) { return nlohmann::json(m.*whole); }},
+                             field);
     return j;
 }
 
@@ -311,63 +332,6 @@ bool ParseOrigin(const std::string& s, int32_t& x, int32_t& y)
            ParseInt32(std::string_view(s).substr(comma + 1), y);
 }
 
-bool ParseSpecials(const std::string& list, TSpecialParallels& set)
-{
-    static const char* names[] = {"arctic", "cancer", "equator", "capricorn", "antarctic"};
-    set = 0;
-    if (list.empty())
-        return true;
-    size_t start = 0;
-    while (true) {
-        size_t comma = list.find(',', start);
-        std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        bool known = false;
-        for (int i = 0; i < 5; ++i)
-            if (name == names[i]) {
-                set |= SpecialBit(static_cast<TSpecialParallel>(i));
-                known = true;
-            }
-        if (!known)
-            return false;
-        if (comma == std::string::npos)
-            return true;
-        start = comma + 1;
-    }
-}
-
-nlohmann::ordered_json TraceLine(const TCanvasCall& c)
-{
-    nlohmann::ordered_json j;
-    j["op"] = CanvasOpName(c.Op);
-    switch (c.Op) {
-    case TCanvasCall::opBrushStyle: j["value"] = BrushStyleName(static_cast<TBrushStyle>(c.Value)); break;
-    case TCanvasCall::opPenStyle: j["value"] = PenStyleName(static_cast<TPenStyle>(c.Value)); break;
-    case TCanvasCall::opPenColor:
-    case TCanvasCall::opFontSize:
-    case TCanvasCall::opFontColor: j["value"] = c.Value; break;
-    case TCanvasCall::opFontName: j["value"] = CanvasTextToUtf8(c.Text); break;
-    case TCanvasCall::opTextWidth:
-    case TCanvasCall::opTextHeight:
-        j["text"] = CanvasTextToUtf8(c.Text);
-        j["result"] = c.Value;
-        break;
-    case TCanvasCall::opTextOut:
-        j["x"] = c.X;
-        j["y"] = c.Y;
-        j["text"] = CanvasTextToUtf8(c.Text);
-        break;
-    case TCanvasCall::opPolyline: {
-        auto pts = nlohmann::ordered_json::array();
-        for (const TPoint& p : c.Points)
-            pts.push_back({p.X, p.Y});
-        j["points"] = std::move(pts);
-        break;
-    }
-    default: break;
-    }
-    return j;
-}
-
 int Grid(const TMapping& map, const GridOptions& o)
 {
     TColor label = 0, grid = 0;
@@ -380,7 +344,7 @@ int Grid(const TMapping& map, const GridOptions& o)
         bad = "--grid-colour takes a TColor number or #RRGGBB";
     else if (!ParseOrigin(o.origin, ox, oy))
         bad = "--origin takes X,Y (two whole numbers)";
-    else if (!ParseSpecials(o.specials, specials))
+    else if (!ParseSpecialParallels(o.specials, specials))
         bad = "--specials takes a comma list of arctic, cancer, equator, capricorn, antarctic";
     if (!bad && o.png.size() && !CanSaveBitmapAs(o.png))
         bad = "--png OUT must end in .png or .bmp";
@@ -391,35 +355,36 @@ int Grid(const TMapping& map, const GridOptions& o)
     // Text is measured and drawn by Qt; no display is needed.
     TOffscreenGuiApplication gui;
     UseQtGraphics();
+    // DrawGridOnCanvas with --canvas, else DrawGrid's drawing (Target marked modified).
+    auto draw = [&](TCanvas* canvas, TGraphic* target) {
+        if (o.canvas)
+            map.DrawGridOnCanvas(canvas, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
+        else
+            map.DrawGridOn(canvas, target, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
+    };
     if (o.trace) {
         TRecordingCanvas rc;
-        if (o.canvas)
-            map.DrawGridOnCanvas(&rc, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
-        else
-            map.DrawGridOn(&rc, nullptr, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
+        draw(&rc, nullptr);
         for (const TCanvasCall& c : rc.Calls)
-            std::cout << TraceLine(c).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+            std::cout << GridTraceLine(c) << "\n";
         std::cout.flush();
         return std::cout ? ExitSuccess : ExitItemFailed;
     }
-    TBitmap bitmap;
+    auto drawOnBitmap = [&](TBitmap& bitmap) { draw(bitmap.Canvas(), &bitmap); };
     if (!o.background.empty()) {
-        // The background drawn onto a 24-bit bitmap of its own size.
-        LoadPictureAsBitmap(o.background, bitmap);
-    } else {
-        // Black, of the map's size plus the origin.
-        int64_t w = int64_t(map.Width) + ox, h = int64_t(map.Height) + oy;
-        if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) {
-            std::cerr << "quillon-cli map grid: the map's size plus the origin is not a picture size\n";
-            return ExitItemFailed;
-        }
-        bitmap.SetPixelFormat(pf24bit);
-        bitmap.SetSize(static_cast<int>(w), static_cast<int>(h));
+        RedrawPictureFile(o.background, o.png, drawOnBitmap);
+        return ExitSuccess;
     }
-    if (o.canvas)
-        map.DrawGridOnCanvas(bitmap.Canvas(), o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels, specials);
-    else
-        map.DrawGrid(&bitmap, o.lonStep, o.latStep, label, grid, ox, oy, o.noLabels);
+    // Black, of the map's size plus the origin.
+    int64_t w = int64_t(map.Width) + ox, h = int64_t(map.Height) + oy;
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) {
+        std::cerr << "quillon-cli map grid: the map's size plus the origin is not a picture size\n";
+        return ExitItemFailed;
+    }
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(static_cast<int>(w), static_cast<int>(h));
+    drawOnBitmap(bitmap);
     SaveBitmapByExtension(bitmap, o.png);
     return ExitSuccess;
 }

@@ -151,9 +151,7 @@ int Convert(const std::string& in, const std::string& out)
     // A new, black 24-bit bitmap of the picture's own size; the picture
     // draws itself on it (a GIF through its palette, a PNG by its painting
     // rules, a bitmap as it is), without masking by Transparent.
-    TBitmap bitmap;
-    LoadPictureAsBitmap(in, bitmap);
-    SaveBitmapByExtension(bitmap, out);
+    RedrawPictureFile(in, out);
     return ExitSuccess;
 }
 

@@ -5,10 +5,10 @@
 #include <iostream>
 #include <string>
 
-#include "app/Startup.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "runtime/Exceptions.h"
+#include "startup/Startup.h"
 
 namespace {
 

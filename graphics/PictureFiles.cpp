@@ -36,3 +36,12 @@ void LoadPictureAsBitmap(const std::string& FileName, TBitmap& Bitmap)
     Bitmap.SetSize(g->Width(), g->Height());
     Bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
 }
+
+void RedrawPictureFile(const std::string& In, const std::string& Out, const std::function<void(TBitmap&)>& Draw)
+{
+    TBitmap bitmap;
+    LoadPictureAsBitmap(In, bitmap);
+    if (Draw)
+        Draw(bitmap);
+    SaveBitmapByExtension(bitmap, Out);
+}

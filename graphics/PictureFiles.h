@@ -1,7 +1,8 @@
 #pragma once
 // Pictures as files: a picture of any registered format drawn onto a new
-// 24-bit bitmap, and a bitmap saved by its file name's extension without ever
-// leaving a half-written file behind.
+// 24-bit bitmap, a bitmap saved by its file name's extension without ever
+// leaving a half-written file behind, and the two together.
+#include <functional>
 #include <string>
 
 #include "runtime/Graphics.h"
@@ -21,3 +22,8 @@ void SaveBitmapByExtension(TBitmap& Bitmap, const std::string& FileName);
 // palette, a PNG by its painting rules, a bitmap as it is; no transparency
 // masking).
 void LoadPictureAsBitmap(const std::string& FileName, TBitmap& Bitmap);
+
+// LoadPictureAsBitmap(In), then Draw on that bitmap when given, then
+// SaveBitmapByExtension(Out): a picture file redrawn as a BMP or PNG file.
+void RedrawPictureFile(const std::string& In, const std::string& Out,
+                       const std::function<void(TBitmap&)>& Draw = nullptr);

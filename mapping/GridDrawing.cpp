@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "mapping/ProjectionKinds.h"
-#include "mapping/RecordingCanvas.h"
 #include "mapping/Utils.h"
 #include "mapping/vkqMapping.h"
 
@@ -101,27 +100,11 @@ std::string ParallelText(int64_t p)
     return p < 0 ? Label("S", -p) : Label("N", p);
 }
 
-// The canvas as the grid uses it: property writes go through the recording
-// canvas's setters when the canvas records, so every write is in the trace.
-struct GridCanvas {
-    TCanvas& c;
-    TRecordingCanvas* rec;
-
-    void BrushStyle(TBrushStyle v) { rec ? rec->SetBrushStyle(v) : void(c.Brush.Style = v); }
-    void PenColor(TColor v) { rec ? rec->SetPenColor(v) : void(c.Pen.Color = v); }
-    void PenStyle(TPenStyle v) { rec ? rec->SetPenStyle(v) : void(c.Pen.Style = v); }
-    void FontName(const std::string& v) { rec ? rec->SetFontName(v) : void(c.Font.Name = v); }
-    void FontSize(int v) { rec ? rec->SetFontSize(v) : void(c.Font.Size = v); }
-    void FontColor(TColor v) { rec ? rec->SetFontColor(v) : void(c.Font.Color = v); }
-    void AssignFont(const TFont& f) { rec ? rec->AssignFont(f) : c.Font.Assign(f); }
-    void Modified() { if (rec) rec->RecordModified(); }
-};
-
 class GridPainter {
 public:
     GridPainter(const TMapping& map, TCanvas& canvas, bool onCanvas, int32_t lonStep, int32_t latStep,
                 TColor labelColour, int32_t originX, int32_t originY, bool noLabels)
-        : map_(map), gc_{canvas, dynamic_cast<TRecordingCanvas*>(&canvas)}, onCanvas_(onCanvas),
+        : map_(map), canvas_(canvas), onCanvas_(onCanvas),
           kind_(map.Projection), traits_(KindTraits(map.Projection)), lonStep_(lonStep), latStep_(latStep), labelColour_(labelColour),
           ox_(originX), oy_(originY), noLabels_(noLabels)
     {
@@ -129,8 +112,6 @@ public:
         clipRight_ = static_cast<int64_t>(map.GetClipWidth()) + 100;
         clipBottom_ = static_cast<int64_t>(map.GetClipHeight()) + std::llabs(map.GetOffsetY()) + 100;
     }
-
-    GridCanvas& Canvas() { return gc_; }
 
     void Draw(TSpecialParallels specials)
     {
@@ -230,14 +211,14 @@ private:
     void Flush()
     {
         if (run_.size() >= 2)
-            gc_.c.Polyline(run_.data(), static_cast<int>(run_.size()));
+            canvas_.Polyline(run_.data(), static_cast<int>(run_.size()));
         run_.clear();
     }
 
     void Line(int64_t x0, int64_t y0, int64_t x1, int64_t y1)
     {
         TPoint pts[2] = {{Saturate(x0), Saturate(y0)}, {Saturate(x1), Saturate(y1)}};
-        gc_.c.Polyline(pts, 2);
+        canvas_.Polyline(pts, 2);
     }
 
     // The pixel GeoToPixel gives for a label anchor. An anchor GeoToPixel
@@ -260,18 +241,18 @@ private:
     // A label centred at (x, y) with a dark outline.
     void DrawLabel(int64_t x, int64_t y, const std::string& s)
     {
-        int w = gc_.c.TextWidth(s);
-        int h = gc_.c.TextHeight(s);
+        int w = canvas_.TextWidth(s);
+        int h = canvas_.TextHeight(s);
         int64_t x0 = x - w / 2;
         if (x + w > map_.Width || x0 < 0)
             return;
         int64_t y0 = y - h / 2;
-        gc_.FontColor(clBlack);
+        canvas_.SetFontColor(clBlack);
         static constexpr int d[4][2] = {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}};
         for (const auto& o : d)
-            gc_.c.TextOut(Saturate(x0 + o[0] + ox_), Saturate(y0 + o[1] + oy_), s);
-        gc_.FontColor(labelColour_);
-        gc_.c.TextOut(Saturate(x0 + ox_), Saturate(y0 + oy_), s);
+            canvas_.TextOut(Saturate(x0 + o[0] + ox_), Saturate(y0 + o[1] + oy_), s);
+        canvas_.SetFontColor(labelColour_);
+        canvas_.TextOut(Saturate(x0 + ox_), Saturate(y0 + oy_), s);
     }
 
     // --- meridians ---------------------------------------------------------------
@@ -288,7 +269,7 @@ private:
                 m += 360;
             const float lon = static_cast<float>(m);
             std::string text = MeridianText(m);
-            int h = gc_.c.TextHeight(text);
+            int h = canvas_.TextHeight(text);
             if (traits_.StraightGridLines) {
                 int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
                 map_.GeoToPixel(lon, static_cast<float>(latFrom_), x0, y0);
@@ -354,7 +335,7 @@ private:
             int64_t p = k * latStep_;
             const float lat = static_cast<float>(p);
             std::string text = ParallelText(p);
-            int w = gc_.c.TextWidth(text);
+            int w = canvas_.TextWidth(text);
             if (traits_.StraightGridLines) {
                 int32_t x = 0, y = 0;
                 map_.GeoToPixel(static_cast<float>(lonFrom_), lat, x, y);
@@ -403,8 +384,8 @@ private:
     // --- special parallels -----------------------------------------------------------
     void Specials(TSpecialParallels specials)
     {
-        const TPenStyle saved = gc_.c.Pen.Style;
-        gc_.PenStyle(psDot);
+        const TPenStyle saved = canvas_.Pen.Style;
+        canvas_.SetPenStyle(psDot);
         for (int i = 0; i < 5; ++i) {
             if (!(specials & (1u << i)))
                 continue;
@@ -419,11 +400,11 @@ private:
                 Flush();
             }
         }
-        gc_.PenStyle(saved);
+        canvas_.SetPenStyle(saved);
     }
 
     const TMapping& map_;
-    GridCanvas gc_;
+    TCanvas& canvas_;
     bool onCanvas_;
     uint8_t kind_;
     const TKindTraits& traits_;
@@ -446,13 +427,12 @@ void RunGrid(const TMapping& map, TCanvas* canvas, TGraphic* target, bool onCanv
     if (!canvas || map.Projection == pkUnknown)
         return;
     GridPainter painter(map, *canvas, onCanvas, lonStep, latStep, labelColour, originX, originY, noLabels);
-    GridCanvas& gc = painter.Canvas();
     TFont saved;
     saved.Assign(canvas->Font);
-    gc.BrushStyle(bsClear);
-    gc.PenColor(gridColour);
-    gc.FontName("Small Fonts");
-    gc.FontSize(7);
+    canvas->SetBrushStyle(bsClear);
+    canvas->SetPenColor(gridColour);
+    canvas->SetFontName("Small Fonts");
+    canvas->SetFontSize(7);
     try {
         painter.Draw(specials);
     } catch (...) {
@@ -462,9 +442,9 @@ void RunGrid(const TMapping& map, TCanvas* canvas, TGraphic* target, bool onCanv
     if (!onCanvas) {
         if (target)
             target->SetModified(true);
-        gc.Modified();
+        canvas->Changed();
     }
-    gc.AssignFont(saved);
+    canvas->AssignFont(saved);
 }
 
 } // namespace

@@ -79,8 +79,8 @@ public:
                                   TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels,
                                   TSpecialParallels Specials) const;
     // DrawGrid's drawing onto any canvas standing for the bitmap's: Target
-    // (may be null) is marked modified at the end, and a recording canvas
-    // records the mark. DrawGrid(B, ...) is DrawGridOn(B->Canvas(), B, ...).
+    // (may be null) is marked modified at the end, and the canvas is told
+    // (TCanvas::Changed). DrawGrid(B, ...) is DrawGridOn(B->Canvas(), B, ...).
     void DrawGridOn(TCanvas* Canvas, TGraphic* Target, int32_t LonStep, int32_t LatStep, TColor LabelColour,
                     TColor GridColour, int32_t OriginX, int32_t OriginY, bool NoLabels) const;
 

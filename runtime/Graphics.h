@@ -160,6 +160,20 @@ public:
     TBrush Brush;
     TPoint PenPos;
 
+    // Property writes a subclass can see: each sets its field (writing the
+    // field directly is not seen). A canvas that records its calls overrides
+    // them to note every write, a value written again unchanged included.
+    virtual void SetBrushStyle(TBrushStyle value) { Brush.Style = value; }
+    virtual void SetPenColor(TColor value) { Pen.Color = value; }
+    virtual void SetPenStyle(TPenStyle value) { Pen.Style = value; }
+    virtual void SetFontName(const std::string& value) { Font.Name = value; }
+    virtual void SetFontSize(int value) { Font.Size = value; }
+    virtual void SetFontColor(TColor value) { Font.Color = value; }
+    virtual void AssignFont(const TFont& source) { Font.Assign(source); }
+    // Says that the picture the canvas draws on was marked modified; the
+    // base does nothing.
+    virtual void Changed() {}
+
     virtual TSize TextExtent(std::string_view text);
     virtual int TextWidth(std::string_view text);
     virtual int TextHeight(std::string_view text);

@@ -9,8 +9,8 @@
 
 #include "about/GVersInfo.h"
 #include "about/VersionBlock.h"
-#include "app/Startup.h"
 #include "runtime/Application.h"
+#include "startup/Startup.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include <fstream>
 
 #include "about/gui/HelpAbout.h"
-#include "app/Startup.h"
 #include "app/form/QuillonForm.h"
 #include "components/Journal.h"
 #include "components/Undo.h"
 #include "runtime/Application.h"
 #include "runtime/Registry.h"
 #include "satellite/SampleFiles.h"
+#include "startup/Startup.h"
 
 namespace {
 

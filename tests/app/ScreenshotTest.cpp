@@ -15,10 +15,10 @@
 #include <filesystem>
 
 #include "about/gui/HelpAbout.h"
-#include "app/Startup.h"
 #include "app/form/QuillonForm.h"
 #include "runtime/Application.h"
 #include "satellite/SampleFiles.h"
+#include "startup/Startup.h"
 
 namespace {
 

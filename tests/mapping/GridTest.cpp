@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "mapping/RecordingCanvas.h"
 #include "mapping/Utils.h"
 #include "mapping/vkqMapping.h"
+#include "runtime/RecordingCanvas.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Startup.h"
 #include "mapping/vkqMapping.h"
 #include "satellite/PredefinedMaps.h"
+#include "startup/Startup.h"
 
 namespace {
 

@@ -5,12 +5,26 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "runtime/Streams.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TMemoryStream StreamOf(const Bytes& bytes)
+{
+    TMemoryStream s;
+    if (!bytes.empty())
+        s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s.SetPosition(0);
+    return s;
+}
+
+Bytes BytesOf(TMemoryStream& s) { return Bytes(s.Memory(), s.Memory() + s.Size()); }
 
 struct ScratchFolder {
     fs::path path;
@@ -60,4 +74,39 @@ TEST(FileStream, OpensOnlyRegularFiles)
     char bytes[5];
     plain.ReadBuffer(bytes, 5);
     EXPECT_EQ(std::string(bytes, 5), "bytes");
+}
+
+TEST(Streams, ReadErrorsAndCopies)
+{
+    TMemoryStream m = StreamOf({1, 2, 3});
+    uint8_t buf[4];
+    EXPECT_THROW(m.ReadBuffer(buf, 4), EReadError);
+    m.SetPosition(1);
+    TMemoryStream copy;
+    EXPECT_EQ(copy.CopyFrom(m, 2), 2);
+    EXPECT_EQ(BytesOf(copy), (Bytes{2, 3}));
+    EXPECT_EQ(copy.CopyFrom(m, 0), 3); // 0: the whole source from its start
+    EXPECT_EQ(BytesOf(copy), (Bytes{2, 3, 1, 2, 3}));
+    copy.SetSize(1);
+    EXPECT_EQ(copy.Position(), 1);
+
+    std::string path = std::filesystem::temp_directory_path() / "quillon-stream-test.bin";
+    {
+        TFileStream f(path, fmCreate);
+        Bytes data(40000);
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = uint8_t(i * 7);
+        f.WriteBuffer(data.data(), 40000);
+    }
+    TFileStream f(path, fmOpenRead | fmShareDenyWrite);
+    EXPECT_EQ(f.Size(), 40000);
+    f.SetPosition(39999);
+    f.ReadBuffer(buf, 1);
+    EXPECT_EQ(buf[0], uint8_t(39999 * 7));
+    f.SetPosition(3);
+    f.ReadBuffer(buf, 2);
+    EXPECT_EQ(buf[1], uint8_t(4 * 7));
+    f.SetPosition(39998);
+    EXPECT_THROW(f.ReadBuffer(buf, 4), EReadError);
+    std::filesystem::remove(path);
 }

@@ -4,9 +4,9 @@
 #include <set>
 #include <string>
 
-#include "app/Startup.h"
 #include "satellite/Calibration.h"
 #include "satellite/SegmentStuff.h"
+#include "startup/Startup.h"
 
 namespace {
 

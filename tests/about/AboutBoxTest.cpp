@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "about/gui/HelpAbout.h"
-#include "app/Startup.h"
 #include "runtime/Application.h"
+#include "startup/Startup.h"
 
 namespace {
 

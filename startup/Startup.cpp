@@ -1,12 +1,13 @@
-#include "app/Startup.h"
+#include "startup/Startup.h"
+
+#include "about/GVersInfo.h"
+#include "components/RegistryVariables.h"
 #include "graphics/BMPExtImage.h"
 #include "graphics/PngImage.h"
 #include "graphics/vkqGIFimage.h"
-#include "components/RegistryVariables.h"
-#include "about/GVersInfo.h"
+#include "mapping/Utils.h"
 #include "satellite/Calibration.h"
 #include "satellite/PredefinedMaps.h"
-#include "mapping/Utils.h"
 
 // Each unit that does work at start-up exposes an Initialize<Unit> and, where it
 // holds something until exit, a Finalize<Unit>. They run here, in this order:

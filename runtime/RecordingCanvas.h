@@ -1,8 +1,8 @@
 #pragma once
 // A canvas that draws nothing and records every call made on it, in order:
-// the property writes of the grid drawing (brush style, pen colour and style,
-// font name, size and colour, the font copy assigned back, the modified
-// mark), the text measures and the drawing calls. Text is measured as the
+// the property writes made through TCanvas's setters (brush style, pen colour
+// and style, font name, size and colour, a font assigned, the modified mark),
+// the text measures and the drawing calls. Text is measured as the
 // real canvas measures it with the same font (the installed backend, or the
 // runtime's estimate without one).
 #include <string>
@@ -36,17 +36,20 @@ public:
 
     // Property writes: set the property and record the write, even when the
     // value is the one the canvas already has.
-    void SetBrushStyle(TBrushStyle value);
-    void SetPenColor(TColor value);
-    void SetPenStyle(TPenStyle value);
-    void SetFontName(const std::string& value);
-    void SetFontSize(int value);
-    void SetFontColor(TColor value);
-    void AssignFont(const TFont& source);
-    void RecordModified();
+    void SetBrushStyle(TBrushStyle value) override;
+    void SetPenColor(TColor value) override;
+    void SetPenStyle(TPenStyle value) override;
+    void SetFontName(const std::string& value) override;
+    void SetFontSize(int value) override;
+    void SetFontColor(TColor value) override;
+    void AssignFont(const TFont& source) override;
+    void Changed() override;
 
     int TextWidth(std::string_view text) override;
     int TextHeight(std::string_view text) override;
     void TextOut(int x, int y, std::string_view text) override;
     void Polyline(const TPoint* points, int count) override;
+
+private:
+    void Record(TCanvasCall::TOp op, int value = 0, std::string text = {});
 };

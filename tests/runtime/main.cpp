@@ -1,0 +1,13 @@
+// The canvas tests measure and draw text, which needs a Qt application: one
+// on the offscreen platform, with the Qt canvas backend installed.
+#include <gtest/gtest.h>
+
+#include "runtime/gui/QtGraphics.h"
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    TOffscreenGuiApplication app;
+    UseQtGraphics();
+    return RUN_ALL_TESTS();
+}
