@@ -83,6 +83,20 @@ std::string HexBytes(std::string_view data)
 
 // ---- reading -----------------------------------------------------------------
 
+// Appends the byte that the two hex digits at s[pos] spell and moves pos past
+// them; false when there are not two hex digits there.
+bool TakeHexByte(std::string_view s, size_t& pos, std::string& out)
+{
+    if (pos + 2 > s.size())
+        return false;
+    const int byte = HexByte(s[pos], s[pos + 1]);
+    if (byte < 0)
+        return false;
+    out += static_cast<char>(byte);
+    pos += 2;
+    return true;
+}
+
 // Parses a quoted text at s[pos] (pos at the opening quote); on success pos is
 // just past the closing quote.
 bool ParseQuoted(std::string_view s, size_t& pos, std::string& out)
@@ -107,16 +121,10 @@ bool ParseQuoted(std::string_view s, size_t& pos, std::string& out)
         case '"': out += '"'; break;
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
-        case 'x': {
-            if (pos + 2 > s.size())
+        case 'x':
+            if (!TakeHexByte(s, pos, out))
                 return false;
-            const int byte = HexByte(s[pos], s[pos + 1]);
-            if (byte < 0)
-                return false;
-            out += static_cast<char>(byte);
-            pos += 2;
             break;
-        }
         default:
             return false;
         }
@@ -132,13 +140,10 @@ bool DecodeKeyPath(std::string_view s, std::string& out)
             out += s[i];
             continue;
         }
-        if (i + 2 >= s.size())
+        size_t pos = i + 1;
+        if (!TakeHexByte(s, pos, out))
             return false;
-        const int byte = HexByte(s[i + 1], s[i + 2]);
-        if (byte < 0)
-            return false;
-        out += static_cast<char>(byte);
-        i += 2;
+        i = pos - 1;
     }
     return true;
 }
@@ -156,13 +161,8 @@ bool ParseHexList(std::string_view s, std::string& out)
         return true;
     for (;;) {
         skipBlanks();
-        if (pos + 2 > s.size())
+        if (!TakeHexByte(s, pos, out))
             return false;
-        const int byte = HexByte(s[pos], s[pos + 1]);
-        if (byte < 0)
-            return false;
-        out += static_cast<char>(byte);
-        pos += 2;
         skipBlanks();
         if (pos == s.size())
             return true;
