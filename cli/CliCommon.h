@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "components/RenameJournal.h"
-#include "runtime/Text.h" // EscapeText, JsonSafe: how every command shows a name
+
+// EscapeText and JsonSafe, how every command shows a name, are the runtime's.
+#include "runtime/Text.h"
 
 // Exit codes of every subcommand.
 constexpr int ExitSuccess = 0;
