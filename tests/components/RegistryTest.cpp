@@ -1,25 +1,17 @@
 // The registry-persisted variables (the store itself: tests/runtime/RegistryTest.cpp).
-#include "ScanTestSupport.h"
 #include "components/RegistryVariables.h"
 #include "runtime/Application.h"
-#include "runtime/Registry.h"
+#include "tests/runtime/RegistryTestSupport.h"
 
 namespace {
 
-class RegistryTest : public TScanScratch {
+class RegistryTest : public TRegistryScratch {
 protected:
-    void SetUp() override
-    {
-        TScanScratch::SetUp();
-        userFile = RegistryFileName(HKEY_CURRENT_USER);
-        machineFile = RegistryFileName(HKEY_LOCAL_MACHINE);
-    }
     void TearDown() override
     {
         Application().SetExeName("");
         InitializeRegistryVariables();
-        SetRegistryLockTimeout(2000);
-        TScanScratch::TearDown();
+        TRegistryScratch::TearDown();
     }
     // Acts as the executable ExeName for the registry unit.
     static void RunAs(const std::string& exeName)
@@ -27,17 +19,6 @@ protected:
         Application().SetExeName(exeName);
         InitializeRegistryVariables();
     }
-    static std::string Stored(HKEY root, const std::string& key, const std::string& name)
-    {
-        TRegistry registry;
-        registry.SetRootKey(root);
-        if (!registry.OpenKey(key, false) || !registry.ValueExists(name))
-            return "<none>";
-        return registry.ReadString(name);
-    }
-
-    std::string userFile;
-    std::string machineFile;
 };
 
 // ---- registry variables ------------------------------------------------------

@@ -1,75 +1,14 @@
 // The file-backed registry store.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "runtime/Registry.h"
+#include "tests/runtime/RegistryTestSupport.h"
 
 namespace {
 
-// A private registry folder (QUILLON_REGISTRY_DIR) for each test.
-class RegistryTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-registry-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        registryDir = root + "/registry";
-        const char* old = std::getenv("QUILLON_REGISTRY_DIR");
-        hadRegistryDir = old != nullptr;
-        oldRegistryDir = old ? old : "";
-        ::setenv("QUILLON_REGISTRY_DIR", registryDir.c_str(), 1);
-        userFile = RegistryFileName(HKEY_CURRENT_USER);
-        machineFile = RegistryFileName(HKEY_LOCAL_MACHINE);
-    }
-    void TearDown() override
-    {
-        SetRegistryLockTimeout(2000);
-        if (hadRegistryDir)
-            ::setenv("QUILLON_REGISTRY_DIR", oldRegistryDir.c_str(), 1);
-        else
-            ::unsetenv("QUILLON_REGISTRY_DIR");
-        std::error_code error;
-        std::filesystem::remove_all(root, error);
-    }
-    static void WriteText(const std::string& path, const std::string& text)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
-    static std::string ReadText(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static std::string Stored(HKEY root, const std::string& key, const std::string& name)
-    {
-        TRegistry registry;
-        registry.SetRootKey(root);
-        if (!registry.OpenKey(key, false) || !registry.ValueExists(name))
-            return "<none>";
-        return registry.ReadString(name);
-    }
-
-    std::string root;
-    std::string registryDir;
-    std::string userFile;
-    std::string machineFile;
-
-private:
-    bool hadRegistryDir = false;
-    std::string oldRegistryDir;
-};
+using RegistryTest = TRegistryScratch;
 
 TEST_F(RegistryTest, FilesLiveInTheOverrideFolder)
 {
