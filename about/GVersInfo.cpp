@@ -8,6 +8,7 @@
 
 #include "about/VersionBlock.h"
 #include "runtime/Application.h"
+#include "runtime/ByteOrder.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -148,8 +149,7 @@ std::uint32_t TFixedFileVersionInfo::Field(std::size_t at) const
     std::size_t p = *record_ + at;
     if (p + 4 > data.size())
         return 0;
-    return std::uint32_t(data[p]) | std::uint32_t(data[p + 1]) << 8 | std::uint32_t(data[p + 2]) << 16 |
-           std::uint32_t(data[p + 3]) << 24;
+    return GetLE32(data.data() + p);
 }
 
 TFileFlags TFixedFileVersionInfo::FlagSet() const
@@ -293,15 +293,15 @@ void TdfsVersionInfoResource::LoadVersionData()
         if (VerQueryValue(block, "\\VarFileInfo\\Translation", value)) {
             for (std::size_t i = 0; i + 4 <= value.size(); i += 4) {
                 std::uint8_t* e = value.data() + i;
-                std::uint16_t language = std::uint16_t(e[0] | e[1] << 8);
-                std::uint16_t codePage = std::uint16_t(e[2] | e[3] << 8);
+                std::uint16_t language = GetLE16(e);
+                std::uint16_t codePage = GetLE16(e + 2);
                 if (language == 0) {
                     language = 1033;
-                    e[0] = std::uint8_t(language), e[1] = std::uint8_t(language >> 8);
+                    PutLE16(e, language);
                 }
                 if (codePage == 0) {
                     codePage = 1252;
-                    e[2] = std::uint8_t(codePage), e[3] = std::uint8_t(codePage >> 8);
+                    PutLE16(e + 2, codePage);
                 }
                 char id[9];
                 std::snprintf(id, sizeof id, "%.4X%.4X", unsigned(language), unsigned(codePage));

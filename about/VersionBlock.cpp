@@ -8,21 +8,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/ByteOrder.h"
+#include "runtime/Text.h"
+
 namespace {
 
 // ---- little helpers over bytes -----------------------------------------------
 
-std::uint16_t Get16(const std::uint8_t* p, bool bigEndian = false)
-{
-    return bigEndian ? std::uint16_t(p[0] << 8 | p[1]) : std::uint16_t(p[1] << 8 | p[0]);
-}
+std::uint16_t Get16(const std::uint8_t* p, bool bigEndian = false) { return bigEndian ? GetBE16(p) : GetLE16(p); }
 
-std::uint32_t Get32(const std::uint8_t* p, bool bigEndian = false)
-{
-    if (bigEndian)
-        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    return std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
-}
+std::uint32_t Get32(const std::uint8_t* p, bool bigEndian = false) { return bigEndian ? GetBE32(p) : GetLE32(p); }
 
 std::uint64_t Get64(const std::uint8_t* p, bool bigEndian = false)
 {
@@ -128,27 +123,19 @@ bool SameKey(std::string_view a, std::string_view b)
 
 void Put16(std::vector<std::uint8_t>& out, std::uint16_t v)
 {
-    out.push_back(std::uint8_t(v));
-    out.push_back(std::uint8_t(v >> 8));
+    out.resize(out.size() + 2);
+    PutLE16(out.data() + out.size() - 2, v);
 }
 
 void Put32(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
-    Put16(out, std::uint16_t(v));
-    Put16(out, std::uint16_t(v >> 16));
+    out.resize(out.size() + 4);
+    PutLE32(out.data() + out.size() - 4, v);
 }
 
-void Set16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v)
-{
-    out[at] = std::uint8_t(v);
-    out[at + 1] = std::uint8_t(v >> 8);
-}
+void Set16(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t v) { PutLE16(&out[at], v); }
 
-void Set32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v)
-{
-    Set16(out, at, std::uint16_t(v));
-    Set16(out, at + 2, std::uint16_t(v >> 16));
-}
+void Set32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) { PutLE32(&out[at], v); }
 
 void PadTo4(std::vector<std::uint8_t>& out)
 {
@@ -161,18 +148,7 @@ std::vector<std::uint16_t> ToUtf16(std::string_view s)
 {
     std::vector<std::uint16_t> units;
     for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        std::uint32_t cp = 0xFFFD;
-        std::size_t n = 1;
-        if (c < 0x80)
-            cp = c;
-        else if ((c >> 5) == 6 && i + 1 < s.size())
-            cp = (c & 0x1F) << 6 | (s[i + 1] & 0x3F), n = 2;
-        else if ((c >> 4) == 14 && i + 2 < s.size())
-            cp = (c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F), n = 3;
-        else if ((c >> 3) == 30 && i + 3 < s.size())
-            cp = (c & 0x07) << 18 | (s[i + 1] & 0x3F) << 12 | (s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F), n = 4;
-        i += n;
+        std::uint32_t cp = NextUtf8CodePoint(s, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
             units.push_back(std::uint16_t(0xD800 + (cp >> 10)));
@@ -234,21 +210,7 @@ std::string VersionStringFromUtf16(std::span<const std::uint8_t> bytes)
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
         }
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | cp >> 6);
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | cp >> 12);
-            out += char(0x80 | (cp >> 6 & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | cp >> 18);
-            out += char(0x80 | (cp >> 12 & 0x3F));
-            out += char(0x80 | (cp >> 6 & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
+        AppendUtf8(out, cp);
     }
     return out;
 }

@@ -9,22 +9,13 @@
 
 #include "components/RenameWorkflow.h" // TStoppableJournal, StoppedReason
 
+// EscapeText and JsonSafe, how every command shows a name, are the runtime's.
+#include "runtime/Text.h"
+
 // Exit codes of every subcommand.
 constexpr int ExitSuccess = 0;
 constexpr int ExitItemFailed = 1;
 constexpr int ExitUsage = 2;
-
-// A name made safe for one field of a tab-separated text line: backslash,
-// tab, CR, LF and other control bytes become \\ \t \r \n \xHH, and bytes that
-// are not part of valid UTF-8 become \xHH.
-std::string EscapeText(std::string_view s);
-
-// Text made safe for JSON (nlohmann::json refuses invalid UTF-8), reversibly:
-// valid UTF-8 passes unchanged except the backslash, which is doubled, and
-// each byte of an invalid sequence becomes the four characters \xHH. So the
-// byte 0xFF gives \xFF while a name holding the text \xFF gives \\xFF, and
-// every JSON string maps back to exactly one byte string.
-std::string JsonSafe(std::string_view s);
 
 // A running count of work done ("scanning: 1200 files") redrawn in place on
 // stderr every 200 items, only when stderr is a terminal; cleared on

@@ -5,7 +5,8 @@ include_guard(GLOBAL)
 
 add_executable(version_block_gen
   ${PROJECT_SOURCE_DIR}/cmake/version_block_gen.cpp
-  ${PROJECT_SOURCE_DIR}/about/VersionBlock.cpp)
+  ${PROJECT_SOURCE_DIR}/about/VersionBlock.cpp
+  ${PROJECT_SOURCE_DIR}/runtime/Text.cpp)
 target_include_directories(version_block_gen PRIVATE ${PROJECT_SOURCE_DIR})
 
 # quillon_embed_version(TARGET): links the version block into TARGET.

@@ -21,6 +21,8 @@
 
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
+#include "runtime/FileOps.h"
+#include "runtime/Text.h"
 
 const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
 
@@ -33,48 +35,7 @@ using ordered_json = nlohmann::ordered_json;
 // of the finer detail.
 constexpr size_t FlushEvery = 256;
 
-std::string ErrnoText(int error)
-{
-    return std::strerror(error);
-}
-
 // ---- names --------------------------------------------------------------------------
-bool IsValidUtf8(std::string_view s)
-{
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) { ++i; continue; }
-        size_t length;
-        unsigned int codePoint;
-        if ((c & 0xE0) == 0xC0) { length = 2; codePoint = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { length = 3; codePoint = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { length = 4; codePoint = c & 0x07; }
-        else return false;
-        if (i + length > s.size())
-            return false;
-        for (size_t k = 1; k < length; ++k) {
-            unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            codePoint = (codePoint << 6) | (d & 0x3F);
-        }
-        static const unsigned int minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < minimum[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A file name as undo may use it: not empty, no folder part, no NUL. A name
 // that could lead out of the batch's folder is refused, so a hand-edited
 // journal can never make undo touch another folder.
@@ -94,10 +55,10 @@ bool DecodeBytes(const ordered_json& value, std::string& name)
             return false;
         name.clear();
         for (size_t i = 0; i < hex.size(); i += 2) {
-            int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
-            if (high < 0 || low < 0)
+            const int byte = HexByte(hex[i], hex[i + 1]);
+            if (byte < 0)
                 return false;
-            name += static_cast<char>(high * 16 + low);
+            name += static_cast<char>(byte);
         }
     } else {
         return false;
@@ -186,22 +147,13 @@ public:
         if (error == ECANCELED)
             throw EJournalError("stopped while waiting for the rename journal " + journalName);
         if (exclusive)
-            throw EJournalError("cannot lock the rename journal " + lockName + ": " + ErrnoText(error));
+            throw EJournalError("cannot lock the rename journal " + lockName + ": " + FileErrorText(error));
         // Reading without a lock beats not reading at all.
     }
 
 private:
     TAdvisoryLock lock_;
 };
-
-void SyncDirectory(const std::string& directory)
-{
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 std::string DirectoryOf(const std::string& fileName)
 {
@@ -228,6 +180,22 @@ void ForEachLine(std::string_view text, F f)
 bool IsBlank(std::string_view line)
 {
     return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+}
+
+// An intent or outcome record of batch id, with the identity of the file
+// identityOf names when that is given and exists.
+TJournalRecord FileRecord(TJournalRecordType type, const std::string& id, const std::string& oldName,
+                          const std::string& newName, const std::string& identityOf)
+{
+    TJournalRecord record;
+    record.Type = type;
+    record.Id = id;
+    record.OldName = oldName;
+    record.NewName = newName;
+    TFileIdentity identity;
+    if (!identityOf.empty() && GetFileIdentity(identityOf, identity))
+        record.Identity = identity;
+    return record;
 }
 
 // The batch a record belongs to, for pruning: "" for damaged and blank lines.
@@ -408,7 +376,6 @@ namespace {
 
 void AppendJsonString(std::string& out, std::string_view s)
 {
-    static const char digits[] = "0123456789abcdef";
     out += '"';
     for (char ch : s) {
         unsigned char c = static_cast<unsigned char>(ch);
@@ -421,8 +388,7 @@ void AppendJsonString(std::string& out, std::string_view s)
         default:
             if (c < 0x20) {
                 out += "\\u00";
-                out += digits[c >> 4];
-                out += digits[c & 15];
+                AppendHexByte(out, c);
             } else {
                 out += ch;
             }
@@ -438,12 +404,9 @@ void AppendName(std::string& out, const std::string& name)
         AppendJsonString(out, name);
         return;
     }
-    static const char digits[] = "0123456789abcdef";
     out += "{\"hex\":\"";
-    for (unsigned char c : name) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
+    for (unsigned char c : name)
+        AppendHexByte(out, c);
     out += "\"}";
 }
 
@@ -635,7 +598,7 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
         if (const int error = ReadWholeFile(fileName, text)) {
             if (error == ENOENT)
                 return {};
-            throw EJournalError("cannot read the rename journal " + fileName + ": " + ErrnoText(error));
+            throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(error));
         }
     }
     return ParseJournal(text);
@@ -739,15 +702,7 @@ void TRenameJournal::RecordIntent(const std::string& oldName, const std::string&
 {
     if (!inBatch_)
         return;
-    TJournalRecord record;
-    record.Type = TJournalRecordType::Intent;
-    record.Id = batchId_;
-    record.OldName = oldName;
-    record.NewName = newName;
-    TFileIdentity identity;
-    if (GetFileIdentity(folder_ + oldName, identity))
-        record.Identity = identity;
-    Append(FormatJournalLine(record));
+    Append(FormatJournalLine(FileRecord(TJournalRecordType::Intent, batchId_, oldName, newName, folder_ + oldName)));
     if (buffered_ >= FlushEvery)
         Flush(false);
 }
@@ -757,16 +712,10 @@ void TRenameJournal::RecordOutcome(const std::string& oldName, const std::string
 {
     if (!inBatch_)
         return;
-    TJournalRecord record;
-    record.Type = TJournalRecordType::Outcome;
-    record.Id = batchId_;
-    record.OldName = oldName;
-    record.NewName = newName;
+    TJournalRecord record =
+        FileRecord(TJournalRecordType::Outcome, batchId_, oldName, newName, renamed ? folder_ + newName : std::string());
     record.Renamed = renamed;
     record.Reason = reason;
-    TFileIdentity identity;
-    if (renamed && GetFileIdentity(folder_ + newName, identity))
-        record.Identity = identity;
     Append(FormatJournalLine(record));
     if (buffered_ >= FlushEvery) {
         try {
@@ -798,7 +747,7 @@ void TRenameJournal::Flush(bool sync)
     if (buffer_.empty() && !sync)
         return;
     auto fail = [&](int error) -> void {
-        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot write the rename journal " + fileName_ + ": " + FileErrorText(error));
     };
     TJournalLock lock(fileName_, true, OnWaiting);
     // Another process may have pruned the journal (a new file renamed over the
@@ -837,7 +786,7 @@ void TRenameJournal::Flush(bool sync)
     if (sync && ::fdatasync(fd_) != 0)
         fail(errno);
     if (created)
-        SyncDirectory(DirectoryOf(fileName_));
+        SyncFolderOf(fileName_);
     buffer_.clear();
     buffered_ = 0;
 }
@@ -848,7 +797,7 @@ void TRenameJournal::PruneLocked()
     if (const int error = ReadWholeFile(fileName_, text)) {
         if (error == ENOENT)
             return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(error));
     }
     if (text.empty())
         return;
@@ -883,15 +832,14 @@ void TRenameJournal::PruneLocked()
     }
     if (!contents.DamagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
-        std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
-        std::error_code error;
-        std::filesystem::copy_file(fileName_, aside, error);
-        if (error)
+        const std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
+        std::string keptAs;
+        if (const int error = KeepFileAside(fileName_, aside, TKeepAside::Copy, keptAs))
             throw EJournalError("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
-                            error.message());
+                                FileErrorText(error));
         for (const std::string& message : DamagedLineMessages(fileName_, contents))
             Warn(message);
-        Warn("rename journal " + fileName_ + ": kept as it was in " + aside);
+        Warn("rename journal " + fileName_ + ": kept as it was in " + keptAs);
     }
 
     std::string rewritten;
@@ -912,7 +860,7 @@ void TRenameJournal::PruneLocked()
     // A new, uniquely named file beside the journal takes the result and
     // replaces the journal in one rename; a failure leaves the journal as it was.
     if (const int error = ReplaceFileContents(fileName_, rewritten))
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + ErrnoText(error));
+        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + FileErrorText(error));
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

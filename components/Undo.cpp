@@ -234,7 +234,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
             else if (!restored)
                 reason = error == EEXIST ? UndoReasonTaken
                          : error == ENOENT ? UndoReasonMissing
-                                           : std::string(std::strerror(error));
+                                           : FileErrorText(error);
             journal.RecordOutcome(step.NewName, step.OldName, restored, reason);
             result.Lines.push_back({restored ? TUndoAction::Restored : TUndoAction::Skipped, step.NewName,
                                     step.OldName, reason});

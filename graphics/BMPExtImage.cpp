@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "runtime/ByteOrder.h"
 #include "runtime/Streams.h"
 
 namespace {
@@ -10,16 +11,6 @@ constexpr int FileHeaderSize = 14;
 constexpr int InfoHeaderSize = 40;
 constexpr int HeadersSize = FileHeaderSize + InfoHeaderSize; // 54
 constexpr int FullTableEnd = HeadersSize + 256 * 4;          // 1078
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = v & 0xFF;
-    p[1] = (v >> 8) & 0xFF;
-    p[2] = (v >> 16) & 0xFF;
-    p[3] = (v >> 24) & 0xFF;
-}
 
 } // namespace
 
@@ -43,14 +34,14 @@ void TExtBitmap::LoadFromStream(TStream& stream)
         uint8_t h[HeadersSize];
         if (stream.Read(h, HeadersSize) == HeadersSize && h[0] == 'B' && h[1] == 'M') {
             uint8_t* info = h + FileHeaderSize;
-            const uint32_t offBits = Le32(h + 10);
-            const int32_t width = static_cast<int32_t>(Le32(info + 4));
-            const int32_t height = static_cast<int32_t>(Le32(info + 8));
-            const uint16_t planes = Le16(info + 12);
-            const uint16_t bpp = Le16(info + 14);
-            const uint32_t sizeImage = Le32(info + 20);
-            const uint32_t clrUsed = Le32(info + 32);
-            const uint32_t clrImportant = Le32(info + 36);
+            const uint32_t offBits = GetLE32(h + 10);
+            const int32_t width = static_cast<int32_t>(GetLE32(info + 4));
+            const int32_t height = static_cast<int32_t>(GetLE32(info + 8));
+            const uint16_t planes = GetLE16(info + 12);
+            const uint16_t bpp = GetLE16(info + 14);
+            const uint32_t sizeImage = GetLE32(info + 20);
+            const uint32_t clrUsed = GetLE32(info + 32);
+            const uint32_t clrImportant = GetLE32(info + 36);
 
             // Repair 1: a palette file with 200 or 224 colours whose full
             // 256-entry table is really there (pixels at 1078, file longer).
@@ -60,8 +51,8 @@ void TExtBitmap::LoadFromStream(TStream& stream)
                 const int64_t cut = (256 - n) * 4;
                 // The pixels move up by the entries cut out: the offset and
                 // the file size follow them.
-                Put32(h + 10, static_cast<uint32_t>(HeadersSize + n * 4));
-                Put32(h + 2, static_cast<uint32_t>(size - cut));
+                PutLE32(h + 10, static_cast<uint32_t>(HeadersSize + n * 4));
+                PutLE32(h + 2, static_cast<uint32_t>(size - cut));
                 TMemoryStream memory;
                 memory.WriteBuffer(h, HeadersSize);
                 stream.SetPosition(HeadersSize);
@@ -78,7 +69,7 @@ void TExtBitmap::LoadFromStream(TStream& stream)
             // absolute height is used: a top-down file has a negative one.
             const int64_t pixels = int64_t(width) * (height < 0 ? -int64_t(height) : int64_t(height));
             if (planes == 1 && bpp == 8 && width == 2080 && pixels != int64_t(sizeImage) && pixels <= 0xFFFFFFFFll) {
-                Put32(info + 20, static_cast<uint32_t>(pixels));
+                PutLE32(info + 20, static_cast<uint32_t>(pixels));
                 TMemoryStream memory;
                 memory.WriteBuffer(h, HeadersSize);
                 stream.SetPosition(HeadersSize);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/ByteOrder.h"
 #include "runtime/Streams.h"
 
 namespace {
@@ -113,8 +114,8 @@ void TGIF::ReadHeader()
             uint8_t descriptor[9];
             if (stream_->Read(descriptor, 9) != 9)
                 throw ENotGIF("Unexpected end of file");
-            width_ = static_cast<uint16_t>(descriptor[4] | (descriptor[5] << 8));
-            height_ = static_cast<uint16_t>(descriptor[6] | (descriptor[7] << 8));
+            width_ = GetLE16(descriptor + 4);
+            height_ = GetLE16(descriptor + 6);
             interlaced_ = (descriptor[8] & 0x40) != 0;
             if (descriptor[8] & 0x80) {
                 bitsPerPixel_ = (descriptor[8] & 7) + 1;
@@ -200,7 +201,7 @@ void TGIF::Decode(uint8_t* const out, const size_t total)
             if (!refill())
                 return end;
         const uint8_t* p = buffer_ + (bitPosition >> 3);
-        uint32_t value = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+        uint32_t value = GetLE32(p);
         value = (value >> (bitPosition & 7)) & codeMask;
         bitPosition += codeSize;
         return static_cast<int>(value);

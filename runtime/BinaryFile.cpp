@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/FileIO.h"
+
 namespace {
 
 // Large enough for the header frames and the text block of every supported
@@ -19,11 +21,6 @@ constexpr size_t BufferSize = 16 * 1024;
 // reads rather than one per 16 KB.
 constexpr size_t MaxBufferSize = 128 * 1024;
 
-EInOutError IoError(const std::string& what, const std::string& fileName, int code)
-{
-    return EInOutError(what + " \"" + fileName + "\": " + std::strerror(code), code);
-}
-
 } // namespace
 
 TBinaryFile::~TBinaryFile() { Close(); }
@@ -33,16 +30,16 @@ void TBinaryFile::Open(const std::string& fileName)
     Close();
     int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw IoError("Cannot open file", fileName, errno);
+        throw FileIoError("Cannot open file", fileName, errno);
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         int code = errno;
         ::close(fd);
-        throw IoError("Cannot read file", fileName, code);
+        throw FileIoError("Cannot read file", fileName, code);
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
-        throw IoError("Cannot open file", fileName, EISDIR);
+        throw FileIoError("Cannot open file", fileName, EISDIR);
     }
     fd_ = fd;
     fileName_ = fileName;
@@ -55,23 +52,17 @@ void TBinaryFile::Open(const std::string& fileName)
 bool TBinaryFile::OpenExisting(const std::string& fileName)
 {
     Close();
-    // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a
-    // regular file it changes nothing.
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
+    int error = 0;
+    int64_t size = 0;
+    const int fd = OpenRegularFile(fileName, size, error);
     if (fd < 0) {
-        int code = errno;
-        if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return false;
-        throw IoError("Cannot open file", fileName, code);
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+        if (error != 0)
+            throw FileIoError("Cannot open file", fileName, error);
         return false;
     }
     fd_ = fd;
     fileName_ = fileName;
-    size_ = static_cast<int64_t>(st.st_size);
+    size_ = size;
     position_ = 0;
     bufferStart_ = 0;
     bufferLength_ = 0;
@@ -117,7 +108,7 @@ size_t TBinaryFile::ReadAt(int64_t position, void* buffer, size_t count)
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                throw IoError("Cannot read file", fileName_, errno);
+                throw FileIoError("Cannot read file", fileName_, errno);
             }
             if (n == 0)
                 break;
@@ -140,7 +131,7 @@ size_t TBinaryFile::ReadAt(int64_t position, void* buffer, size_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw IoError("Cannot read file", fileName_, errno);
+            throw FileIoError("Cannot read file", fileName_, errno);
         }
         bufferStart_ = at;
         bufferLength_ = static_cast<size_t>(n);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/ByteOrder.h"
 #include "runtime/Exceptions.h"
 #include "runtime/Graphics.h"
 #include "runtime/Streams.h"
@@ -31,10 +32,6 @@ constexpr int64_t MaxRlePixelsPerByte = 1024;
     throw EInvalidGraphic("Bitmap image is not valid: " + why);
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-void Put16(uint8_t* p, uint32_t v) { p[0] = v & 0xFF; p[1] = (v >> 8) & 0xFF; }
-void Put32(uint8_t* p, uint32_t v) { Put16(p, v & 0xFFFF); Put16(p + 2, v >> 16); }
 
 // One colour channel described by a bit mask.
 struct Channel {
@@ -163,11 +160,11 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     readAt(0, fh, 14);
     if (fh[0] != 'B' || fh[1] != 'M')
         Invalid("not a BMP file");
-    const uint32_t offBits = Le32(fh + 10);
+    const uint32_t offBits = GetLE32(fh + 10);
 
     uint8_t hsBytes[4];
     readAt(14, hsBytes, 4);
-    const uint32_t headerSize = Le32(hsBytes);
+    const uint32_t headerSize = GetLE32(hsBytes);
     const bool core = headerSize == 12;
     if (!core && (headerSize < 16 || headerSize > 4096))
         Invalid("unknown header size " + std::to_string(headerSize));
@@ -183,19 +180,19 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     int planes, bpp;
     uint32_t compression = BI_RGB, clrUsed = 0;
     if (core) {
-        width = Le16(h + 4);
-        height = static_cast<int16_t>(Le16(h + 6));
-        planes = Le16(h + 8);
-        bpp = Le16(h + 10);
+        width = GetLE16(h + 4);
+        height = static_cast<int16_t>(GetLE16(h + 6));
+        planes = GetLE16(h + 8);
+        bpp = GetLE16(h + 10);
     } else {
-        width = static_cast<int32_t>(Le32(h + 4));
-        height = static_cast<int32_t>(Le32(h + 8));
-        planes = Le16(h + 12);
-        bpp = Le16(h + 14);
-        compression = Le32(h + 16);
-        clrUsed = Le32(h + 32);
+        width = static_cast<int32_t>(GetLE32(h + 4));
+        height = static_cast<int32_t>(GetLE32(h + 8));
+        planes = GetLE16(h + 12);
+        bpp = GetLE16(h + 14);
+        compression = GetLE32(h + 16);
+        clrUsed = GetLE32(h + 32);
     }
-    const uint32_t sizeImage = core ? 0 : Le32(h + 20);
+    const uint32_t sizeImage = core ? 0 : GetLE32(h + 20);
     const bool os2v2 = !core && headerSize <= 64 && headerSize != 40 && headerSize != 52 && headerSize != 56;
 
     if (planes != 1)
@@ -228,15 +225,15 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
         if (headerSize >= 52) {
             for (int i = 0; i < 3; ++i)
-                masks[i] = Le32(h + 40 + 4 * i);
+                masks[i] = GetLE32(h + 40 + 4 * i);
             if (headerSize >= 56)
-                masks[3] = Le32(h + 52);
+                masks[3] = GetLE32(h + 52);
         } else {
             int n = compression == BI_ALPHABITFIELDS ? 4 : 3;
             uint8_t m[16];
             readAt(tableStart, m, 4 * n);
             for (int i = 0; i < n; ++i)
-                masks[i] = Le32(m + 4 * i);
+                masks[i] = GetLE32(m + 4 * i);
             tableStart += 4 * n;
         }
         if (!masks[0] && !masks[1] && !masks[2])
@@ -359,7 +356,7 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
         } else {
             int bytes = bpp / 8, outBytes = outBpp / 8;
             for (int x = 0; x < w; ++x) {
-                uint32_t px = bytes == 2 ? Le16(src + 2 * x) : Le32(src + 4 * x);
+                uint32_t px = bytes == 2 ? GetLE16(src + 2 * x) : GetLE32(src + 4 * x);
                 uint8_t* d = dst + x * outBytes;
                 d[0] = ch[2].Get(px);
                 d[1] = ch[1].Get(px);
@@ -410,20 +407,20 @@ void WriteBmp(TStream& stream, const TBitmap& bitmap)
     std::vector<uint8_t> head(offBits, 0);
     head[0] = 'B';
     head[1] = 'M';
-    Put32(&head[2], offBits + imageSize);
-    Put32(&head[10], offBits);
-    Put32(&head[14], 40);
-    Put32(&head[18], static_cast<uint32_t>(w));
-    Put32(&head[22], static_cast<uint32_t>(hgt));
-    Put16(&head[26], 1);
-    Put16(&head[28], static_cast<uint32_t>(bpp));
-    Put32(&head[30], BI_RGB);
-    Put32(&head[34], imageSize);
-    Put32(&head[38], 2835); // 72 dpi
-    Put32(&head[42], 2835);
+    PutLE32(&head[2], offBits + imageSize);
+    PutLE32(&head[10], offBits);
+    PutLE32(&head[14], 40);
+    PutLE32(&head[18], static_cast<uint32_t>(w));
+    PutLE32(&head[22], static_cast<uint32_t>(hgt));
+    PutLE16(&head[26], 1);
+    PutLE16(&head[28], static_cast<uint16_t>(bpp));
+    PutLE32(&head[30], BI_RGB);
+    PutLE32(&head[34], imageSize);
+    PutLE32(&head[38], 2835); // 72 dpi
+    PutLE32(&head[42], 2835);
     uint32_t count = static_cast<uint32_t>(palette.size());
-    Put32(&head[46], bpp <= 8 && count != (1u << bpp) ? count : 0);
-    Put32(&head[50], 0);
+    PutLE32(&head[46], bpp <= 8 && count != (1u << bpp) ? count : 0);
+    PutLE32(&head[50], 0);
     for (size_t i = 0; i < palette.size(); ++i) {
         uint8_t* e = &head[54 + 4 * i];
         e[0] = palette[i].peBlue;

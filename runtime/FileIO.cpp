@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -110,7 +111,7 @@ void TAtomicOutputFile::Commit()
         throw EInOutError("Cannot write file \"" + target_ + "\". " + FileErrorText(err), err);
     }
     committed_ = true;
-    SyncPath(FolderOf(target_), O_RDONLY | O_DIRECTORY);
+    SyncFolderOf(target_);
 }
 
 bool WriteAll(int Fd, const void* Data, size_t Size)
@@ -121,6 +122,10 @@ bool WriteAll(int Fd, const void* Data, size_t Size)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
+            return false;
+        }
+        if (written == 0) { // nothing taken: report it rather than try forever
+            errno = EIO;
             return false;
         }
         data += written;
@@ -187,6 +192,58 @@ int ReplaceFileContents(const std::string& Target, std::string_view Data, int Mo
     }
     return 0;
 }
+
+int KeepFileAside(const std::string& FileName, const std::string& Aside, TKeepAside How, std::string& KeptAs)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const std::string target = n == 1 ? Aside : Aside + "-" + std::to_string(n);
+        int error = 0;
+        if (How == TKeepAside::Move) {
+            if (!RenameFile(FileName, target, &error) && error == 0)
+                error = EIO;
+        } else {
+            // Without overwrite, copy_file creates the copy exclusively.
+            std::error_code code;
+            if (!std::filesystem::copy_file(FileName, target, code))
+                error = code ? code.value() : EIO;
+        }
+        if (error == 0) {
+            KeptAs = target;
+            return 0;
+        }
+        if (error != EEXIST)
+            return error;
+    }
+    return EEXIST;
+}
+
+EInOutError FileIoError(const std::string& What, const std::string& FileName, int Code)
+{
+    return EInOutError(What + " \"" + FileName + "\": " + FileErrorText(Code), Code);
+}
+
+int OpenRegularFile(const std::string& FileName, int64_t& Size, int& Error)
+{
+    Error = 0;
+    // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a
+    // regular file it changes nothing.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0) {
+        const int code = errno;
+        if (::stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            Error = code;
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    Size = static_cast<int64_t>(st.st_size);
+    return fd;
+}
+
+bool SyncFolderOf(const std::string& FileName) { return SyncPath(FolderOf(FileName), O_RDONLY | O_DIRECTORY); }
 
 bool IsSameFile(const std::string& A, const std::string& B)
 {

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/Exceptions.h"
+
 class TAtomicOutputFile {
 public:
     // Creates the temporary file beside Target; raises EFCreateError naming
@@ -60,6 +62,28 @@ int ReadWholeFile(const std::string& FileName, std::string& Text, size_t MaxSize
 // Mode when it is not negative. Returns 0, or the errno value of the step that
 // failed, Target then untouched.
 int ReplaceFileContents(const std::string& Target, std::string_view Data, int Mode = -1);
+
+// How KeepFileAside keeps a damaged file: Move renames it out of the way,
+// Copy copies it and leaves it where it is.
+enum class TKeepAside { Move, Copy };
+
+// Keeps FileName as it is under the name Aside, or Aside-2, Aside-3 ... when
+// that is taken, so that nothing of it is lost; never replaces a file. Returns
+// 0 with KeptAs set to the name used, or the errno value of the failure.
+int KeepFileAside(const std::string& FileName, const std::string& Aside, TKeepAside How, std::string& KeptAs);
+
+// The error of a failed read or open: "<What> \"<FileName>\": <errno text>".
+EInOutError FileIoError(const std::string& What, const std::string& FileName, int Code);
+
+// Opens FileName read-only when it is a regular file (or a link to one),
+// never waiting on a pipe: the descriptor, with Size set. -1 with Error 0 when
+// it is missing, a folder, a pipe or a device; -1 with Error set to the errno
+// value when it is a regular file that cannot be opened.
+int OpenRegularFile(const std::string& FileName, int64_t& Size, int& Error);
+
+// fsyncs the folder that holds FileName, so that a file just created or
+// renamed there stays after a crash; false when that fails.
+bool SyncFolderOf(const std::string& FileName);
 
 // True when both names lead to the same existing file (same device and inode).
 bool IsSameFile(const std::string& A, const std::string& B);

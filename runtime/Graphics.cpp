@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/BmpCodec.h"
+#include "runtime/ByteOrder.h"
 #include "runtime/Streams.h"
 #include "runtime/SysUtils.h"
 
@@ -415,7 +416,7 @@ TColor TBitmap::GetPixelColor(int x, int y) const
     case 4: return fromPalette((x & 1) ? (s[x / 2] & 0x0F) : (s[x / 2] >> 4));
     case 8: return fromPalette(s[x]);
     case 16: {
-        unsigned v = s[2 * x] | (s[2 * x + 1] << 8);
+        unsigned v = GetLE16(s + 2 * x);
         auto c5 = [](unsigned c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
         return RGB(c5((v >> 10) & 31), c5((v >> 5) & 31), c5(v & 31));
     }
@@ -463,8 +464,7 @@ void TBitmap::SetPixelColor(int x, int y, TColor color)
     case 8: d[x] = static_cast<uint8_t>(NearestPaletteIndex(color)); break;
     case 16: {
         unsigned v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-        d[2 * x] = v & 0xFF;
-        d[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+        PutLE16(d + 2 * x, static_cast<uint16_t>(v));
         break;
     }
     case 32: d[4 * x] = b; d[4 * x + 1] = g; d[4 * x + 2] = r; break;

@@ -13,35 +13,22 @@
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/SysUtils.h"
+#include "runtime/Text.h"
 
 namespace {
 
 constexpr size_t MaxRegistryFileSize = 16 * 1024 * 1024;
 std::atomic<int> lockTimeoutMs{2000};
 
-bool SameName(std::string_view a, std::string_view b)
+// The item whose name (the member Name) is Wanted, without regard to ASCII case.
+template <class T>
+T* FindNamed(std::vector<T>& items, std::string T::*name, std::string_view wanted)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
+    for (T& item : items)
+        if (SameText(item.*name, wanted))
+            return &item;
+    return nullptr;
 }
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-const char* HexChars = "0123456789abcdef";
 
 // ---- writing -----------------------------------------------------------------
 
@@ -57,8 +44,7 @@ std::string QuoteText(std::string_view s)
         default:
             if (c < 0x20 || c == 0x7F) {
                 out += "\\x";
-                out += HexChars[c >> 4];
-                out += HexChars[c & 15];
+                AppendHexByte(out, c);
             } else {
                 out += static_cast<char>(c);
             }
@@ -75,8 +61,7 @@ std::string EncodeKeyPath(std::string_view s)
     for (unsigned char c : s) {
         if (c < 0x20 || c == 0x7F || c == '%' || c == ']' || c == '[') {
             out += '%';
-            out += HexChars[c >> 4];
-            out += HexChars[c & 15];
+            AppendHexByte(out, c);
         } else {
             out += static_cast<char>(c);
         }
@@ -91,13 +76,26 @@ std::string HexBytes(std::string_view data)
         unsigned char c = static_cast<unsigned char>(data[i]);
         if (i)
             out += ',';
-        out += HexChars[c >> 4];
-        out += HexChars[c & 15];
+        AppendHexByte(out, c);
     }
     return out;
 }
 
 // ---- reading -----------------------------------------------------------------
+
+// Appends the byte that the two hex digits at s[pos] spell and moves pos past
+// them; false when there are not two hex digits there.
+bool TakeHexByte(std::string_view s, size_t& pos, std::string& out)
+{
+    if (pos + 2 > s.size())
+        return false;
+    const int byte = HexByte(s[pos], s[pos + 1]);
+    if (byte < 0)
+        return false;
+    out += static_cast<char>(byte);
+    pos += 2;
+    return true;
+}
 
 // Parses a quoted text at s[pos] (pos at the opening quote); on success pos is
 // just past the closing quote.
@@ -123,16 +121,10 @@ bool ParseQuoted(std::string_view s, size_t& pos, std::string& out)
         case '"': out += '"'; break;
         case 'n': out += '\n'; break;
         case 'r': out += '\r'; break;
-        case 'x': {
-            if (pos + 2 > s.size())
+        case 'x':
+            if (!TakeHexByte(s, pos, out))
                 return false;
-            int hi = HexDigit(s[pos]), lo = HexDigit(s[pos + 1]);
-            if (hi < 0 || lo < 0)
-                return false;
-            out += static_cast<char>(hi * 16 + lo);
-            pos += 2;
             break;
-        }
         default:
             return false;
         }
@@ -148,13 +140,10 @@ bool DecodeKeyPath(std::string_view s, std::string& out)
             out += s[i];
             continue;
         }
-        if (i + 2 >= s.size())
+        size_t pos = i + 1;
+        if (!TakeHexByte(s, pos, out))
             return false;
-        int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
-        if (hi < 0 || lo < 0)
-            return false;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
+        i = pos - 1;
     }
     return true;
 }
@@ -172,13 +161,8 @@ bool ParseHexList(std::string_view s, std::string& out)
         return true;
     for (;;) {
         skipBlanks();
-        if (pos + 2 > s.size())
+        if (!TakeHexByte(s, pos, out))
             return false;
-        int hi = HexDigit(s[pos]), lo = HexDigit(s[pos + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        out += static_cast<char>(hi * 16 + lo);
-        pos += 2;
         skipBlanks();
         if (pos == s.size())
             return true;
@@ -276,16 +260,8 @@ bool KeepAside(const std::string& fileName)
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::string base = fileName + ".corrupt-" + stamp;
-    for (int n = 1; n < 1000; ++n) {
-        std::string target = n == 1 ? base : base + "-" + std::to_string(n);
-        int error = 0;
-        if (RenameFile(fileName, target, &error))
-            return true;
-        if (error != EEXIST)
-            return false;
-    }
-    return false;
+    std::string keptAs;
+    return KeepFileAside(fileName, fileName + ".corrupt-" + stamp, TKeepAside::Move, keptAs) == 0;
 }
 
 } // namespace
@@ -294,10 +270,7 @@ bool KeepAside(const std::string& fileName)
 
 TRegistryValue* TRegistryKey::FindValue(std::string_view Name)
 {
-    for (TRegistryValue& v : Values)
-        if (SameName(v.Name, Name))
-            return &v;
-    return nullptr;
+    return FindNamed(Values, &TRegistryValue::Name, Name);
 }
 
 const TRegistryValue* TRegistryKey::FindValue(std::string_view Name) const
@@ -307,10 +280,7 @@ const TRegistryValue* TRegistryKey::FindValue(std::string_view Name) const
 
 TRegistryKey* TRegistryFile::FindKey(std::string_view Path)
 {
-    for (TRegistryKey& k : Keys)
-        if (SameName(k.Path, Path))
-            return &k;
-    return nullptr;
+    return FindNamed(Keys, &TRegistryKey::Path, Path);
 }
 
 const TRegistryKey* TRegistryFile::FindKey(std::string_view Path) const
@@ -408,7 +378,7 @@ bool TRegistryFile::Parse(std::string_view Text, std::string& Error)
                 return fail(number, "bad escape in key name");
             size_t slash = path.find('\\');
             std::string root = path.substr(0, slash);
-            if (!SameName(root, RootName))
+            if (!SameText(root, RootName))
                 return fail(number, "key outside " + RootName);
             std::string below = slash == std::string::npos ? std::string() : path.substr(slash + 1);
             std::vector<std::string_view> parts;
@@ -737,14 +707,11 @@ bool TRegistry::DeleteValue(const std::string& Name)
     return Modify(
         [&](TRegistryFile& f) {
             TRegistryKey* key = f.FindKey(path);
-            if (!key)
+            TRegistryValue* value = key ? key->FindValue(Name) : nullptr;
+            if (!value)
                 return false;
-            for (size_t i = 0; i < key->Values.size(); ++i)
-                if (SameName(key->Values[i].Name, Name)) {
-                    key->Values.erase(key->Values.begin() + static_cast<long>(i));
-                    return true;
-                }
-            return false;
+            key->Values.erase(key->Values.begin() + (value - key->Values.data()));
+            return true;
         },
         error);
 }

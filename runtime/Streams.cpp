@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/FileOps.h"
+
 // ---- TStream ------------------------------------------------------------------
 
 int64_t TStream::Size()
@@ -59,7 +61,7 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
     if (mode == fmCreate) {
         fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd_ < 0)
-            throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+            throw EFCreateError("Cannot create file \"" + fileName + "\". " + FileErrorText(errno));
         return;
     }
     int flags = O_CLOEXEC;
@@ -73,17 +75,16 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
     // is kept.
     fd_ = ::open(fileName.c_str(), flags | O_NONBLOCK);
     if (fd_ < 0)
-        throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+        throw EFOpenError("Cannot open file \"" + fileName + "\". " + FileErrorText(errno));
     struct stat st {};
-    const char* refusal = nullptr;
+    std::string why;
     if (::fstat(fd_, &st) != 0)
-        refusal = std::strerror(errno);
+        why = FileErrorText(errno);
     else if (S_ISDIR(st.st_mode))
-        refusal = std::strerror(EISDIR);
+        why = FileErrorText(EISDIR);
     else if (!S_ISREG(st.st_mode))
-        refusal = "It is not a regular file";
-    if (refusal) {
-        std::string why = refusal;
+        why = "It is not a regular file";
+    if (!why.empty()) {
         ::close(fd_);
         fd_ = -1;
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + why);

@@ -12,6 +12,8 @@
 #include <limits>
 #include <vector>
 
+#include "runtime/Text.h"
+
 // ---- strings -------------------------------------------------------------
 
 std::string UpperCase(std::string_view s)
@@ -104,12 +106,9 @@ bool TryStrToInt(std::string_view s, int& value)
         return false;
     long long result = 0;
     for (; i < t.size(); ++i) {
-        char c = t[i];
-        int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return false;
+        const int digit = HexDigit(t[i]);
+        if (digit < 0 || digit >= base)
+            return false;
         result = result * base + digit;
         if (result > static_cast<long long>(std::numeric_limits<int>::max()) + 1)
             return false;

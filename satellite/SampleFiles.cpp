@@ -11,24 +11,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "runtime/ByteOrder.h"
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
+#include "runtime/FileOps.h"
 
 namespace {
 
-void PutBigEndian16(uint8_t* p, uint16_t value)
-{
-    p[0] = static_cast<uint8_t>(value >> 8);
-    p[1] = static_cast<uint8_t>(value);
-}
-
-void PutBigEndian32(uint8_t* p, int32_t value)
-{
-    const auto v = static_cast<uint32_t>(value);
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
+void PutBigEndian32(uint8_t* p, int32_t value) { PutBE32(p, static_cast<uint32_t>(value)); }
 
 // Text written into a fixed-size field: cut to size, padded with Pad.
 void PutText(uint8_t* p, size_t size, std::string_view text, uint8_t pad)
@@ -144,10 +134,10 @@ TByteVector BuildLogicalHeader(const TSampleHeader& Header)
     format[15] = Header.Infrared;
     format[16] = Header.WaterVapour;
     uint8_t* ident = bytes.data() + 32;
-    PutBigEndian16(ident + 0, Header.SatelliteWord);
-    PutBigEndian16(ident + 2, Header.Year);
-    PutBigEndian16(ident + 4, Header.DayOfYear);
-    PutBigEndian16(ident + 6, Header.Time);
+    PutBE16(ident + 0, Header.SatelliteWord);
+    PutBE16(ident + 2, Header.Year);
+    PutBE16(ident + 4, Header.DayOfYear);
+    PutBE16(ident + 6, Header.Time);
     uint8_t* text = bytes.data() + HeaderTextOffset;
     PutText(text + 51, 5, Header.IrGain, ' ');
     PutText(text + 56, 3, Header.IrSpace, ' ');
@@ -213,7 +203,7 @@ TByteVector BuildPdusFile(const TPdusFields& Fields)
     PutText(bytes.data() + 26, 6, Fields.TransmissionFormat, 0);
     const uint16_t words[6] = {Fields.Year, Fields.Month, Fields.Day, Fields.Hour, Fields.Minute, Fields.Second};
     for (int i = 0; i < 6; ++i)
-        PutBigEndian16(bytes.data() + 44 + 2 * i, words[i]);
+        PutBE16(bytes.data() + 44 + 2 * i, words[i]);
     const TByteVector logical = BuildLogicalHeader(Fields.Text);
     std::memcpy(bytes.data() + 336, logical.data() + HeaderTextOffset, HeaderTextSize);
     return bytes;
@@ -250,27 +240,21 @@ bool WriteNewFileBytes(const std::string& FileName, const TByteVector& Bytes)
 {
     const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (errno == EEXIST)
+        const int error = errno;
+        if (error == EEXIST)
             return false;
-        throw EInOutError(FileName + ": cannot create the file: " + std::strerror(errno), errno);
+        throw EInOutError(FileName + ": cannot create the file: " + FileErrorText(error), error);
     }
-    size_t done = 0;
-    while (done < Bytes.size()) {
-        const ssize_t wrote = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            const int error = wrote < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(FileName.c_str()); // ours: created above
-            throw EInOutError(FileName + ": cannot write the file: " + std::strerror(error), error);
-        }
-        done += static_cast<size_t>(wrote);
+    if (!WriteAll(fd, Bytes.data(), Bytes.size())) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(FileName.c_str()); // ours: created above
+        throw EInOutError(FileName + ": cannot write the file: " + FileErrorText(error), error);
     }
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(FileName.c_str());
-        throw EInOutError(FileName + ": cannot write the file: " + std::strerror(error), error);
+        throw EInOutError(FileName + ": cannot write the file: " + FileErrorText(error), error);
     }
     return true;
 }

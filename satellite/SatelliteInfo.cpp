@@ -43,20 +43,8 @@ constexpr size_t DescriptionSize = 800;
 const char* const MonthAbbreviations[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-uint16_t BigEndian16(const uint8_t* p)
-{
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
-}
-
-// A 32-bit big-endian field in host order.
-int32_t BigEndian32(const uint8_t* p)
-{
-    uint32_t raw;
-    std::memcpy(&raw, p, sizeof raw);
-    if constexpr (std::endian::native == std::endian::little)
-        raw = ReverseBytes32(raw);
-    return static_cast<int32_t>(raw);
-}
+// A 32-bit big-endian field as a signed number.
+int32_t BigEndian32(const uint8_t* p) { return static_cast<int32_t>(GetBE32(p)); }
 
 // Text of a fixed-size field up to its first NUL.
 std::string FieldText(const uint8_t* p, size_t size)
@@ -459,13 +447,13 @@ void ReadMeteosat(TSatelliteSource& source, TReportLines* report, uint8_t& Satel
     source.ReadExact(FormatGapSize, "the header gap after the format block");
     const uint8_t* ident = source.Read(IdentBlockSize, got);
     if (got == IdentBlockSize) {
-        SatelliteCode = CodeFromSatelliteWord(BigEndian16(ident));
+        SatelliteCode = CodeFromSatelliteWord(GetBE16(ident));
         if (report)
             report->Add({"Interpreted satellite ID: ", SatelliteName(SatelliteCode)});
 
-        const int year = BigEndian16(ident + 2);
-        const int dayOfYear = BigEndian16(ident + 4);
-        const int hhmm = BigEndian16(ident + 6);
+        const int year = GetBE16(ident + 2);
+        const int dayOfYear = GetBE16(ident + 4);
+        const int hhmm = GetBE16(ident + 6);
         const int minutes = (hhmm / 100) * 60 + hhmm % 100;
         const int slot = minutes / 30;
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/ByteOrder.h"
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
 #include "satellite/SatelliteSource.h"
@@ -70,12 +71,6 @@ constexpr int64_t OpenMtpRecordOffset = 1345;
 void ReadOpenMtpHeader(const uint8_t* Record, std::string& RawId, uint8_t& SatelliteCode, int32_t& ChannelNumber,
                        std::string& ChannelLetter, int32_t& Line1, int32_t& Pixel1, int32_t& Lines, int32_t& Pixels,
                        float& Gain, float& SpaceCount, TDateTime& AcquisitionTime);
-
-// Reverses the four bytes of a 32-bit value (big-endian field to host order).
-constexpr uint32_t ReverseBytes32(uint32_t Value)
-{
-    return (Value >> 24) | ((Value >> 8) & 0x0000FF00u) | ((Value << 8) & 0x00FF0000u) | (Value << 24);
-}
 
 // Exchanges the two bytes of each of six consecutive 16-bit words in place.
 void SwapSixWords(uint8_t* Words);

@@ -1,7 +1,5 @@
 #include "satellite/SatelliteSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 
 #include "runtime/Application.h"
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
 #include "runtime/SysUtils.h"
 
 namespace {
@@ -21,11 +20,6 @@ constexpr size_t FirstReadSize = 16 * 1024;
 // file) doubles each refill up to this size; a file whose rest fits is read
 // whole.
 constexpr size_t MaxReadSize = 128 * 1024;
-
-EInOutError IoError(const std::string& what, const std::string& fileName, int code)
-{
-    return EInOutError(what + " \"" + fileName + "\": " + std::strerror(code), code);
-}
 
 // The read buffer a thread lends to the file source it is working with, so
 // that a thread identifying file after file allocates it once.
@@ -97,24 +91,18 @@ TSatelliteFileSource::~TSatelliteFileSource()
 bool TSatelliteFileSource::OpenExisting(const std::string& FileName)
 {
     Close();
-    // O_NONBLOCK keeps the open of a pipe from waiting for a writer; on a
-    // regular file it changes nothing.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
+    int error = 0;
+    int64_t size = 0;
+    const int fd = OpenRegularFile(FileName, size, error);
     if (fd < 0) {
-        const int code = errno;
-        if (::stat(FileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return false;
-        throw IoError("Cannot open file", FileName, code);
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+        if (error != 0)
+            throw FileIoError("Cannot open file", FileName, error);
         return false;
     }
     fd_ = fd;
     SetFileName(FileName);
     Seek(0);
-    size_ = static_cast<int64_t>(st.st_size);
+    size_ = size;
     readSize_ = 0;
     bufferStart_ = 0;
     bufferLength_ = 0;
@@ -162,7 +150,7 @@ const uint8_t* TSatelliteFileSource::Fetch(int64_t Position, size_t Count, size_
             if (errno == EINTR)
                 continue;
             bufferLength_ = 0;
-            throw IoError("Cannot read file", FileName(), errno);
+            throw FileIoError("Cannot read file", FileName(), errno);
         }
         if (n == 0)
             break;

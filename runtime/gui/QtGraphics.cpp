@@ -16,13 +16,9 @@
 #include <vector>
 
 #include "runtime/Graphics.h"
+#include "runtime/Text.h"
 
 namespace {
-
-// Windows code page 1252 bytes 0x80..0x9F; the rest of the code page is Latin-1.
-const char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Texts are 8-bit ANSI (code page 1252), e.g. the degree sign is 0xB0.
 QString FromAnsi(std::string_view text)
@@ -30,7 +26,7 @@ QString FromAnsi(std::string_view text)
     QString s;
     s.reserve(static_cast<qsizetype>(text.size()));
     for (unsigned char c : text)
-        s.append(QChar(c >= 0x80 && c < 0xA0 ? Cp1252High[c - 0x80] : char16_t(c)));
+        s.append(QChar(Cp1252ToUnicode(c)));
     return s;
 }
 

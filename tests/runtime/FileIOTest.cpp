@@ -148,3 +148,49 @@ TEST(ReadWholeFileTest, ReadsRegularFilesAndNamesWhatItCannotRead)
         }
     }
 }
+
+TEST(KeepFileAside, KeepsTheFileUnderTheFirstFreeNameAndNeverReplaces)
+{
+    struct Case {
+        TKeepAside how;
+        bool originalStays;
+    };
+    for (const Case c : {Case{TKeepAside::Move, false}, Case{TKeepAside::Copy, true}}) {
+        ScratchFolder d;
+        const auto file = d.path / "store";
+        const auto aside = d.path / "store.old";
+        WriteText(file, "damaged");
+        WriteText(aside, "taken");
+        std::string keptAs;
+        ASSERT_EQ(KeepFileAside(file.string(), aside.string(), c.how, keptAs), 0);
+        EXPECT_EQ(keptAs, aside.string() + "-2");
+        EXPECT_EQ(ReadAll(keptAs), "damaged");
+        EXPECT_EQ(ReadAll(aside), "taken");
+        EXPECT_EQ(fs::exists(file), c.originalStays);
+        EXPECT_EQ(KeepFileAside((d.path / "missing").string(), aside.string(), c.how, keptAs), ENOENT);
+    }
+}
+
+TEST(OpenRegularFile, OpensOnlyRegularFilesAndNeverWaitsOnAPipe)
+{
+    ScratchFolder d;
+    WriteText(d.path / "file", "12345");
+    ASSERT_EQ(::mkfifo((d.path / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(d.path / "file", d.path / "link");
+    struct Case {
+        const char* name;
+        bool opens;
+    };
+    for (const Case c : {Case{"file", true}, Case{"link", true}, Case{"pipe", false}, Case{"missing", false},
+                         Case{".", false}}) {
+        int error = -1;
+        int64_t size = -1;
+        const int fd = OpenRegularFile((d.path / c.name).string(), size, error);
+        EXPECT_EQ(fd >= 0, c.opens) << c.name;
+        EXPECT_EQ(error, 0) << c.name;
+        if (fd >= 0) {
+            EXPECT_EQ(size, 5);
+            ::close(fd);
+        }
+    }
+}

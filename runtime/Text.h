@@ -1,0 +1,50 @@
+#pragma once
+// Text rules shared by the file formats, the canvas and the command line:
+// UTF-8 checks, code page 1252 (the canvas's 8-bit text), hexadecimal digits
+// and escaping a name for display.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// ---- UTF-8 ----------------------------------------------------------------------
+
+// Length (1 to 4) of the valid UTF-8 sequence that starts at Text[At], or 0
+// when the bytes there are not one: a stray continuation byte, a sequence cut
+// short, an overlong form, a surrogate or a value past U+10FFFF.
+size_t Utf8SequenceLength(std::string_view Text, size_t At);
+bool IsValidUtf8(std::string_view Text);
+// The character at Text[At], At moved past it; a byte that does not begin a
+// valid sequence gives U+FFFD and moves At by one.
+char32_t NextUtf8CodePoint(std::string_view Text, size_t& At);
+// Appends CodePoint (at most U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& Out, char32_t CodePoint);
+
+// ---- code page 1252 -------------------------------------------------------------
+
+// The Unicode character of a code page 1252 byte: Latin-1 except 0x80-0x9F,
+// where the bytes the code page leaves undefined stand for themselves.
+char16_t Cp1252ToUnicode(unsigned char Byte);
+std::string Cp1252ToUtf8(std::string_view Text);
+
+// ---- hexadecimal ----------------------------------------------------------------
+
+// 0 to 15 for a hexadecimal digit of either case, -1 for any other character.
+int HexDigit(char C);
+// The byte two hexadecimal digits spell (0 to 255), -1 when either is not one.
+int HexByte(char High, char Low);
+// The two lower-case hexadecimal digits of Byte appended to Out.
+void AppendHexByte(std::string& Out, unsigned char Byte);
+
+// ---- escaping for display -------------------------------------------------------
+
+// A name made safe for one field of a tab-separated text line: backslash,
+// tab, CR, LF and other control bytes become \\ \t \r \n \xHH, and bytes that
+// are not part of valid UTF-8 become \xHH.
+std::string EscapeText(std::string_view s);
+
+// Text made safe for JSON (nlohmann::json refuses invalid UTF-8), reversibly:
+// valid UTF-8 passes unchanged except the backslash, which is doubled, and
+// each byte of an invalid sequence becomes the four characters \xHH. So the
+// byte 0xFF gives \xFF while a name holding the text \xFF gives \\xFF, and
+// every JSON string maps back to exactly one byte string.
+std::string JsonSafe(std::string_view s);
