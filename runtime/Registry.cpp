@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <unordered_map>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,10 @@
 namespace {
 
 constexpr size_t MaxRegistryFileSize = 16 * 1024 * 1024;
+// Every key below the root is stored with each of its parents, so the cost of
+// one key line grows with the square of its depth; the Windows registry stops
+// at 512 levels too.
+constexpr size_t MaxRegistryKeyDepth = 512;
 std::atomic<int> lockTimeoutMs{2000};
 
 // The item whose name (the member Name) is Wanted, without regard to ASCII case.
@@ -355,8 +360,32 @@ bool TRegistryFile::Parse(std::string_view Text, std::string& Error)
             lines.emplace_back(pendingLine, std::move(pending));
     }
 
+    // Names are looked up through indexes (the upper-cased name to its place),
+    // so a file of many keys or values parses in linear time instead of
+    // comparing each new name with every earlier one.
+    std::unordered_map<std::string, size_t> keyIndex;
+    std::vector<std::unordered_map<std::string, size_t>> valueIndex;
+    auto createKey = [&](const std::vector<std::string_view>& parts) {
+        std::string path;
+        size_t at = 0;
+        for (size_t n = 0; n <= parts.size(); ++n) {
+            if (n > 1)
+                path += '\\';
+            if (n > 0)
+                path += parts[n - 1];
+            auto [found, added] = keyIndex.try_emplace(UpperCase(path), Keys.size());
+            if (added) {
+                Keys.push_back(TRegistryKey{path, {}});
+                valueIndex.emplace_back();
+            }
+            at = found->second;
+        }
+        return at;
+    };
+
     bool header = false;
     TRegistryKey* key = nullptr;
+    size_t keyAt = 0;
     for (auto& [number, raw] : lines) {
         std::string_view line = TrimBlanks(raw);
         if (line.empty() || line.front() == ';')
@@ -384,7 +413,10 @@ bool TRegistryFile::Parse(std::string_view Text, std::string& Error)
             std::vector<std::string_view> parts;
             if (!SplitPath(below, parts) || (!below.empty() && (below.front() == '\\' || below.back() == '\\')))
                 return fail(number, "empty key name");
-            key = &CreateKey(below);
+            if (parts.size() > MaxRegistryKeyDepth)
+                return fail(number, "key nested more than " + std::to_string(MaxRegistryKeyDepth) + " levels deep");
+            keyAt = createKey(parts);
+            key = &Keys[keyAt];
             continue;
         }
         if (!key)
@@ -431,10 +463,11 @@ bool TRegistryFile::Parse(std::string_view Text, std::string& Error)
         } else {
             return fail(number, "unknown value form");
         }
-        if (TRegistryValue* existing = key->FindValue(value.Name))
-            *existing = std::move(value);
-        else
+        auto [found, added] = valueIndex[keyAt].try_emplace(UpperCase(value.Name), key->Values.size());
+        if (added)
             key->Values.push_back(std::move(value));
+        else
+            key->Values[found->second] = std::move(value);
     }
     if (!header)
         return fail(1, "the file does not begin with REGEDIT4");

@@ -179,6 +179,30 @@ TEST_F(RegistryTest, ParserRejectsMalformedText)
     }
 }
 
+TEST_F(RegistryTest, ParserMergesRepeatedNamesAndStopsAtTheDepthLimit)
+{
+    const std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\a\\b]\n\"V\"=\"1\"\n\"w\"=\"2\"\n"
+                             "[HKEY_CURRENT_USER\\c]\n[hkey_current_user\\A\\B]\n\"v\"=\"3\"\n";
+    TRegistryFile file("HKEY_CURRENT_USER");
+    std::string error;
+    ASSERT_TRUE(file.Parse(text, error)) << error;
+    ASSERT_EQ(file.Keys.size(), 4u);   // "", "a", "a\\b", "c"
+    const TRegistryKey* ab = file.FindKey("a\\b");
+    ASSERT_NE(ab, nullptr);
+    ASSERT_EQ(ab->Values.size(), 2u);
+    EXPECT_EQ(ab->Values[0].Name, "v");
+    EXPECT_EQ(ab->Values[0].Data, "3");
+
+    for (size_t depth : {512u, 513u}) {
+        std::string deep = "REGEDIT4\n[HKEY_CURRENT_USER";
+        for (size_t i = 0; i < depth; ++i)
+            deep += "\\k";
+        deep += "]\n";
+        TRegistryFile nested("HKEY_CURRENT_USER");
+        EXPECT_EQ(nested.Parse(deep, error), depth == 512u) << depth;
+    }
+}
+
 TEST_F(RegistryTest, SerialisedFileParsesBackToTheSameContents)
 {
     TRegistryFile file("HKEY_CURRENT_USER");
