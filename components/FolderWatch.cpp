@@ -77,12 +77,12 @@ std::string TInotifyFolderEvents::Start(const std::string& Folder)
     folder_ = Folder;
     // The stop signals wake the loop through the pipe too.
     if (pipeError_ != 0)
-        return std::string("cannot take the stop signals: ") + std::strerror(pipeError_);
+        return std::string("cannot take the stop signals: ") + FileErrorText(pipeError_);
     inotifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     const uint32_t mask = IN_CREATE | IN_OPEN | IN_MODIFY | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE | IN_MOVED_TO |
                           IN_MOVED_FROM | IN_DELETE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
     if (inotifyFd_ < 0 || ::inotify_add_watch(inotifyFd_, Folder.c_str(), mask) < 0)
-        return "cannot watch folder " + Folder + ": " + std::strerror(errno);
+        return "cannot watch folder " + Folder + ": " + FileErrorText(errno);
     return {};
 }
 
@@ -100,7 +100,7 @@ IFolderEvents::TWaitResult TInotifyFolderEvents::Wait(std::chrono::milliseconds 
     const int timeout = Timeout.count() < 0 ? -1 : static_cast<int>(std::min<long long>(Timeout.count(), INT_MAX));
     if (::poll(fds, WithEvents ? 2 : 1, timeout) < 0) {
         if (errno != EINTR)
-            result.Error = std::strerror(errno);
+            result.Error = FileErrorText(errno);
         return result;
     }
     if (fds[0].revents & POLLIN) {
@@ -123,7 +123,7 @@ std::string TInotifyFolderEvents::ReadEvents(std::vector<TFolderEvent>& Events)
                 continue;
             if (errno == EAGAIN)
                 return {};
-            return "cannot watch folder " + folder_ + ": " + std::strerror(errno);
+            return "cannot watch folder " + folder_ + ": " + FileErrorText(errno);
         }
         for (char* p = buffer; p < buffer + got;) {
             const auto* event = reinterpret_cast<const struct inotify_event*>(p);
@@ -434,7 +434,7 @@ bool TFolderWatch::HandleEvents(const std::vector<TFolderEvent>& Events)
             return false;
         case TFolderEvent::FolderChanged:
             if (::access(folder_.c_str(), R_OK | X_OK) != 0) {
-                observer_.Message("cannot read folder " + folder_ + ": " + std::strerror(errno));
+                observer_.Message("cannot read folder " + folder_ + ": " + FileErrorText(errno));
                 return false;
             }
             continue;
@@ -563,7 +563,7 @@ TFolderWatch::TEnd TFolderWatch::Run()
 {
     DIR* d = ::opendir(folder_.c_str());
     if (!d) {
-        observer_.Message("cannot read folder " + folder_ + ": " + std::strerror(errno));
+        observer_.Message("cannot read folder " + folder_ + ": " + FileErrorText(errno));
         return TEnd::Failed;
     }
     ::closedir(d);
