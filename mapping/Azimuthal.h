@@ -62,6 +62,28 @@ static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, 
     y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
 }
 
+// Linearised orthographic: the view angles a (across) and b (up) seen from
+// the centre, each mapped linearly. With the point's direction in the
+// centre's frame, east e = cos phi sin dlon, north n = cos phi0 sin phi -
+// sin phi0 cos phi cos dlon and toward the viewer cos c, a = atan2(e, cos c)
+// and b = asin n, and the plane point x = R atan2(sin a cos b, sqrt(cos^2 a
+// cos^2 b + sin^2 b)) = R atan2(e, sqrt(n^2 + cos^2 c)), y = R atan2(sin b,
+// cos a cos b) = R atan2(n, cos c). False (a mask for lanes) where a or b
+// reaches 60 degrees: cos c <= 0 or |e| >= tan 60 cos c, or |n| >= sin 60.
+template <typename V>
+static inline auto LinearisedOrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl,
+                                            V cosDl, V cosc, V& x, V& y)
+{
+    constexpr double Tan60 = 1.7320508075688772, Sin60 = 0.8660254037844386;
+    const V e = cosPhi * sinDl;
+    const V n = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+    V ax, ay;
+    lanes::Atan2Pair(e, lanes::Sqrt(n * n + cosc * cosc), n, cosc, ax, ay);
+    x = scale * ax;
+    y = scale * ay;
+    return (cosc > 0.0) & (lanes::Abs(e) < Tan60 * cosc) & (lanes::Abs(n) < Sin60);
+}
+
 // The plane point of kinds 3, 4, 7 and 11 from the central angle's cosine,
 // for one point or lanes; true (a mask for lanes) where kind 11's point lies
 // beyond the hemisphere, which still gets the centre pixel.
@@ -139,18 +161,8 @@ struct TAzimuthal {
         if constexpr (Kind != pkLinearisedOrthographic) {
             if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
                 result = TMapping::prHidden;
-        } else {
-            // Linearised orthographic: the view angles a (across) and b (up)
-            // seen from the centre, each mapped linearly.
-            const double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
-            const double b = std::asin(sinPhi * cosPhi0 - cosDl * cosPhi * sinPhi0);
-            if (!Finite(a) || !Finite(b))
-                return TMapping::prNotComputed;
-            if (a <= -Pi / 3 || a >= Pi / 3 || b <= -Pi / 3 || b >= Pi / 3)
-                return TMapping::prNotComputed; // beyond the view angles
-            const double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-            y = scale * std::atan2(sb, ca * cb);
-            x = scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
+        } else if (!LinearisedOrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y)) {
+            return TMapping::prNotComputed; // beyond the view angles
         }
         if (m.Rotation != 0)
             RotateXY(rotCos, rotSin, x, y);

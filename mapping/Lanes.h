@@ -141,6 +141,8 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
 #endif
 
 QUILLON_LANES_UNARY(Acos, acos)
+QUILLON_LANES_UNARY(Asin, asin)
+QUILLON_LANES_UNARY(Sin, sin) // like SinCos, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Atan, atan)
 QUILLON_LANES_UNARY(Tan, tan) // like sine and cosine, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Log, log)
@@ -148,6 +150,20 @@ QUILLON_LANES_UNARY(Exp, exp)
 
 #undef QUILLON_LANES_UNARY_WIDE
 #undef QUILLON_LANES_UNARY
+
+// Two logarithms of one point in one 2-lane call, or of lanes.
+static inline void LogPair(double a, double b, double& ra, double& rb)
+{
+    const D2 r = Log(D2{a, b});
+    ra = r[0];
+    rb = r[1];
+}
+template <typename V>
+static inline void LogPair(V a, V b, V& ra, V& rb)
+{
+    ra = Log(a);
+    rb = Log(b);
+}
 
 // Sine and cosine of one angle through the 2-lane call (the same bits as a
 // lane of the vector forms while every lane lies within 15 radians).
@@ -180,6 +196,23 @@ template <typename V>
 static inline V Abs(V v)
 {
     return Select(v < 0, -v, v);
+}
+
+// Lanes whose angle lies 14 radians or more from 0 (or is not finite) are
+// marked far: SLEEF would reduce the whole vector's angles another way, so
+// such lanes are left to the per-point code and enter the vector as 0. One
+// point (a double) is never far and keeps its angle.
+static inline void MarkFar(bool&, double) {}
+template <typename M, typename V>
+static inline void MarkFar(M& far, V a)
+{
+    far = far | ((Abs(a) < 14.0) == 0);
+}
+static inline double ZeroFar(bool, double a) { return a; }
+template <typename M, typename V>
+static inline V ZeroFar(M far, V a)
+{
+    return Select(far, V{}, a);
 }
 
 } // namespace lanes

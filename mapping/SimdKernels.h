@@ -22,6 +22,8 @@ struct TSimdForwardConsts {
     double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
     double MercatorZoomBase, MercatorZoomScale; // kind 6
     int32_t OffsetX, OffsetY;
+    // The map itself, for the kernels that build its family's constants.
+    const class TMapping* Map;
 };
 
 // Status of a point after a kernel: TMapping::TProjectResult, or
@@ -48,8 +50,17 @@ struct TSimdKernelSet {
     TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
+    TSimdForwardKernel LinearisedOrthographic; // kind 8
+    TSimdForwardKernel PolarStereographic;     // kind 9
+    TSimdForwardKernel LambertConic;           // kind 10
+    TSimdForwardKernel VanDerGrinten;          // kind 12
+    TSimdForwardKernel GreatCircle;            // kind 13
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
     TSimdInverseKernel OrthographicInverse;    // kind 7
+    TSimdInverseKernel PolarStereographicInverse; // kind 9
+    TSimdInverseKernel LambertConicInverse;    // kind 10
+    TSimdInverseKernel VanDerGrintenInverse;   // kind 12
+    TSimdInverseKernel GreatCircleInverse;     // kind 13
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

@@ -546,6 +546,7 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     c.OffsetX = m.GetOffsetX();
     c.OffsetY = m.GetOffsetY();
     c.Scale = m.Scale;
+    c.Map = &m;
     const auto azimuthal = [&](const auto& k) {
         using Family = std::decay_t<decltype(k)>;
         c.SinPhi0 = k.sinPhi0;
@@ -562,6 +563,7 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     case pkAzimuthalEquidistantWide: azimuthal(TAzimuthal<pkAzimuthalEquidistant>(m)); break;
     case pkOrthographic: azimuthal(TAzimuthal<pkOrthographic>(m)); break;
     case pkGnomonic: azimuthal(TAzimuthal<pkGnomonic>(m)); break;
+    case pkLinearisedOrthographic: azimuthal(TAzimuthal<pkLinearisedOrthographic>(m)); break;
     default: break;
     }
 }
@@ -581,6 +583,11 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
     case pkOrthographic: kernel = set.Orthographic; break;
     case pkGnomonic: kernel = set.Gnomonic; break;
+    case pkLinearisedOrthographic: kernel = set.LinearisedOrthographic; break;
+    case pkPolarStereographic: kernel = set.PolarStereographic; break;
+    case pkLambertConformalConic: kernel = set.LambertConic; break;
+    case pkVanDerGrinten: kernel = m.Width != 0 ? set.VanDerGrinten : nullptr; break;
+    case pkGreatCircle: kernel = set.GreatCircle; break;
     default: break;
     }
     if (kernel != nullptr)
@@ -597,6 +604,10 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
+    case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
+    case pkLambertConformalConic: kernel = set.LambertConicInverse; break;
+    case pkVanDerGrinten: kernel = set.VanDerGrintenInverse; break;
+    case pkGreatCircle: kernel = set.GreatCircleInverse; break;
     default: break;
     }
     if (kernel != nullptr)
