@@ -8,6 +8,32 @@
 
 namespace projection {
 
+// halfE ln((1 - es) / (1 + es)) for one point or lanes. For the Earth's
+// eccentricity (e up to 0.1) as -2 halfE atanh(es), atanh by its series
+// es + es^3/3 + ... + es^15/15 (the next term is below 1e-16 of the first);
+// else through SLEEF's logarithm.
+template <typename V>
+static inline V EllipsoidLogTerm(double e, double halfE, V es)
+{
+    if (!(std::fabs(e) <= 0.1))
+        return halfE * lanes::Log((1.0 - es) / (1.0 + es));
+    const V z2 = es * es;
+    const V series =
+        1.0 + z2 * (1.0 / 3 + z2 * (1.0 / 5 + z2 * (1.0 / 7 + z2 * (1.0 / 9 + z2 * (1.0 / 11 + z2 * (1.0 / 13 + z2 / 15))))));
+    return -2.0 * halfE * (es * series);
+}
+
+// ((1 - es) / (1 + es))^halfE = exp(EllipsoidLogTerm): for e up to 0.1 the
+// exponent lies within 0.011 of 0 and exp is its series up to u^7/7!.
+template <typename V>
+static inline V EllipsoidPower(double e, double halfE, V es)
+{
+    const V u = EllipsoidLogTerm(e, halfE, es);
+    if (!(std::fabs(e) <= 0.1))
+        return lanes::Exp(u);
+    return 1.0 + u * (1.0 + u * (1.0 / 2 + u * (1.0 / 6 + u * (1.0 / 24 + u * (1.0 / 120 + u * (1.0 / 720 + u / 5040))))));
+}
+
 // Lambert t^n for one point or lanes from the sine and cosine of p (the
 // latitude, mirrored for a southern map): t = tan(pi/4 - p/2) / ((1 - e sin
 // p) / (1 + e sin p))^(e/2) with tan(pi/4 - p/2) = cos p / (1 + sin p),
@@ -19,13 +45,10 @@ static inline V LambertTn(double e, double halfE, double n, V sinP, V cosP, M& f
 {
     const V es = e * sinP;
     const V tn = cosP / (1.0 + sinP);
-    const V ratio = (1.0 - es) / (1.0 + es);
-    V lt, lr;
-    lanes::LogPair(tn, ratio, lt, lr);
-    V T = lanes::Exp(n * (lt - halfE * lr));
+    V T = lanes::Exp(n * (lanes::Log(tn) - EllipsoidLogTerm(e, halfE, es)));
     if constexpr (std::is_same_v<V, double>) {
         if (!(tn > 0))
-            T = std::pow(tn / std::pow(ratio, halfE), n);
+            T = std::pow(tn / std::pow((1 - es) / (1 + es), halfE), n);
     } else {
         far = far | ((tn > 0.0) == 0);
     }
@@ -35,23 +58,25 @@ static inline V LambertTn(double e, double halfE, double n, V sinP, V cosP, M& f
 }
 
 // The conformal latitude's inverse for one point or lanes: phi = pi/2 -
-// 2 atan(t ((1 - e sin phi) / (1 + e sin phi))^(e/2)) by fixed-point
-// iteration from phi = pi/2 - 2 atan t, each lane until its change is at
-// most 0.00001 (100 rounds at most); a lane fails (ok cleared) when phi is
-// not finite.
+// 2 atan X with X = t ((1 - e sin phi) / (1 + e sin phi))^(e/2), by
+// fixed-point iteration from X = t, each lane until its change is at most
+// 0.00001 (100 rounds at most); a lane fails (ok cleared) when phi is not
+// finite. sin phi = cos 2 atan X = (1 - X^2) / (1 + X^2) (-1 beyond X =
+// 1e100, where that is what it rounds to).
 template <typename V, typename M>
 static inline V LambertLatitude(double e, double halfE, V t, V atanT, M& ok)
 {
     V phi = Pi / 2 - 2.0 * atanT;
+    V X = t;
     M active = ok;
     for (int i = 0; i < 100 && lanes::Any(active); ++i) {
-        // Lanes already done enter as 0 (SLEEF's sine takes another way for
-        // the whole vector when a lane is not finite).
-        const V ph = lanes::Select(active, phi, V{});
-        const V es = e * lanes::Sin(ph);
-        const V next = Pi / 2 - 2.0 * lanes::Atan(t * lanes::Exp(halfE * lanes::Log((1.0 - es) / (1.0 + es))));
-        const V change = lanes::Abs(lanes::Abs(ph) - lanes::Abs(next));
+        const V X2 = X * X;
+        const V sinPhi = lanes::Select(X > 1e100, V{} - 1.0, (1.0 - X2) / (1.0 + X2));
+        const V nextX = t * EllipsoidPower(e, halfE, e * sinPhi);
+        const V next = Pi / 2 - 2.0 * lanes::Atan(nextX);
+        const V change = lanes::Abs(lanes::Abs(phi) - lanes::Abs(next));
         phi = lanes::Select(active, next, phi);
+        X = lanes::Select(active, nextX, X);
         const auto finite = lanes::IsFinite(next);
         ok = ok & (finite | (active == 0));
         active = active & finite & (change > 0.00001);
