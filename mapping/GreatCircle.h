@@ -126,11 +126,11 @@ struct TGreatCircle {
             V d = lam * RadToDeg;
             d = lanes::Select(d < -180.0, d + 360.0, d);
             lon = lanes::Select(d >= 180.0, d - 360.0, d);
-            lon = lanes::Select(centre, V{} + m.CentreLongitude, lon);
+            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
         }
         lat = phi * RadToDeg;
         if constexpr (!std::is_same_v<V, double>)
-            lat = lanes::Select(centre, V{} + m.CentreLatitude, lat);
+            lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
         return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
     }
 

@@ -142,6 +142,7 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
 
 QUILLON_LANES_UNARY(Acos, acos)
 QUILLON_LANES_UNARY(Asin, asin)
+QUILLON_LANES_UNARY(Cos, cos) // these two like SinCos
 QUILLON_LANES_UNARY(Sin, sin) // like SinCos, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Atan, atan)
 QUILLON_LANES_UNARY(Tan, tan) // like sine and cosine, beyond 15 radians another way for the whole vector

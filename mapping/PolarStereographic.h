@@ -61,7 +61,7 @@ struct TPolarStereographic {
         lat = (Pi / 2 - c) * RadToDeg;
         if (m.Southern)
             lat = -lat;
-        lon = lanes::Select(centre, V{} + m.CentreLongitude, lon);
+        lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
         lat = lanes::Select(centre, V{} + (m.Southern ? -90.0 : 90.0), lat);
         return centre | (lanes::IsFinite(lat) & lanes::IsFinite(lon));
     }

@@ -167,6 +167,13 @@ static inline V AsinNearT(V v)
     return lanes::Asin(v);
 }
 
+// d in every lane (the sign of a zero kept).
+template <typename V>
+static inline V Splat(double d)
+{
+    return d - V{};
+}
+
 // A value of 1 in every lane.
 template <typename V>
 static inline V One()

@@ -1,6 +1,8 @@
 #pragma once
 // Kind 12, the Van der Grinten projection of the whole globe in a circle,
 // with its zoom sectors (quarters and ninths of the map enlarged).
+#include <type_traits>
+
 #include "mapping/ProjectionMath.h"
 
 namespace projection {
@@ -109,11 +111,34 @@ static inline void VanDerGrintenXY(double scale, double piScale, V dlon, V lat, 
     y = lanes::Select(equator & ((pole | meridian) == 0), zero, ny);
 }
 
+// SectorToMapUnits's cases in one form: x' = (x + bx) / a, y' = (y + by) / a.
+inline TSectorAffine SectorInverseAffine(const TMapping& m)
+{
+    const double h = static_cast<double>(m.Height) * m.RecipWidth;
+    switch (m.Sector) {
+    case 1: return {2, -0.5, 0.5 * h};
+    case 2: return {2, 0.5, 0.5 * h};
+    case 3: return {2, -0.5, -(0.5 * h)};
+    case 4: return {2, 0.5, -(0.5 * h)};
+    case 5: return {3, -1, h};
+    case 6: return {3, 0, h};
+    case 7: return {3, 1, h};
+    case 8: return {3, -1, 0};
+    case 9: return {3, 0, 0};
+    case 10: return {3, 1, 0};
+    case 11: return {3, -1, -h};
+    case 12: return {3, 0, -h};
+    case 13: return {3, 1, -h};
+    default: return {};
+    }
+}
+
 struct TVanDerGrinten {
     const TMapping& m;
-    TSectorAffine sector;
+    TSectorAffine sector, back;
     static constexpr bool VisibleInsideOnly = false;
-    explicit TVanDerGrinten(const TMapping& map) : m(map), sector(map.Width != 0 ? SectorAffine(map) : TSectorAffine{})
+    explicit TVanDerGrinten(const TMapping& map) : m(map), sector(map.Width != 0 ? SectorAffine(map) : TSectorAffine{}),
+          back(SectorInverseAffine(map))
     {
     }
 
@@ -140,41 +165,60 @@ struct TVanDerGrinten {
         return TMapping::prComputed;
     }
 
-    // Inverse Van der Grinten (Snyder 29-6 to 29-15): the cubic in the
-    // latitude solved trigonometrically; the longitude in closed form.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+    // Inverse Van der Grinten (Snyder 29-6 to 29-15) for one point or lanes
+    // (the pixel without offsets): the cubic in the latitude solved
+    // trigonometrically; the longitude in closed form.
+    template <typename V, typename M>
+    auto InverseLanes(V px, V py, V& lon, V& lat, M&) const
     {
-        double x, y;
-        PixelToWidthUnits(m, px, py, x, y);
-        if (!SectorToMapUnits(m, x, y))
-            return false;
-        const double U = x * m.RecipPiScale, V = y * m.RecipPiScale;
-        if (U == 0 && V == 0) {
-            // The centre of the map: the cubic below degenerates (0 / 0).
-            lon = m.CentreLongitude;
-            lat = 0;
-            return true;
+        V x, y;
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
+        x = (x + back.bx) / back.a;
+        y = (y + back.by) / back.a;
+        auto ok = lanes::IsFinite(x) & lanes::IsFinite(y);
+        const V U = x * m.RecipPiScale, W = y * m.RecipPiScale;
+        // The centre of the map: the cubic below degenerates (0 / 0).
+        const auto centre = (U == 0.0) & (W == 0.0);
+        if constexpr (std::is_same_v<V, double>) {
+            if (!ok)
+                return decltype(ok)(0);
+            if (centre) {
+                lon = m.CentreLongitude;
+                lat = 0;
+                return decltype(ok)(1);
+            }
         }
-        const double s = U * U + V * V;
-        const double c1 = -std::fabs(V) * (1 + s);
-        const double c2 = c1 - 2 * V * V + U * U;
-        const double c3 = -2 * c1 + 1 + 2 * V * V + s * s;
-        const double d = V * V / c3 + (2 * std::pow(c2 / c3, 3) - 9 * c1 * c2 / (c3 * c3)) / 27;
-        const double a1 = (c1 - c2 * c2 / (3 * c3)) / c3;
-        const double m1 = 2 * std::sqrt(-a1 / 3);
-        const double theta1 = AcosNear(3 * d / (a1 * m1)) / 3;
-        lat = 180 * (-m1 * std::cos(theta1 + Pi / 3) - c2 / (3 * c3));
-        if (y < 0)
-            lat = -lat;
-        double dl = 0;
-        if (U != 0)
-            dl = 90 * (s - 1 + std::sqrt(1 + 2 * (U * U - V * V) + s * s)) / U;
+        const V s = U * U + W * W;
+        const V c1 = -lanes::Abs(W) * (1.0 + s);
+        const V c2 = c1 - 2.0 * W * W + U * U;
+        const V c3 = -2.0 * c1 + 1.0 + 2.0 * W * W + s * s;
+        const V r = c2 / c3;
+        const V d = W * W / c3 + (2.0 * (r * r * r) - 9.0 * c1 * c2 / (c3 * c3)) / 27.0;
+        const V a1 = (c1 - c2 * c2 / (3.0 * c3)) / c3;
+        const V m1 = 2.0 * lanes::Sqrt(-a1 / 3.0);
+        V v = 3.0 * d / (a1 * m1);
+        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        const V angle = lanes::Acos(v) / 3.0 + Pi / 3;
+        // SLEEF's cosine takes another way for the whole vector when a lane
+        // is not finite: such lanes (which fail) enter as 0.
+        const auto finite = lanes::IsFinite(angle);
+        ok = ok & finite;
+        V l = 180.0 * (-m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - c2 / (3.0 * c3));
+        l = lanes::Select(y < 0.0, -l, l);
+        const V dl = lanes::Select(U != 0.0, 90.0 * (s - 1.0 + lanes::Sqrt(1.0 + 2.0 * (U * U - W * W) + s * s)) / U, V{});
         // Outside the map's bounding circle the formula still gives a value,
         // more than 180 degrees from the centre: that pixel is out of reach.
-        if (!(std::fabs(dl) <= 180.0001))
-            return false;
-        lon = m.CentreLongitude + dl;
-        return Finite(lat) && Finite(lon);
+        ok = ok & (lanes::Abs(dl) <= 180.0001);
+        lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), dl + m.CentreLongitude);
+        lat = lanes::Select(centre, V{}, l);
+        return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
+    }
+
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        bool far = false;
+        return InverseLanes(px, py, lon, lat, far);
     }
 };
 

@@ -604,6 +604,9 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
+    case pkGnomonic: kernel = set.GnomonicInverse; break;
     case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
     case pkLambertConformalConic: kernel = set.LambertConicInverse; break;
     case pkVanDerGrinten: kernel = set.VanDerGrintenInverse; break;
