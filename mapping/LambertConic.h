@@ -8,6 +8,16 @@
 
 namespace projection {
 
+// A polynomial c0 + c1 z + ... + c7 z^7 by Estrin's scheme (a short chain
+// of dependent operations).
+template <typename V>
+static inline V Polynomial7(V z, double c0, double c1, double c2, double c3, double c4, double c5, double c6,
+                            double c7)
+{
+    const V z2 = z * z, z4 = z2 * z2;
+    return ((c0 + c1 * z) + z2 * (c2 + c3 * z)) + z4 * ((c4 + c5 * z) + z2 * (c6 + c7 * z));
+}
+
 // halfE ln((1 - es) / (1 + es)) for one point or lanes. For the Earth's
 // eccentricity (e up to 0.1) as -2 halfE atanh(es), atanh by its series
 // es + es^3/3 + ... + es^15/15 (the next term is below 1e-16 of the first);
@@ -17,9 +27,7 @@ static inline V EllipsoidLogTerm(double e, double halfE, V es)
 {
     if (!(std::fabs(e) <= 0.1))
         return halfE * lanes::Log((1.0 - es) / (1.0 + es));
-    const V z2 = es * es;
-    const V series =
-        1.0 + z2 * (1.0 / 3 + z2 * (1.0 / 5 + z2 * (1.0 / 7 + z2 * (1.0 / 9 + z2 * (1.0 / 11 + z2 * (1.0 / 13 + z2 / 15))))));
+    const V series = Polynomial7(es * es, 1.0, 1.0 / 3, 1.0 / 5, 1.0 / 7, 1.0 / 9, 1.0 / 11, 1.0 / 13, 1.0 / 15);
     return -2.0 * halfE * (es * series);
 }
 
@@ -31,7 +39,7 @@ static inline V EllipsoidPower(double e, double halfE, V es)
     const V u = EllipsoidLogTerm(e, halfE, es);
     if (!(std::fabs(e) <= 0.1))
         return lanes::Exp(u);
-    return 1.0 + u * (1.0 + u * (1.0 / 2 + u * (1.0 / 6 + u * (1.0 / 24 + u * (1.0 / 120 + u * (1.0 / 720 + u / 5040))))));
+    return Polynomial7(u, 1.0, 1.0, 1.0 / 2, 1.0 / 6, 1.0 / 24, 1.0 / 120, 1.0 / 720, 1.0 / 5040);
 }
 
 // Lambert t^n for one point or lanes from the sine and cosine of p (the
@@ -59,29 +67,35 @@ static inline V LambertTn(double e, double halfE, double n, V sinP, V cosP, M& f
 
 // The conformal latitude's inverse for one point or lanes: phi = pi/2 -
 // 2 atan X with X = t ((1 - e sin phi) / (1 + e sin phi))^(e/2), by
-// fixed-point iteration from X = t, each lane until its change is at most
-// 0.00001 (100 rounds at most); a lane fails (ok cleared) when phi is not
-// finite. sin phi = cos 2 atan X = (1 - X^2) / (1 + X^2) (-1 beyond X =
-// 1e100, where that is what it rounds to).
+// fixed-point iteration from X = t, each lane until phi changes in
+// magnitude by at most 0.00001 (100 rounds at most); a lane fails (ok
+// cleared) when X is not a number. The rounds need no arc tangent:
+// sin phi = cos 2 atan X = (1 - X^2) / (1 + X^2) (-1 beyond X = 1e100,
+// where that is what it rounds to), and with phi and the next phi' on the
+// same side of the equator (X and X' both at most or both at least 1),
+// |phi - phi'| = 2 atan(|X' - X| / (1 + X X')), else |phi + phi'| =
+// 2 atan(|1 - X X'| / (X + X')): the change exceeds 0.00001 exactly when
+// that quotient exceeds tan 0.000005. Returns the last X.
 template <typename V, typename M>
-static inline V LambertLatitude(double e, double halfE, V t, V atanT, M& ok)
+static inline V LambertConformalX(double e, double halfE, V t, M& ok)
 {
-    V phi = Pi / 2 - 2.0 * atanT;
+    constexpr double TanHalfTolerance = 5.000000000041667e-06; // tan(0.00001 / 2)
     V X = t;
     M active = ok;
     for (int i = 0; i < 100 && lanes::Any(active); ++i) {
         const V X2 = X * X;
         const V sinPhi = lanes::Select(X > 1e100, V{} - 1.0, (1.0 - X2) / (1.0 + X2));
-        const V nextX = t * EllipsoidPower(e, halfE, e * sinPhi);
-        const V next = Pi / 2 - 2.0 * lanes::Atan(nextX);
-        const V change = lanes::Abs(lanes::Abs(phi) - lanes::Abs(next));
-        phi = lanes::Select(active, next, phi);
-        X = lanes::Select(active, nextX, X);
-        const auto finite = lanes::IsFinite(next);
-        ok = ok & (finite | (active == 0));
-        active = active & finite & (change > 0.00001);
+        const V next = t * EllipsoidPower(e, halfE, e * sinPhi);
+        const V product = X * next;
+        const auto sameSide = (X <= 1.0) == (next <= 1.0);
+        const V quotient = lanes::Select(sameSide, lanes::Abs(next - X) / (1.0 + product),
+                                         lanes::Abs(1.0 - product) / (X + next));
+        X = lanes::Select(active, next, X);
+        const auto number = next == next;
+        ok = ok & (number | (active == 0));
+        active = active & number & (quotient > TanHalfTolerance);
     }
-    return phi;
+    return X;
 }
 
 struct TLambertConic {
@@ -139,7 +153,7 @@ struct TLambertConic {
 
     // Inverse for one point or lanes (the pixel without offsets): theta =
     // atan(x / (rho0 - y)), t = (rho / aF)^(1/n) as exp(ln(rho / aF) / n),
-    // and the latitude by LambertLatitude. A lane whose rho / aF is not
+    // and the latitude by LambertConformalX. A lane whose rho / aF is not
     // above 0 is marked far (the per-point code raises it with pow).
     template <typename V, typename M>
     auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
@@ -164,10 +178,12 @@ struct TLambertConic {
         if (recipN == 0)
             t = One<V>();
         ok = ok & lanes::IsFinite(t);
-        V theta, atanT;
-        lanes::Atan2Pair(x / den, One<V>(), t, One<V>(), theta, atanT);
+        const V X = LambertConformalX(m.E, m.HalfE, t, ok);
+        // theta = atan(x / den) and phi = pi/2 - 2 atan X in one call.
+        V theta, atanX;
+        lanes::Atan2Pair(x / den, One<V>(), X, One<V>(), theta, atanX);
         lon = theta * m.RecipNRad + m.CentreLongitude;
-        const V phi = LambertLatitude(m.E, m.HalfE, t, atanT, ok);
+        const V phi = Pi / 2 - 2.0 * atanX;
         lat = phi * RadToDeg;
         if (m.Southern)
             lat = -lat;
