@@ -158,6 +158,16 @@ static inline V WrapT(V v, M& far)
     return lanes::Select(v > 180.0, v - 360.0, v);
 }
 
+// ReduceHalfOpen for one point or lanes: lanes within 540 of 0 take its
+// one step, farther ones (or not finite) are marked far.
+inline double ReduceHalfOpenT(double v, bool&) { return ReduceHalfOpen(v); }
+template <typename V, typename M>
+static inline V ReduceHalfOpenT(V v, M& far)
+{
+    far = far | ((lanes::Abs(v) <= 540.0) == 0);
+    return ReduceHalfOpenOnce(v);
+}
+
 // AsinNear for one point or lanes, through SLEEF's arc sine.
 template <typename V>
 static inline V AsinNearT(V v)
