@@ -172,18 +172,17 @@ struct TAzimuthal {
         return result;
     }
 
-    // Inverse azimuthal equidistant and gnomonic (Snyder) for one point or
-    // lanes (the pixel without offsets): rho = |(x, y)|, c = rho / R
-    // (equidistant), atan(rho / R) (gnomonic, sin c = q / sqrt(1 + q^2) and
-    // cos c = 1 / sqrt(1 + q^2) with q = rho / R), lat = asin v with
+    // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
+    // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
+    // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R; lat = asin v with
     // v = cos c sin phi0 + y sin c cos phi0 / rho, taken as atan2(v,
     // sqrt((1 - v)(1 + v))), lon = lon0 + atan2(x sin c, rho cos phi0 cos c -
-    // y sin phi0 sin c); both arc tangents in one call. Lanes whose angle or
+    // y sin phi0 sin c); both arc tangents in one call. Lanes whose
     // longitude lies far out are marked far.
     template <typename V, typename M>
     auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
     {
-        static_assert(Kind == pkAzimuthalEquidistant || Kind == pkGnomonic);
+        static_assert(Kind == pkGnomonic);
         V x, y;
         PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
         // The forward transform rotates by Rotation; turn the point back.
@@ -200,19 +199,11 @@ struct TAzimuthal {
                 return true;
             }
         }
-        V sinc, cosc;
-        M ok;
-        if constexpr (Kind == pkGnomonic) {
-            ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
-            const V root = lanes::Sqrt(1.0 + q * q);
-            const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
-            sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
-            cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
-        } else {
-            ok = lanes::IsFinite(q) & (Splat<V>(scale) != 0.0);
-            lanes::MarkFar(far, q);
-            lanes::SinCos(lanes::ZeroFar(far | (ok == 0), q), sinc, cosc);
-        }
+        const M ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
+        const V root = lanes::Sqrt(1.0 + q * q);
+        const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
+        const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
+        const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
         V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
         // Values rounded just past +-1 are held to it, as AsinNear does.
         v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
@@ -232,19 +223,18 @@ struct TAzimuthal {
         V latRad, dl;
         lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
         lat = latRad * RadToDeg;
-        const V l = m.CentreLongitude + dl * RadToDeg;
-        if constexpr (std::is_same_v<V, double>) {
-            lon = ReduceHalfOpen(l);
-        } else {
-            far = far | ((lanes::Abs(l) <= 540.0) == 0);
-            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), ReduceHalfOpenOnce(l));
+        lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, far);
+        if constexpr (!std::is_same_v<V, double>) {
+            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
             lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
         }
         return M(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
     }
 
-    // Inverse azimuthal (Snyder): orthographic by OrthographicInverseT, the
-    // others by InverseLanes.
+    // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
+    // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
+    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
+    // orthographic by OrthographicInverseT, gnomonic by InverseLanes.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
         if constexpr (Kind == pkLinearisedOrthographic) {
@@ -267,9 +257,38 @@ struct TAzimuthal {
             lat = latRad * RadToDeg;
             lon = m.CentreLongitude + dl * RadToDeg;
             return Finite(lat) && Finite(lon);
-        } else {
+        } else if constexpr (Kind == pkGnomonic) {
             bool far = false;
             return InverseLanes(px, py, lon, lat, far);
+        } else {
+            // Azimuthal equidistant: c = rho / R. The C library's functions
+            // serve one point faster than SLEEF's here, so this kind has no
+            // vector kernel.
+            double x, y;
+            PixelToWidthUnits(m, px, py, x, y);
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
+            const double rho = std::sqrt(x * x + y * y);
+            if (std::fabs(rho) < 0.00001) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
+            }
+            const double scale = m.Scale;
+            const double c = rho / scale;
+            if (scale == 0 || !Finite(c))
+                return false;
+            const double sinc = std::sin(c), cosc = std::cos(c);
+            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
+            double dl;
+            if (m.CentreLatitude == 90)
+                dl = std::atan2(x, -y);
+            else if (m.CentreLatitude == -90)
+                dl = std::atan2(x, y);
+            else
+                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
+            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
+            return Finite(lat) && Finite(lon);
         }
     }
 };

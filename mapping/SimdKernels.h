@@ -57,7 +57,6 @@ struct TSimdKernelSet {
     TSimdForwardKernel GreatCircle;            // kind 13
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
     TSimdInverseKernel OrthographicInverse;    // kind 7
-    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel GnomonicInverse;        // kind 11
     TSimdInverseKernel PolarStereographicInverse; // kind 9
     TSimdInverseKernel LambertConicInverse;    // kind 10

@@ -604,8 +604,6 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
-    case pkAzimuthalEquidistant:
-    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkGnomonic: kernel = set.GnomonicInverse; break;
     case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
     case pkLambertConformalConic: kernel = set.LambertConicInverse; break;
