@@ -8,6 +8,7 @@
 // Everything here has internal linkage: a file compiled for AVX2 or
 // AVX-512 gets its own copies and never lends one to the baseline code.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include <immintrin.h>
@@ -175,6 +176,45 @@ static inline void SinCos(double a, double& s, double& c)
     s = s2[0];
     c = c2[0];
 }
+
+// Lanes rounded to 32-bit integers in the current rounding mode (to
+// nearest, halves to even), as _mm_cvtsd_si32 rounds one value; lanes
+// outside the range give INT32_MIN. Count (at most the lanes) are stored.
+static inline void RoundToInt32(D2 v, size_t count, int32_t* out)
+{
+    int32_t r[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r), _mm_cvtpd_epi32(reinterpret_cast<__m128d>(v)));
+    for (size_t i = 0; i < count; ++i)
+        out[i] = r[i];
+}
+#ifdef __AVX2__
+static inline void RoundToInt32(D4 v, size_t count, int32_t* out)
+{
+    const __m128i r = _mm256_cvtpd_epi32(reinterpret_cast<__m256d>(v));
+    if (count == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r);
+        return;
+    }
+    int32_t t[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t), r);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = t[i];
+}
+#endif
+#ifdef __AVX512F__
+static inline void RoundToInt32(D8 v, size_t count, int32_t* out)
+{
+    const __m256i r = _mm512_cvtpd_epi32(reinterpret_cast<__m512d>(v));
+    if (count == 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), r);
+        return;
+    }
+    int32_t t[8];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), r);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = t[i];
+}
+#endif
 
 // Square roots are correctly rounded in every form.
 static inline double Sqrt(double v) { return std::sqrt(v); }

@@ -617,10 +617,13 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
 }
 
 // Projects Count points, calling Finish(i, result, FX, FY) for each in
-// order: through the kind's vector kernel in runs where it has one (points
-// the kernel leaves go through the per-point code), else point by point.
-template <typename Family, typename F>
-void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish)
+// order, or Rounded(i, FX, FY, RX, RY) for a point the kernel computed and
+// rounded into the 32-bit range: through the kind's vector kernel in runs
+// where it has one (points the kernel leaves go through the per-point
+// code), else point by point.
+template <typename Family, typename F, typename R>
+void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish,
+                  R&& Rounded)
 {
     TSimdForwardConsts c;
     const TSimdForwardKernel kernel = SimdForwardKernel(m, c);
@@ -634,14 +637,21 @@ void ProjectArray(const TMapping& m, const Family& k, const float* lon, const fl
     }
     constexpr size_t Run = 256;
     double fx[Run], fy[Run];
+    int32_t rx[Run], ry[Run];
     uint8_t status[Run];
+    const TSimdForwardOut out{fx, fy, rx, ry, status};
     for (size_t first = 0; first < n; first += Run) {
         const size_t count = std::min(Run, n - first);
-        kernel(c, lon + first, lat + first, count, fx, fy, status);
+        kernel(c, lon + first, lat + first, count, out);
         for (size_t i = 0; i < count; ++i) {
-            const TResult r = status[i] == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
-                                                        : static_cast<TResult>(status[i]);
-            Finish(first + i, r, fx[i], fy[i]);
+            const uint8_t st = status[i];
+            if (st == SimdRounded) {
+                Rounded(first + i, fx[i], fy[i], rx[i], ry[i]);
+            } else {
+                const TResult r = st == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
+                                                     : static_cast<TResult>(st);
+                Finish(first + i, r, fx[i], fy[i]);
+            }
         }
     }
 }
@@ -718,13 +728,15 @@ void TMapping::ProjectPoints(std::span<const float> Longitudes, std::span<const 
     const size_t n = Longitudes.size();
     CheckLengths("ProjectPoints", n, {Latitudes.size(), FX.size(), FY.size(), Results.size()});
     WithFamily(*this, [&](const auto& k) {
-        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+        const auto finish = [&](size_t i, TResult r, double fx, double fy) {
             Results[i] = r;
             if (r != prNotComputed) {
                 FX[i] = fx;
                 FY[i] = fy;
             }
-        });
+        };
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, finish,
+                     [&](size_t i, double fx, double fy, int32_t, int32_t) { finish(i, prComputed, fx, fy); });
     });
 }
 
@@ -736,9 +748,21 @@ void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const flo
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     WithFamily(*this, [&](const auto& k) {
         using Family = std::decay_t<decltype(k)>;
-        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
-            Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
-        });
+        ProjectArray(
+            *this, k, Longitudes.data(), Latitudes.data(), n,
+            [&](size_t i, TResult r, double fx, double fy) {
+                Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
+            },
+            [&](size_t i, double, double, int32_t rx, int32_t ry) {
+                // FinishPixel's path for a computed point whose pixels round
+                // within the range.
+                bool visible = true;
+                if constexpr (Family::VisibleInsideOnly)
+                    visible = rx >= 0 && rx < Width && ry >= 0 && ry < Height;
+                Visible[i] = visible;
+                X[i] = AddSaturated(rx, ox);
+                Y[i] = AddSaturated(ry, -static_cast<int64_t>(oy));
+            });
     });
 }
 
@@ -757,18 +781,23 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
             return;
         }
         constexpr size_t Run = 256;
-        double lon[Run], lat[Run];
+        float lon[Run], lat[Run];
         uint8_t status[Run];
+        const TSimdInverseOut out{lon, lat, status};
         for (size_t first = 0; first < n; first += Run) {
             const size_t count = std::min(Run, n - first);
-            kernel(c, X.data() + first, Y.data() + first, count, lon, lat, status);
+            kernel(c, X.data() + first, Y.data() + first, count, out);
             for (size_t i = 0; i < count; ++i) {
                 const size_t j = first + i;
                 float& outLon = Longitudes[j];
                 float& outLat = Latitudes[j];
                 switch (status[i]) {
+                case SimdConverted:
+                    outLon = lon[i];
+                    outLat = lat[i];
+                    Converted[j] = true;
+                    break;
                 case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
-                case 1: Converted[j] = StoreGeo(lon[i], lat[i], outLon, outLat); break;
                 case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
                 default: Converted[j] = false; break;
                 }
