@@ -204,7 +204,7 @@ static inline void RoundToInt32(D4 v, size_t count, int32_t* out)
 #ifdef __AVX512F__
 static inline void RoundToInt32(D8 v, size_t count, int32_t* out)
 {
-    const __m256i r = _mm512_cvtpd_epi32(reinterpret_cast<__m512d>(v));
+    const __m256i r = _mm512_maskz_cvtpd_epi32(0xFF, reinterpret_cast<__m512d>(v));
     if (count == 8) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), r);
         return;

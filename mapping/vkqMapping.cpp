@@ -616,11 +616,12 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     return kernel;
 }
 
-// Projects Count points, calling Finish(i, result, FX, FY) for each in
-// order, or Rounded(i, FX, FY, RX, RY) for a point the kernel computed and
-// rounded into the 32-bit range: through the kind's vector kernel in runs
-// where it has one (points the kernel leaves go through the per-point
-// code), else point by point.
+// Projects Count points: through the kind's vector kernel in runs where it
+// has one, Rounded(first, count, out) placing a run's points that the
+// kernel computed and rounded into the 32-bit range (status SimdRounded),
+// then Finish(i, result, FX, FY) for each other point in order (points the
+// kernel leaves go through the per-point code); without a kernel, Finish
+// for every point.
 template <typename Family, typename F, typename R>
 void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish,
                   R&& Rounded)
@@ -643,11 +644,10 @@ void ProjectArray(const TMapping& m, const Family& k, const float* lon, const fl
     for (size_t first = 0; first < n; first += Run) {
         const size_t count = std::min(Run, n - first);
         kernel(c, lon + first, lat + first, count, out);
+        Rounded(first, count, out);
         for (size_t i = 0; i < count; ++i) {
             const uint8_t st = status[i];
-            if (st == SimdRounded) {
-                Rounded(first + i, fx[i], fy[i], rx[i], ry[i]);
-            } else {
+            if (st != SimdRounded) {
                 const TResult r = st == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
                                                      : static_cast<TResult>(st);
                 Finish(first + i, r, fx[i], fy[i]);
@@ -736,7 +736,11 @@ void TMapping::ProjectPoints(std::span<const float> Longitudes, std::span<const 
             }
         };
         ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, finish,
-                     [&](size_t i, double fx, double fy, int32_t, int32_t) { finish(i, prComputed, fx, fy); });
+                     [&](size_t first, size_t count, const TSimdForwardOut& out) {
+                         for (size_t i = 0; i < count; ++i)
+                             if (out.Status[i] == SimdRounded)
+                                 finish(first + i, prComputed, out.FX[i], out.FY[i]);
+                     });
     });
 }
 
@@ -753,15 +757,33 @@ void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const flo
             [&](size_t i, TResult r, double fx, double fy) {
                 Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
             },
-            [&](size_t i, double, double, int32_t rx, int32_t ry) {
-                // FinishPixel's path for a computed point whose pixels round
+            [&](size_t first, size_t count, const TSimdForwardOut& out) {
+                // FinishPixel's path for computed points whose pixels round
                 // within the range.
-                bool visible = true;
-                if constexpr (Family::VisibleInsideOnly)
-                    visible = rx >= 0 && rx < Width && ry >= 0 && ry < Height;
-                Visible[i] = visible;
-                X[i] = AddSaturated(rx, ox);
-                Y[i] = AddSaturated(ry, -static_cast<int64_t>(oy));
+                int32_t* x = X.data() + first;
+                int32_t* y = Y.data() + first;
+                uint8_t* visible = Visible.data() + first;
+                if (!Family::VisibleInsideOnly && ox == 0 && oy == 0) {
+                    // Branch-free, so that the compiler can vectorise it.
+                    for (size_t i = 0; i < count; ++i) {
+                        const bool r = out.Status[i] == SimdRounded;
+                        x[i] = r ? out.RX[i] : x[i];
+                        y[i] = r ? out.RY[i] : y[i];
+                        visible[i] = r ? 1 : visible[i];
+                    }
+                    return;
+                }
+                for (size_t i = 0; i < count; ++i) {
+                    if (out.Status[i] != SimdRounded)
+                        continue;
+                    const int32_t rx = out.RX[i], ry = out.RY[i];
+                    bool v = true;
+                    if constexpr (Family::VisibleInsideOnly)
+                        v = rx >= 0 && rx < Width && ry >= 0 && ry < Height;
+                    visible[i] = v;
+                    x[i] = AddSaturated(rx, ox);
+                    y[i] = AddSaturated(ry, -static_cast<int64_t>(oy));
+                }
             });
     });
 }
@@ -787,16 +809,23 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
         for (size_t first = 0; first < n; first += Run) {
             const size_t count = std::min(Run, n - first);
             kernel(c, X.data() + first, Y.data() + first, count, out);
+            // The converted pixels, branch-free so that the compiler can
+            // vectorise it; then the others.
+            float* outLons = Longitudes.data() + first;
+            float* outLats = Latitudes.data() + first;
+            uint8_t* converted = Converted.data() + first;
+            for (size_t i = 0; i < count; ++i) {
+                const bool r = status[i] == SimdConverted;
+                outLons[i] = r ? lon[i] : outLons[i];
+                outLats[i] = r ? lat[i] : outLats[i];
+                converted[i] = r ? 1 : converted[i];
+            }
             for (size_t i = 0; i < count; ++i) {
                 const size_t j = first + i;
                 float& outLon = Longitudes[j];
                 float& outLat = Latitudes[j];
                 switch (status[i]) {
-                case SimdConverted:
-                    outLon = lon[i];
-                    outLat = lat[i];
-                    Converted[j] = true;
-                    break;
+                case SimdConverted: break;
                 case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
                 case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
                 default: Converted[j] = false; break;
