@@ -12,44 +12,48 @@ struct TGreatCircle {
     const TMapping& m;
     double sinPhi0, cosPhi0;
     static constexpr bool VisibleInsideOnly = false;
+    double exactSin0, exactCos0; // of CentreLatitude in double precision
     explicit TGreatCircle(const TMapping& map)
         : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
     {
+        m.DistanceSinCos(exactSin0, exactCos0);
     }
 
     // Haversine distance c = 2 asin sqrt(sin^2(dphi/2) + cos phi0 cos phi
-    // sin^2(dlambda/2)) and bearing az; x = -R c sin az, y = R c cos az. For
-    // one point or lanes (angles 14 radians or more out marked far).
+    // sin^2(dlambda/2)) and bearing az; x = -R c sin az, y = R c cos az. The
+    // half-angle sines squared come from the whole angles' cosines,
+    // sin^2(a/2) = (1 - cos a) / 2 with cos dphi = cos phi0 cos phi + sin
+    // phi0 sin phi (phi0's in double precision), so that one sine and cosine
+    // call serves the point. For one point or lanes (angles 14 radians or
+    // more out marked far).
     template <typename V, typename M>
     auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
     {
-        const double phi0 = m.CentreLatitude * DegToRad;
         const V phi = lat * DegToRad;
         const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad;
         const V lam = lon * DegToRad;
-        V hp = (phi0 - phi) / 2, hl = (lam0 - lam) / 2, dl = lam0 - lam, p = phi;
-        lanes::MarkFar(far, hl);
+        V dl = lam0 - lam, p = phi;
         lanes::MarkFar(far, dl);
-        hp = lanes::ZeroFar(far, hp);
-        hl = lanes::ZeroFar(far, hl);
         dl = lanes::ZeroFar(far, dl);
         p = lanes::ZeroFar(far, p);
-        V sp, cp, sl, cl, sinPhi, cosPhi, sinDl, cosDl;
-        lanes::SinCosPair(hp, hl, sp, cp, sl, cl);
+        V sinPhi, cosPhi, sinDl, cosDl;
         lanes::SinCosPair(p, dl, sinPhi, cosPhi, sinDl, cosDl);
+        const V spsp = (1.0 - (exactCos0 * cosPhi + exactSin0 * sinPhi)) / 2;
+        const V slsl = (1.0 - cosDl) / 2;
+        const V h = lanes::Select(spsp < 0.0, V{}, spsp) + cosPhi0 * cosPhi * slsl;
         // The radicand can round just past 1 at the antipode; clamped, since
         // nothing limits the distance of this kind.
-        const V c = 2.0 * AsinNearT(lanes::Sqrt(sp * sp + cosPhi0 * cosPhi * sl * sl));
+        const V c = 2.0 * AsinNearT(lanes::Sqrt(h));
         // The bearing az enters only through its sine and cosine, which
         // come straight from its two components (no arc tangent needed).
         const V sy = sinDl * cosPhi;
         const V sx = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
-        const V h = lanes::Sqrt(sx * sx + sy * sy);
+        const V norm = lanes::Sqrt(sx * sx + sy * sy);
         const auto onMeridian = lanes::Abs(sx) < 1e-10;
         const auto atCentre = c < 1e-10;
         const V zero{};
-        V sinAz = lanes::Select(onMeridian, lanes::Select(sy > 0.0, zero + 1.0, zero - 1.0), sy / h);
-        V cosAz = lanes::Select(onMeridian, zero, sx / h);
+        V sinAz = lanes::Select(onMeridian, lanes::Select(sy > 0.0, zero + 1.0, zero - 1.0), sy / norm);
+        V cosAz = lanes::Select(onMeridian, zero, sx / norm);
         sinAz = lanes::Select(atCentre, zero, sinAz);
         cosAz = lanes::Select(atCentre, zero + 1.0, cosAz);
         const V r = m.Scale * c;
