@@ -33,9 +33,7 @@ struct TGreatCircle {
         const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad;
         const V lam = lon * DegToRad;
         V dl = lam0 - lam, p = phi;
-        lanes::MarkFar(far, dl);
-        dl = lanes::ZeroFar(far, dl);
-        p = lanes::ZeroFar(far, p);
+        lanes::KeepNear(far, p, dl);
         V sinPhi, cosPhi, sinDl, cosDl;
         lanes::SinCosPair(p, dl, sinPhi, cosPhi, sinDl, cosDl);
         const V spsp = (1.0 - (exactCos0 * cosPhi + exactSin0 * sinPhi)) / 2;

@@ -115,10 +115,7 @@ struct TLambertConic {
     {
         const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
         V phi = lat * DegToRad, dl = dlon * DegToRad;
-        lanes::MarkFar(far, phi);
-        lanes::MarkFar(far, dl);
-        phi = lanes::ZeroFar(far, phi);
-        dl = lanes::ZeroFar(far, dl);
+        lanes::KeepNear(far, phi, dl);
         V sinPhi, cosPhi, sinDl, cosDl;
         lanes::SinCosPair(phi, dl, sinPhi, cosPhi, sinDl, cosDl);
         // The limit as GreatCircleDistance measures it from CentreLatitude.

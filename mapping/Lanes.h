@@ -256,4 +256,15 @@ static inline V ZeroFar(M far, V a)
     return Select(far, V{}, a);
 }
 
+// Both angles of a point: lanes where either is far are marked, and both
+// enter as 0 there.
+template <typename M, typename V>
+static inline void KeepNear(M& far, V& a, V& b)
+{
+    MarkFar(far, a);
+    MarkFar(far, b);
+    a = ZeroFar(far, a);
+    b = ZeroFar(far, b);
+}
+
 } // namespace lanes

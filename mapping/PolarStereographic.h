@@ -19,10 +19,7 @@ struct TPolarStereographic {
         const double W = m.Width, H = m.Height;
         const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
         V phi = lat * DegToRad, theta = dlon * DegToRad;
-        lanes::MarkFar(far, phi);
-        lanes::MarkFar(far, theta);
-        phi = lanes::ZeroFar(far, phi);
-        theta = lanes::ZeroFar(far, theta);
+        lanes::KeepNear(far, phi, theta);
         V sinPhi, cosPhi, sinTheta, cosTheta;
         lanes::SinCosPair(phi, theta, sinPhi, cosPhi, sinTheta, cosTheta);
         const double scale = m.Scale;
