@@ -173,8 +173,8 @@ struct TVanDerGrinten {
     {
         V x, y;
         PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
-        x = (x + back.bx) / back.a;
-        y = (y + back.by) / back.a;
+        x = (x + back.bx) * (1.0 / back.a);
+        y = (y + back.by) * (1.0 / back.a);
         auto ok = lanes::IsFinite(x) & lanes::IsFinite(y);
         const V U = x * m.RecipPiScale, W = y * m.RecipPiScale;
         // The centre of the map: the cubic below degenerates (0 / 0).
@@ -188,14 +188,17 @@ struct TVanDerGrinten {
                 return decltype(ok)(1);
             }
         }
+        // With 1 / c3 and r = c2 / c3 taken once: d = V^2 / c3 + (2 r^3 -
+        // 9 c1 c2 / c3^2) / 27, a1 = (c1 - c2^2 / (3 c3)) / c3.
         const V s = U * U + W * W;
         const V c1 = -lanes::Abs(W) * (1.0 + s);
         const V c2 = c1 - 2.0 * W * W + U * U;
         const V c3 = -2.0 * c1 + 1.0 + 2.0 * W * W + s * s;
-        const V r = c2 / c3;
-        const V d = W * W / c3 + (2.0 * (r * r * r) - 9.0 * c1 * c2 / (c3 * c3)) / 27.0;
-        const V a1 = (c1 - c2 * c2 / (3.0 * c3)) / c3;
-        const V m1 = 2.0 * lanes::Sqrt(-a1 / 3.0);
+        const V ic3 = 1.0 / c3;
+        const V r = c2 * ic3;
+        const V d = W * W * ic3 + (2.0 * (r * r * r) - 9.0 * c1 * r * ic3) * (1.0 / 27);
+        const V a1 = (c1 - c2 * r * (1.0 / 3)) * ic3;
+        const V m1 = 2.0 * lanes::Sqrt(-a1 * (1.0 / 3));
         V v = 3.0 * d / (a1 * m1);
         v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
         v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
@@ -204,7 +207,7 @@ struct TVanDerGrinten {
         // is not finite: such lanes (which fail) enter as 0.
         const auto finite = lanes::IsFinite(angle);
         ok = ok & finite;
-        V l = 180.0 * (-m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - c2 / (3.0 * c3));
+        V l = 180.0 * (-m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - r * (1.0 / 3));
         l = lanes::Select(y < 0.0, -l, l);
         const V dl = lanes::Select(U != 0.0, 90.0 * (s - 1.0 + lanes::Sqrt(1.0 + 2.0 * (U * U - W * W) + s * s)) / U, V{});
         // Outside the map's bounding circle the formula still gives a value,
