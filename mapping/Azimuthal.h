@@ -17,14 +17,20 @@ namespace projection {
 // on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
 // that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
 // tell the caller about the centre (rho near 0) and points off the globe
-// (q below 0), where lat and dl mean nothing.
+// (q below 0), where lat and dl mean nothing. OrthographicDiscT is the first
+// step (rho, sin c and q), OrthographicAnglesT the rest, so that the kernel
+// can pass over runs wholly off the disc.
 template <typename V>
-static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
-                                        V& rho, V& q, V& latRad, V& dl)
+static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V& q)
 {
     rho = lanes::Sqrt(x * x + y * y);
-    const V sinc = rho / scale;
+    sinc = rho / scale;
     q = 1.0 - sinc * sinc;
+}
+template <typename V>
+static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                       V q, V& latRad, V& dl)
+{
     const V cosc = lanes::Sqrt(q);
     V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
     // Values rounded just past +-1 are held to it, as AsinNear does.
@@ -43,6 +49,14 @@ static inline void OrthographicInverseT(double scale, double sinPhi0, double cos
         b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
     lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+}
+template <typename V>
+static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
+                                        V& rho, V& q, V& latRad, V& dl)
+{
+    V sinc;
+    OrthographicDiscT(scale, x, y, rho, sinc, q);
+    OrthographicAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, q, latRad, dl);
 }
 
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
