@@ -143,8 +143,7 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
 
 QUILLON_LANES_UNARY(Acos, acos)
 QUILLON_LANES_UNARY(Asin, asin)
-QUILLON_LANES_UNARY(Cos, cos) // these two like SinCos
-QUILLON_LANES_UNARY(Sin, sin) // like SinCos, beyond 15 radians another way for the whole vector
+QUILLON_LANES_UNARY(Cos, cos) // like SinCos, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Atan, atan)
 QUILLON_LANES_UNARY(Tan, tan) // like sine and cosine, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Log, log)
@@ -152,20 +151,6 @@ QUILLON_LANES_UNARY(Exp, exp)
 
 #undef QUILLON_LANES_UNARY_WIDE
 #undef QUILLON_LANES_UNARY
-
-// Two logarithms of one point in one 2-lane call, or of lanes.
-static inline void LogPair(double a, double b, double& ra, double& rb)
-{
-    const D2 r = Log(D2{a, b});
-    ra = r[0];
-    rb = r[1];
-}
-template <typename V>
-static inline void LogPair(V a, V b, V& ra, V& rb)
-{
-    ra = Log(a);
-    rb = Log(b);
-}
 
 // Sine and cosine of one angle through the 2-lane call (the same bits as a
 // lane of the vector forms while every lane lies within 15 radians).
