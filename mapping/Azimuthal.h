@@ -6,6 +6,8 @@
 #include "mapping/ProjectionKinds.h"
 #include "mapping/ProjectionMath.h"
 
+#include <type_traits>
+
 namespace projection {
 
 // Inverse orthographic (Snyder 20-14, 20-15) for one point or lanes:
@@ -15,14 +17,20 @@ namespace projection {
 // on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
 // that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
 // tell the caller about the centre (rho near 0) and points off the globe
-// (q below 0), where lat and dl mean nothing.
+// (q below 0), where lat and dl mean nothing. OrthographicDiscT is the first
+// step (rho, sin c and q), OrthographicAnglesT the rest, so that the kernel
+// can pass over runs wholly off the disc.
 template <typename V>
-static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
-                                        V& rho, V& q, V& latRad, V& dl)
+static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V& q)
 {
     rho = lanes::Sqrt(x * x + y * y);
-    const V sinc = rho / scale;
+    sinc = rho / scale;
     q = 1.0 - sinc * sinc;
+}
+template <typename V>
+static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                       V q, V& latRad, V& dl)
+{
     const V cosc = lanes::Sqrt(q);
     V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
     // Values rounded just past +-1 are held to it, as AsinNear does.
@@ -42,6 +50,14 @@ static inline void OrthographicInverseT(double scale, double sinPhi0, double cos
     }
     lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
 }
+template <typename V>
+static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
+                                        V& rho, V& q, V& latRad, V& dl)
+{
+    V sinc;
+    OrthographicDiscT(scale, x, y, rho, sinc, q);
+    OrthographicAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, q, latRad, dl);
+}
 
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
 template <typename V>
@@ -60,6 +76,28 @@ static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, 
 {
     x = scale * cosPhi * sinDl;
     y = scale * (cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl);
+}
+
+// Linearised orthographic: the view angles a (across) and b (up) seen from
+// the centre, each mapped linearly. With the point's direction in the
+// centre's frame, east e = cos phi sin dlon, north n = cos phi0 sin phi -
+// sin phi0 cos phi cos dlon and toward the viewer cos c, a = atan2(e, cos c)
+// and b = asin n, and the plane point x = R atan2(sin a cos b, sqrt(cos^2 a
+// cos^2 b + sin^2 b)) = R atan2(e, sqrt(n^2 + cos^2 c)), y = R atan2(sin b,
+// cos a cos b) = R atan2(n, cos c). False (a mask for lanes) where a or b
+// reaches 60 degrees: cos c <= 0 or |e| >= tan 60 cos c, or |n| >= sin 60.
+template <typename V>
+static inline auto LinearisedOrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl,
+                                            V cosDl, V cosc, V& x, V& y)
+{
+    constexpr double Tan60 = 1.7320508075688772, Sin60 = 0.8660254037844386;
+    const V e = cosPhi * sinDl;
+    const V n = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+    V ax, ay;
+    lanes::Atan2Pair(e, lanes::Sqrt(n * n + cosc * cosc), n, cosc, ax, ay);
+    x = scale * ax;
+    y = scale * ay;
+    return (cosc > 0.0) & (lanes::Abs(e) < Tan60 * cosc) & (lanes::Abs(n) < Sin60);
 }
 
 // The plane point of kinds 3, 4, 7 and 11 from the central angle's cosine,
@@ -139,18 +177,8 @@ struct TAzimuthal {
         if constexpr (Kind != pkLinearisedOrthographic) {
             if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
                 result = TMapping::prHidden;
-        } else {
-            // Linearised orthographic: the view angles a (across) and b (up)
-            // seen from the centre, each mapped linearly.
-            const double a = std::atan2(cosPhi * sinDl, cosDl * cosPhi * cosPhi0 + sinPhi * sinPhi0);
-            const double b = std::asin(sinPhi * cosPhi0 - cosDl * cosPhi * sinPhi0);
-            if (!Finite(a) || !Finite(b))
-                return TMapping::prNotComputed;
-            if (a <= -Pi / 3 || a >= Pi / 3 || b <= -Pi / 3 || b >= Pi / 3)
-                return TMapping::prNotComputed; // beyond the view angles
-            const double ca = std::cos(a), sb = std::sin(b), cb = std::cos(b);
-            y = scale * std::atan2(sb, ca * cb);
-            x = scale * std::atan2(std::sin(a) * cb, std::sqrt((ca * cb) * (ca * cb) + sb * sb));
+        } else if (!LinearisedOrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y)) {
+            return TMapping::prNotComputed; // beyond the view angles
         }
         if (m.Rotation != 0)
             RotateXY(rotCos, rotSin, x, y);
@@ -158,33 +186,102 @@ struct TAzimuthal {
         return result;
     }
 
+    // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
+    // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
+    // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R; lat = asin v with
+    // v = cos c sin phi0 + y sin c cos phi0 / rho, taken as atan2(v,
+    // sqrt((1 - v)(1 + v))), lon = lon0 + atan2(x sin c, rho cos phi0 cos c -
+    // y sin phi0 sin c); both arc tangents in one call. Lanes whose
+    // longitude lies far out are marked far.
+    template <typename V, typename M>
+    auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
+    {
+        static_assert(Kind == pkGnomonic);
+        V x, y;
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
+        // The forward transform rotates by Rotation; turn the point back.
+        if (m.Rotation != 0)
+            RotateBackXY(rotCos, rotSin, x, y);
+        const V rho = lanes::Sqrt(x * x + y * y);
+        const auto centre = lanes::Abs(rho) < 0.00001;
+        const double scale = m.Scale;
+        const V q = rho / scale;
+        if constexpr (std::is_same_v<V, double>) {
+            if (centre) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
+            }
+        }
+        const M ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
+        const V root = lanes::Sqrt(1.0 + q * q);
+        const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
+        const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
+        const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
+        V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
+        // Values rounded just past +-1 are held to it, as AsinNear does.
+        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
+        V a2, b2;
+        if (m.CentreLatitude == 90) {
+            a2 = x;
+            b2 = -y;
+        } else if (m.CentreLatitude == -90) {
+            a2 = x;
+            b2 = y;
+        } else {
+            a2 = x * sinc;
+            b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
+        }
+        V latRad, dl;
+        lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+        lat = latRad * RadToDeg;
+        lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, far);
+        if constexpr (!std::is_same_v<V, double>) {
+            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
+            lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
+        }
+        return M(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
+    }
+
     // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
     // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
-    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c).
+    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
+    // orthographic by OrthographicInverseT, gnomonic by InverseLanes.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
         if constexpr (Kind == pkLinearisedOrthographic) {
             return false; // no inverse
-        } else {
+        } else if constexpr (Kind == pkOrthographic) {
             double x, y;
             PixelToWidthUnits(m, px, py, x, y);
             // The forward transform rotates by Rotation; turn the point back.
             if (m.Rotation != 0)
                 RotateBackXY(rotCos, rotSin, x, y);
-            if constexpr (Kind == pkOrthographic) {
-                double rho, q, latRad, dl;
-                OrthographicInverseT(m.Scale, sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, q, latRad, dl);
-                if (std::fabs(rho) < 0.00001) {
-                    lon = m.CentreLongitude;
-                    lat = m.CentreLatitude;
-                    return true;
-                }
-                if (!(q >= 0))
-                    return false; // outside the globe's disc
-                lat = latRad * RadToDeg;
-                lon = m.CentreLongitude + dl * RadToDeg;
-                return Finite(lat) && Finite(lon);
+            double rho, q, latRad, dl;
+            OrthographicInverseT(m.Scale, sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, q, latRad, dl);
+            if (std::fabs(rho) < 0.00001) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
             }
+            if (!(q >= 0))
+                return false; // outside the globe's disc
+            lat = latRad * RadToDeg;
+            lon = m.CentreLongitude + dl * RadToDeg;
+            return Finite(lat) && Finite(lon);
+        } else if constexpr (Kind == pkGnomonic) {
+            bool far = false;
+            return InverseLanes(px, py, lon, lat, far);
+        } else {
+            // Azimuthal equidistant: c = rho / R. The C library's functions
+            // serve one point faster than SLEEF's here, so this kind has no
+            // vector kernel.
+            double x, y;
+            PixelToWidthUnits(m, px, py, x, y);
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
             const double rho = std::sqrt(x * x + y * y);
             if (std::fabs(rho) < 0.00001) {
                 lon = m.CentreLongitude;
@@ -192,8 +289,7 @@ struct TAzimuthal {
                 return true;
             }
             const double scale = m.Scale;
-            // c = rho / R (equidistant), atan(rho / R) (gnomonic).
-            const double c = Kind == pkGnomonic ? std::atan(rho / scale) : rho / scale;
+            const double c = rho / scale;
             if (scale == 0 || !Finite(c))
                 return false;
             const double sinc = std::sin(c), cosc = std::cos(c);

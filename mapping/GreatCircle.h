@@ -2,6 +2,8 @@
 // Kind 13, the great-circle map: every point at its true distance and
 // bearing from the centre (an azimuthal equidistant map over the whole
 // sphere, worked out with the haversine).
+#include <type_traits>
+
 #include "mapping/ProjectionMath.h"
 
 namespace projection {
@@ -10,87 +12,134 @@ struct TGreatCircle {
     const TMapping& m;
     double sinPhi0, cosPhi0;
     static constexpr bool VisibleInsideOnly = false;
+    double exactSin0, exactCos0; // of CentreLatitude in double precision
     explicit TGreatCircle(const TMapping& map)
         : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
     {
+        m.DistanceSinCos(exactSin0, exactCos0);
     }
 
     // Haversine distance c = 2 asin sqrt(sin^2(dphi/2) + cos phi0 cos phi
-    // sin^2(dlambda/2)) and bearing az; x = -R c sin az, y = R c cos az.
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    // sin^2(dlambda/2)) and bearing az; x = -R c sin az, y = R c cos az. The
+    // half-angle sines squared come from the whole angles' cosines,
+    // sin^2(a/2) = (1 - cos a) / 2 with cos dphi = cos phi0 cos phi + sin
+    // phi0 sin phi (phi0's in double precision), so that one sine and cosine
+    // call serves the point. For one point or lanes (angles 14 radians or
+    // more out marked far).
+    template <typename V, typename M>
+    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
     {
-        const double phi0 = m.CentreLatitude * DegToRad;
-        const double phi = lat * DegToRad;
-        const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad, lam = lon * DegToRad;
-        const double sp = std::sin((phi0 - phi) / 2), sl = std::sin((lam0 - lam) / 2);
-        const double cosPhi = std::cos(phi);
+        const V phi = lat * DegToRad;
+        const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad;
+        const V lam = lon * DegToRad;
+        V dl = lam0 - lam, p = phi;
+        lanes::KeepNear(far, p, dl);
+        V sinPhi, cosPhi, sinDl, cosDl;
+        lanes::SinCosPair(p, dl, sinPhi, cosPhi, sinDl, cosDl);
+        const V spsp = (1.0 - (exactCos0 * cosPhi + exactSin0 * sinPhi)) / 2;
+        const V slsl = (1.0 - cosDl) / 2;
+        const V h = lanes::Select(spsp < 0.0, V{}, spsp) + cosPhi0 * cosPhi * slsl;
         // The radicand can round just past 1 at the antipode; clamped, since
         // nothing limits the distance of this kind.
-        const double c = 2 * AsinNear(std::sqrt(sp * sp + cosPhi0 * cosPhi * sl * sl));
+        const V c = 2.0 * AsinNearT(lanes::Sqrt(h));
         // The bearing az enters only through its sine and cosine, which
         // come straight from its two components (no arc tangent needed).
-        double sinAz = 0, cosAz = 1;
-        if (!(c < 1e-10)) {
-            const double dl = lam0 - lam;
-            const double sy = std::sin(dl) * cosPhi;
-            const double sx = cosPhi0 * std::sin(phi) - sinPhi0 * cosPhi * std::cos(dl);
-            if (std::fabs(sx) < 1e-10) {
-                sinAz = sy > 0 ? 1 : -1;
-                cosAz = 0;
-            } else {
-                const double h = std::sqrt(sx * sx + sy * sy);
-                sinAz = sy / h;
-                cosAz = sx / h;
-            }
-        }
-        const double r = m.Scale * c;
-        WidthUnitsToPixel(m, -sinAz * r, cosAz * r, FX, FY);
+        const V sy = sinDl * cosPhi;
+        const V sx = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+        const V norm = lanes::Sqrt(sx * sx + sy * sy);
+        const auto onMeridian = lanes::Abs(sx) < 1e-10;
+        const auto atCentre = c < 1e-10;
+        const V zero{};
+        V sinAz = lanes::Select(onMeridian, lanes::Select(sy > 0.0, zero + 1.0, zero - 1.0), sy / norm);
+        V cosAz = lanes::Select(onMeridian, zero, sx / norm);
+        sinAz = lanes::Select(atCentre, zero, sinAz);
+        cosAz = lanes::Select(atCentre, zero + 1.0, cosAz);
+        const V r = m.Scale * c;
+        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, -sinAz * r, cosAz * r, FX, FY);
+        return (lat == lat) | (lat != lat); // computed in every lane
+    }
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        bool far = false, hidden = false;
+        Lanes(lon, lat, FX, FY, far, hidden);
         return TMapping::prComputed;
     }
 
-    // Inverse: c = rho / R, az = atan2(-x, y); phi = asin(sin phi0 cos c +
-    // cos phi0 sin c cos az); the longitude from the bearing.
+    // Inverse for one point or lanes: c = rho / R, the bearing az from
+    // sin az = -x / rho, cos az = y / rho; phi = asin(v), v = sin phi0 cos c +
+    // cos phi0 sin c cos az, taken as atan2(v, sqrt((1 - v)(1 + v))); the
+    // longitude lambda0 - u from u = atan2(sin az sin c cos phi0, cos c -
+    // sin phi0 sin phi) (on a pole u = pi - az from the north, az from the
+    // south), brought into -180..180. Lanes whose longitude needs more than
+    // one step of that are marked far.
+    template <typename V, typename M>
+    auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
+    {
+        V x, y;
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
+        const V r = lanes::Sqrt(x * x + y * y);
+        const auto centre = lanes::Abs(r) < 0.00001;
+        const V c = r / m.Scale;
+        auto ok = lanes::IsFinite(c) & (c < 2 * Pi);
+        if constexpr (std::is_same_v<V, double>) {
+            if (centre) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return decltype(ok)(1);
+            }
+            if (!ok)
+                return decltype(ok)(0);
+        }
+        V sinc, cosc;
+        lanes::SinCos(lanes::Select(ok, c, V{}), sinc, cosc);
+        const V sinAz = -x / r, cosAz = y / r;
+        V v = sinPhi0 * cosc + cosPhi0 * sinc * cosAz;
+        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
+        const bool polar = std::fabs(cosPhi0) < 0.00001;
+        V phi, u;
+        if (polar) {
+            // Centred on a pole, the bearing gives the longitude directly.
+            // Seen from the north pole a point on bearing az lies at
+            // pi - az from the central meridian; from the south pole at az.
+            lanes::Atan2Pair(v, den, -x, y, phi, u);
+            if (sinPhi0 > 0)
+                u = Pi - u;
+        } else {
+            lanes::Atan2Pair(v, den, sinAz * sinc * cosPhi0, cosc - sinPhi0 * v, phi, u);
+        }
+        ok = ok & lanes::IsFinite(phi);
+        const double lam0 = m.CentreLongitude * DegToRad;
+        V lam = lam0 - u + Pi;
+        if constexpr (std::is_same_v<V, double>) {
+            lam = std::fmod(lam, 2 * Pi);
+        } else {
+            // fmod: exact by one subtraction from 2 pi up to 4 pi.
+            far = far | (ok & (((lam > -2 * Pi) & (lam < 4 * Pi)) == 0));
+            lam = lanes::Select(lam >= 2 * Pi, lam - 2 * Pi, lam);
+        }
+        lam = lanes::Select(lam < 0.0, lam + 2 * Pi, lam);
+        lam -= Pi;
+        if constexpr (std::is_same_v<V, double>) {
+            lon = ReduceLowClosed(lam * RadToDeg);
+        } else {
+            V d = lam * RadToDeg;
+            d = lanes::Select(d < -180.0, d + 360.0, d);
+            lon = lanes::Select(d >= 180.0, d - 360.0, d);
+            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
+        }
+        lat = phi * RadToDeg;
+        if constexpr (!std::is_same_v<V, double>)
+            lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
+        return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
+    }
+
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        double x, y;
-        PixelToWidthUnits(m, px, py, x, y);
-        const double r = std::sqrt(x * x + y * y);
-        if (std::fabs(r) < 0.00001) {
-            lon = m.CentreLongitude;
-            lat = m.CentreLatitude;
-            return true;
-        }
-        const double c = r / m.Scale;
-        if (!Finite(c) || c >= 2 * Pi)
-            return false;
-        const double az = std::atan2(-x, y);
-        const double sinc = std::sin(c), cosc = std::cos(c);
-        const double phi = AsinNear(sinPhi0 * cosc + cosPhi0 * sinc * std::cos(az));
-        if (!Finite(phi))
-            return false;
-        const double lam0 = m.CentreLongitude * DegToRad;
-        double lam;
-        if (std::cos(phi) == 0) {
-            lam = lam0;
-        } else {
-            double u;
-            if (std::fabs(cosPhi0) < 0.00001) {
-                // Centred on a pole, the bearing gives the longitude directly.
-                // Seen from the north pole a point on bearing az lies at
-                // pi - az from the central meridian; from the south pole at az.
-                u = sinPhi0 > 0 ? Pi - az : az;
-            } else {
-                u = std::atan2(std::sin(az) * sinc * cosPhi0, cosc - sinPhi0 * std::sin(phi));
-            }
-            lam = lam0 - u + Pi;
-            lam = std::fmod(lam, 2 * Pi);
-            if (lam < 0)
-                lam += 2 * Pi;
-            lam -= Pi;
-        }
-        lon = ReduceLowClosed(lam * RadToDeg);
-        lat = phi * RadToDeg;
-        return Finite(lat) && Finite(lon);
+        bool far = false;
+        return InverseLanes(px, py, lon, lat, far);
     }
 };
 

@@ -8,6 +8,7 @@
 // Everything here has internal linkage: a file compiled for AVX2 or
 // AVX-512 gets its own copies and never lends one to the baseline code.
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include <immintrin.h>
@@ -141,6 +142,8 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
 #endif
 
 QUILLON_LANES_UNARY(Acos, acos)
+QUILLON_LANES_UNARY(Asin, asin)
+QUILLON_LANES_UNARY(Cos, cos) // like SinCos, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Atan, atan)
 QUILLON_LANES_UNARY(Tan, tan) // like sine and cosine, beyond 15 radians another way for the whole vector
 QUILLON_LANES_UNARY(Log, log)
@@ -158,6 +161,45 @@ static inline void SinCos(double a, double& s, double& c)
     s = s2[0];
     c = c2[0];
 }
+
+// Lanes rounded to 32-bit integers in the current rounding mode (to
+// nearest, halves to even), as _mm_cvtsd_si32 rounds one value; lanes
+// outside the range give INT32_MIN. Count (at most the lanes) are stored.
+static inline void RoundToInt32(D2 v, size_t count, int32_t* out)
+{
+    int32_t r[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r), _mm_cvtpd_epi32(reinterpret_cast<__m128d>(v)));
+    for (size_t i = 0; i < count; ++i)
+        out[i] = r[i];
+}
+#ifdef __AVX2__
+static inline void RoundToInt32(D4 v, size_t count, int32_t* out)
+{
+    const __m128i r = _mm256_cvtpd_epi32(reinterpret_cast<__m256d>(v));
+    if (count == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), r);
+        return;
+    }
+    int32_t t[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(t), r);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = t[i];
+}
+#endif
+#ifdef __AVX512F__
+static inline void RoundToInt32(D8 v, size_t count, int32_t* out)
+{
+    const __m256i r = _mm512_maskz_cvtpd_epi32(0xFF, reinterpret_cast<__m512d>(v));
+    if (count == 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), r);
+        return;
+    }
+    int32_t t[8];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), r);
+    for (size_t i = 0; i < count; ++i)
+        out[i] = t[i];
+}
+#endif
 
 // Square roots are correctly rounded in every form.
 static inline double Sqrt(double v) { return std::sqrt(v); }
@@ -180,6 +222,34 @@ template <typename V>
 static inline V Abs(V v)
 {
     return Select(v < 0, -v, v);
+}
+
+// Lanes whose angle lies 14 radians or more from 0 (or is not finite) are
+// marked far: SLEEF would reduce the whole vector's angles another way, so
+// such lanes are left to the per-point code and enter the vector as 0. One
+// point (a double) is never far and keeps its angle.
+static inline void MarkFar(bool&, double) {}
+template <typename M, typename V>
+static inline void MarkFar(M& far, V a)
+{
+    far = far | ((Abs(a) < 14.0) == 0);
+}
+static inline double ZeroFar(bool, double a) { return a; }
+template <typename M, typename V>
+static inline V ZeroFar(M far, V a)
+{
+    return Select(far, V{}, a);
+}
+
+// Both angles of a point: lanes where either is far are marked, and both
+// enter as 0 there.
+template <typename M, typename V>
+static inline void KeepNear(M& far, V& a, V& b)
+{
+    MarkFar(far, a);
+    MarkFar(far, b);
+    a = ZeroFar(far, a);
+    b = ZeroFar(far, b);
 }
 
 } // namespace lanes

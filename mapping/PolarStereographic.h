@@ -10,49 +10,63 @@ struct TPolarStereographic {
     static constexpr bool VisibleInsideOnly = false;
     explicit TPolarStereographic(const TMapping& map) : m(map) {}
 
-    // Polar stereographic: rho = R tan(pi/4 -+ phi/2), x = rho sin dlon,
-    // y = -+rho cos dlon, shifted by the polar offset.
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    // Polar stereographic: rho = R tan(pi/4 -+ phi/2) = R cos phi / (1 +-
+    // sin phi), x = rho sin dlon, y = -+rho cos dlon, shifted by the polar
+    // offset; in units of the image height. For one point or lanes.
+    template <typename V, typename M>
+    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
     {
         const double W = m.Width, H = m.Height;
-        const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
-        const double phi = lat * DegToRad, theta = dlon * DegToRad;
+        const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
+        V phi = lat * DegToRad, theta = dlon * DegToRad;
+        lanes::KeepNear(far, phi, theta);
+        V sinPhi, cosPhi, sinTheta, cosTheta;
+        lanes::SinCosPair(phi, theta, sinPhi, cosPhi, sinTheta, cosTheta);
         const double scale = m.Scale;
-        const double rho = m.Southern ? scale * std::tan((Pi / 2 + phi) / 2) : scale * std::tan((Pi / 2 - phi) / 2);
-        // Both taken together, so that the compiler makes them one sincos call.
-        const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
-        const double px = rho * sinTheta;
-        const double py = m.Southern ? rho * cosTheta - m.PolarOffset : m.PolarOffset - rho * cosTheta;
-        // Kind 9 measures in units of the image height.
+        const V rho = m.Southern ? scale * (cosPhi / (1.0 - sinPhi)) : scale * (cosPhi / (1.0 + sinPhi));
+        const V px = rho * sinTheta;
+        const V py = m.Southern ? rho * cosTheta - m.PolarOffset : m.PolarOffset - rho * cosTheta;
         FX = H * px + 0.5 * W;
         FY = m.CentreRow - H * py;
+        return (lat == lat) | (lat != lat); // computed in every lane
+    }
+
+    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    {
+        bool far = false, hidden = false;
+        Lanes(lon, lat, FX, FY, far, hidden);
         return TMapping::prComputed;
     }
 
-    // Inverse polar stereographic: c = 2 atan(rho / R), lat = +-asin(cos c),
-    // lon = lon0 + atan2(x, -+y).
-    bool Inverse(double px, double py, double& lon, double& lat) const
+    // Inverse polar stereographic: c = 2 atan(rho / R), lat = +-asin(cos c)
+    // = +-(pi/2 - c), lon = lon0 + atan2(x, -+y); both arc tangents in one
+    // call. For one point or lanes (the pixel without offsets).
+    template <typename V, typename M>
+    auto InverseLanes(V px, V py, V& lon, V& lat, M&) const
     {
         // The vertical centre is CentreRow, as in the forward transform, so
         // that odd heights go back to the row they came from.
         const double rh = m.RecipHeight;
-        double x = (px - 0.5 * m.Width) * rh;
-        double y = (m.CentreRow - py) * rh;
+        const V x = (px - 0.5 * m.Width) * rh;
+        V y = (m.CentreRow - py) * rh;
         y = m.Southern ? y + m.PolarOffset : y - m.PolarOffset;
-        if (x == 0 && y == 0) {
-            lon = m.CentreLongitude;
-            lat = m.Southern ? -90 : 90;
-            return true;
-        }
-        const double c = 2 * std::atan(std::sqrt(x * x + y * y) * m.RecipScale);
-        if (m.Southern) {
-            lon = std::atan2(x, y) * RadToDeg + m.CentreLongitude;
-            lat = std::asin(-std::cos(c)) * RadToDeg;
-        } else {
-            lon = std::atan2(x, -y) * RadToDeg + m.CentreLongitude;
-            lat = std::asin(std::cos(c)) * RadToDeg;
-        }
-        return Finite(lat) && Finite(lon);
+        const auto centre = (x == 0.0) & (y == 0.0);
+        V half, dl;
+        lanes::Atan2Pair(lanes::Sqrt(x * x + y * y) * m.RecipScale, One<V>(), x, m.Southern ? y : -y, half, dl);
+        const V c = 2.0 * half;
+        lon = dl * RadToDeg + m.CentreLongitude;
+        lat = (Pi / 2 - c) * RadToDeg;
+        if (m.Southern)
+            lat = -lat;
+        lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
+        lat = lanes::Select(centre, V{} + (m.Southern ? -90.0 : 90.0), lat);
+        return centre | (lanes::IsFinite(lat) & lanes::IsFinite(lon));
+    }
+
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        bool far = false;
+        return InverseLanes(px, py, lon, lat, far);
     }
 };
 

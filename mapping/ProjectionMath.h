@@ -126,11 +126,15 @@ inline void WidthUnitsToPixel(const TMapping& m, double x, double y, double& FX,
 {
     WidthUnitsToPixelT<double>(m.Width, m.CentreRow, x, y, FX, FY);
 }
+template <typename V>
+static inline void PixelToWidthUnitsT(double rw, double centreRow, V px, V py, V& x, V& y)
+{
+    x = px * rw - 0.5;
+    y = (centreRow - py) * rw;
+}
 inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x, double& y)
 {
-    const double rw = m.RecipWidth;
-    x = px * rw - 0.5;
-    y = (m.CentreRow - py) * rw;
+    PixelToWidthUnitsT<double>(m.RecipWidth, m.CentreRow, px, py, x, y);
 }
 
 // An inverse's longitude brought into -180 up to 180 by one step of
@@ -141,6 +145,50 @@ static inline V ReduceHalfOpenOnce(V v)
 {
     v = lanes::Select(v >= 180.0, v - 360.0, v);
     return lanes::Select(v < -180.0, v + 360.0, v);
+}
+
+// Wrap for one point or lanes: lanes within 540 of 0 take the loops' one
+// step; farther lanes (or not finite) are marked far for the per-point code.
+inline double WrapT(double v, bool&) { return Wrap(v); }
+template <typename V, typename M>
+static inline V WrapT(V v, M& far)
+{
+    far = far | ((lanes::Abs(v) <= 540.0) == 0);
+    v = lanes::Select(v < -180.0, v + 360.0, v);
+    return lanes::Select(v > 180.0, v - 360.0, v);
+}
+
+// ReduceHalfOpen for one point or lanes: lanes within 540 of 0 take its
+// one step, farther ones (or not finite) are marked far.
+inline double ReduceHalfOpenT(double v, bool&) { return ReduceHalfOpen(v); }
+template <typename V, typename M>
+static inline V ReduceHalfOpenT(V v, M& far)
+{
+    far = far | ((lanes::Abs(v) <= 540.0) == 0);
+    return ReduceHalfOpenOnce(v);
+}
+
+// AsinNear for one point or lanes, through SLEEF's arc sine.
+template <typename V>
+static inline V AsinNearT(V v)
+{
+    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+    v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+    return lanes::Asin(v);
+}
+
+// d in every lane (the sign of a zero kept).
+template <typename V>
+static inline V Splat(double d)
+{
+    return d - V{};
+}
+
+// A value of 1 in every lane.
+template <typename V>
+static inline V One()
+{
+    return V{} + 1.0;
 }
 
 } // namespace projection

@@ -3,9 +3,13 @@
 
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"
+#include "mapping/GreatCircle.h"
+#include "mapping/LambertConic.h"
 #include "mapping/Lanes.h"
 #include "mapping/Mercator.h"
+#include "mapping/PolarStereographic.h"
 #include "mapping/SimdKernels.h"
+#include "mapping/VanDerGrinten.h"
 
 #ifdef __AVX2__
 namespace simd_avx2 {

@@ -22,22 +22,44 @@ struct TSimdForwardConsts {
     double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
     double MercatorZoomBase, MercatorZoomScale; // kind 6
     int32_t OffsetX, OffsetY;
+    // The map itself, for the kernels that build its family's constants.
+    const class TMapping* Map;
 };
 
-// Status of a point after a kernel: TMapping::TProjectResult, or
-// SimdFallback for a point the kernel leaves to the per-point code (a
-// longitude far outside -540..540, say).
+// Status of a point after a forward kernel: TMapping::TProjectResult;
+// SimdRounded, computed with both pixels in the 32-bit range (RX and RY
+// hold them rounded as RoundToInt32 rounds); or SimdFallback for a point
+// the kernel leaves to the per-point code (a longitude far outside
+// -540..540, say).
+constexpr uint8_t SimdRounded = 3;
 constexpr uint8_t SimdFallback = 255;
 
-using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Longitudes, const float* Latitudes,
-                                    size_t Count, double* FX, double* FY, uint8_t* Status);
+// What a forward kernel writes for each point: the unrounded pixel, the
+// rounded one (for SimdRounded) and the status.
+struct TSimdForwardOut {
+    double* FX;
+    double* FY;
+    int32_t* RX;
+    int32_t* RY;
+    uint8_t* Status;
+};
 
-// An inverse kernel: longitude and latitude in degrees of each pixel, and
-// its status: 0 does not convert, 1 converts (if both are finite), 2 the
-// map centre (CentreLongitude, CentreLatitude), SimdFallback left to the
-// per-point code.
+using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Longitudes, const float* Latitudes,
+                                    size_t Count, const TSimdForwardOut& Out);
+
+// What an inverse kernel writes for each pixel: its status, 0 does not
+// convert, 2 the map centre (CentreLongitude, CentreLatitude),
+// SimdConverted converts to Lon and Lat (finite singles), SimdFallback left
+// to the per-point code.
+constexpr uint8_t SimdConverted = 1;
+struct TSimdInverseOut {
+    float* Lon;
+    float* Lat;
+    uint8_t* Status;
+};
+
 using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* X, const int32_t* Y, size_t Count,
-                                    double* Longitudes, double* Latitudes, uint8_t* Status);
+                                    const TSimdInverseOut& Out);
 
 struct TSimdKernelSet {
     const char* Name;
@@ -48,8 +70,18 @@ struct TSimdKernelSet {
     TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
     TSimdForwardKernel Orthographic;           // kind 7
     TSimdForwardKernel Gnomonic;               // kind 11
+    TSimdForwardKernel LinearisedOrthographic; // kind 8
+    TSimdForwardKernel PolarStereographic;     // kind 9
+    TSimdForwardKernel LambertConic;           // kind 10
+    TSimdForwardKernel VanDerGrinten;          // kind 12
+    TSimdForwardKernel GreatCircle;            // kind 13
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
     TSimdInverseKernel OrthographicInverse;    // kind 7
+    TSimdInverseKernel GnomonicInverse;        // kind 11
+    TSimdInverseKernel PolarStereographicInverse; // kind 9
+    TSimdInverseKernel LambertConicInverse;    // kind 10
+    TSimdInverseKernel VanDerGrintenInverse;   // kind 12
+    TSimdInverseKernel GreatCircleInverse;     // kind 13
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

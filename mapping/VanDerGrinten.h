@@ -1,6 +1,8 @@
 #pragma once
 // Kind 12, the Van der Grinten projection of the whole globe in a circle,
 // with its zoom sectors (quarters and ninths of the map enlarged).
+#include <type_traits>
+
 #include "mapping/ProjectionMath.h"
 
 namespace projection {
@@ -49,94 +51,177 @@ inline bool SectorToMapUnits(const TMapping& m, double& x, double& y)
     return Finite(x) && Finite(y);
 }
 
+// The zoom sector as x' = a x + bx, y' = a y + by (MapToSectorUnits's
+// cases in one form).
+struct TSectorAffine {
+    double a = 1, bx = 0, by = 0;
+};
+inline TSectorAffine SectorAffine(const TMapping& m)
+{
+    const double h = static_cast<double>(m.Height) / m.Width;
+    switch (m.Sector) {
+    case 1: return {2, 0.5, -(0.5 * h)};
+    case 2: return {2, -0.5, -(0.5 * h)};
+    case 3: return {2, 0.5, 0.5 * h};
+    case 4: return {2, -0.5, 0.5 * h};
+    case 5: return {3, 1, -h};
+    case 6: return {3, 0, -h};
+    case 7: return {3, -1, -h};
+    case 8: return {3, 1, 0};
+    case 9: return {3, 0, 0};
+    case 10: return {3, -1, 0};
+    case 11: return {3, 1, h};
+    case 12: return {3, 0, h};
+    case 13: return {3, -1, h};
+    default: return {};
+    }
+}
+
+// Van der Grinten (Snyder 29-1 to 29-5) for one point or lanes, dlon the
+// longitude from the centre: theta = asin(|lat| / 90), which enters through
+// sin theta = |lat| / 90 and cos theta = sqrt(1 - sin^2 theta);
+// A = |180/dlon - dlon/180| / 2, G = cos theta / (sin theta + cos theta - 1),
+// P = G (2 / sin theta - 1), Q = A^2 + G; x and y from the two roots. On the
+// central meridian y = pi R tan(theta / 2) = pi R sin theta / (1 + cos
+// theta), on the equator x = R dlon, at the poles y = pi R.
+template <typename V>
+static inline void VanDerGrintenXY(double scale, double piScale, V dlon, V lat, V& x, V& y)
+{
+    const double piAbsScale = Pi * std::fabs(scale);
+    const V zero{};
+    const V A = lanes::Abs(lat);
+    const V st = 2.0 * A / 180.0;
+    const V ct = lanes::Sqrt((1.0 - st) * (1.0 + st));
+    const V AA = 0.5 * lanes::Abs(180.0 / dlon - dlon / 180.0);
+    const V G = ct / (st + ct - 1.0);
+    const V P = G * (2.0 / st - 1.0);
+    const V AA2 = AA * AA, P2 = P * P;
+    const V Q = AA2 + G;
+    const V D = P2 + AA2;
+    const V GP = G - P2;
+    V gx = piScale * (AA * GP + lanes::Sqrt(AA2 * GP * GP - D * (G * G - P2))) / D;
+    gx = lanes::Select(dlon < 0.0, -gx, gx);
+    const V gy = piScale * (P * Q - AA * lanes::Sqrt((AA2 + 1.0) * D - Q * Q)) / D;
+    const auto pole = A > 89.999;
+    const auto meridian = lanes::Abs(dlon) < 0.0001;
+    const auto equator = A < 0.0001;
+    x = lanes::Select(pole | meridian, zero, lanes::Select(equator, scale * dlon * DegToRad, gx));
+    V ny = lanes::Select(pole, zero + piAbsScale, lanes::Select(meridian, piAbsScale * (st / (1.0 + ct)), gy));
+    ny = lanes::Select(lat < 0.0, -ny, ny);
+    y = lanes::Select(equator & ((pole | meridian) == 0), zero, ny);
+}
+
+// SectorToMapUnits's cases in one form: x' = (x + bx) / a, y' = (y + by) / a.
+inline TSectorAffine SectorInverseAffine(const TMapping& m)
+{
+    const double h = static_cast<double>(m.Height) * m.RecipWidth;
+    switch (m.Sector) {
+    case 1: return {2, -0.5, 0.5 * h};
+    case 2: return {2, 0.5, 0.5 * h};
+    case 3: return {2, -0.5, -(0.5 * h)};
+    case 4: return {2, 0.5, -(0.5 * h)};
+    case 5: return {3, -1, h};
+    case 6: return {3, 0, h};
+    case 7: return {3, 1, h};
+    case 8: return {3, -1, 0};
+    case 9: return {3, 0, 0};
+    case 10: return {3, 1, 0};
+    case 11: return {3, -1, -h};
+    case 12: return {3, 0, -h};
+    case 13: return {3, 1, -h};
+    default: return {};
+    }
+}
+
 struct TVanDerGrinten {
     const TMapping& m;
+    TSectorAffine sector, back;
     static constexpr bool VisibleInsideOnly = false;
-    explicit TVanDerGrinten(const TMapping& map) : m(map) {}
+    explicit TVanDerGrinten(const TMapping& map) : m(map), sector(map.Width != 0 ? SectorAffine(map) : TSectorAffine{}),
+          back(SectorInverseAffine(map))
+    {
+    }
 
-    // Van der Grinten (Snyder 29-1 to 29-5): theta = asin(2|lat|/180),
-    // A = |180/dlon - dlon/180| / 2, G = cos theta / (sin theta + cos theta - 1),
-    // P = G (2 / sin theta - 1), Q = A^2 + G; x and y from the two roots.
+    // Van der Grinten for one point or lanes (lanes with a longitude far
+    // outside -540..540 marked far), zoomed into the sector.
+    template <typename V, typename M>
+    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
+    {
+        const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
+        V x, y;
+        VanDerGrintenXY(m.Scale, m.PiScale, dlon, lat, x, y);
+        x = sector.a * x + sector.bx;
+        y = sector.a * y + sector.by;
+        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, FX, FY);
+        return (lat == lat) | (lat != lat); // computed in every lane
+    }
+
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
         if (m.Width == 0)
             return TMapping::prNotComputed; // the sector geometry divides by Width
-        const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
-        const double A = std::fabs(lat);
-        const double absScale = std::fabs(static_cast<double>(m.Scale));
-        double x, y;
-        if (A > 89.999) {
-            x = 0;
-            y = Pi * absScale;
-            if (lat < 0)
-                y = -y;
-        } else if (std::fabs(dlon) < 0.0001) {
-            const double theta = std::asin(2 * A / 180);
-            x = 0;
-            y = Pi * absScale * std::tan(theta / 2);
-            if (lat < 0)
-                y = -y;
-        } else if (A < 0.0001) {
-            x = m.Scale * dlon * DegToRad;
-            y = 0;
-        } else {
-            const double theta = std::asin(2 * A / 180);
-            const double st = std::sin(theta), ct = std::cos(theta);
-            const double AA = 0.5 * std::fabs(180 / dlon - dlon / 180);
-            const double G = ct / (st + ct - 1);
-            const double P = G * (2 / st - 1);
-            const double AA2 = AA * AA, P2 = P * P;
-            const double Q = AA2 + G;
-            const double D = P2 + AA2;
-            const double GP = G - P2;
-            const double piScale = m.PiScale;
-            x = piScale * (AA * GP + std::sqrt(AA2 * GP * GP - D * (G * G - P2))) / D;
-            if (dlon < 0)
-                x = -x;
-            y = piScale * (P * Q - AA * std::sqrt((AA2 + 1) * D - Q * Q)) / D;
-            if (lat < 0)
-                y = -y;
-        }
-        MapToSectorUnits(m, x, y);
-        WidthUnitsToPixel(m, x, y, FX, FY);
+        bool far = false, hidden = false;
+        Lanes(lon, lat, FX, FY, far, hidden);
         return TMapping::prComputed;
     }
 
-    // Inverse Van der Grinten (Snyder 29-6 to 29-15): the cubic in the
-    // latitude solved trigonometrically; the longitude in closed form.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+    // Inverse Van der Grinten (Snyder 29-6 to 29-15) for one point or lanes
+    // (the pixel without offsets): the cubic in the latitude solved
+    // trigonometrically; the longitude in closed form.
+    template <typename V, typename M>
+    auto InverseLanes(V px, V py, V& lon, V& lat, M&) const
     {
-        double x, y;
-        PixelToWidthUnits(m, px, py, x, y);
-        if (!SectorToMapUnits(m, x, y))
-            return false;
-        const double U = x * m.RecipPiScale, V = y * m.RecipPiScale;
-        if (U == 0 && V == 0) {
-            // The centre of the map: the cubic below degenerates (0 / 0).
-            lon = m.CentreLongitude;
-            lat = 0;
-            return true;
+        V x, y;
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
+        x = (x + back.bx) * (1.0 / back.a);
+        y = (y + back.by) * (1.0 / back.a);
+        auto ok = lanes::IsFinite(x) & lanes::IsFinite(y);
+        const V U = x * m.RecipPiScale, W = y * m.RecipPiScale;
+        // The centre of the map: the cubic below degenerates (0 / 0).
+        const auto centre = (U == 0.0) & (W == 0.0);
+        if constexpr (std::is_same_v<V, double>) {
+            if (!ok)
+                return decltype(ok)(0);
+            if (centre) {
+                lon = m.CentreLongitude;
+                lat = 0;
+                return decltype(ok)(1);
+            }
         }
-        const double s = U * U + V * V;
-        const double c1 = -std::fabs(V) * (1 + s);
-        const double c2 = c1 - 2 * V * V + U * U;
-        const double c3 = -2 * c1 + 1 + 2 * V * V + s * s;
-        const double d = V * V / c3 + (2 * std::pow(c2 / c3, 3) - 9 * c1 * c2 / (c3 * c3)) / 27;
-        const double a1 = (c1 - c2 * c2 / (3 * c3)) / c3;
-        const double m1 = 2 * std::sqrt(-a1 / 3);
-        const double theta1 = AcosNear(3 * d / (a1 * m1)) / 3;
-        lat = 180 * (-m1 * std::cos(theta1 + Pi / 3) - c2 / (3 * c3));
-        if (y < 0)
-            lat = -lat;
-        double dl = 0;
-        if (U != 0)
-            dl = 90 * (s - 1 + std::sqrt(1 + 2 * (U * U - V * V) + s * s)) / U;
+        // With 1 / c3 and r = c2 / c3 taken once: d = V^2 / c3 + (2 r^3 -
+        // 9 c1 c2 / c3^2) / 27, a1 = (c1 - c2^2 / (3 c3)) / c3.
+        const V s = U * U + W * W;
+        const V c1 = -lanes::Abs(W) * (1.0 + s);
+        const V c2 = c1 - 2.0 * W * W + U * U;
+        const V c3 = -2.0 * c1 + 1.0 + 2.0 * W * W + s * s;
+        const V ic3 = 1.0 / c3;
+        const V r = c2 * ic3;
+        const V d = W * W * ic3 + (2.0 * (r * r * r) - 9.0 * c1 * r * ic3) * (1.0 / 27);
+        const V a1 = (c1 - c2 * r * (1.0 / 3)) * ic3;
+        const V m1 = 2.0 * lanes::Sqrt(-a1 * (1.0 / 3));
+        V v = 3.0 * d / (a1 * m1);
+        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        const V angle = lanes::Acos(v) / 3.0 + Pi / 3;
+        // SLEEF's cosine takes another way for the whole vector when a lane
+        // is not finite: such lanes (which fail) enter as 0.
+        const auto finite = lanes::IsFinite(angle);
+        ok = ok & finite;
+        V l = 180.0 * (-m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - r * (1.0 / 3));
+        l = lanes::Select(y < 0.0, -l, l);
+        const V dl = lanes::Select(U != 0.0, 90.0 * (s - 1.0 + lanes::Sqrt(1.0 + 2.0 * (U * U - W * W) + s * s)) / U, V{});
         // Outside the map's bounding circle the formula still gives a value,
         // more than 180 degrees from the centre: that pixel is out of reach.
-        if (!(std::fabs(dl) <= 180.0001))
-            return false;
-        lon = m.CentreLongitude + dl;
-        return Finite(lat) && Finite(lon);
+        ok = ok & (lanes::Abs(dl) <= 180.0001);
+        lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), dl + m.CentreLongitude);
+        lat = lanes::Select(centre, V{}, l);
+        return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
+    }
+
+    bool Inverse(double px, double py, double& lon, double& lat) const
+    {
+        bool far = false;
+        return InverseLanes(px, py, lon, lat, far);
     }
 };
 

@@ -39,6 +39,10 @@ public:
         : from_(from), source_(source), to_(to), target_(target), o_(o), sw_(source.Width()), sh_(source.Height()),
           background_{GetBValue(o.Background), GetGValue(o.Background), GetRValue(o.Background)}
     {
+        // The source's rows, looked up once rather than per pixel.
+        rows_.reserve(static_cast<size_t>(std::max(sh_, 0)));
+        for (int y = 0; y < sh_; ++y)
+            rows_.push_back(reinterpret_cast<const TRgb*>(source_.ScanLine(y)));
     }
 
     void Row(int y, TRowBuffers& b)
@@ -46,10 +50,9 @@ public:
         const size_t w = b.xs.size();
         std::fill(b.ys.begin(), b.ys.end(), y);
         to_.PixelToGeo(b.xs, b.ys, b.lon, b.lat, b.converted);
-        // The source pixel of every target pixel; unconverted ones are
-        // masked out below.
-        std::fill(b.sx.begin(), b.sx.end(), 0);
-        std::fill(b.sy.begin(), b.sy.end(), 0);
+        // The source pixel of every target pixel. Unconverted and invisible
+        // ones are masked out below, so what sx and sy hold before does not
+        // matter.
         from_.GeoToPixel(b.lon, b.lat, b.sx, b.sy, b.visible);
         if (o_.Resample == TResample::Bilinear)
             from_.ProjectPoints(b.lon, b.lat, b.fx, b.fy, b.projected);
@@ -68,7 +71,7 @@ public:
     }
 
 private:
-    TRgb Pixel(int x, int y) const { return reinterpret_cast<const TRgb*>(source_.ScanLine(y))[x]; }
+    TRgb Pixel(int x, int y) const { return rows_[static_cast<size_t>(y)][x]; }
 
     // Pixel centres lie on whole coordinates (GeoToPixel rounds to them);
     // the neighbours are held to the picture at its edges.
@@ -93,6 +96,7 @@ private:
     const TWarpOptions& o_;
     const int sw_, sh_;
     const TRgb background_;
+    std::vector<const TRgb*> rows_;
 };
 
 } // namespace

@@ -546,6 +546,7 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     c.OffsetX = m.GetOffsetX();
     c.OffsetY = m.GetOffsetY();
     c.Scale = m.Scale;
+    c.Map = &m;
     const auto azimuthal = [&](const auto& k) {
         using Family = std::decay_t<decltype(k)>;
         c.SinPhi0 = k.sinPhi0;
@@ -562,6 +563,7 @@ void FillSimdConsts(const TMapping& m, TSimdForwardConsts& c)
     case pkAzimuthalEquidistantWide: azimuthal(TAzimuthal<pkAzimuthalEquidistant>(m)); break;
     case pkOrthographic: azimuthal(TAzimuthal<pkOrthographic>(m)); break;
     case pkGnomonic: azimuthal(TAzimuthal<pkGnomonic>(m)); break;
+    case pkLinearisedOrthographic: azimuthal(TAzimuthal<pkLinearisedOrthographic>(m)); break;
     default: break;
     }
 }
@@ -581,6 +583,11 @@ TSimdForwardKernel SimdForwardKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistant; break;
     case pkOrthographic: kernel = set.Orthographic; break;
     case pkGnomonic: kernel = set.Gnomonic; break;
+    case pkLinearisedOrthographic: kernel = set.LinearisedOrthographic; break;
+    case pkPolarStereographic: kernel = set.PolarStereographic; break;
+    case pkLambertConformalConic: kernel = set.LambertConic; break;
+    case pkVanDerGrinten: kernel = m.Width != 0 ? set.VanDerGrinten : nullptr; break;
+    case pkGreatCircle: kernel = set.GreatCircle; break;
     default: break;
     }
     if (kernel != nullptr)
@@ -597,6 +604,11 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
+    case pkGnomonic: kernel = set.GnomonicInverse; break;
+    case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
+    case pkLambertConformalConic: kernel = set.LambertConicInverse; break;
+    case pkVanDerGrinten: kernel = set.VanDerGrintenInverse; break;
+    case pkGreatCircle: kernel = set.GreatCircleInverse; break;
     default: break;
     }
     if (kernel != nullptr)
@@ -604,11 +616,15 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     return kernel;
 }
 
-// Projects Count points, calling Finish(i, result, FX, FY) for each in
-// order: through the kind's vector kernel in runs where it has one (points
-// the kernel leaves go through the per-point code), else point by point.
-template <typename Family, typename F>
-void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish)
+// Projects Count points: through the kind's vector kernel in runs where it
+// has one, Rounded(first, count, out) placing a run's points that the
+// kernel computed and rounded into the 32-bit range (status SimdRounded),
+// then Finish(i, result, FX, FY) for each other point in order (points the
+// kernel leaves go through the per-point code); without a kernel, Finish
+// for every point.
+template <typename Family, typename F, typename R>
+void ProjectArray(const TMapping& m, const Family& k, const float* lon, const float* lat, size_t n, F&& Finish,
+                  R&& Rounded)
 {
     TSimdForwardConsts c;
     const TSimdForwardKernel kernel = SimdForwardKernel(m, c);
@@ -622,14 +638,20 @@ void ProjectArray(const TMapping& m, const Family& k, const float* lon, const fl
     }
     constexpr size_t Run = 256;
     double fx[Run], fy[Run];
+    int32_t rx[Run], ry[Run];
     uint8_t status[Run];
+    const TSimdForwardOut out{fx, fy, rx, ry, status};
     for (size_t first = 0; first < n; first += Run) {
         const size_t count = std::min(Run, n - first);
-        kernel(c, lon + first, lat + first, count, fx, fy, status);
+        kernel(c, lon + first, lat + first, count, out);
+        Rounded(first, count, out);
         for (size_t i = 0; i < count; ++i) {
-            const TResult r = status[i] == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
-                                                        : static_cast<TResult>(status[i]);
-            Finish(first + i, r, fx[i], fy[i]);
+            const uint8_t st = status[i];
+            if (st != SimdRounded) {
+                const TResult r = st == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
+                                                     : static_cast<TResult>(st);
+                Finish(first + i, r, fx[i], fy[i]);
+            }
         }
     }
 }
@@ -706,13 +728,19 @@ void TMapping::ProjectPoints(std::span<const float> Longitudes, std::span<const 
     const size_t n = Longitudes.size();
     CheckLengths("ProjectPoints", n, {Latitudes.size(), FX.size(), FY.size(), Results.size()});
     WithFamily(*this, [&](const auto& k) {
-        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
+        const auto finish = [&](size_t i, TResult r, double fx, double fy) {
             Results[i] = r;
             if (r != prNotComputed) {
                 FX[i] = fx;
                 FY[i] = fy;
             }
-        });
+        };
+        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, finish,
+                     [&](size_t first, size_t count, const TSimdForwardOut& out) {
+                         for (size_t i = 0; i < count; ++i)
+                             if (out.Status[i] == SimdRounded)
+                                 finish(first + i, prComputed, out.FX[i], out.FY[i]);
+                     });
     });
 }
 
@@ -724,9 +752,39 @@ void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const flo
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();
     WithFamily(*this, [&](const auto& k) {
         using Family = std::decay_t<decltype(k)>;
-        ProjectArray(*this, k, Longitudes.data(), Latitudes.data(), n, [&](size_t i, TResult r, double fx, double fy) {
-            Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
-        });
+        ProjectArray(
+            *this, k, Longitudes.data(), Latitudes.data(), n,
+            [&](size_t i, TResult r, double fx, double fy) {
+                Visible[i] = FinishPixel<Family>(*this, r, fx, fy, X[i], Y[i], ox, oy);
+            },
+            [&](size_t first, size_t count, const TSimdForwardOut& out) {
+                // FinishPixel's path for computed points whose pixels round
+                // within the range.
+                int32_t* x = X.data() + first;
+                int32_t* y = Y.data() + first;
+                uint8_t* visible = Visible.data() + first;
+                if (!Family::VisibleInsideOnly && ox == 0 && oy == 0) {
+                    // Branch-free, so that the compiler can vectorise it.
+                    for (size_t i = 0; i < count; ++i) {
+                        const bool r = out.Status[i] == SimdRounded;
+                        x[i] = r ? out.RX[i] : x[i];
+                        y[i] = r ? out.RY[i] : y[i];
+                        visible[i] = r ? 1 : visible[i];
+                    }
+                    return;
+                }
+                for (size_t i = 0; i < count; ++i) {
+                    if (out.Status[i] != SimdRounded)
+                        continue;
+                    const int32_t rx = out.RX[i], ry = out.RY[i];
+                    bool v = true;
+                    if constexpr (Family::VisibleInsideOnly)
+                        v = rx >= 0 && rx < Width && ry >= 0 && ry < Height;
+                    visible[i] = v;
+                    x[i] = AddSaturated(rx, ox);
+                    y[i] = AddSaturated(ry, -static_cast<int64_t>(oy));
+                }
+            });
     });
 }
 
@@ -745,18 +803,30 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
             return;
         }
         constexpr size_t Run = 256;
-        double lon[Run], lat[Run];
+        float lon[Run], lat[Run];
         uint8_t status[Run];
+        const TSimdInverseOut out{lon, lat, status};
         for (size_t first = 0; first < n; first += Run) {
             const size_t count = std::min(Run, n - first);
-            kernel(c, X.data() + first, Y.data() + first, count, lon, lat, status);
+            kernel(c, X.data() + first, Y.data() + first, count, out);
+            // The converted pixels, branch-free so that the compiler can
+            // vectorise it; then the others.
+            float* outLons = Longitudes.data() + first;
+            float* outLats = Latitudes.data() + first;
+            uint8_t* converted = Converted.data() + first;
+            for (size_t i = 0; i < count; ++i) {
+                const bool r = status[i] == SimdConverted;
+                outLons[i] = r ? lon[i] : outLons[i];
+                outLats[i] = r ? lat[i] : outLats[i];
+                converted[i] = r ? 1 : converted[i];
+            }
             for (size_t i = 0; i < count; ++i) {
                 const size_t j = first + i;
                 float& outLon = Longitudes[j];
                 float& outLat = Latitudes[j];
                 switch (status[i]) {
+                case SimdConverted: break;
                 case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
-                case 1: Converted[j] = StoreGeo(lon[i], lat[i], outLon, outLat); break;
                 case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
                 default: Converted[j] = false; break;
                 }

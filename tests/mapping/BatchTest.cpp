@@ -55,9 +55,11 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Levels, Batch, ::testing::Values(TSimdLevel::Baseline, BestSimdLevel()),
                          [](const auto& info) { return std::string(info.index == 0 ? "Baseline" : "Best"); });
 
-TEST_P(Batch, EqualsThePerPointCallsBitForBit)
+// Element by element, the array transforms of every map against the
+// per-point ones; with Special, also points on the poles, the centre
+// meridian and its antimeridian, the centre, and pixels millions out.
+void ExpectBatchEqualsPerPoint(const std::vector<TMapping>& states, bool special)
 {
-    SCOPED_TRACE(SimdKernels().Name);
     std::mt19937 rng(12);
     std::uniform_real_distribution<float> lonD(-400, 400), latD(-95, 95);
     std::uniform_int_distribution<int32_t> xD(-200, 1000);
@@ -67,12 +69,24 @@ TEST_P(Batch, EqualsThePerPointCallsBitForBit)
     std::vector<uint8_t> flag(N);
     std::vector<double> fx(N), fy(N);
     std::vector<TMapping::TProjectResult> pr(N);
-    for (const TMapping& m : States()) {
+    for (const TMapping& m : states) {
         for (size_t i = 0; i < N; ++i) {
             lon[i] = i % 97 == 0 ? std::numeric_limits<float>::quiet_NaN() : lonD(rng);
             lat[i] = i % 89 == 5 ? 2000.0f * float(i) : latD(rng); // far latitudes take another path in SLEEF
             x[i] = px[i] = xD(rng);
             y[i] = py[i] = xD(rng);
+            if (special) {
+                if (i % 53 == 7)
+                    lat[i] = i % 2 ? 90.0f : -90.0f;
+                if (i % 61 == 3)
+                    lon[i] = m.CentreLongitude + (i % 3 == 0 ? 180.0f : 0.0f);
+                if (i % 71 == 9)
+                    x[i] = px[i] = 3000000 * static_cast<int32_t>(i % 3 - 1);
+                if (i % 67 == 2)
+                    y[i] = py[i] = m.CentreRow; // on the centre row and, now and then, column
+                if (i % 134 == 2)
+                    x[i] = px[i] = m.Width / 2;
+            }
             outLon[i] = outLat[i] = 7.5f;
         }
         m.GeoToPixel(lon, lat, x, y, flag);
@@ -101,6 +115,45 @@ TEST_P(Batch, EqualsThePerPointCallsBitForBit)
                 << int(m.Projection) << " " << px[i] << " " << py[i];
         }
     }
+}
+
+TEST_P(Batch, EqualsThePerPointCallsBitForBit)
+{
+    SCOPED_TRACE(SimdKernels().Name);
+    ExpectBatchEqualsPerPoint(States(), false);
+}
+
+// Maps whose kernels take branches the plain states miss: centres on the
+// poles, every Van der Grinten sector, a cone whose constant is 0, a
+// centre longitude far out.
+TEST_P(Batch, EqualsThePerPointCallsOnPolesSectorsAndEdges)
+{
+    SCOPED_TRACE(SimdKernels().Name);
+    std::vector<TMapping> maps;
+    auto add = [&](int kind, float lon, float lat, auto&& more) {
+        TMapping m;
+        m.SetProjection(static_cast<uint8_t>(kind));
+        m.SetHeight(500);
+        m.SetWidth(700);
+        m.SetCentreLongitude(lon);
+        m.SetCentreLatitude(lat);
+        more(m);
+        maps.push_back(m);
+    };
+    const auto none = [](TMapping&) {};
+    for (int kind : {3, 7, 8, 9, 10, 11, 13})
+        for (float lat : {90.0f, -90.0f, 0.0f})
+            add(kind, -30, lat, none);
+    for (int sector = 1; sector <= 13; ++sector)
+        add(12, 40, 0, [&](TMapping& m) { m.Sector = static_cast<uint8_t>(sector); });
+    add(10, 128.5f, 25.7f, [](TMapping& m) { // both parallels at 90: n = 0
+        m.SetStandardParallel1(90);
+        m.SetStandardParallel2(90);
+    });
+    add(10, -100, -40, [](TMapping& m) { m.SetStandardParallel2(-60); });
+    add(13, 400, 20, none);
+    add(12, 1000, 0, none);
+    ExpectBatchEqualsPerPoint(maps, true);
 }
 
 TEST(BatchLengths, ArraysOfDifferentLengthsAreRefused)
