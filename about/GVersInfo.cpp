@@ -369,3 +369,12 @@ void TdfsVersionInfoResource::FillListView()
             listView_->AddItem(PreDefCaption(ordinal), value);
     }
 }
+
+std::vector<std::pair<std::string, std::string>> VersionStringValues(const TdfsVersionInfoResource& Info)
+{
+    std::vector<std::pair<std::string, std::string>> values;
+    for (int i = 0; i < PreDefCount; ++i)
+        values.emplace_back(PreDefKey(i), Info.ValueByIndex(i));
+    values.emplace_back("Web site", Info.StringValue("Web site"));
+    return values;
+}

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/Classes.h"
@@ -206,3 +207,7 @@ private:
     TPreDefs showResource_ = TPreDefs::All();
     bool loading_ = false;
 };
+
+// The string values a version resource shows, as (key, value) in this order:
+// the eleven predefined keys (PreDefKey), then "Web site".
+std::vector<std::pair<std::string, std::string>> VersionStringValues(const TdfsVersionInfoResource& Info);

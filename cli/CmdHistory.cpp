@@ -21,15 +21,14 @@ int RunHistory(int argc, char** argv)
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "history"))
         return *status;
 
-    const std::string journalFile = DefaultJournalFileName();
-    TJournalContents contents = ReadJournal(journalFile, [](const std::string& message) {
+    const TJournalHistory history = ReadJournalHistory(DefaultJournalFileName(), [](const std::string& message) {
         std::fprintf(stderr, "quillon-cli history: %s\n", message.c_str());
     });
-    for (const std::string& warning : DamagedLineMessages(journalFile, contents))
+    for (const std::string& warning : history.Warnings)
         std::fprintf(stderr, "quillon-cli history: %s\n", EscapeText(warning).c_str());
 
     nlohmann::json entries = nlohmann::json::array();
-    for (const THistoryEntry& entry : JournalHistory(contents)) {
+    for (const THistoryEntry& entry : history.Entries) {
         if (json) {
             entries.push_back({{"id", JsonSafe(entry.Id)},
                                {"time", entry.Time},

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -11,37 +12,13 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
-#include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
+#include "satellite/FileReport.h"
 #include "satellite/SatelliteInfo.h"
 
 namespace {
 
-struct TFileResult {
-    std::string File;
-    bool Ok = true;
-    std::string Error;
-    uint8_t SatelliteCode = 0;
-    TStringList Report;
-    TDateTime AcquisitionTime = 0.0;
-    std::string StandardName;
-    std::string ImageFormat;
-};
-
-TFileResult Identify(const std::string& file)
-{
-    TFileResult r;
-    r.File = file;
-    try {
-        ReadSatelliteFileInfo(file, r.SatelliteCode, &r.Report, r.AcquisitionTime, r.StandardName, r.ImageFormat);
-    } catch (const std::exception& e) {
-        r.Ok = false;
-        r.Error = e.what();
-    }
-    return r;
-}
-
-nlohmann::json ToJson(const TFileResult& r)
+nlohmann::json ToJson(const TSatelliteFileReport& r)
 {
     nlohmann::json report = nlohmann::json::array();
     for (const std::string& entry : r.Report)
@@ -54,38 +31,27 @@ nlohmann::json ToJson(const TFileResult& r)
         {"image_format", JsonSafe(r.ImageFormat)},
         {"standard_name", JsonSafe(r.StandardName)},
         {"acquisition_time", r.AcquisitionTime},
-        {"acquisition_iso", r.AcquisitionTime == 0.0 ? nlohmann::json(nullptr) : nlohmann::json(DateTimeToIso(r.AcquisitionTime))},
+        {"acquisition_iso", r.HasAcquisitionTime() ? nlohmann::json(DateTimeToIso(r.AcquisitionTime)) : nlohmann::json(nullptr)},
         {"report", report},
     };
 }
 
-// Report entries line by line (the descriptive text is one entry of several
-// CR LF-ended lines), then the results.
-void PrintText(const TFileResult& r)
+// The report's lines, then the results.
+void PrintText(const TSatelliteFileReport& r)
 {
-    for (const std::string& entry : r.Report) {
-        size_t start = 0;
-        while (start <= entry.size()) {
-            size_t end = entry.find("\r\n", start);
-            if (end == std::string::npos) {
-                if (start < entry.size() || entry.empty())
-                    std::cout << EscapeText(entry.substr(start)) << '\n';
-                break;
-            }
-            std::cout << EscapeText(entry.substr(start, end - start)) << '\n';
-            start = end + 2;
-        }
-    }
+    for (const std::string& line : ReportTextLines(r.Report))
+        std::cout << EscapeText(line) << '\n';
     if (!r.Ok)
         std::cerr << "quillon-cli info: " << EscapeText(r.Error) << '\n';
     const unsigned code = r.SatelliteCode;
+    const std::string_view name = SatelliteName(r.SatelliteCode);
     std::cout << "file: " << EscapeText(r.File) << '\n'
               << "ok: " << (r.Ok ? "yes" : "no") << '\n'
-              << "satellite code: " << code << (code < SatelliteNames.size() && *SatelliteNames[code] ? std::string(" (") + SatelliteNames[code] + ")" : "") << '\n'
+              << "satellite code: " << code << (name.empty() ? std::string() : " (" + std::string(name) + ")") << '\n'
               << "image format: " << EscapeText(r.ImageFormat) << '\n'
               << "standard name: " << EscapeText(r.StandardName) << '\n'
               << "acquisition time: "
-              << (r.AcquisitionTime == 0.0 ? std::string("none") : DateTimeToIso(r.AcquisitionTime)) << '\n';
+              << (r.HasAcquisitionTime() ? DateTimeToIso(r.AcquisitionTime) : std::string("none")) << '\n';
 }
 
 } // namespace
@@ -111,7 +77,7 @@ int RunInfo(int argc, char** argv)
             std::cerr << "quillon-cli info: " << EscapeText(files[i]) << ": no such file\n";
         else if (!S_ISREG(entry.st_mode))
             std::cerr << "quillon-cli info: " << EscapeText(files[i]) << ": not a regular file\n";
-        const TFileResult r = Identify(files[i]);
+        const TSatelliteFileReport r = IdentifySatelliteFile(files[i]);
         failed = failed || !r.Ok;
         if (json) {
             out.push_back(ToJson(r));

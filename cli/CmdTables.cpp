@@ -1,6 +1,7 @@
 // quillon-cli tables: dumps the reference tables of the satellite library.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -90,18 +91,15 @@ int Calibration(bool json)
     for (const char* name : CalibrationNames)
         std::printf(" %s", name);
     std::printf("\n# kelvin by display value (0 = warmest)\nvalue");
-    for (int k = 0; k < 8; ++k)
-        std::printf("\tmsg%d", k);
-    for (int k = 0; k < 6; ++k)
-        std::printf("\tmeteosat%d", k);
-    std::printf("\tlinear\tstep1\tstep2\n");
-    for (int i = 0; i < 256; ++i) {
-        std::printf("%d", i);
-        for (const TTemperatureTable& t : MsgChannelTemps)
-            std::printf("\t%.3f", t[i]);
-        for (const TTemperatureTable& t : MeteosatCountTemps)
-            std::printf("\t%.3f", t[i]);
-        std::printf("\t%.3f\t%.3f\t%.3f\n", LinearTemps[i], StepTemps1[i], StepTemps2[i]);
+    const std::vector<TCalibrationColumn> columns = KelvinTableColumns();
+    for (const TCalibrationColumn& column : columns)
+        std::printf("\t%s", column.Heading.c_str());
+    std::printf("\n");
+    for (size_t i = 0; i < std::tuple_size_v<TTemperatureTable>; ++i) {
+        std::printf("%zu", i);
+        for (const TCalibrationColumn& column : columns)
+            std::printf("\t%.3f", (*column.Table)[i]);
+        std::printf("\n");
     }
     return ExitSuccess;
 }

@@ -53,9 +53,7 @@ int RunUndo(int argc, char** argv)
 
     nlohmann::json results = nlohmann::json::array();
     for (const TUndoLine& line : result.Lines) {
-        const char* status = line.Action == TUndoAction::Restored       ? "restored"
-                             : line.Action == TUndoAction::WouldRestore ? "would-restore"
-                                                                        : "skipped";
+        const char* status = UndoActionName(line.Action);
         if (json) {
             nlohmann::json item = {{"status", status}, {"new", JsonSafe(line.NewName)}, {"old", JsonSafe(line.OldName)}};
             if (line.Action == TUndoAction::Skipped)

@@ -50,9 +50,8 @@ int RunVersion(int argc, char** argv)
             translations.push_back(t);
         out["translations"] = translations;
         nlohmann::json values = nlohmann::json::object();
-        for (int i = 0; i < PreDefCount; ++i)
-            values[PreDefKey(i)] = JsonSafe(vi.ValueByIndex(i));
-        values["Web site"] = JsonSafe(vi.StringValue("Web site"));
+        for (const auto& [key, value] : VersionStringValues(vi))
+            values[key] = JsonSafe(value);
         out["values"] = values;
         out["file_version"] = JsonSafe(vi.FileVersionInfo().AsText());
         out["product_version"] = JsonSafe(vi.ProductVersionInfo().AsText());
@@ -69,9 +68,8 @@ int RunVersion(int argc, char** argv)
         for (const std::string& t : vi.Translations())
             list += (list.empty() ? "" : " ") + t;
         std::printf("Translations\t%s\n", list.c_str());
-        for (int i = 0; i < PreDefCount; ++i)
-            std::printf("%s\t%s\n", PreDefKey(i), EscapeText(vi.ValueByIndex(i)).c_str());
-        std::printf("Web site\t%s\n", EscapeText(vi.StringValue("Web site")).c_str());
+        for (const auto& [key, value] : VersionStringValues(vi))
+            std::printf("%s\t%s\n", key.c_str(), EscapeText(value).c_str());
         std::printf("File version\t%s\n", EscapeText(vi.FileVersionInfo().AsText()).c_str());
         std::printf("Product version\t%s\n", EscapeText(vi.ProductVersionInfo().AsText()).c_str());
         std::printf("Flags\t%s\n", vi.FlagsText().c_str());

@@ -287,3 +287,19 @@ std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)
     }
     return history;
 }
+
+TJournalHistory ReadJournalHistory(const std::string& journalFile, const TJournalWaitNotice& onWaiting)
+{
+    const TJournalContents contents = ReadJournal(journalFile, onWaiting);
+    return {JournalHistory(contents), DamagedLineMessages(journalFile, contents)};
+}
+
+const char* UndoActionName(TUndoAction Action)
+{
+    switch (Action) {
+    case TUndoAction::Restored: return "restored";
+    case TUndoAction::WouldRestore: return "would-restore";
+    case TUndoAction::Skipped: break;
+    }
+    return "skipped";
+}

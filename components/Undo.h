@@ -24,6 +24,8 @@ struct TUndoOptions {
 };
 
 enum class TUndoAction { Restored, WouldRestore, Skipped };
+// "restored", "would-restore" or "skipped": the word that reports a line.
+const char* UndoActionName(TUndoAction Action);
 
 struct TUndoLine {
     TUndoAction Action = TUndoAction::Restored;
@@ -68,3 +70,13 @@ struct THistoryEntry {
 // The rename batches of a journal, newest first (undo batches are not listed;
 // they show in the Restored counts of the batches they took back).
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents);
+
+// The history of the journal in journalFile (JournalHistory) with a message for
+// each damaged line it skipped. A missing journal has an empty history; one
+// that cannot be read raises EJournalError. onWaiting is told when another
+// process holds the journal's lock.
+struct TJournalHistory {
+    std::vector<THistoryEntry> Entries;
+    std::vector<std::string> Warnings;
+};
+TJournalHistory ReadJournalHistory(const std::string& journalFile, const TJournalWaitNotice& onWaiting = {});

@@ -118,3 +118,16 @@ void InitializeCalibration()
     ExpandSteps(StepList1, StepTemps1);
     ExpandSteps(StepList2, StepTemps2);
 }
+
+std::vector<TCalibrationColumn> KelvinTableColumns()
+{
+    std::vector<TCalibrationColumn> columns;
+    for (size_t k = 0; k < MsgChannelTemps.size(); ++k)
+        columns.push_back({"msg" + std::to_string(k), &MsgChannelTemps[k]});
+    for (size_t k = 0; k < MeteosatCountTemps.size(); ++k)
+        columns.push_back({"meteosat" + std::to_string(k), &MeteosatCountTemps[k]});
+    columns.push_back({"linear", &LinearTemps});
+    columns.push_back({"step1", &StepTemps1});
+    columns.push_back({"step2", &StepTemps2});
+    return columns;
+}

@@ -4,6 +4,8 @@
 // count 0). An entry a formula cannot give is 0.0. Filled once by
 // InitializeCalibration at start-up and constant afterwards.
 #include <array>
+#include <string>
+#include <vector>
 
 using TTemperatureTable = std::array<float, 256>;
 
@@ -19,6 +21,14 @@ extern TTemperatureTable StepTemps1;
 extern TTemperatureTable StepTemps2;
 
 extern const std::array<const char*, 12> CalibrationNames;
+
+// The temperature tables side by side as one table of kelvin by display value,
+// in this order: msg0 ... msg7, meteosat0 ... meteosat5, linear, step1, step2.
+struct TCalibrationColumn {
+    std::string Heading;
+    const TTemperatureTable* Table;
+};
+std::vector<TCalibrationColumn> KelvinTableColumns();
 
 // Computes every table; calling it again recomputes the same values.
 void InitializeCalibration();

@@ -127,10 +127,14 @@ void CorrectSatelliteCode(uint8_t& code, TDateTime time)
         code = 10;
 }
 
+} // namespace
+
 std::string_view SatelliteName(uint8_t code)
 {
     return code < SatelliteNames.size() ? SatelliteNames[code] : "";
 }
+
+namespace {
 
 // The calibration fields of a header text block as their digits: gains in
 // units of 0.00001, space counts in units of 0.1; all four 0 unless every

@@ -21,6 +21,8 @@
 
 // Display names indexed by SatelliteCode (0 = unknown, an empty string).
 extern const std::array<const char*, 17> SatelliteNames;
+// The display name of SatelliteCode; empty for 0 and for a code past the table.
+std::string_view SatelliteName(uint8_t Code);
 
 // Reads the header of FileName and delivers what it says.
 //  - SatelliteCode: index into SatelliteNames (0..10, or 13 for HDF).

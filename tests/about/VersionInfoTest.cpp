@@ -85,6 +85,20 @@ TEST_F(VersionInfo, ReadsThePredefinedValuesOfAPeFile)
     EXPECT_EQ(vi.FlagsText(), "");
 }
 
+TEST_F(VersionInfo, StringValuesArePredefinedKeysThenWebSite)
+{
+    TdfsVersionInfoResource vi;
+    Load(vi, ProgramSpec());
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"CompanyName", "Maker, Town"},       {"FileDescription", "Rename Timestep MPD files"},
+        {"FileVersion", "6.0.0.3"},           {"InternalName", ""},
+        {"LegalCopyright", ""},               {"LegalTrademarks", ""},
+        {"OriginalFilename", ""},             {"ProductName", "Suite"},
+        {"ProductVersion", "6.0"},            {"Comments", "2007 Nov 10"},
+        {"BuildFlags", ""},                   {"Web site", "www.maker.example"}};
+    EXPECT_EQ(VersionStringValues(vi), expected);
+}
+
 TEST_F(VersionInfo, NumbersServeWhenTheVersionStringIsMissing)
 {
     TVersionBlockSpec layout = ProgramSpec();

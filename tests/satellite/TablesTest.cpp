@@ -119,3 +119,25 @@ TEST(SegmentTableData, Regularities)
 }
 
 } // namespace
+
+TEST(KelvinTableColumns, EveryTemperatureTableOnceInTableOrder)
+{
+    const std::vector<TCalibrationColumn> columns = KelvinTableColumns();
+    std::vector<std::string> headings;
+    std::vector<const TTemperatureTable*> tables;
+    for (const TCalibrationColumn& c : columns) {
+        headings.push_back(c.Heading);
+        tables.push_back(c.Table);
+    }
+    const std::vector<std::string> expectedHeadings = {
+        "msg0", "msg1", "msg2", "msg3", "msg4", "msg5", "msg6", "msg7", "meteosat0", "meteosat1",
+        "meteosat2", "meteosat3", "meteosat4", "meteosat5", "linear", "step1", "step2"};
+    std::vector<const TTemperatureTable*> expectedTables;
+    for (const TTemperatureTable& t : MsgChannelTemps)
+        expectedTables.push_back(&t);
+    for (const TTemperatureTable& t : MeteosatCountTemps)
+        expectedTables.push_back(&t);
+    expectedTables.insert(expectedTables.end(), {&LinearTemps, &StepTemps1, &StepTemps2});
+    EXPECT_EQ(headings, expectedHeadings);
+    EXPECT_EQ(tables, expectedTables);
+}
