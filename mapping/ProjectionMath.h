@@ -138,7 +138,7 @@ inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x
 }
 
 // An inverse's longitude brought into -180 up to 180 by one step of
-// ReduceHalfOpen: exact for sums within 540 of 0 (farther lanes are
+// ReduceHalfOpen: exact for sums less than 540 from 0 (other lanes are
 // left to the per-point code).
 template <typename V>
 static inline V ReduceHalfOpenOnce(V v)
@@ -158,13 +158,13 @@ static inline V WrapT(V v, M& far)
     return lanes::Select(v > 180.0, v - 360.0, v);
 }
 
-// ReduceHalfOpen for one point or lanes: lanes within 540 of 0 take its
-// one step, farther ones (or not finite) are marked far.
+// ReduceHalfOpen for one point or lanes: lanes less than 540 from 0 take
+// its one step, the others (or not finite) are marked far.
 inline double ReduceHalfOpenT(double v, bool&) { return ReduceHalfOpen(v); }
 template <typename V, typename M>
 static inline V ReduceHalfOpenT(V v, M& far)
 {
-    far = far | ((lanes::Abs(v) <= 540.0) == 0);
+    far = far | ((lanes::Abs(v) < 540.0) == 0);
     return ReduceHalfOpenOnce(v);
 }
 
