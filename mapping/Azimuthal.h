@@ -34,8 +34,7 @@ static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double ce
     const V cosc = lanes::Sqrt(q);
     V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
     // Values rounded just past +-1 are held to it, as AsinNear does.
-    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
-    v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+    v = HoldNearUnitT(v);
     const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
     V a2, b2;
     if (centreLat == 90) {
@@ -220,8 +219,7 @@ struct TAzimuthal {
         const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
         V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
         // Values rounded just past +-1 are held to it, as AsinNear does.
-        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
-        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        v = HoldNearUnitT(v);
         const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
         V a2, b2;
         if (m.CentreLatitude == 90) {
@@ -272,8 +270,7 @@ struct TAzimuthal {
             lon = m.CentreLongitude + dl * RadToDeg;
             return Finite(lat) && Finite(lon);
         } else if constexpr (Kind == pkGnomonic) {
-            bool far = false;
-            return InverseLanes(px, py, lon, lat, far);
+            return LanesInverse(*this, px, py, lon, lat);
         } else {
             // Azimuthal equidistant: c = rho / R. The C library's functions
             // serve one point faster than SLEEF's here, so this kind has no

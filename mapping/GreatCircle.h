@@ -61,9 +61,7 @@ struct TGreatCircle {
 
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        bool far = false, hidden = false;
-        Lanes(lon, lat, FX, FY, far, hidden);
-        return TMapping::prComputed;
+        return LanesForward(*this, lon, lat, FX, FY);
     }
 
     // Inverse for one point or lanes: c = rho / R, the bearing az from
@@ -95,8 +93,7 @@ struct TGreatCircle {
         lanes::SinCos(lanes::Select(ok, c, V{}), sinc, cosc);
         const V sinAz = -x / r, cosAz = y / r;
         V v = sinPhi0 * cosc + cosPhi0 * sinc * cosAz;
-        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
-        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        v = HoldNearUnitT(v);
         const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
         const bool polar = std::fabs(cosPhi0) < 0.00001;
         V phi, u;
@@ -138,8 +135,7 @@ struct TGreatCircle {
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        bool far = false;
-        return InverseLanes(px, py, lon, lat, far);
+        return LanesInverse(*this, px, py, lon, lat);
     }
 };
 

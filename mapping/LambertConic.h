@@ -189,8 +189,7 @@ struct TLambertConic {
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        bool far = false;
-        return InverseLanes(px, py, lon, lat, far);
+        return LanesInverse(*this, px, py, lon, lat);
     }
 };
 

@@ -33,9 +33,7 @@ struct TPolarStereographic {
 
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        bool far = false, hidden = false;
-        Lanes(lon, lat, FX, FY, far, hidden);
-        return TMapping::prComputed;
+        return LanesForward(*this, lon, lat, FX, FY);
     }
 
     // Inverse polar stereographic: c = 2 atan(rho / R), lat = +-asin(cos c)
@@ -65,8 +63,7 @@ struct TPolarStereographic {
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        bool far = false;
-        return InverseLanes(px, py, lon, lat, far);
+        return LanesInverse(*this, px, py, lon, lat);
     }
 };
 

@@ -56,26 +56,21 @@ inline double ReduceLowClosed(double v)
     return v;
 }
 
-// Arc sine and arc cosine of a value that should lie in -1..1: a value that
-// rounding has pushed just past an end is clamped; anything farther out is
-// a domain error and gives NaN.
-inline double AsinNear(double v)
+// A value that should lie in -1..1, held to the end that rounding has
+// pushed it just past; anything farther out is left for the arc function
+// to refuse (NaN).
+inline double HoldNearUnit(double v)
 {
     if (v > 1.0 && v < 1.0 + 1e-9)
         v = 1.0;
     else if (v < -1.0 && v > -1.0 - 1e-9)
         v = -1.0;
-    return std::asin(v);
+    return v;
 }
 
-inline double AcosNear(double v)
-{
-    if (v > 1.0 && v < 1.0 + 1e-9)
-        v = 1.0;
-    else if (v < -1.0 && v > -1.0 - 1e-9)
-        v = -1.0;
-    return std::acos(v);
-}
+// Arc sine and arc cosine of a value that should lie in -1..1.
+inline double AsinNear(double v) { return std::asin(HoldNearUnit(v)); }
+inline double AcosNear(double v) { return std::acos(HoldNearUnit(v)); }
 
 // A distance limit as the cosine of its central angle: arccos(c) * radius
 // >= limit exactly when the clamped c is at most this.
@@ -168,13 +163,19 @@ static inline V ReduceHalfOpenT(V v, M& far)
     return ReduceHalfOpenOnce(v);
 }
 
+// HoldNearUnit for one point or lanes.
+template <typename V>
+static inline V HoldNearUnitT(V v)
+{
+    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
+    return lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+}
+
 // AsinNear for one point or lanes, through SLEEF's arc sine.
 template <typename V>
 static inline V AsinNearT(V v)
 {
-    v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
-    v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
-    return lanes::Asin(v);
+    return lanes::Asin(HoldNearUnitT(v));
 }
 
 // d in every lane (the sign of a zero kept).
@@ -189,6 +190,25 @@ template <typename V>
 static inline V One()
 {
     return V{} + 1.0;
+}
+
+// The per-point calls of a family whose formula is one template over a
+// double or lanes (its Lanes and InverseLanes): the point runs the kernels'
+// code, and the marks the lanes set for the per-point code go unused.
+// LanesForward serves the families whose Lanes computes every point.
+template <typename Family>
+[[gnu::always_inline]] inline TResult LanesForward(const Family& k, double lon, double lat, double& FX, double& FY)
+{
+    bool far = false, hidden = false;
+    k.Lanes(lon, lat, FX, FY, far, hidden);
+    return TMapping::prComputed;
+}
+
+template <typename Family>
+[[gnu::always_inline]] inline bool LanesInverse(const Family& k, double px, double py, double& lon, double& lat)
+{
+    bool far = false;
+    return k.InverseLanes(px, py, lon, lat, far);
 }
 
 } // namespace projection

@@ -160,9 +160,7 @@ struct TVanDerGrinten {
     {
         if (m.Width == 0)
             return TMapping::prNotComputed; // the sector geometry divides by Width
-        bool far = false, hidden = false;
-        Lanes(lon, lat, FX, FY, far, hidden);
-        return TMapping::prComputed;
+        return LanesForward(*this, lon, lat, FX, FY);
     }
 
     // Inverse Van der Grinten (Snyder 29-6 to 29-15) for one point or lanes
@@ -200,8 +198,7 @@ struct TVanDerGrinten {
         const V a1 = (c1 - c2 * r * (1.0 / 3)) * ic3;
         const V m1 = 2.0 * lanes::Sqrt(-a1 * (1.0 / 3));
         V v = 3.0 * d / (a1 * m1);
-        v = lanes::Select((v > 1.0) & (v < 1.0 + 1e-9), v - v + 1.0, v);
-        v = lanes::Select((v < -1.0) & (v > -1.0 - 1e-9), v - v - 1.0, v);
+        v = HoldNearUnitT(v);
         const V angle = lanes::Acos(v) / 3.0 + Pi / 3;
         // SLEEF's cosine takes another way for the whole vector when a lane
         // is not finite: such lanes (which fail) enter as 0.
@@ -220,8 +217,7 @@ struct TVanDerGrinten {
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        bool far = false;
-        return InverseLanes(px, py, lon, lat, far);
+        return LanesInverse(*this, px, py, lon, lat);
     }
 };
 
