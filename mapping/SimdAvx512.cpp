@@ -1,15 +1,9 @@
 // The vector kernels for Avx512, compiled with its instruction set enabled (see CMakeLists.txt).
 #include <cstring>
 
-#include "mapping/Azimuthal.h"
-#include "mapping/Cylindrical.h"
-#include "mapping/GreatCircle.h"
-#include "mapping/LambertConic.h"
 #include "mapping/Lanes.h"
-#include "mapping/Mercator.h"
-#include "mapping/PolarStereographic.h"
+#include "mapping/ProjectionFamilies.h"
 #include "mapping/SimdKernels.h"
-#include "mapping/VanDerGrinten.h"
 
 #ifdef __AVX512F__
 namespace simd_avx512 {

@@ -1,16 +1,9 @@
 // The vector kernels for Sse2, which every x86-64 processor runs.
 #include <cstring>
 
-#include "mapping/Azimuthal.h"
-#include "mapping/Cylindrical.h"
-#include "mapping/GreatCircle.h"
-#include "mapping/LambertConic.h"
 #include "mapping/Lanes.h"
-#include "mapping/Mercator.h"
-#include "mapping/PolarStereographic.h"
+#include "mapping/ProjectionFamilies.h"
 #include "mapping/SimdKernels.h"
-#include "mapping/VanDerGrinten.h"
-
 
 namespace simd_sse2 {
 using V = lanes::D2;

@@ -3,15 +3,9 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "mapping/Azimuthal.h"
-#include "mapping/Cylindrical.h"
-#include "mapping/GreatCircle.h"
-#include "mapping/LambertConic.h"
-#include "mapping/Mercator.h"
-#include "mapping/PolarStereographic.h"
+#include "mapping/ProjectionFamilies.h"
 #include "mapping/ProjectionKinds.h"
 #include "mapping/SimdKernels.h"
-#include "mapping/VanDerGrinten.h"
 
 #include <algorithm>
 #include <cmath>
