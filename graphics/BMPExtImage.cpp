@@ -29,6 +29,12 @@ void TExtBitmap::LoadFromStream(TStream& stream)
 {
     const int64_t start = stream.Position();
     const int64_t size = stream.Size();
+    // Each repair loads a mended copy of the file, made in memory.
+    auto loadRepaired = [this](TMemoryStream& memory, TBmpRepair repair) {
+        memory.SetPosition(0);
+        PlatformLoad(memory);
+        lastRepair_ = repair;
+    };
 
     if (start == 0 && size > HeadersSize) {
         uint8_t h[HeadersSize];
@@ -59,9 +65,7 @@ void TExtBitmap::LoadFromStream(TStream& stream)
                 memory.CopyFrom(stream, n * 4);
                 stream.SetPosition(FullTableEnd);
                 memory.CopyFrom(stream, size - FullTableEnd);
-                memory.SetPosition(0);
-                PlatformLoad(memory);
-                lastRepair_ = brColourTable;
+                loadRepaired(memory, brColourTable);
                 return;
             }
 
@@ -74,9 +78,7 @@ void TExtBitmap::LoadFromStream(TStream& stream)
                 memory.WriteBuffer(h, HeadersSize);
                 stream.SetPosition(HeadersSize);
                 memory.CopyFrom(stream, size - HeadersSize);
-                memory.SetPosition(0);
-                PlatformLoad(memory);
-                lastRepair_ = brImageSize;
+                loadRepaired(memory, brImageSize);
                 return;
             }
         }
@@ -97,9 +99,7 @@ void TExtBitmap::LoadFromStream(TStream& stream)
     stream.SetPosition(start);
     memory.CopyFrom(stream, size - start);
     memory.SetSize(memory.Size() - 2);
-    memory.SetPosition(0);
-    PlatformLoad(memory);
-    lastRepair_ = brTrimmed;
+    loadRepaired(memory, brTrimmed);
 }
 
 void TExtBitmap::SaveToFile(const std::string& fileName)
