@@ -4,20 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/PictureInput.h"
 #include "graphics/BMPExtImage.h"
 #include "runtime/Streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    TMemoryStream stream;
-    stream.WriteBuffer(data, static_cast<int64_t>(size));
-    stream.SetPosition(0);
     TExtBitmap bitmap;
-    try {
-        bitmap.LoadFromStream(stream);
-    } catch (const Exception&) {
+    if (!LoadPictureBytes(data, size, [&](TStream& stream) { bitmap.LoadFromStream(stream); }))
         return 0;
-    }
     TMemoryStream copy;
     bitmap.SaveToStream(copy);
     copy.SetPosition(0);

@@ -3,19 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/PictureInput.h"
 #include "graphics/vkqGIFimage.h"
-#include "runtime/Streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    TMemoryStream stream;
-    stream.WriteBuffer(data, static_cast<int64_t>(size));
-    stream.SetPosition(0);
     TGIF gif;
-    try {
-        gif.LoadFromStream(stream);
-    } catch (const Exception&) {
-    }
+    LoadPictureBytes(data, size, [&](TStream& stream) { gif.LoadFromStream(stream); });
     if (!gif.Empty()) {
         TBitmap target;
         target.SetSize(16, 16);

@@ -3,25 +3,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/PictureInput.h"
 #include "graphics/PngImage.h"
-#include "runtime/Streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (bool expand : {true, false}) {
-        TMemoryStream stream;
-        stream.WriteBuffer(data, static_cast<int64_t>(size));
-        stream.SetPosition(0);
         TPngImage image;
         image.ExpandToRGB = expand;
-        try {
+        LoadPictureBytes(data, size, [&](TStream& stream) {
             image.ReadFromStream(stream);
             if (uint64_t(image.Width) * image.Height <= (1u << 22)) {
                 TBitmap bitmap;
                 image.PaintToBitmap(bitmap, 0, 0);
             }
-        } catch (const Exception&) {
-        }
+        });
     }
     return 0;
 }
