@@ -366,14 +366,18 @@ bool TRegistryFile::Parse(std::string_view Text, std::string& Error)
     std::unordered_map<std::string, size_t> keyIndex;
     std::vector<std::unordered_map<std::string, size_t>> valueIndex;
     auto createKey = [&](const std::vector<std::string_view>& parts) {
-        std::string path;
+        std::string path, folded; // the parent's path, and the same upper-cased
         size_t at = 0;
         for (size_t n = 0; n <= parts.size(); ++n) {
-            if (n > 1)
+            if (n > 1) {
                 path += '\\';
-            if (n > 0)
+                folded += '\\';
+            }
+            if (n > 0) {
                 path += parts[n - 1];
-            auto [found, added] = keyIndex.try_emplace(UpperCase(path), Keys.size());
+                folded += UpperCase(parts[n - 1]);
+            }
+            auto [found, added] = keyIndex.try_emplace(folded, Keys.size());
             if (added) {
                 Keys.push_back(TRegistryKey{path, {}});
                 valueIndex.emplace_back();
