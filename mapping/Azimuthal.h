@@ -27,27 +27,37 @@ static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V&
     sinc = rho / scale;
     q = 1.0 - sinc * sinc;
 }
+// The inverse azimuthal angles (Snyder 20-14, 20-15) from the plane point
+// and the central angle's sine and cosine, for one point or lanes. With
+// the point's direction in the centre's frame scaled by rho = |(x, y)|,
+// rho sin lat = rho cos c sin phi0 + y sin c cos phi0, rho cos lat sin dl =
+// x sin c and rho cos lat cos dl = rho cos phi0 cos c - y sin phi0 sin c, so
+// lat = atan2(rho sin lat, |(rho cos lat sin dl, rho cos lat cos dl)|) and
+// dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
+// on a pole); both arc tangents in one call, and no division by rho.
 template <typename V>
-static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                       V q, V& latRad, V& dl)
+static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                    V cosc, V& latRad, V& dl)
 {
-    const V cosc = lanes::Sqrt(q);
-    V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
-    // Values rounded just past +-1 are held to it, as AsinNear does.
-    v = HoldNearUnitT(v);
-    const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
-    V a2, b2;
+    const V north = rho * cosc * sinPhi0 + y * sinc * cosPhi0;
+    const V east = x * sinc;
+    const V up = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
+    const V across = lanes::Sqrt(east * east + up * up);
+    V a2 = east, b2 = up;
     if (centreLat == 90) {
         a2 = x;
         b2 = -y;
     } else if (centreLat == -90) {
         a2 = x;
         b2 = y;
-    } else {
-        a2 = x * sinc;
-        b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
-    lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+    lanes::Atan2Pair(north, across, a2, b2, latRad, dl);
+}
+template <typename V>
+static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                       V q, V& latRad, V& dl)
+{
+    AzimuthalAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, lanes::Sqrt(q), latRad, dl);
 }
 template <typename V>
 static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
@@ -185,17 +195,17 @@ struct TAzimuthal {
         return result;
     }
 
-    // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
-    // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
-    // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R; lat = asin v with
-    // v = cos c sin phi0 + y sin c cos phi0 / rho, taken as atan2(v,
-    // sqrt((1 - v)(1 + v))), lon = lon0 + atan2(x sin c, rho cos phi0 cos c -
-    // y sin phi0 sin c); both arc tangents in one call. Lanes whose
+    // Inverse azimuthal equidistant and gnomonic (Snyder) for one point or
+    // lanes (the pixel without offsets): rho = |(x, y)|, the central angle
+    // c = rho / R (equidistant) or atan(rho / R) (gnomonic, whose sin c = q /
+    // sqrt(1 + q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R), then
+    // the angles by AzimuthalAnglesT. Lanes whose central angle lies beyond
+    // 15 radians (SLEEF would reduce the whole vector another way) or whose
     // longitude lies far out are marked far.
     template <typename V, typename M>
     auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
     {
-        static_assert(Kind == pkGnomonic);
+        static_assert(Kind == pkGnomonic || Kind == pkAzimuthalEquidistant);
         V x, y;
         PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
         // The forward transform rotates by Rotation; turn the point back.
@@ -212,28 +222,25 @@ struct TAzimuthal {
                 return true;
             }
         }
-        const M ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
-        const V root = lanes::Sqrt(1.0 + q * q);
-        const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
-        const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
-        const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
-        V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
-        // Values rounded just past +-1 are held to it, as AsinNear does.
-        v = HoldNearUnitT(v);
-        const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
-        V a2, b2;
-        if (m.CentreLatitude == 90) {
-            a2 = x;
-            b2 = -y;
-        } else if (m.CentreLatitude == -90) {
-            a2 = x;
-            b2 = y;
+        M ok;
+        V sinc, cosc;
+        if constexpr (Kind == pkGnomonic) {
+            ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
+            const V root = lanes::Sqrt(1.0 + q * q);
+            const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
+            sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
+            cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
         } else {
-            a2 = x * sinc;
-            b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
+            ok = lanes::IsFinite(q);
+            V c = q;
+            if constexpr (!std::is_same_v<V, double>) {
+                far = far | ((lanes::Abs(c) <= 15.0) == 0);
+                c = lanes::Select(far, V{}, c);
+            }
+            lanes::SinCos(c, sinc, cosc);
         }
         V latRad, dl;
-        lanes::Atan2Pair(v, den, a2, b2, latRad, dl);
+        AzimuthalAnglesT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, latRad, dl);
         lat = latRad * RadToDeg;
         lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, far);
         if constexpr (!std::is_same_v<V, double>) {
@@ -246,7 +253,7 @@ struct TAzimuthal {
     // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
     // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
     // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
-    // orthographic by OrthographicInverseT, gnomonic by InverseLanes.
+    // orthographic by OrthographicInverseT, the others by InverseLanes.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
         if constexpr (Kind == pkLinearisedOrthographic) {
@@ -269,37 +276,8 @@ struct TAzimuthal {
             lat = latRad * RadToDeg;
             lon = m.CentreLongitude + dl * RadToDeg;
             return Finite(lat) && Finite(lon);
-        } else if constexpr (Kind == pkGnomonic) {
-            return LanesInverse(*this, px, py, lon, lat);
         } else {
-            // Azimuthal equidistant: c = rho / R. The C library's functions
-            // serve one point faster than SLEEF's here, so this kind has no
-            // vector kernel.
-            double x, y;
-            PixelToWidthUnits(m, px, py, x, y);
-            if (m.Rotation != 0)
-                RotateBackXY(rotCos, rotSin, x, y);
-            const double rho = std::sqrt(x * x + y * y);
-            if (std::fabs(rho) < 0.00001) {
-                lon = m.CentreLongitude;
-                lat = m.CentreLatitude;
-                return true;
-            }
-            const double scale = m.Scale;
-            const double c = rho / scale;
-            if (scale == 0 || !Finite(c))
-                return false;
-            const double sinc = std::sin(c), cosc = std::cos(c);
-            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
-            double dl;
-            if (m.CentreLatitude == 90)
-                dl = std::atan2(x, -y);
-            else if (m.CentreLatitude == -90)
-                dl = std::atan2(x, y);
-            else
-                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
-            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
-            return Finite(lat) && Finite(lon);
+            return LanesInverse(*this, px, py, lon, lat); // azimuthal equidistant, gnomonic
         }
     }
 };
