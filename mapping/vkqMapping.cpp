@@ -612,6 +612,19 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     return kernel;
 }
 
+// Runs of this many statuses are tested at once: when every one is the
+// kernel's plain result, the run is placed as a block.
+constexpr size_t StatusBlock = 8;
+
+// True when the StatusBlock statuses at s all equal v.
+inline bool BlockAll(const uint8_t* s, uint8_t v)
+{
+    uint64_t w;
+    std::memcpy(&w, s, sizeof w);
+    static_assert(sizeof w == StatusBlock);
+    return w == 0x0101010101010101ull * v;
+}
+
 // Projects Count points: through the kind's vector kernel in runs where it
 // has one, Rounded(first, count, out) placing a run's points that the
 // kernel computed and rounded into the 32-bit range (status SimdRounded),
@@ -642,6 +655,10 @@ void ProjectArray(const TMapping& m, const Family& k, const float* lon, const fl
         kernel(c, lon + first, lat + first, count, out);
         Rounded(first, count, out);
         for (size_t i = 0; i < count; ++i) {
+            if (i % StatusBlock == 0 && count - i >= StatusBlock && BlockAll(status + i, SimdRounded)) {
+                i += StatusBlock - 1;
+                continue;
+            }
             const uint8_t st = status[i];
             if (st != SimdRounded) {
                 const TResult r = st == SimdFallback ? ProjectWith(k, lon[first + i], lat[first + i], fx[i], fy[i])
@@ -759,17 +776,16 @@ void TMapping::GeoToPixel(std::span<const float> Longitudes, std::span<const flo
                 int32_t* x = X.data() + first;
                 int32_t* y = Y.data() + first;
                 uint8_t* visible = Visible.data() + first;
-                if (!Family::VisibleInsideOnly && ox == 0 && oy == 0) {
-                    // Branch-free, so that the compiler can vectorise it.
-                    for (size_t i = 0; i < count; ++i) {
-                        const bool r = out.Status[i] == SimdRounded;
-                        x[i] = r ? out.RX[i] : x[i];
-                        y[i] = r ? out.RY[i] : y[i];
-                        visible[i] = r ? 1 : visible[i];
-                    }
-                    return;
-                }
+                const bool plain = !Family::VisibleInsideOnly && ox == 0 && oy == 0;
                 for (size_t i = 0; i < count; ++i) {
+                    if (plain && i % StatusBlock == 0 && count - i >= StatusBlock &&
+                        BlockAll(out.Status + i, SimdRounded)) {
+                        std::memcpy(x + i, out.RX + i, StatusBlock * sizeof *x);
+                        std::memcpy(y + i, out.RY + i, StatusBlock * sizeof *y);
+                        std::memset(visible + i, 1, StatusBlock);
+                        i += StatusBlock - 1;
+                        continue;
+                    }
                     if (out.Status[i] != SimdRounded)
                         continue;
                     const int32_t rx = out.RX[i], ry = out.RY[i];
@@ -805,23 +821,26 @@ void TMapping::PixelToGeo(std::span<const int32_t> X, std::span<const int32_t> Y
         for (size_t first = 0; first < n; first += Run) {
             const size_t count = std::min(Run, n - first);
             kernel(c, X.data() + first, Y.data() + first, count, out);
-            // The converted pixels, branch-free so that the compiler can
-            // vectorise it; then the others.
             float* outLons = Longitudes.data() + first;
             float* outLats = Latitudes.data() + first;
             uint8_t* converted = Converted.data() + first;
             for (size_t i = 0; i < count; ++i) {
-                const bool r = status[i] == SimdConverted;
-                outLons[i] = r ? lon[i] : outLons[i];
-                outLats[i] = r ? lat[i] : outLats[i];
-                converted[i] = r ? 1 : converted[i];
-            }
-            for (size_t i = 0; i < count; ++i) {
+                if (i % StatusBlock == 0 && count - i >= StatusBlock && BlockAll(status + i, SimdConverted)) {
+                    std::memcpy(outLons + i, lon + i, StatusBlock * sizeof *lon);
+                    std::memcpy(outLats + i, lat + i, StatusBlock * sizeof *lat);
+                    std::memset(converted + i, 1, StatusBlock);
+                    i += StatusBlock - 1;
+                    continue;
+                }
                 const size_t j = first + i;
                 float& outLon = Longitudes[j];
                 float& outLat = Latitudes[j];
                 switch (status[i]) {
-                case SimdConverted: break;
+                case SimdConverted:
+                    outLon = lon[i];
+                    outLat = lat[i];
+                    Converted[j] = true;
+                    break;
                 case 2: Converted[j] = StoreGeo(CentreLongitude, CentreLatitude, outLon, outLat); break;
                 case SimdFallback: Converted[j] = GeoWith(*this, k, X[j], Y[j], outLon, outLat, ox, oy); break;
                 default: Converted[j] = false; break;
