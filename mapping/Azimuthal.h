@@ -199,9 +199,8 @@ struct TAzimuthal {
     // lanes (the pixel without offsets): rho = |(x, y)|, the central angle
     // c = rho / R (equidistant) or atan(rho / R) (gnomonic, whose sin c = q /
     // sqrt(1 + q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R), then
-    // the angles by AzimuthalAnglesT. Lanes whose central angle lies beyond
-    // 15 radians (SLEEF would reduce the whole vector another way) or whose
-    // longitude lies far out are marked far.
+    // the angles by AzimuthalAnglesT. Lanes whose central angle is far (see
+    // MarkFar) or whose longitude lies far out are marked far.
     template <typename V, typename M>
     auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
     {
@@ -232,12 +231,8 @@ struct TAzimuthal {
             cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
         } else {
             ok = lanes::IsFinite(q);
-            V c = q;
-            if constexpr (!std::is_same_v<V, double>) {
-                far = far | ((lanes::Abs(c) <= 15.0) == 0);
-                c = lanes::Select(far, V{}, c);
-            }
-            lanes::SinCos(c, sinc, cosc);
+            lanes::MarkFar(far, q);
+            lanes::SinCos(lanes::ZeroFar(far, q), sinc, cosc);
         }
         V latRad, dl;
         AzimuthalAnglesT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, latRad, dl);
