@@ -195,16 +195,14 @@ struct TAzimuthal {
         return result;
     }
 
-    // Inverse azimuthal equidistant and gnomonic (Snyder) for one point or
-    // lanes (the pixel without offsets): rho = |(x, y)|, the central angle
-    // c = rho / R (equidistant) or atan(rho / R) (gnomonic, whose sin c = q /
-    // sqrt(1 + q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R), then
-    // the angles by AzimuthalAnglesT. Lanes whose central angle is far (see
-    // MarkFar) or whose longitude lies far out are marked far.
+    // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
+    // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
+    // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R, then the angles
+    // by AzimuthalAnglesT. Lanes whose longitude lies far out are marked far.
     template <typename V, typename M>
     auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
     {
-        static_assert(Kind == pkGnomonic || Kind == pkAzimuthalEquidistant);
+        static_assert(Kind == pkGnomonic);
         V x, y;
         PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
         // The forward transform rotates by Rotation; turn the point back.
@@ -221,19 +219,11 @@ struct TAzimuthal {
                 return true;
             }
         }
-        M ok;
-        V sinc, cosc;
-        if constexpr (Kind == pkGnomonic) {
-            ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
-            const V root = lanes::Sqrt(1.0 + q * q);
-            const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
-            sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
-            cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
-        } else {
-            ok = lanes::IsFinite(q);
-            lanes::MarkFar(far, q);
-            lanes::SinCos(lanes::ZeroFar(far, q), sinc, cosc);
-        }
+        const M ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
+        const V root = lanes::Sqrt(1.0 + q * q);
+        const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
+        const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
+        const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
         V latRad, dl;
         AzimuthalAnglesT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, latRad, dl);
         lat = latRad * RadToDeg;
@@ -248,7 +238,7 @@ struct TAzimuthal {
     // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
     // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
     // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
-    // orthographic by OrthographicInverseT, the others by InverseLanes.
+    // orthographic by OrthographicInverseT, gnomonic by InverseLanes.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
         if constexpr (Kind == pkLinearisedOrthographic) {
@@ -271,8 +261,37 @@ struct TAzimuthal {
             lat = latRad * RadToDeg;
             lon = m.CentreLongitude + dl * RadToDeg;
             return Finite(lat) && Finite(lon);
+        } else if constexpr (Kind == pkGnomonic) {
+            return LanesInverse(*this, px, py, lon, lat);
         } else {
-            return LanesInverse(*this, px, py, lon, lat); // azimuthal equidistant, gnomonic
+            // Azimuthal equidistant: c = rho / R. SLEEF's sine, cosine and arc
+            // tangents take longer for one point than the C library's, so this
+            // kind has no vector kernel.
+            double x, y;
+            PixelToWidthUnits(m, px, py, x, y);
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
+            const double rho = std::sqrt(x * x + y * y);
+            if (std::fabs(rho) < 0.00001) {
+                lon = m.CentreLongitude;
+                lat = m.CentreLatitude;
+                return true;
+            }
+            const double scale = m.Scale;
+            const double c = rho / scale;
+            if (scale == 0 || !Finite(c))
+                return false;
+            const double sinc = std::sin(c), cosc = std::cos(c);
+            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
+            double dl;
+            if (m.CentreLatitude == 90)
+                dl = std::atan2(x, -y);
+            else if (m.CentreLatitude == -90)
+                dl = std::atan2(x, y);
+            else
+                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
+            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
+            return Finite(lat) && Finite(lon);
         }
     }
 };

@@ -76,7 +76,6 @@ struct TSimdKernelSet {
     TSimdForwardKernel VanDerGrinten;          // kind 12
     TSimdForwardKernel GreatCircle;            // kind 13
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
-    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
     TSimdInverseKernel GnomonicInverse;        // kind 11
     TSimdInverseKernel PolarStereographicInverse; // kind 9

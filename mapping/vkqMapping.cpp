@@ -597,8 +597,6 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalFull:
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
-    case pkAzimuthalEquidistant:
-    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
     case pkGnomonic: kernel = set.GnomonicInverse; break;
     case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
