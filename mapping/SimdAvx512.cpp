@@ -1,5 +1,6 @@
 // The vector kernels for Avx512, compiled with its instruction set enabled (see CMakeLists.txt).
 #include <cstring>
+#include <utility>
 
 #include "mapping/Lanes.h"
 #include "mapping/ProjectionFamilies.h"

@@ -1,5 +1,6 @@
 // The vector kernels for Sse2, which every x86-64 processor runs.
 #include <cstring>
+#include <utility>
 
 #include "mapping/Lanes.h"
 #include "mapping/ProjectionFamilies.h"
