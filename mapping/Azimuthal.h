@@ -35,15 +35,20 @@ static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V&
 // lat = atan2(rho sin lat, |(rho cos lat sin dl, rho cos lat cos dl)|) and
 // dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
 // on a pole); both arc tangents in one call, and no division by rho.
+// AzimuthalAtanArgsT gives the two arc tangents' arguments, lat =
+// atan2(a1, b1) and dl = atan2(a2, b2), so that a kernel can work them out
+// for a whole run before it takes the arc tangents.
 template <typename V>
-static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                    V cosc, V& latRad, V& dl)
+static inline void AzimuthalAtanArgsT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                      V cosc, V& a1, V& b1, V& a2, V& b2)
 {
     const V north = rho * cosc * sinPhi0 + y * sinc * cosPhi0;
     const V east = x * sinc;
     const V up = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
-    const V across = lanes::Sqrt(east * east + up * up);
-    V a2 = east, b2 = up;
+    a1 = north;
+    b1 = lanes::Sqrt(east * east + up * up);
+    a2 = east;
+    b2 = up;
     if (centreLat == 90) {
         a2 = x;
         b2 = -y;
@@ -51,7 +56,14 @@ static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centr
         a2 = x;
         b2 = y;
     }
-    lanes::Atan2Pair(north, across, a2, b2, latRad, dl);
+}
+template <typename V>
+static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
+                                    V cosc, V& latRad, V& dl)
+{
+    V a1, b1, a2, b2;
+    AzimuthalAtanArgsT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, cosc, a1, b1, a2, b2);
+    lanes::Atan2Pair(a1, b1, a2, b2, latRad, dl);
 }
 template <typename V>
 static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
