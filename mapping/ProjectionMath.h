@@ -211,4 +211,31 @@ template <typename Family>
     return k.InverseLanes(px, py, lon, lat, far);
 }
 
+// The per-point inverse of a family written in steps (its TInverseState,
+// InverseSteps and InverseStep<S>): every step in turn on one point.
+template <typename Family, int Step = 0>
+[[gnu::always_inline]] inline void RunInverseSteps(const Family& k,
+                                                   typename Family::template TInverseState<double, bool>& s)
+{
+    if constexpr (Step < Family::InverseSteps) {
+        k.template InverseStep<Step>(s);
+        RunInverseSteps<Family, Step + 1>(k, s);
+    }
+}
+
+template <typename Family>
+[[gnu::always_inline]] inline bool SteppedInverse(const Family& k, double px, double py, double& lon, double& lat)
+{
+    typename Family::template TInverseState<double, bool> s{};
+    s.px = px;
+    s.py = py;
+    s.far = false;
+    RunInverseSteps(k, s);
+    if (s.converted) {
+        lon = s.lon;
+        lat = s.lat;
+    }
+    return s.converted;
+}
+
 } // namespace projection

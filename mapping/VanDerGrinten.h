@@ -165,59 +165,86 @@ struct TVanDerGrinten {
 
     // Inverse Van der Grinten (Snyder 29-6 to 29-15) for one point or lanes
     // (the pixel without offsets): the cubic in the latitude solved
-    // trigonometrically; the longitude in closed form.
+    // trigonometrically; the longitude in closed form. In two steps for
+    // the kernels' passes: the cubic's coefficients and the longitude, then
+    // the arc cosine and cosine of the trigonometric solution.
     template <typename V, typename M>
-    auto InverseLanes(V px, V py, V& lon, V& lat, M&) const
+    struct TInverseState {
+        V px, py;              // in: the pixel without offsets
+        M far;                 // in and out
+        V lon, lat;            // out
+        M converted;           // out
+        V y, r, m1, v, dl;     // between the steps
+        M ok, centre;
+    };
+    static constexpr int InverseSteps = 2;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
-        V x, y;
-        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
-        x = (x + back.bx) * (1.0 / back.a);
-        y = (y + back.by) * (1.0 / back.a);
-        auto ok = lanes::IsFinite(x) & lanes::IsFinite(y);
-        const V U = x * m.RecipPiScale, W = y * m.RecipPiScale;
-        // The centre of the map: the cubic below degenerates (0 / 0).
-        const auto centre = (U == 0.0) & (W == 0.0);
-        if constexpr (std::is_same_v<V, double>) {
-            if (!ok)
-                return decltype(ok)(0);
-            if (centre) {
-                lon = m.CentreLongitude;
-                lat = 0;
-                return decltype(ok)(1);
+        if constexpr (Step == 0) {
+            V x, y;
+            PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, x, y);
+            x = (x + back.bx) * (1.0 / back.a);
+            y = (y + back.by) * (1.0 / back.a);
+            s.y = y;
+            s.ok = lanes::IsFinite(x) & lanes::IsFinite(y);
+            const V U = x * m.RecipPiScale, W = y * m.RecipPiScale;
+            // The centre of the map: the cubic below degenerates (0 / 0).
+            s.centre = (U == 0.0) & (W == 0.0);
+            if constexpr (std::is_same_v<V, double>) {
+                if (!s.ok || s.centre)
+                    return;
             }
+            // With 1 / c3 and r = c2 / c3 taken once: d = V^2 / c3 + (2 r^3 -
+            // 9 c1 c2 / c3^2) / 27, a1 = (c1 - c2^2 / (3 c3)) / c3.
+            const V sum = U * U + W * W;
+            const V c1 = -lanes::Abs(W) * (1.0 + sum);
+            const V c2 = c1 - 2.0 * W * W + U * U;
+            const V c3 = -2.0 * c1 + 1.0 + 2.0 * W * W + sum * sum;
+            const V ic3 = 1.0 / c3;
+            const V r = c2 * ic3;
+            const V d = W * W * ic3 + (2.0 * (r * r * r) - 9.0 * c1 * r * ic3) * (1.0 / 27);
+            const V a1 = (c1 - c2 * r * (1.0 / 3)) * ic3;
+            s.r = r;
+            s.m1 = 2.0 * lanes::Sqrt(-a1 * (1.0 / 3));
+            s.v = HoldNearUnitT(3.0 * d / (a1 * s.m1));
+            s.dl = lanes::Select(U != 0.0,
+                                 90.0 * (sum - 1.0 + lanes::Sqrt(1.0 + 2.0 * (U * U - W * W) + sum * sum)) / U, V{});
+        } else {
+            static_assert(Step == 1);
+            if constexpr (std::is_same_v<V, double>) {
+                if (!s.ok) {
+                    s.converted = false;
+                    return;
+                }
+                if (s.centre) {
+                    s.lon = m.CentreLongitude;
+                    s.lat = 0;
+                    s.converted = true;
+                    return;
+                }
+            }
+            const V angle = lanes::Acos(s.v) / 3.0 + Pi / 3;
+            // SLEEF's cosine takes another way for the whole vector when a
+            // lane is not finite: such lanes (which fail) enter as 0.
+            const auto finite = lanes::IsFinite(angle);
+            M ok = s.ok & finite;
+            V l = 180.0 * (-s.m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - s.r * (1.0 / 3));
+            l = lanes::Select(s.y < 0.0, -l, l);
+            // Outside the map's bounding circle the formula still gives a
+            // value, more than 180 degrees from the centre: that pixel is
+            // out of reach.
+            ok = ok & (lanes::Abs(s.dl) <= 180.0001);
+            s.lon = lanes::Select(s.centre, Splat<V>(m.CentreLongitude), s.dl + m.CentreLongitude);
+            s.lat = lanes::Select(s.centre, V{}, l);
+            s.converted = s.centre | (ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
         }
-        // With 1 / c3 and r = c2 / c3 taken once: d = V^2 / c3 + (2 r^3 -
-        // 9 c1 c2 / c3^2) / 27, a1 = (c1 - c2^2 / (3 c3)) / c3.
-        const V s = U * U + W * W;
-        const V c1 = -lanes::Abs(W) * (1.0 + s);
-        const V c2 = c1 - 2.0 * W * W + U * U;
-        const V c3 = -2.0 * c1 + 1.0 + 2.0 * W * W + s * s;
-        const V ic3 = 1.0 / c3;
-        const V r = c2 * ic3;
-        const V d = W * W * ic3 + (2.0 * (r * r * r) - 9.0 * c1 * r * ic3) * (1.0 / 27);
-        const V a1 = (c1 - c2 * r * (1.0 / 3)) * ic3;
-        const V m1 = 2.0 * lanes::Sqrt(-a1 * (1.0 / 3));
-        V v = 3.0 * d / (a1 * m1);
-        v = HoldNearUnitT(v);
-        const V angle = lanes::Acos(v) / 3.0 + Pi / 3;
-        // SLEEF's cosine takes another way for the whole vector when a lane
-        // is not finite: such lanes (which fail) enter as 0.
-        const auto finite = lanes::IsFinite(angle);
-        ok = ok & finite;
-        V l = 180.0 * (-m1 * lanes::Cos(lanes::Select(finite, angle, V{})) - r * (1.0 / 3));
-        l = lanes::Select(y < 0.0, -l, l);
-        const V dl = lanes::Select(U != 0.0, 90.0 * (s - 1.0 + lanes::Sqrt(1.0 + 2.0 * (U * U - W * W) + s * s)) / U, V{});
-        // Outside the map's bounding circle the formula still gives a value,
-        // more than 180 degrees from the centre: that pixel is out of reach.
-        ok = ok & (lanes::Abs(dl) <= 180.0001);
-        lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), dl + m.CentreLongitude);
-        lat = lanes::Select(centre, V{}, l);
-        return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
     }
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        return LanesInverse(*this, px, py, lon, lat);
+        return SteppedInverse(*this, px, py, lon, lat);
     }
 };
 
