@@ -25,43 +25,59 @@ struct TGreatCircle {
     // sin^2(a/2) = (1 - cos a) / 2 with cos dphi = cos phi0 cos phi + sin
     // phi0 sin phi (phi0's in double precision), so that one sine and cosine
     // call serves the point. For one point or lanes (angles 14 radians or
-    // more out marked far).
+    // more out marked far), in two steps for the kernels' passes: the sines
+    // and cosines, then the rest.
     template <typename V, typename M>
-    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
+    struct TForwardState {
+        V lon, lat;        // in
+        M far, hidden;     // in and out
+        V FX, FY;          // out
+        M computed;        // out
+        V sinPhi, cosPhi, sinDl, cosDl; // between the steps
+    };
+    static constexpr int ForwardSteps = 2;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        const V phi = lat * DegToRad;
-        const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad;
-        const V lam = lon * DegToRad;
-        V dl = lam0 - lam, p = phi;
-        lanes::KeepNear(far, p, dl);
-        V sinPhi, cosPhi, sinDl, cosDl;
-        lanes::SinCosPair(p, dl, sinPhi, cosPhi, sinDl, cosDl);
-        const V spsp = (1.0 - (exactCos0 * cosPhi + exactSin0 * sinPhi)) / 2;
-        const V slsl = (1.0 - cosDl) / 2;
-        const V h = lanes::Select(spsp < 0.0, V{}, spsp) + cosPhi0 * cosPhi * slsl;
-        // The radicand can round just past 1 at the antipode; clamped, since
-        // nothing limits the distance of this kind.
-        const V c = 2.0 * AsinNearT(lanes::Sqrt(h));
-        // The bearing az enters only through its sine and cosine, which
-        // come straight from its two components (no arc tangent needed).
-        const V sy = sinDl * cosPhi;
-        const V sx = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
-        const V norm = lanes::Sqrt(sx * sx + sy * sy);
-        const auto onMeridian = lanes::Abs(sx) < 1e-10;
-        const auto atCentre = c < 1e-10;
-        const V zero{};
-        V sinAz = lanes::Select(onMeridian, lanes::Select(sy > 0.0, zero + 1.0, zero - 1.0), sy / norm);
-        V cosAz = lanes::Select(onMeridian, zero, sx / norm);
-        sinAz = lanes::Select(atCentre, zero, sinAz);
-        cosAz = lanes::Select(atCentre, zero + 1.0, cosAz);
-        const V r = m.Scale * c;
-        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, -sinAz * r, cosAz * r, FX, FY);
-        return (lat == lat) | (lat != lat); // computed in every lane
+        if constexpr (Step == 0) {
+            const V phi = s.lat * DegToRad;
+            const double lam0 = static_cast<double>(m.CentreLongitude) * DegToRad;
+            const V lam = s.lon * DegToRad;
+            V dl = lam0 - lam, p = phi;
+            lanes::KeepNear(s.far, p, dl);
+            lanes::SinCosPair(p, dl, s.sinPhi, s.cosPhi, s.sinDl, s.cosDl);
+        } else {
+            static_assert(Step == 1);
+            const V sinPhi = s.sinPhi, cosPhi = s.cosPhi, sinDl = s.sinDl, cosDl = s.cosDl;
+            const V spsp = (1.0 - (exactCos0 * cosPhi + exactSin0 * sinPhi)) / 2;
+            const V slsl = (1.0 - cosDl) / 2;
+            const V h = lanes::Select(spsp < 0.0, V{}, spsp) + cosPhi0 * cosPhi * slsl;
+            // The radicand can round just past 1 at the antipode; clamped,
+            // since nothing limits the distance of this kind.
+            const V c = 2.0 * AsinNearT(lanes::Sqrt(h));
+            // The bearing az enters only through its sine and cosine, which
+            // come straight from its two components (no arc tangent needed).
+            const V sy = sinDl * cosPhi;
+            const V sx = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+            const V norm = lanes::Sqrt(sx * sx + sy * sy);
+            const auto onMeridian = lanes::Abs(sx) < 1e-10;
+            const auto atCentre = c < 1e-10;
+            const V zero{};
+            V sinAz = lanes::Select(onMeridian, lanes::Select(sy > 0.0, zero + 1.0, zero - 1.0), sy / norm);
+            V cosAz = lanes::Select(onMeridian, zero, sx / norm);
+            sinAz = lanes::Select(atCentre, zero, sinAz);
+            cosAz = lanes::Select(atCentre, zero + 1.0, cosAz);
+            const V r = m.Scale * c;
+            WidthUnitsToPixelT<V>(m.Width, m.CentreRow, -sinAz * r, cosAz * r, s.FX, s.FY);
+            s.computed = (s.lat == s.lat) | (s.lat != s.lat); // computed in every lane
+        }
     }
 
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        return LanesForward(*this, lon, lat, FX, FY);
+        SteppedForward(*this, lon, lat, FX, FY);
+        return TMapping::prComputed;
     }
 
     // Inverse for one point or lanes: c = rho / R, the bearing az from
@@ -70,72 +86,101 @@ struct TGreatCircle {
     // longitude lambda0 - u from u = atan2(sin az sin c cos phi0, cos c -
     // sin phi0 sin phi) (on a pole u = pi - az from the north, az from the
     // south), brought into -180..180. Lanes whose longitude needs more than
-    // one step of that are marked far.
+    // one step of that are marked far. In three steps for the kernels'
+    // passes: the sine and cosine of c, the arc tangents' arguments, then
+    // the arc tangents and the rest.
     template <typename V, typename M>
-    auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
+    struct TInverseState {
+        V px, py;          // in: the pixel without offsets
+        M far;             // in and out
+        V lon, lat;        // out
+        M converted;       // out
+        V x, y, r, sinc, cosc, a1, b1, a2, b2; // between the steps
+        M centre, ok;
+        bool done;         // one point: converted or failed early
+    };
+    static constexpr int InverseSteps = 3;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
-        V x, y;
-        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
-        const V r = lanes::Sqrt(x * x + y * y);
-        const auto centre = lanes::Abs(r) < 0.00001;
-        const V c = r / m.Scale;
-        auto ok = lanes::IsFinite(c) & (c < 2 * Pi);
-        if constexpr (std::is_same_v<V, double>) {
-            if (centre) {
-                lon = m.CentreLongitude;
-                lat = m.CentreLatitude;
-                return decltype(ok)(1);
+        constexpr bool one = std::is_same_v<V, double>;
+        if constexpr (one) {
+            if (s.done)
+                return;
+        }
+        if constexpr (Step == 0) {
+            PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, s.x, s.y);
+            s.r = lanes::Sqrt(s.x * s.x + s.y * s.y);
+            s.centre = lanes::Abs(s.r) < 0.00001;
+            const V c = s.r / m.Scale;
+            s.ok = lanes::IsFinite(c) & (c < 2 * Pi);
+            if constexpr (one) {
+                if (s.centre) {
+                    s.lon = m.CentreLongitude;
+                    s.lat = m.CentreLatitude;
+                    s.converted = s.done = true;
+                    return;
+                }
+                if (!s.ok) {
+                    s.converted = false;
+                    s.done = true;
+                    return;
+                }
             }
-            if (!ok)
-                return decltype(ok)(0);
-        }
-        V sinc, cosc;
-        lanes::SinCos(lanes::Select(ok, c, V{}), sinc, cosc);
-        const V sinAz = -x / r, cosAz = y / r;
-        V v = sinPhi0 * cosc + cosPhi0 * sinc * cosAz;
-        v = HoldNearUnitT(v);
-        const V den = lanes::Sqrt((1.0 - v) * (1.0 + v));
-        const bool polar = std::fabs(cosPhi0) < 0.00001;
-        V phi, u;
-        if (polar) {
+            lanes::SinCos(lanes::Select(s.ok, c, V{}), s.sinc, s.cosc);
+        } else if constexpr (Step == 1) {
+            const V sinAz = -s.x / s.r, cosAz = s.y / s.r;
+            V v = sinPhi0 * s.cosc + cosPhi0 * s.sinc * cosAz;
+            v = HoldNearUnitT(v);
+            s.a1 = v;
+            s.b1 = lanes::Sqrt((1.0 - v) * (1.0 + v));
+            if (std::fabs(cosPhi0) < 0.00001) { // centred on a pole
+                s.a2 = -s.x;
+                s.b2 = s.y;
+            } else {
+                s.a2 = sinAz * s.sinc * cosPhi0;
+                s.b2 = s.cosc - sinPhi0 * v;
+            }
+        } else {
+            static_assert(Step == 2);
+            V phi, u;
+            lanes::Atan2Pair(s.a1, s.b1, s.a2, s.b2, phi, u);
             // Centred on a pole, the bearing gives the longitude directly.
-            // Seen from the north pole a point on bearing az lies at
-            // pi - az from the central meridian; from the south pole at az.
-            lanes::Atan2Pair(v, den, -x, y, phi, u);
-            if (sinPhi0 > 0)
+            // Seen from the north pole a point on bearing az lies at pi - az
+            // from the central meridian; from the south pole at az.
+            if (std::fabs(cosPhi0) < 0.00001 && sinPhi0 > 0)
                 u = Pi - u;
-        } else {
-            lanes::Atan2Pair(v, den, sinAz * sinc * cosPhi0, cosc - sinPhi0 * v, phi, u);
+            M ok = s.ok & lanes::IsFinite(phi);
+            const double lam0 = m.CentreLongitude * DegToRad;
+            V lam = lam0 - u + Pi;
+            if constexpr (one) {
+                lam = std::fmod(lam, 2 * Pi);
+            } else {
+                // fmod: exact by one subtraction from 2 pi up to 4 pi.
+                s.far = s.far | (ok & (((lam > -2 * Pi) & (lam < 4 * Pi)) == 0));
+                lam = lanes::Select(lam >= 2 * Pi, lam - 2 * Pi, lam);
+            }
+            lam = lanes::Select(lam < 0.0, lam + 2 * Pi, lam);
+            lam -= Pi;
+            if constexpr (one) {
+                s.lon = ReduceLowClosed(lam * RadToDeg);
+            } else {
+                V d = lam * RadToDeg;
+                d = lanes::Select(d < -180.0, d + 360.0, d);
+                s.lon = lanes::Select(d >= 180.0, d - 360.0, d);
+                s.lon = lanes::Select(s.centre, Splat<V>(m.CentreLongitude), s.lon);
+            }
+            s.lat = phi * RadToDeg;
+            if constexpr (!one)
+                s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
+            s.converted = s.centre | (ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
         }
-        ok = ok & lanes::IsFinite(phi);
-        const double lam0 = m.CentreLongitude * DegToRad;
-        V lam = lam0 - u + Pi;
-        if constexpr (std::is_same_v<V, double>) {
-            lam = std::fmod(lam, 2 * Pi);
-        } else {
-            // fmod: exact by one subtraction from 2 pi up to 4 pi.
-            far = far | (ok & (((lam > -2 * Pi) & (lam < 4 * Pi)) == 0));
-            lam = lanes::Select(lam >= 2 * Pi, lam - 2 * Pi, lam);
-        }
-        lam = lanes::Select(lam < 0.0, lam + 2 * Pi, lam);
-        lam -= Pi;
-        if constexpr (std::is_same_v<V, double>) {
-            lon = ReduceLowClosed(lam * RadToDeg);
-        } else {
-            V d = lam * RadToDeg;
-            d = lanes::Select(d < -180.0, d + 360.0, d);
-            lon = lanes::Select(d >= 180.0, d - 360.0, d);
-            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
-        }
-        lat = phi * RadToDeg;
-        if constexpr (!std::is_same_v<V, double>)
-            lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
-        return decltype(ok)(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
     }
 
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        return LanesInverse(*this, px, py, lon, lat);
+        return SteppedInverse(*this, px, py, lon, lat);
     }
 };
 

@@ -211,6 +211,33 @@ template <typename Family>
     return k.InverseLanes(px, py, lon, lat, far);
 }
 
+// The per-point forward transform of a family written in steps (its
+// TForwardState, ForwardSteps and ForwardStep<S>): every step in turn on
+// one point; whether it was computed.
+template <typename Family, int Step = 0>
+[[gnu::always_inline]] inline void RunForwardSteps(const Family& k,
+                                                   typename Family::template TForwardState<double, bool>& s)
+{
+    if constexpr (Step < Family::ForwardSteps) {
+        k.template ForwardStep<Step>(s);
+        RunForwardSteps<Family, Step + 1>(k, s);
+    }
+}
+
+template <typename Family>
+[[gnu::always_inline]] inline bool SteppedForward(const Family& k, double lon, double lat, double& FX, double& FY)
+{
+    typename Family::template TForwardState<double, bool> s{};
+    s.lon = lon;
+    s.lat = lat;
+    RunForwardSteps(k, s);
+    if (s.computed) {
+        FX = s.FX;
+        FY = s.FY;
+    }
+    return s.computed;
+}
+
 // The per-point inverse of a family written in steps (its TInverseState,
 // InverseSteps and InverseStep<S>): every step in turn on one point.
 template <typename Family, int Step = 0>
