@@ -47,13 +47,20 @@ static inline V EllipsoidPower(double e, double halfE, V es)
 // p) / (1 + e sin p))^(e/2) with tan(pi/4 - p/2) = cos p / (1 + sin p),
 // raised to n as exp(n (ln tan - e/2 ln ratio)); 0 where the tangent is
 // below 0.00001. A negative tangent (a latitude beyond a pole) is raised
-// with pow by the per-point code: such lanes are marked far.
+// with pow by the per-point code: such lanes are marked far. In two steps,
+// each ending in its SLEEF call: LambertLogTangent gives the tangent and
+// its logarithm, LambertTn the rest.
+template <typename V>
+static inline void LambertLogTangent(V sinP, V cosP, V& tn, V& logTn)
+{
+    tn = cosP / (1.0 + sinP);
+    logTn = lanes::Log(tn);
+}
 template <typename V, typename M>
-static inline V LambertTn(double e, double halfE, double n, V sinP, V cosP, M& far)
+static inline V LambertTn(double e, double halfE, double n, V sinP, V tn, V logTn, M& far)
 {
     const V es = e * sinP;
-    const V tn = cosP / (1.0 + sinP);
-    V T = lanes::Exp(n * (lanes::Log(tn) - EllipsoidLogTerm(e, halfE, es)));
+    V T = lanes::Exp(n * (logTn - EllipsoidLogTerm(e, halfE, es)));
     if constexpr (std::is_same_v<V, double>) {
         if (!(tn > 0))
             T = std::pow(tn / std::pow((1 - es) / (1 + es), halfE), n);
@@ -109,43 +116,61 @@ struct TLambertConic {
     // Lambert conformal conic for one point or lanes: rho = aF t^n,
     // theta = n dlon, x = rho sin theta, y = rho0 - rho cos theta (y
     // mirrored for a southern map); computed (a mask for lanes) within the
-    // distance limit.
+    // distance limit. In four steps for the kernels' passes, each ending in
+    // a SLEEF call: the sines and cosines, the tangent's logarithm, t^n, and
+    // the sine and cosine of theta with the rest.
     template <typename V, typename M>
-    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
+    struct TForwardState {
+        V lon, lat;        // in
+        M far, hidden;     // in and out
+        V FX, FY;          // out
+        M computed;        // out
+        V dlon, sinP, cosPhi, cosDl, tn, logTn, rho; // between the steps
+    };
+    static constexpr int ForwardSteps = 4;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
-        V phi = lat * DegToRad, dl = dlon * DegToRad;
-        lanes::KeepNear(far, phi, dl);
-        V sinPhi, cosPhi, sinDl, cosDl;
-        lanes::SinCosPair(phi, dl, sinPhi, cosPhi, sinDl, cosDl);
-        // The limit as GreatCircleDistance measures it from CentreLatitude.
-        const V cosc = CentralCosine(limitSin, limitCos, sinPhi, cosPhi, cosDl);
-        const auto computed = lanes::IsFinite(cosc) & (BeyondLimit(cosc, V{} + LimitCosine(LimitKm)) == 0);
-        if constexpr (std::is_same_v<V, double>) {
-            if (!computed)
-                return computed;
+        constexpr bool one = std::is_same_v<V, double>;
+        if constexpr (one) {
+            if (Step > 1 && !s.computed)
+                return;
         }
-        const V sinP = m.Southern ? -sinPhi : sinPhi;
-        const V rho = m.AF * LambertTn(m.E, m.HalfE, m.N, sinP, cosPhi, far);
-        V sinTheta, cosTheta;
-        lanes::SinCos(lanes::ZeroFar(far, m.NRad * dlon), sinTheta, cosTheta);
-        const V x = rho * sinTheta;
-        V y = m.Rho0 - rho * cosTheta;
-        if (m.Southern)
-            y = -y;
-        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, FX, FY);
-        return computed;
+        if constexpr (Step == 0) {
+            s.dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
+            V phi = s.lat * DegToRad, dl = s.dlon * DegToRad;
+            lanes::KeepNear(s.far, phi, dl);
+            V sinPhi, sinDl;
+            lanes::SinCosPair(phi, dl, sinPhi, s.cosPhi, sinDl, s.cosDl);
+            s.sinP = m.Southern ? -sinPhi : sinPhi;
+        } else if constexpr (Step == 1) {
+            // The limit as GreatCircleDistance measures it from CentreLatitude.
+            const V sinPhi = m.Southern ? -s.sinP : s.sinP;
+            const V cosc = CentralCosine(limitSin, limitCos, sinPhi, s.cosPhi, s.cosDl);
+            s.computed = lanes::IsFinite(cosc) & (BeyondLimit(cosc, V{} + LimitCosine(LimitKm)) == 0);
+            if constexpr (one) {
+                if (!s.computed)
+                    return;
+            }
+            LambertLogTangent(s.sinP, s.cosPhi, s.tn, s.logTn);
+        } else if constexpr (Step == 2) {
+            s.rho = m.AF * LambertTn(m.E, m.HalfE, m.N, s.sinP, s.tn, s.logTn, s.far);
+        } else {
+            static_assert(Step == 3);
+            V sinTheta, cosTheta;
+            lanes::SinCos(lanes::ZeroFar(s.far, m.NRad * s.dlon), sinTheta, cosTheta);
+            const V x = s.rho * sinTheta;
+            V y = m.Rho0 - s.rho * cosTheta;
+            if (m.Southern)
+                y = -y;
+            WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, s.FX, s.FY);
+        }
     }
 
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        bool far = false, hidden = false;
-        double fx, fy;
-        if (!Lanes(lon, lat, fx, fy, far, hidden))
-            return TMapping::prNotComputed;
-        FX = fx;
-        FY = fy;
-        return TMapping::prComputed;
+        return SteppedForward(*this, lon, lat, FX, FY) ? TMapping::prComputed : TMapping::prNotComputed;
     }
 
     // Inverse for one point or lanes (the pixel without offsets): theta =
