@@ -10,32 +10,44 @@ namespace projection {
 // Mercator's ordinate in degrees, y = ln tan(pi/4 + phi/2), for one point or
 // lanes: 0 at 0, the latitude itself where the tangent or the logarithm
 // fails. The tangent is taken of pi/4 + |phi|/2 and the sign put back.
+// In two steps, each ending in its SLEEF call: MercatorTanT and
+// MercatorYFromTanT.
 template <typename V>
-static inline V MercatorYT(V lat)
+static inline V MercatorTanT(V lat)
 {
-    const V t = lanes::Tan(Pi / 4 + lanes::Abs(lat) * Pi / 360);
+    return lanes::Tan(Pi / 4 + lanes::Abs(lat) * Pi / 360);
+}
+template <typename V>
+static inline V MercatorYFromTanT(V lat, V t)
+{
     V r = lanes::Log(t) * RadToDeg;
     r = lanes::Select(lat > 0.0, r, -r);
     const auto bad = ((t > 0.0) == 0) | (lanes::IsFinite(t) == 0) | (lanes::IsFinite(r) == 0);
     return lanes::Select(lat == 0.0, V{}, lanes::Select(bad, lat, r));
 }
-
-// Kind 5: X = W (lon + 180) / 360, Y = CentreRow - W MercatorY(lat) / 360.
 template <typename V>
-static inline void MercatorFullXY(double W, double centreRow, V lon, V lat, V& FX, V& FY)
+static inline V MercatorYT(V lat)
 {
-    const V my = MercatorYT(lat);
+    return MercatorYFromTanT(lat, MercatorTanT(lat));
+}
+
+// Kind 5 from the ordinate my = MercatorY(lat): X = W (lon + 180) / 360,
+// Y = CentreRow - W my / 360.
+template <typename V>
+static inline void MercatorFullXY(double W, double centreRow, V lon, V my, V& FX, V& FY)
+{
     FX = W * (lon + 180.0) / 360.0;
     FY = centreRow - W * my / 360.0;
 }
 
-// Kind 6: the Mercator ordinate rescaled so that the latitude span fills
-// the height; false (a mask for lanes) where it is not finite.
+// Kind 6: the Mercator ordinate (MercatorY of the latitude) rescaled so
+// that the latitude span fills the height; false (a mask for lanes) where
+// it is not finite.
 template <typename V>
 static inline auto MercatorZoomedXY(double W, double H, double lon0, double west, double lonSpan, double latSpan,
-                                    double zoomBase, double zoomScale, V dlon, V lat, V& FX, V& FY)
+                                    double zoomBase, double zoomScale, V dlon, V ordinate, V& FX, V& FY)
 {
-    const V my = (MercatorYT(lat) - zoomBase) / zoomScale;
+    const V my = (ordinate - zoomBase) / zoomScale;
     FX = W * (dlon - west + lon0) / lonSpan;
     FY = H * (1.0 - my / latSpan);
     return lanes::IsFinite(my);
@@ -50,7 +62,7 @@ struct TMercatorFull {
     // Mercator: X = W (lon + 180) / 360, Y = CentreRow - W MercatorY(lat) / 360.
     TResult Forward(double lon, double lat, double& FX, double& FY) const
     {
-        MercatorFullXY<double>(m.Width, m.CentreRow, Wrap(lon), lat, FX, FY);
+        MercatorFullXY<double>(m.Width, m.CentreRow, Wrap(lon), MercatorYT(lat), FX, FY);
         return TMapping::prComputed;
     }
     // Inverse Mercator: lat = 2 atan(exp y) - pi/2 of the row's ordinate.
@@ -78,7 +90,8 @@ struct TMercatorZoomed {
         const double centreLon = m.CentreLongitude;
         double fx, fy;
         if (!MercatorZoomedXY<double>(m.Width, m.Height, centreLon, m.WestEdge, m.LongitudeSpan, m.LatitudeSpan,
-                                      m.MercatorZoomBase, m.MercatorZoomScale, Wrap(lon - centreLon), lat, fx, fy))
+                                      m.MercatorZoomBase, m.MercatorZoomScale, Wrap(lon - centreLon), MercatorYT(lat),
+                                      fx, fy))
             return TMapping::prNotComputed;
         FX = fx;
         FY = fy;
