@@ -107,15 +107,22 @@ static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, 
 // cos^2 b + sin^2 b)) = R atan2(e, sqrt(n^2 + cos^2 c)), y = R atan2(sin b,
 // cos a cos b) = R atan2(n, cos c). False (a mask for lanes) where a or b
 // reaches 60 degrees: cos c <= 0 or |e| >= tan 60 cos c, or |n| >= sin 60.
+// In two steps: LinearisedViewT gives e, n and the first arc tangent's
+// denominator, LinearisedOrthographicXY the rest.
 template <typename V>
-static inline auto LinearisedOrthographicXY(double scale, double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl,
-                                            V cosDl, V cosc, V& x, V& y)
+static inline void LinearisedViewT(double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl, V cosc, V& e,
+                                   V& n, V& across)
+{
+    e = cosPhi * sinDl;
+    n = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+    across = lanes::Sqrt(n * n + cosc * cosc);
+}
+template <typename V>
+static inline auto LinearisedOrthographicXY(double scale, V e, V n, V across, V cosc, V& x, V& y)
 {
     constexpr double Tan60 = 1.7320508075688772, Sin60 = 0.8660254037844386;
-    const V e = cosPhi * sinDl;
-    const V n = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
     V ax, ay;
-    lanes::Atan2Pair(e, lanes::Sqrt(n * n + cosc * cosc), n, cosc, ax, ay);
+    lanes::Atan2Pair(e, across, n, cosc, ax, ay);
     x = scale * ax;
     y = scale * ay;
     return (cosc > 0.0) & (lanes::Abs(e) < Tan60 * cosc) & (lanes::Abs(n) < Sin60);
@@ -198,8 +205,11 @@ struct TAzimuthal {
         if constexpr (Kind != pkLinearisedOrthographic) {
             if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
                 result = TMapping::prHidden;
-        } else if (!LinearisedOrthographicXY(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y)) {
-            return TMapping::prNotComputed; // beyond the view angles
+        } else {
+            double e, n, across;
+            LinearisedViewT(sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, e, n, across);
+            if (!LinearisedOrthographicXY(scale, e, n, across, cosc, x, y))
+                return TMapping::prNotComputed; // beyond the view angles
         }
         if (m.Rotation != 0)
             RotateXY(rotCos, rotSin, x, y);
