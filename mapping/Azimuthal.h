@@ -107,22 +107,26 @@ static inline void OrthographicXY(double scale, double sinPhi0, double cosPhi0, 
 // cos^2 b + sin^2 b)) = R atan2(e, sqrt(n^2 + cos^2 c)), y = R atan2(sin b,
 // cos a cos b) = R atan2(n, cos c). False (a mask for lanes) where a or b
 // reaches 60 degrees: cos c <= 0 or |e| >= tan 60 cos c, or |n| >= sin 60.
-// (e, n, cos c) is a unit vector, so x = R asin e; where true, |e| is below
-// sin 60 and cos c is positive, so y = R atan(n / cos c). (SLEEF's arc sine
-// and arc tangent are cheaper than its atan2.) LinearisedViewT gives e and
-// n, LinearisedOrthographicXY the rest.
+// Where true both denominators are positive, so the arc tangents are taken
+// of the quotients (SLEEF's arc tangent is cheaper than its atan2).
+// In two steps: LinearisedViewT gives e, n and the first arc tangent's
+// denominator, LinearisedOrthographicXY the rest.
 template <typename V>
-static inline void LinearisedViewT(double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl, V& e, V& n)
+static inline void LinearisedViewT(double sinPhi0, double cosPhi0, V sinPhi, V cosPhi, V sinDl, V cosDl, V cosc, V& e,
+                                   V& n, V& across)
 {
     e = cosPhi * sinDl;
     n = cosPhi0 * sinPhi - sinPhi0 * cosPhi * cosDl;
+    across = lanes::Sqrt(n * n + cosc * cosc);
 }
 template <typename V>
-static inline auto LinearisedOrthographicXY(double scale, V e, V n, V cosc, V& x, V& y)
+static inline auto LinearisedOrthographicXY(double scale, V e, V n, V across, V cosc, V& x, V& y)
 {
     constexpr double Tan60 = 1.7320508075688772, Sin60 = 0.8660254037844386;
-    x = scale * AsinNearT(e);
-    y = scale * lanes::Atan(n / cosc);
+    V ax, ay;
+    lanes::AtanPair(e / across, n / cosc, ax, ay);
+    x = scale * ax;
+    y = scale * ay;
     return (cosc > 0.0) & (lanes::Abs(e) < Tan60 * cosc) & (lanes::Abs(n) < Sin60);
 }
 
@@ -204,9 +208,9 @@ struct TAzimuthal {
             if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
                 result = TMapping::prHidden;
         } else {
-            double e, n;
-            LinearisedViewT(sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, e, n);
-            if (!LinearisedOrthographicXY(scale, e, n, cosc, x, y))
+            double e, n, across;
+            LinearisedViewT(sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, e, n, across);
+            if (!LinearisedOrthographicXY(scale, e, n, across, cosc, x, y))
                 return TMapping::prNotComputed; // beyond the view angles
         }
         if (m.Rotation != 0)

@@ -123,6 +123,12 @@ static inline void Atan2Pair(V a1, V b1, V a2, V b2, V& r1, V& r2)
     r2 = Atan2(a2, b2);
 }
 
+// Two arc tangents of one point in one 2-lane call, or of lanes (after
+// the unary Atan below).
+static inline void AtanPair(double a, double b, double& ra, double& rb);
+template <typename V>
+static inline void AtanPair(V a, V b, V& ra, V& rb);
+
 // Functions of one argument: Name(lanes) through SLEEF's vector call, and
 // Name(double) through the 2-lane call, so that one point gets the bits a
 // lane gets.
@@ -151,6 +157,19 @@ QUILLON_LANES_UNARY(Exp, exp)
 
 #undef QUILLON_LANES_UNARY_WIDE
 #undef QUILLON_LANES_UNARY
+
+static inline void AtanPair(double a, double b, double& ra, double& rb)
+{
+    const D2 r = Atan(D2{a, b});
+    ra = r[0];
+    rb = r[1];
+}
+template <typename V>
+static inline void AtanPair(V a, V b, V& ra, V& rb)
+{
+    ra = Atan(a);
+    rb = Atan(b);
+}
 
 // Sine and cosine of one angle through the 2-lane call (the same bits as a
 // lane of the vector forms while every lane lies within 15 radians).
