@@ -28,33 +28,31 @@ static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V&
     q = 1.0 - sinc * sinc;
 }
 // The inverse azimuthal angles (Snyder 20-14, 20-15) from the plane point
-// and the central angle's sine and cosine, for one point or lanes. With
-// the point's direction in the centre's frame scaled by rho = |(x, y)|,
-// rho sin lat = rho cos c sin phi0 + y sin c cos phi0, rho cos lat sin dl =
-// x sin c and rho cos lat cos dl = rho cos phi0 cos c - y sin phi0 sin c, so
-// lat = atan2(rho sin lat, |(rho cos lat sin dl, rho cos lat cos dl)|) and
-// dl = atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c) (atan2(x, -+y)
-// on a pole); both arc tangents in one call, and no division by rho.
-// AzimuthalAtanArgsT gives the two arc tangents' arguments, lat =
-// atan2(a1, b1) and dl = atan2(a2, b2), so that a kernel can work them out
-// for a whole run before it takes the arc tangents.
+// and the central angle's sine and cosine, for one point or lanes: lat =
+// asin v with v = cos c sin phi0 + y sin c cos phi0 / rho, taken as
+// atan2(v, sqrt((1 - v)(1 + v))), and dl = atan2(x sin c, rho cos phi0 cos c
+// - y sin phi0 sin c) (atan2(x, -+y) on a pole); both arc tangents in one
+// call. AzimuthalAtanArgsT gives their arguments, lat = atan2(a1, b1) and
+// dl = atan2(a2, b2), so that a kernel can work them out for a whole run
+// before it takes the arc tangents.
 template <typename V>
 static inline void AzimuthalAtanArgsT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
                                       V cosc, V& a1, V& b1, V& a2, V& b2)
 {
-    const V north = rho * cosc * sinPhi0 + y * sinc * cosPhi0;
-    const V east = x * sinc;
-    const V up = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
-    a1 = north;
-    b1 = lanes::Sqrt(east * east + up * up);
-    a2 = east;
-    b2 = up;
+    V v = cosc * sinPhi0 + y * sinc * cosPhi0 / rho;
+    // Values rounded just past +-1 are held to it, as AsinNear does.
+    v = HoldNearUnitT(v);
+    a1 = v;
+    b1 = lanes::Sqrt((1.0 - v) * (1.0 + v));
     if (centreLat == 90) {
         a2 = x;
         b2 = -y;
     } else if (centreLat == -90) {
         a2 = x;
         b2 = y;
+    } else {
+        a2 = x * sinc;
+        b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
 }
 template <typename V>
