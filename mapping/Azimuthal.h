@@ -221,46 +221,71 @@ struct TAzimuthal {
     // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
     // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R, then the angles
     // by AzimuthalAnglesT. Lanes whose longitude lies far out are marked far.
+    // In two steps for the kernels' passes: the arc tangents' arguments,
+    // then the arc tangents and the rest.
     template <typename V, typename M>
-    auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
+    struct TInverseState {
+        V px, py;          // in: the pixel without offsets
+        M far;             // in and out
+        V lon, lat;        // out
+        M converted;       // out
+        V a1, b1, a2, b2;  // between the steps
+        M centre, ok;
+        bool done;         // one point: at the centre
+    };
+    static constexpr int InverseSteps = 2;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
         static_assert(Kind == pkGnomonic);
-        V x, y;
-        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
-        // The forward transform rotates by Rotation; turn the point back.
-        if (m.Rotation != 0)
-            RotateBackXY(rotCos, rotSin, x, y);
-        const V rho = lanes::Sqrt(x * x + y * y);
-        const auto centre = lanes::Abs(rho) < 0.00001;
-        const double scale = m.Scale;
-        const V q = rho / scale;
-        if constexpr (std::is_same_v<V, double>) {
-            if (centre) {
-                lon = m.CentreLongitude;
-                lat = m.CentreLatitude;
-                return true;
+        constexpr bool one = std::is_same_v<V, double>;
+        if constexpr (Step == 0) {
+            V x, y;
+            PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, x, y);
+            // The forward transform rotates by Rotation; turn the point back.
+            if (m.Rotation != 0)
+                RotateBackXY(rotCos, rotSin, x, y);
+            const V rho = lanes::Sqrt(x * x + y * y);
+            s.centre = lanes::Abs(rho) < 0.00001;
+            const double scale = m.Scale;
+            const V q = rho / scale;
+            if constexpr (one) {
+                if (s.centre) {
+                    s.lon = m.CentreLongitude;
+                    s.lat = m.CentreLatitude;
+                    s.converted = s.done = true;
+                    return;
+                }
             }
+            s.ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
+            const V root = lanes::Sqrt(1.0 + q * q);
+            const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
+            const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
+            const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
+            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, s.a1, s.b1, s.a2, s.b2);
+        } else {
+            static_assert(Step == 1);
+            if constexpr (one) {
+                if (s.done)
+                    return;
+            }
+            V latRad, dl;
+            lanes::Atan2Pair(s.a1, s.b1, s.a2, s.b2, latRad, dl);
+            s.lat = latRad * RadToDeg;
+            s.lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, s.far);
+            if constexpr (!one) {
+                s.lon = lanes::Select(s.centre, Splat<V>(m.CentreLongitude), s.lon);
+                s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
+            }
+            s.converted = s.centre | (s.ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
         }
-        const M ok = (q == q) & (Splat<V>(scale) != 0.0); // atan(q) finite
-        const V root = lanes::Sqrt(1.0 + q * q);
-        const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
-        const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
-        const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
-        V latRad, dl;
-        AzimuthalAnglesT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, latRad, dl);
-        lat = latRad * RadToDeg;
-        lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, far);
-        if constexpr (!std::is_same_v<V, double>) {
-            lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
-            lat = lanes::Select(centre, Splat<V>(m.CentreLatitude), lat);
-        }
-        return M(centre | (ok & lanes::IsFinite(lat) & lanes::IsFinite(lon)));
     }
 
     // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
     // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
     // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
-    // orthographic by OrthographicInverseT, gnomonic by InverseLanes.
+    // orthographic by OrthographicInverseT, gnomonic by its steps.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
         if constexpr (Kind == pkLinearisedOrthographic) {
@@ -284,7 +309,7 @@ struct TAzimuthal {
             lon = m.CentreLongitude + dl * RadToDeg;
             return Finite(lat) && Finite(lon);
         } else if constexpr (Kind == pkGnomonic) {
-            return LanesInverse(*this, px, py, lon, lat);
+            return SteppedInverse(*this, px, py, lon, lat);
         } else {
             // Azimuthal equidistant: c = rho / R. SLEEF's sine, cosine and arc
             // tangents take longer for one point than the C library's, so this
