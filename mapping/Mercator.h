@@ -53,6 +53,41 @@ static inline auto MercatorZoomedXY(double W, double H, double lon0, double west
     return lanes::IsFinite(my);
 }
 
+// InverseMercatorYD in two steps, so that a kernel can take a run's
+// exponentials before its arc tangents: lat = 2 atan(exp y) - pi/2 in
+// degrees as (atan(exp |y|) - pi/4) doubled with the sign put back; 0 at 0;
+// the ordinate itself where it is not a number, the exponential overflows
+// or the result is not finite.
+inline double InverseMercatorExp(double my) { return std::exp(std::fabs(my) * Pi / 180); }
+inline double InverseMercatorFromExp(double my, double ex)
+{
+    if (!(my > 0) && !(my < 0))
+        return my == 0 ? 0 : my; // 0 gives 0; NaN comes back unchanged
+    // exp overflows for |my| beyond about 40000: a failure, my comes back.
+    if (!Finite(ex))
+        return my;
+    const double r = my > 0 ? (std::atan(ex) - Pi / 4) * 360 / Pi : (Pi / 4 - std::atan(ex)) * 360 / Pi;
+    return Finite(r) ? r : my;
+}
+
+// The inverses' longitude before its reduction and Mercator ordinate from
+// the pixel (without offsets), for one point or lanes: kind 5's from the
+// whole globe, kind 6's rescaled back from the spans.
+template <typename V>
+static inline void MercatorFullInverseLine(double rw, double centreRow, V px, V py, V& lon, V& my)
+{
+    lon = px * 360 * rw - 180;
+    my = (centreRow - py) * 360 * rw;
+}
+template <typename V>
+static inline void MercatorZoomedInverseLine(double lonSpan, double west, double latSpan, double zoomScale,
+                                             double zoomBase, double rw, double rh, V px, V py, V& lon, V& my)
+{
+    lon = px * lonSpan * rw + west;
+    my = latSpan * (1.0 - py * rh);
+    my = zoomScale * my + zoomBase;
+}
+
 // Kind 5.
 struct TMercatorFull {
     const TMapping& m;
@@ -68,9 +103,9 @@ struct TMercatorFull {
     // Inverse Mercator: lat = 2 atan(exp y) - pi/2 of the row's ordinate.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        const double rw = m.RecipWidth;
-        lon = ReduceHalfOpen(px * 360 * rw - 180);
-        const double my = (m.CentreRow - py) * 360 * rw;
+        double lon0, my;
+        MercatorFullInverseLine<double>(m.RecipWidth, m.CentreRow, px, py, lon0, my);
+        lon = ReduceHalfOpen(lon0);
         if (!Finite(my))
             return false;
         lat = InverseMercatorYD(my);
@@ -100,10 +135,10 @@ struct TMercatorZoomed {
     // The rescaled ordinate back to MercatorY, then inverse Mercator.
     bool Inverse(double px, double py, double& lon, double& lat) const
     {
-        const double rw = m.RecipWidth, rh = m.RecipHeight;
-        lon = ReduceHalfOpen(px * m.LongitudeSpan * rw + m.WestEdge);
-        double my = m.LatitudeSpan * (1 - py * rh);
-        my = m.MercatorZoomScale * my + m.MercatorZoomBase;
+        double lon0, my;
+        MercatorZoomedInverseLine<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.MercatorZoomScale,
+                                          m.MercatorZoomBase, m.RecipWidth, m.RecipHeight, px, py, lon0, my);
+        lon = ReduceHalfOpen(lon0);
         if (!Finite(my))
             return false;
         lat = InverseMercatorYD(my);

@@ -76,6 +76,8 @@ struct TSimdKernelSet {
     TSimdForwardKernel VanDerGrinten;          // kind 12
     TSimdForwardKernel GreatCircle;            // kind 13
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
+    TSimdInverseKernel MercatorFullInverse;    // kind 5
+    TSimdInverseKernel MercatorZoomedInverse;  // kind 6
     TSimdInverseKernel OrthographicInverse;    // kind 7
     TSimdInverseKernel GnomonicInverse;        // kind 11
     TSimdInverseKernel PolarStereographicInverse; // kind 9

@@ -92,18 +92,7 @@ bool GreatCircleDistance(float& Distance, float Longitude1, float Latitude1, flo
 
 double MercatorYD(double Latitude) { return MercatorYT(Latitude); }
 
-double InverseMercatorYD(double M)
-{
-    if (!(M > 0) && !(M < 0))
-        return M == 0 ? 0 : M; // 0 gives 0; NaN comes back unchanged
-    // exp overflows for |M| beyond about 40000: a failure, M comes back.
-    const double ex = std::exp(std::fabs(M) * Pi / 180);
-    if (!Finite(ex))
-        return M;
-    const double r = M > 0 ? (std::atan(ex) - Pi / 4) * 360 / Pi
-                           : (Pi / 4 - std::atan(ex)) * 360 / Pi;
-    return Finite(r) ? r : M;
-}
+double InverseMercatorYD(double M) { return InverseMercatorFromExp(M, InverseMercatorExp(M)); }
 
 float MercatorY(float Latitude)
 {
@@ -597,6 +586,8 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkCylindricalFull:
     case pkCylindricalZoomed:
     case pkLinearBased: kernel = set.CylindricalInverse; break;
+    case pkMercatorFull: kernel = set.MercatorFullInverse; break;
+    case pkMercatorZoomed: kernel = set.MercatorZoomedInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
     case pkGnomonic: kernel = set.GnomonicInverse; break;
     case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
