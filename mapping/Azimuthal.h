@@ -311,9 +311,9 @@ struct TAzimuthal {
         } else if constexpr (Kind == pkGnomonic) {
             return SteppedInverse(*this, px, py, lon, lat);
         } else {
-            // Azimuthal equidistant: c = rho / R. SLEEF's sine, cosine and arc
-            // tangents take longer for one point than the C library's, so this
-            // kind has no vector kernel.
+            // Azimuthal equidistant: c = rho / R, with the C library's sine,
+            // cosine, arc sine and arc tangent: SLEEF's take longer for one
+            // point. The kernel takes the same functions lane by lane.
             double x, y;
             PixelToWidthUnits(m, px, py, x, y);
             if (m.Rotation != 0)
@@ -329,14 +329,10 @@ struct TAzimuthal {
             if (scale == 0 || !Finite(c))
                 return false;
             const double sinc = std::sin(c), cosc = std::cos(c);
-            lat = AsinNear(cosc * sinPhi0 + y * sinc * cosPhi0 / rho) * RadToDeg;
-            double dl;
-            if (m.CentreLatitude == 90)
-                dl = std::atan2(x, -y);
-            else if (m.CentreLatitude == -90)
-                dl = std::atan2(x, y);
-            else
-                dl = std::atan2(x * sinc, rho * cosPhi0 * cosc - y * sinPhi0 * sinc);
+            double v, den, a2, b2;
+            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, v, den, a2, b2);
+            lat = std::asin(v) * RadToDeg;
+            const double dl = std::atan2(a2, b2);
             lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
             return Finite(lat) && Finite(lon);
         }

@@ -78,6 +78,7 @@ struct TSimdKernelSet {
     TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
     TSimdInverseKernel MercatorFullInverse;    // kind 5
     TSimdInverseKernel MercatorZoomedInverse;  // kind 6
+    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
     TSimdInverseKernel OrthographicInverse;    // kind 7
     TSimdInverseKernel GnomonicInverse;        // kind 11
     TSimdInverseKernel PolarStereographicInverse; // kind 9

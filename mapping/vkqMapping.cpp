@@ -588,6 +588,8 @@ TSimdInverseKernel SimdInverseKernel(const TMapping& m, TSimdForwardConsts& c)
     case pkLinearBased: kernel = set.CylindricalInverse; break;
     case pkMercatorFull: kernel = set.MercatorFullInverse; break;
     case pkMercatorZoomed: kernel = set.MercatorZoomedInverse; break;
+    case pkAzimuthalEquidistant:
+    case pkAzimuthalEquidistantWide: kernel = set.AzimuthalEquidistantInverse; break;
     case pkOrthographic: kernel = set.OrthographicInverse; break;
     case pkGnomonic: kernel = set.GnomonicInverse; break;
     case pkPolarStereographic: kernel = set.PolarStereographicInverse; break;
