@@ -58,12 +58,11 @@ INSTANTIATE_TEST_SUITE_P(Levels, Batch, ::testing::Values(TSimdLevel::Baseline, 
 // Element by element, the array transforms of every map against the
 // per-point ones; with Special, also points on the poles, the centre
 // meridian and its antimeridian, the centre, and pixels millions out.
-void ExpectBatchEqualsPerPoint(const std::vector<TMapping>& states, bool special)
+void ExpectBatchEqualsPerPoint(const std::vector<TMapping>& states, bool special, size_t N = 3000)
 {
     std::mt19937 rng(12);
     std::uniform_real_distribution<float> lonD(-400, 400), latD(-95, 95);
     std::uniform_int_distribution<int32_t> xD(-200, 1000);
-    constexpr size_t N = 3000;
     std::vector<float> lon(N), lat(N), outLon(N), outLat(N);
     std::vector<int32_t> x(N), y(N), px(N), py(N);
     std::vector<uint8_t> flag(N);
@@ -121,6 +120,14 @@ TEST_P(Batch, EqualsThePerPointCallsBitForBit)
 {
     SCOPED_TRACE(SimdKernels().Name);
     ExpectBatchEqualsPerPoint(States(), false);
+}
+
+// Lengths that end in a part of a vector and of a pass of vectors.
+TEST_P(Batch, EqualsThePerPointCallsForAnyLength)
+{
+    SCOPED_TRACE(SimdKernels().Name);
+    for (size_t n : {1, 3, 7, 67, 2999})
+        ExpectBatchEqualsPerPoint(States(), false, n);
 }
 
 // Maps whose kernels take branches the plain states miss: centres on the
