@@ -252,9 +252,7 @@ struct TAzimuthal {
             const V q = rho / scale;
             if constexpr (one) {
                 if (s.centre) {
-                    s.lon = m.CentreLongitude;
-                    s.lat = m.CentreLatitude;
-                    s.converted = s.done = true;
+                    ConvertedAtCentre(s, m.CentreLongitude, m.CentreLatitude);
                     return;
                 }
             }

@@ -117,9 +117,7 @@ struct TGreatCircle {
             s.ok = lanes::IsFinite(c) & (c < 2 * Pi);
             if constexpr (one) {
                 if (s.centre) {
-                    s.lon = m.CentreLongitude;
-                    s.lat = m.CentreLatitude;
-                    s.converted = s.done = true;
+                    ConvertedAtCentre(s, m.CentreLongitude, m.CentreLatitude);
                     return;
                 }
                 if (!s.ok) {

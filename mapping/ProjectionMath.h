@@ -3,6 +3,8 @@
 // reduction, guarded arc functions and the two pixel conventions.
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
+#include <utility>
 
 #include "mapping/Lanes.h"
 #include "mapping/vkqMapping.h"
@@ -211,26 +213,24 @@ template <typename Family>
     return k.InverseLanes(px, py, lon, lat, far);
 }
 
-// The per-point forward transform of a family written in steps (its
-// TForwardState, ForwardSteps and ForwardStep<S>): every step in turn on
-// one point; whether it was computed.
-template <typename Family, int Step = 0>
-[[gnu::always_inline]] inline void RunForwardSteps(const Family& k,
-                                                   typename Family::template TForwardState<double, bool>& s)
+// Calls step(std::integral_constant<int, S>) for S = 0, 1, ...: the steps
+// of a family's formula in turn on one point.
+template <typename F, int... S>
+[[gnu::always_inline]] inline void RunSteps(F&& step, std::integer_sequence<int, S...>)
 {
-    if constexpr (Step < Family::ForwardSteps) {
-        k.template ForwardStep<Step>(s);
-        RunForwardSteps<Family, Step + 1>(k, s);
-    }
+    (step(std::integral_constant<int, S>{}), ...);
 }
 
+// The per-point forward transform of a family written in steps (its
+// TForwardState, ForwardSteps and ForwardStep<S>); whether it was computed.
 template <typename Family>
 [[gnu::always_inline]] inline bool SteppedForward(const Family& k, double lon, double lat, double& FX, double& FY)
 {
     typename Family::template TForwardState<double, bool> s{};
     s.lon = lon;
     s.lat = lat;
-    RunForwardSteps(k, s);
+    RunSteps([&](auto step) { k.template ForwardStep<decltype(step)::value>(s); },
+             std::make_integer_sequence<int, Family::ForwardSteps>{});
     if (s.computed) {
         FX = s.FX;
         FY = s.FY;
@@ -239,17 +239,7 @@ template <typename Family>
 }
 
 // The per-point inverse of a family written in steps (its TInverseState,
-// InverseSteps and InverseStep<S>): every step in turn on one point.
-template <typename Family, int Step = 0>
-[[gnu::always_inline]] inline void RunInverseSteps(const Family& k,
-                                                   typename Family::template TInverseState<double, bool>& s)
-{
-    if constexpr (Step < Family::InverseSteps) {
-        k.template InverseStep<Step>(s);
-        RunInverseSteps<Family, Step + 1>(k, s);
-    }
-}
-
+// InverseSteps and InverseStep<S>).
 template <typename Family>
 [[gnu::always_inline]] inline bool SteppedInverse(const Family& k, double px, double py, double& lon, double& lat)
 {
@@ -257,12 +247,23 @@ template <typename Family>
     s.px = px;
     s.py = py;
     s.far = false;
-    RunInverseSteps(k, s);
+    RunSteps([&](auto step) { k.template InverseStep<decltype(step)::value>(s); },
+             std::make_integer_sequence<int, Family::InverseSteps>{});
     if (s.converted) {
         lon = s.lon;
         lat = s.lat;
     }
     return s.converted;
+}
+
+// One point of a stepped inverse at the map centre: it converts to the
+// centre, and the later steps pass over it.
+template <typename State>
+inline void ConvertedAtCentre(State& s, double lon, double lat)
+{
+    s.lon = lon;
+    s.lat = lat;
+    s.converted = s.done = true;
 }
 
 } // namespace projection
