@@ -73,3 +73,14 @@ void PrintJson(const nlohmann::json& value);
 // the process dying part-way. With WakeFd >= 0 each such signal also writes a
 // byte to it, so that a poll() loop wakes up.
 void StopOnSignals(int WakeFd = -1);
+
+// StopOnSignals(WakeFd) for the guard's life; when it ends the signals stop
+// writing to WakeFd, so that a descriptor closed after it (and perhaps
+// reused by another file) never receives their bytes.
+class TStopSignalWake {
+public:
+    explicit TStopSignalWake(int WakeFd) { StopOnSignals(WakeFd); }
+    ~TStopSignalWake() { StopOnSignals(); }
+    TStopSignalWake(const TStopSignalWake&) = delete;
+    TStopSignalWake& operator=(const TStopSignalWake&) = delete;
+};

@@ -85,9 +85,10 @@ int RunWatch(int argc, char** argv)
     journal.OnWarning = [&printer](const std::string& w) { printer.Message(w); };
     journal.OnWaiting = journal.OnWarning;
     // The stop signals request a stop and wake the watch's loop, which ends
-    // a header search under way too.
+    // a header search under way too; they stop writing to the wake pipe
+    // before it closes.
     TInotifyFolderEvents events;
-    StopOnSignals(events.WakeFd());
+    const TStopSignalWake wake(events.WakeFd());
     TFolderWatch watch(dir, std::chrono::duration<double>(settle), events, clock, journal, printer);
     switch (watch.Run()) {
     case TFolderWatch::TEnd::Stopped:
