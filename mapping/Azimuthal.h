@@ -224,14 +224,9 @@ struct TAzimuthal {
     // In two steps for the kernels' passes: the arc tangents' arguments,
     // then the arc tangents and the rest.
     template <typename V, typename M>
-    struct TInverseState {
-        V px, py;          // in: the pixel without offsets
-        M far;             // in and out
-        V lon, lat;        // out
-        M converted;       // out
-        V a1, b1, a2, b2;  // between the steps
+    struct TInverseState : TInverseIO<V, M> {
+        V a1, b1, a2, b2; // between the steps
         M centre, ok;
-        bool done;         // one point: at the centre
     };
     static constexpr int InverseSteps = 2;
 

@@ -28,11 +28,7 @@ struct TGreatCircle {
     // more out marked far), in two steps for the kernels' passes: the sines
     // and cosines, then the rest.
     template <typename V, typename M>
-    struct TForwardState {
-        V lon, lat;        // in
-        M far, hidden;     // in and out
-        V FX, FY;          // out
-        M computed;        // out
+    struct TForwardState : TForwardIO<V, M> {
         V sinPhi, cosPhi, sinDl, cosDl; // between the steps
     };
     static constexpr int ForwardSteps = 2;
@@ -90,14 +86,9 @@ struct TGreatCircle {
     // passes: the sine and cosine of c, the arc tangents' arguments, then
     // the arc tangents and the rest.
     template <typename V, typename M>
-    struct TInverseState {
-        V px, py;          // in: the pixel without offsets
-        M far;             // in and out
-        V lon, lat;        // out
-        M converted;       // out
+    struct TInverseState : TInverseIO<V, M> {
         V x, y, r, sinc, cosc, a1, b1, a2, b2; // between the steps
         M centre, ok;
-        bool done;         // one point: converted or failed early
     };
     static constexpr int InverseSteps = 3;
 

@@ -120,11 +120,7 @@ struct TLambertConic {
     // a SLEEF call: the sines and cosines, the tangent's logarithm, t^n, and
     // the sine and cosine of theta with the rest.
     template <typename V, typename M>
-    struct TForwardState {
-        V lon, lat;        // in
-        M far, hidden;     // in and out
-        V FX, FY;          // out
-        M computed;        // out
+    struct TForwardState : TForwardIO<V, M> {
         V dlon, sinP, cosPhi, cosDl, tn, logTn, rho; // between the steps
     };
     static constexpr int ForwardSteps = 4;

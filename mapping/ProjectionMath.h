@@ -213,6 +213,24 @@ template <typename Family>
     return k.InverseLanes(px, py, lon, lat, far);
 }
 
+// What a formula written in steps reads and writes; a family's state adds
+// what it keeps between its steps.
+template <typename V, typename M>
+struct TForwardIO {
+    V lon, lat;    // in
+    M far, hidden; // in and out
+    V FX, FY;      // out
+    M computed;    // out
+};
+template <typename V, typename M>
+struct TInverseIO {
+    V px, py;    // in: the pixel without offsets
+    M far;       // in and out
+    V lon, lat;  // out
+    M converted; // out
+    bool done;   // one point: finished in an early step
+};
+
 // Calls step(std::integral_constant<int, S>) for S = 0, 1, ...: the steps
 // of a family's formula in turn on one point.
 template <typename F, int... S>

@@ -169,12 +169,8 @@ struct TVanDerGrinten {
     // the kernels' passes: the cubic's coefficients and the longitude, then
     // the arc cosine and cosine of the trigonometric solution.
     template <typename V, typename M>
-    struct TInverseState {
-        V px, py;              // in: the pixel without offsets
-        M far;                 // in and out
-        V lon, lat;            // out
-        M converted;           // out
-        V y, r, m1, v, dl;     // between the steps
+    struct TInverseState : TInverseIO<V, M> {
+        V y, r, m1, v, dl; // between the steps
         M ok, centre;
     };
     static constexpr int InverseSteps = 2;
