@@ -18,8 +18,9 @@ namespace projection {
 // that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
 // tell the caller about the centre (rho near 0) and points off the globe
 // (q below 0), where lat and dl mean nothing. OrthographicDiscT is the first
-// step (rho, sin c and q), OrthographicAnglesT the rest, so that the kernel
-// can pass over runs wholly off the disc.
+// step (rho, sin c and q), OrthographicAnglesT the rest; the kernel takes
+// the first step, then the arc tangents' arguments (AzimuthalAtanArgsT),
+// and passes over vectors wholly off the disc without the arc tangents.
 template <typename V>
 static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V& q)
 {
@@ -220,7 +221,8 @@ struct TAzimuthal {
     // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
     // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
     // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R, then the angles
-    // by AzimuthalAnglesT. Lanes whose longitude lies far out are marked far.
+    // as AzimuthalAnglesT takes them. Lanes whose longitude lies far out are
+    // marked far.
     // In two steps for the kernels' passes: the arc tangents' arguments,
     // then the arc tangents and the rest.
     template <typename V, typename M>
