@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform layer under the version resource reader: the VERSIONINFO block
 // in its published binary layout (the 32-bit form: UTF-16 keys, 4-byte

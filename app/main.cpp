@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon: the window. Start-up runs every unit's initialisation in order,
 // then sets the application's title, creates the main form and the hidden
 // About form, and runs the message loop until the main form closes. At exit
@@ -7,8 +8,8 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "about/gui/About.h"
-#include "about/gui/HelpAbout.h"
+#include "about/gui/AboutBox.h"
+#include "about/gui/ProgramAboutBox.h"
 #include "app/form/QuillonForm.h"
 #include "runtime/Application.h"
 #include "runtime/Graphics.h"

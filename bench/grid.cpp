@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing the latitude/longitude grid (steps 10 and 10) on a 4096 by 4096
 // bitmap, per projection kind: the whole DrawGrid with Qt lines and text,
 // the same drawing onto a recording canvas (no rasterising), and only the
@@ -9,8 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "mapping/Utils.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/DegreeSign.h"
+#include "mapping/Mapping.h"
 #include "runtime/Graphics.h"
 #include "runtime/RecordingCanvas.h"
 #include "runtime/gui/QtGraphics.h"

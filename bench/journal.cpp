@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rename journal's cost and the watch mode's delay.
 //
 // BM_RenameRows/0 and /1: the Rename button's renames of 10,000 sample MPD

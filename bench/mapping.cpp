@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of TMapping::GeoToPixel and PixelToGeo per projection kind,
 // beside PROJ's proj_trans on the same points in the same run: per point
 // (GeoToPixel against proj_trans) and over arrays (the array GeoToPixel
@@ -11,7 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <proj.h>
 
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 namespace {
 

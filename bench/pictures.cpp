@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture decoding speed beside a reference on the same files in the same
 // run, each pair measured back to back, and a table of ratios at the end
 // (ours / reference; below 1 is faster):
@@ -34,9 +35,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "graphics/BMPExtImage.h"
+#include "graphics/ExtBitmap.h"
 #include "graphics/PngImage.h"
-#include "graphics/vkqGIFimage.h"
+#include "graphics/Gif.h"
 #include "runtime/Streams.h"
 
 namespace {

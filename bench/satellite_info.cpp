@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Identifying sample MPD files with ReadSatelliteFileInfo against the I/O
 // floor: opening each file, reading all its bytes with plain read() calls and
 // closing it. Two sets of files:

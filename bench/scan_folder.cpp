@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scanning a folder of 10,000 sample MPD files the way `quillon-cli scan`
 // does (enumerate, sort, read each header, filter, keep the rows), against the
 // I/O floor of enumerating the folder and reading the same files' bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Warp throughput: a 4096 x 2048 equirectangular picture (kind 1) onto a
 // 2048 x 2048 orthographic map (kind 7, centre 0 E 45 N, the globe filling
 // the height) and onto predefined map 1, nearest neighbour. WarpBitmap on
@@ -14,7 +15,7 @@
 #include <proj.h>
 
 #include "mapping/Warp.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/PredefinedMaps.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli history: the rename batches of the journal, newest first.
 #include <cstdio>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli info: identify satellite image files from their headers and
 // propose their standard names.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli map: the command-line face of TMapping.
 //   map geo2pixel MAP-OPTIONS   lines "LON LAT" on stdin -> "X Y V"
 //   map pixel2geo MAP-OPTIONS   lines "X Y" on stdin -> "LON LAT OK"
@@ -25,12 +26,12 @@
 #include "mapping/GridText.h"
 #include "mapping/MapBuilder.h"
 #include "mapping/Warp.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 #include "runtime/FileIO.h"
 #include "runtime/Graphics.h"
 #include "runtime/RecordingCanvas.h"
 #include "runtime/gui/QtGraphics.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/PredefinedMaps.h"
 
 namespace {
 

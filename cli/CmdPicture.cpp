@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli picture: the picture formats through the picture registry.
 //   picture info [--json] FILE...   load each file by its extension and describe it
 //   picture convert IN OUT          draw IN onto a new 24-bit bitmap, write OUT (.bmp or .png)
@@ -13,10 +14,10 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
-#include "graphics/BMPExtImage.h"
+#include "graphics/ExtBitmap.h"
 #include "graphics/PictureFiles.h"
 #include "graphics/PngImage.h"
-#include "graphics/vkqGIFimage.h"
+#include "graphics/Gif.h"
 #include "runtime/FileIO.h"
 #include "runtime/Graphics.h"
 #include "runtime/Streams.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli rename: the window's Rename button for a folder. Scans DIR,
 // renames every listed file to its proposed name (keeping the extension as it
 // is on disk, never replacing an existing file), then scans again and shows

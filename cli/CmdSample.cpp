@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli sample: writes a demo folder of sample MPD files.
 #include <cstdio>
 #include <string>

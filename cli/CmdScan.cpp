@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli scan: what the window lists for a folder, one row per
 // non-standard MPD file beside the name its header proposes.
 #include <cerrno>

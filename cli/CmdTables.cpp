@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli tables: dumps the reference tables of the satellite library.
 #include <cstdio>
 #include <string>
@@ -10,7 +11,7 @@
 #include "cli/Commands.h"
 #include "satellite/Calibration.h"
 #include "satellite/SatelliteInfo.h"
-#include "satellite/SegmentStuff.h"
+#include "satellite/Segments.h"
 
 namespace {
 

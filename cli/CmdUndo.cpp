@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli undo: takes back the last rename batch of the journal that has
 // not been taken back yet (of DIR when given, or the batch named by --batch),
 // last renamed first, never replacing a file.

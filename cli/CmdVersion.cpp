@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli version [--json] [FILE]: the version block that the version
 // resource reader finds in FILE (a Windows PE file or one of our own
 // executables), or in the running executable.
@@ -8,7 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "about/GVersInfo.h"
+#include "about/VersionInfo.h"
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
 #include "runtime/FileOps.h"

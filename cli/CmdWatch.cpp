@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli watch: names the files of a receiving folder as they arrive
 // (components/FolderWatch.h has the rules). Here: the options, the printing
 // of each rename and message, and the exit status.

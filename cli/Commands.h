@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The subcommands of quillon-cli. Each lives in its own Cmd<Name>.cpp and takes
 // argc/argv with argv[0] being its own name. Add a declaration and a line to

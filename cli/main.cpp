@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli: the command-line companion of Quillon. The first argument names
 // the subcommand; each subcommand parses the rest itself.
 #include <cstdio>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs BUILD_DIR into a scratch PREFIX and checks that every file of the
 # package is there, that the desktop entry is valid and points at the program
 # and its icon, and that the installed quillon-cli runs from where it lies.

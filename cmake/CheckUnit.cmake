@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the installed watch service unit with systemd's own checker:
 # systemd-analyze verify loads it as the user manager would and checks its
 # keys, that ExecStart is an executable and that its Documentation= man page

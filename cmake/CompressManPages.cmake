@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPack pre-build script: a Debian package carries its manual pages compressed
 # (gzip -9n: no name or time stamp, so the package builds the same each time).
 # CPack runs it on its staging folder after the install, before packaging.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # quillon_library(NAME DIR [DEPS ...])
 #   A static library of every DIR/*.cpp. Empty folders give an interface library,
 #   so a subsystem can exist before its first source file does.
@@ -33,7 +34,7 @@ function(quillon_test name dir)
   endif()
   target_compile_definitions(${name} PRIVATE
     QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+    QUILLON_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   # One CTest test per executable: ENVIRONMENT is a list, and only
   # set_tests_properties passes every entry of it through.
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)

@@ -1,6 +1,7 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The programs' version block: built from the values below by
 # version_block_gen and linked into each program's ".quillon_version" section,
-# where the version resource reader (about/GVersInfo) finds it.
+# where the version resource reader (about/VersionInfo) finds it.
 include_guard(GLOBAL)
 
 add_executable(version_block_gen

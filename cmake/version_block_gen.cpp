@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time generator of a program's version block. Writes a C++ source that
 // places the block, in the published VERSIONINFO layout, in the ELF section
 // ".quillon_version" of the program it is linked into.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading satellite headers ahead of a scan: while the scan's handler works
 // through a folder's files in order, worker threads read the headers of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rename journal: one JSON Lines file per user that records every rename
 // batch (from quillon-cli rename, the watch mode and the window's Rename

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Settings kept in the registry, one value per setting, under
 // \Software\<company key>\<executable's file name without extension>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a rename batch tells whoever keeps a record of it. The rename workflow
 // calls these in order: BeginBatch once, then for each file RecordIntent before

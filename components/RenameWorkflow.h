@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scan, filter and rename workflow of the main window, without the window:
 // the window and quillon-cli both drive it.

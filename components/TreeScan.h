@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TTreeScanner: walks one folder, and optionally its sub-folders, and reports
 // every file that matches one or more wildcard masks through events. The walk

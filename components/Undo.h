@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Taking back a rename batch recorded in the rename journal, and the journal's
 // history. Undo renames each file of a batch from its new name back to its old

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the picture fuzz targets share: the input bytes as a memory stream,
 // read from its start by a picture loader, for which an Exception is the

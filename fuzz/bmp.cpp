@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the tolerant BMP loader and, beneath it, the runtime's BMP reader:
 // any bytes either load or raise an Exception; a loaded bitmap is written
 // back and read again.
@@ -5,7 +6,7 @@
 #include <cstdint>
 
 #include "fuzz/PictureInput.h"
-#include "graphics/BMPExtImage.h"
+#include "graphics/ExtBitmap.h"
 #include "runtime/Streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

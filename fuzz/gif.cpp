@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the GIF decoder: any bytes either decode or raise an Exception; the
 // decoded picture is then drawn onto a small 24-bit bitmap through its palette.
 #include <cstddef>
 #include <cstdint>
 
 #include "fuzz/PictureInput.h"
-#include "graphics/vkqGIFimage.h"
+#include "graphics/Gif.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the rename journal's reader: a whole journal text, and each of its
 // lines on its own. Every record that parses must format back to a line that
 // parses to the same record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes TMapping: every setter with arbitrary values (NaN, infinities,
 // zero and negative sizes included), in any order, both transforms per point
 // and over arrays (which must agree exactly), and the map SPEC parser.
@@ -9,7 +10,7 @@
 #include <string_view>
 
 #include "mapping/MapBuilder.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the PNG reader (libpng under our error handling) and the painting
 // of what it read: any bytes either load or raise an Exception, never abort.
 #include <cstddef>

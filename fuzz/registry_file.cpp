@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Registry file parser: any bytes either parse or are refused with a message;
 // a parsed file serialises to text that parses back to the same text.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays fuzz seeds: each argument is a file or a folder of files, and every
 // file is passed once to LLVMFuzzerTestOneInput. Used by the tests so that the
 // seed corpora run under the sanitizers without libFuzzer.

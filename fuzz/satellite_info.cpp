@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives ReadSatelliteFileInfo over the input bytes held in memory, under
 // every extension it tells apart; for .hdf, whose contents are never read,
 // the first bytes of the input become the file name instead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the version block locators (PE resource directory, ELF section) and
 // the block parser: whatever the bytes, nothing outside them is read.
 #include <cstddef>

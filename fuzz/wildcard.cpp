@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wildcard matcher: compared with a plain recursive definition on short
 // inputs. The first byte splits the input into mask and name.
 #include <cstddef>

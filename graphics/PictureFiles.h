@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pictures as files: a picture of any registered format drawn onto a new
 // 24-bit bitmap, a bitmap saved by its file name's extension without ever

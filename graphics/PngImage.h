@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // PNG pictures through libpng 1.6: TPngImage (an in-memory PNG image that
 // reads and writes PNG streams and paints itself into a TBitmap) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Azimuthal kinds around the map centre: 3 and 4 azimuthal equidistant, 7
 // orthographic, 8 linearised orthographic (forward only), 11 gnomonic. All

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Equidistant cylindrical kinds (plate carree): 1 over the whole globe, 2
 // and 14 over the map's spans. Longitude and latitude are linear in column

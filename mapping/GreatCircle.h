@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Kind 13, the great-circle map: every point at its true distance and
 // bearing from the centre (an azimuthal equidistant map over the whole

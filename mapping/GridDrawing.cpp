@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The latitude/longitude grid of TMapping: meridians and parallels traced
 // through GeoToPixel at every whole degree, degree labels with a dark
 // outline, and the special parallels drawn dotted.
@@ -9,8 +10,8 @@
 #include <vector>
 
 #include "mapping/ProjectionKinds.h"
-#include "mapping/Utils.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/DegreeSign.h"
+#include "mapping/Mapping.h"
 
 const std::array<float, 5> SpecialParallelLatitudes = {66.56083f, 23.43917f, 0.0f, -23.43917f, -66.56083f};
 

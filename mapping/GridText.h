@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grid drawing in words: the special parallels by name, and a grid
 // drawing's canvas calls as trace lines (JSON Lines, one object a call).
@@ -5,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 #include "runtime/RecordingCanvas.h"
 
 // The special parallels' names, indexed by TSpecialParallel: "arctic",

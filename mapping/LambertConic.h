@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Kind 10, Lambert conformal conic on the ellipsoid (Snyder's ellipsoidal
 // formulas with the cone constant n, aF and rho0 of Recalculate), mirrored

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Lanes of doubles for the projection formulas: a plain double (one point)
 // or a SIMD vector of 2, 4 or 8 points, with the same operations on each.

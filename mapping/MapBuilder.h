@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A map built from settings given by name: the MAP-OPTIONS of the map
 // commands and the SPEC text of `map warp` ("predefined:N" or
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 // Settings of a map; each is applied only when given.
 struct TMapSettings {

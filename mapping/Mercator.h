@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Mercator kinds: 5 over the whole globe (square cells at the equator), 6
 // stretched over the map's spans. Latitude enters through MercatorY,

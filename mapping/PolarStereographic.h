@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Kind 9, polar stereographic on the pole of the centre latitude's
 // hemisphere, in units of the image height.

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every projection family, for the code that dispatches over the kinds: the
-// per-point transforms (vkqMapping.cpp) and each instruction set's kernels
+// per-point transforms (Mapping.cpp) and each instruction set's kernels
 // (Simd*.cpp).
 #include "mapping/Azimuthal.h"
 #include "mapping/Cylindrical.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fourteen projection kinds by name, and what each kind is: its default
 // scale, distance limit, inverse, rotation and how its grid is drawn. The

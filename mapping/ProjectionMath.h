@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Arithmetic shared by the projection families: angle constants, longitude
 // reduction, guarded arc functions and the two pixel conventions.
@@ -7,7 +8,7 @@
 #include <utility>
 
 #include "mapping/Lanes.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 namespace projection {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernels for Avx512, compiled with its instruction set enabled (see CMakeLists.txt).
 #include <cstring>
 #include <utility>

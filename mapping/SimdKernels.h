@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The array transforms' vector kernels, built for SSE2 (every x86-64), AVX2
 // and AVX-512, and the choice among them made once from what the processor

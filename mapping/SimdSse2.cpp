@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernels for Sse2, which every x86-64 processor runs.
 #include <cstring>
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Kind 12, the Van der Grinten projection of the whole globe in a circle,
 // with its zoom sectors (quarters and ninths of the map enlarged).

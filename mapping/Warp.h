@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture on one map redrawn on another: every target pixel goes through
 // the target map's PixelToGeo, then the source map's GeoToPixel, and takes
@@ -5,7 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 #include "runtime/Graphics.h"
 
 enum class TResample : uint8_t {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object: the running program's file name, its title and the
 // hook through which long operations let pending user-interface messages run.

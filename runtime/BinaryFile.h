@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A read-only untyped file with a record size of one byte, as the runtime's
 // file routines give it: open, seek, position, size, block reads, close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // 16- and 32-bit integers stored in a fixed byte order, read from and written
 // to bytes at any address (no alignment needed): little-endian for the

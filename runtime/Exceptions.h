@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runtime's exception classes. Every error the system raises is an
 // Exception (or a subclass) carrying a fixed, human-readable message.

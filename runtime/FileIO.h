@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File output that never leaves a half-written file behind, and the checks
 // that go with it.

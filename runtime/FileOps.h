@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Directory enumeration with file attributes (FindFirst / FindNext /
 // FindClose), the wildcard matcher it uses, and a rename that never replaces

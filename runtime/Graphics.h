@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runtime's graphics layer: colours, fonts, pens, brushes, the canvas,
 // graphics (TGraphic), device-independent bitmaps (TBitmap) and the picture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A canvas that draws nothing and records every call made on it, in order:
 // the property writes made through TCanvas's setters (brush style, pen colour

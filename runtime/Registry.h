@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registry store: a stand-in for the system registry with two roots,
 // current user and local machine, each kept in one human-readable text file in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The runtime's byte streams: TStream (abstract), TFileStream and
 // TMemoryStream. Positions and sizes are 64-bit byte counts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // String, file-name, date and formatting services of the runtime.
 // Strings are byte strings (8-bit text); positions in comments are 1-based

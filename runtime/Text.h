@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text rules shared by the file formats, the canvas and the command line:
 // UTF-8 checks, code page 1252 (the canvas's 8-bit text), hexadecimal digits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Temperature calibration tables: 256 kelvin values per table, indexed by the
 // 8-bit display value (entry 0 = highest instrument count, warmest; entry 255 =

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the header reader says about one file, as one value: the results, the
 // report lines and, instead of an exception, whether the file could be read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Framed satellite files (MPD, HRM, RAH) are a sequence of fixed-size frames:
 // a short frame header with sync bytes, then 360 payload bytes. The image

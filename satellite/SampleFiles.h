@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Builder of sample satellite image files, byte for byte from field values:
 // framed MPD/HRM/RAH files (header frame copies at their stride, the header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Identifying a satellite image file from its own header and proposing its
 // standard name (date, half-hour slot, satellite prefix, transmission-format

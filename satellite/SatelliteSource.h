@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bytes a header reader works on: a file, or a buffer in memory carrying a
 // file name (for the extension and the messages). Reads hand out a view of the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmarks in Release (build-bench) and runs them all, or the
 # ones named on the command line (bench_<name>). With warp (named, or all),
 # gdalwarp from gdal-bin, a benchmark-only dependency installed here, warps

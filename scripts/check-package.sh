@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package in build-package (Release, no tests) and checks it
 # the way Debian checks packages: lintian reports no errors, the package holds
 # every installed file, its AppStream metainfo validates, and its dependencies

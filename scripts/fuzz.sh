@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (build-fuzz) and runs them, each
 # starting from its seed corpus:
 #   scripts/fuzz.sh NAME [SECONDS]   one target (default 60 seconds)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that Quillon builds, tests and runs with.
 # Run as root (or through sudo). Packages already present are left alone.
 set -euo pipefail
@@ -7,7 +8,8 @@ packages=(
   build-essential cmake pkg-config ccache
   qt6-base-dev libgl-dev
   libpng-dev libproj-dev libgif-dev libsleef-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libsqlite3-dev
+  qt6-l10n-tools strace
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Quillon in build/, and runs the main job:
 # the window when a display is there; otherwise the rename workflow as a dry
 # run on a demo folder of sample MPD files (build/demo).

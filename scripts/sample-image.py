@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a synthetic infrared-style cloud picture (8-bit grey PNG) for trying
 out `quillon-cli map grid --background`: smooth value noise over a few octaves,
 bright where clouds are cold. Usage: scripts/sample-image.py OUT [WIDTH HEIGHT]"""

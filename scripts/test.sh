@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds everything under AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-test, and runs every test through CTest
 # (the GoogleTest suites and the fuzz seed replays); then builds the Debian

@@ -1,22 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "startup/Startup.h"
 
-#include "about/GVersInfo.h"
+#include "about/VersionInfo.h"
 #include "components/RegistryVariables.h"
-#include "graphics/BMPExtImage.h"
+#include "graphics/ExtBitmap.h"
 #include "graphics/PngImage.h"
-#include "graphics/vkqGIFimage.h"
-#include "mapping/Utils.h"
+#include "graphics/Gif.h"
+#include "mapping/DegreeSign.h"
 #include "satellite/Calibration.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/PredefinedMaps.h"
 
 // Each unit that does work at start-up exposes an Initialize<Unit> and, where it
 // holds something until exit, a Finalize<Unit>. They run here, in this order:
-//   1. degree sign for map labels          (mapping/Utils)
+//   1. degree sign for map labels          (mapping/DegreeSign)
 //   2. registry company and root key       (components/RegistryVariables)
 //   3. temperature calibration tables      (satellite/Calibration)
-//   4. the four predefined map projections (satellite/SegmentStuff)
+//   4. the four predefined map projections (satellite/Segments)
 //   5. picture formats: GIF, PNG, BMP loader (graphics/)
-//   6. version reader caption tables       (about/GVersInfo)
+//   6. version reader caption tables       (about/VersionInfo)
 // and the finalisations in reverse.
 
 namespace {

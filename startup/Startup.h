@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Start-up and shut-down of the library's units, shared by `quillon` and
 // `quillon-cli`. InitializeUnits runs each unit initialisation once, in the

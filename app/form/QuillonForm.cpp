@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/form/QuillonForm.h"
 
 #include <QApplication>
@@ -10,7 +11,7 @@
 #include <QShortcut>
 #include <QShowEvent>
 
-#include "about/gui/HelpAbout.h"
+#include "about/gui/ProgramAboutBox.h"
 #include "app/form/WindowUndo.h"
 #include "components/Journal.h"
 #include "runtime/Application.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TFormMain: the program's one window. For one folder it lists every MPD file
 // whose name is not yet standard beside the name its header gives, renames
@@ -13,8 +14,8 @@
 
 #include "components/RenameWorkflow.h"
 #include "components/TreeScan.h"
-#include "components/gui/BrowseDr.h"
-#include "components/gui/vkqEdit.h"
+#include "components/gui/BrowseDirectoryDialog.h"
+#include "components/gui/PersistentEdit.h"
 
 class QAction;
 class QLabel;

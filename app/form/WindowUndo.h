@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's undo and the window's texts about the rename journal, without
 // the window: the Edit menu's "Undo last rename" takes back the newest batch of

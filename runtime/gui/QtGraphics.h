@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Qt side of the runtime's graphics: lines and text drawn with QPainter
 // on a TBitmap's own pixels, text measured with QFont, system colours from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: the chain of forms' final design, what it shows from the
 // executable's version block, and the web-site link.
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "about/gui/HelpAbout.h"
+#include "about/gui/ProgramAboutBox.h"
 #include "runtime/Application.h"
 #include "startup/Startup.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The version resource reader over blocks, PE files and ELF files that the
 // tests build, and over the test program's own embedded block.
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "about/GVersInfo.h"
+#include "about/VersionInfo.h"
 #include "about/VersionBlock.h"
 #include "runtime/Application.h"
 #include "startup/Startup.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven on the offscreen platform: start-up, the browse
 // dialog confirmed or cancelled, listing, renaming, the registry value at exit,
 // the About box, undo from the Edit menu.
@@ -16,7 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "about/gui/HelpAbout.h"
+#include "about/gui/ProgramAboutBox.h"
 #include "app/form/QuillonForm.h"
 #include "components/Journal.h"
 #include "components/Undo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of the window and the About box for the README. Runs only when
 // QUILLON_SCREENSHOT_DIR names the folder to write them to:
 //   QT_QPA_PLATFORM=offscreen QUILLON_SCREENSHOT_DIR=docs \
@@ -14,7 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "about/gui/HelpAbout.h"
+#include "about/gui/ProgramAboutBox.h"
 #include "app/form/QuillonForm.h"
 #include "runtime/Application.h"
 #include "satellite/SampleFiles.h"

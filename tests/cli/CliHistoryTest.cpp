@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli history: the journaled batches, newest first, with their counts.
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli info, tables and sample, run as the user runs them.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rename journal under trouble, from the command line: a journal that
 // cannot be written, a file that replaced a renamed one, a batch taken back in
 // two goes, a journal held by another process, counts after a killed batch.

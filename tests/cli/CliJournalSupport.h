@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running quillon-cli from the undo, history and watch tests: one-shot runs
 // with their output and exit status, and background runs (watch, a rename to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli map: the contract of geo2pixel, pixel2geo, info, kinds and grid.
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +14,9 @@
 #include <nlohmann/json.hpp>
 
 #include "graphics/PngImage.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 #include "runtime/Graphics.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/PredefinedMaps.h"
 
 namespace {
 

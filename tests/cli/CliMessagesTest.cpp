@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages that make a typo visible: a file named on the command line that is
 // not there, or is not a regular file.
 #include <sys/stat.h>

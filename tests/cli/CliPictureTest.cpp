@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli picture: info, convert and dump through the real program.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli rename: renamed / failed / would-rename / remaining lines,
 // JSON, exit status, and that nothing is replaced.
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli sample never replaces nor follows an entry that is already there.
 #include <filesystem>
 #include <functional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs quillon-cli with separate stdout and stderr, in a scratch folder with
 // its own registry folder; writes sample MPD files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli scan: rows, JSON, failures and escaping.
 #include <cstdio>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT and SIGTERM during a scan or a rename: the command ends cleanly, says
 // it stopped, and renames nothing it had not begun.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli undo: taking rename batches back, from the command line.
 #include <filesystem>
 #include <random>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli watch: files named once complete, never while being written;
 // clean ends on SIGTERM; a journal that stays consistent.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillon-cli watch --wait-for-folder: the service's start before its folder
 // exists waits with one message, then watches; SIGTERM ends the wait.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The watch mode's rules, with a clock, folder events and header readers of
 // the test's own: no sleeps, no subprocess. The files are real, in a scratch
 // folder.

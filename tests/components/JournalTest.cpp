@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The journal's line format, its reading back, locking, pruning and damage handling.
 #include <algorithm>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo and history over a real folder: restore order, never replacing,
 // batches killed part-way, undos killed part-way, and the history's counts.
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry-persisted variables (the store itself: tests/runtime/RegistryTest.cpp).
 #include "components/RegistryVariables.h"
 #include "runtime/Application.h"

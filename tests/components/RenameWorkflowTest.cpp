@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan, filter and rename workflow shared by the window and quillon-cli.
 #include <fcntl.h>
 #include <map>

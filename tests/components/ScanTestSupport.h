@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scratch folders, file helpers and a private registry folder for the
 // scanner, registry and rename workflow tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder scanner: event order, masks, hidden and linked folders, sizes.
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component tests include widgets: they run inside one QApplication
 // (offscreen platform).
 #include <gtest/gtest.h>

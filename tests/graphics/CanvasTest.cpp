@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A GIF drawn onto a bitmap's canvas goes through its palette.
 #include <gtest/gtest.h>
 
 #include "PictureTestSupport.h"
-#include "graphics/vkqGIFimage.h"
+#include "graphics/Gif.h"
 #include "runtime/Graphics.h"
 
 TEST(Canvas, StretchDrawsAGifThroughItsPalette)

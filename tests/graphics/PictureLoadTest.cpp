@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -5,9 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "graphics/BMPExtImage.h"
+#include "graphics/ExtBitmap.h"
 #include "graphics/PngImage.h"
-#include "graphics/vkqGIFimage.h"
+#include "graphics/Gif.h"
 
 // Every picture kind loads through a file stream, which takes only regular
 // files: a FIFO under a picture's name is refused at once instead of blocking.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers shared by the picture tests: byte builders and corpus access.
 #include <cstdint>
@@ -23,17 +24,19 @@ inline Bytes BytesOf(TMemoryStream& s) { return Bytes(s.Memory(), s.Memory() + s
 inline void Put16(Bytes& b, uint32_t v) { b.push_back(v & 0xFF); b.push_back((v >> 8) & 0xFF); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF); Put16(b, v >> 16); }
 
-// The shared picture corpus, or an empty path when it is not there.
+// A folder of the picture corpora in tests/data/pictures. The corpora are
+// part of the checkout: a missing folder fails the test that asked for it.
 inline std::filesystem::path PictureCorpus(const char* sub)
 {
     std::filesystem::path p = std::filesystem::path(QUILLON_CORPUS_DIR) / "pictures" / sub;
-    return std::filesystem::is_directory(p) ? p : std::filesystem::path();
+    EXPECT_TRUE(std::filesystem::is_directory(p)) << "picture corpus missing: " << p;
+    return p;
 }
 
 inline std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir, const std::string& ext)
 {
     std::vector<std::filesystem::path> files;
-    if (dir.empty())
+    if (!std::filesystem::is_directory(dir))
         return files;
     for (const auto& e : std::filesystem::directory_iterator(dir))
         if (e.is_regular_file() && e.path().extension() == ext)

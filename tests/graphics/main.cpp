@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graphics tests draw text, which needs a Qt application: one on the
 // offscreen platform, with the Qt canvas backend installed.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The array transforms give, element by element, exactly what the per-point
 // calls give: the same pixels, flags, angles and untouched values.
 #include <cstring>
@@ -10,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "mapping/SimdKernels.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distance limits of kinds 3, 4, 7, 8, 10 and 11 agree with
 // GreatCircleDistance from (CentreLongitude, CentreLatitude) in every map
 // state, also before SetCentreLatitude has run.
@@ -5,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The latitude/longitude grid, driven through the recording canvas: which
 // lines and labels each kind of map gets, and what the drawing leaves on
 // the canvas.
@@ -8,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "mapping/Utils.h"
-#include "mapping/vkqMapping.h"
+#include "mapping/DegreeSign.h"
+#include "mapping/Mapping.h"
 #include "runtime/RecordingCanvas.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The projection kinds that are standard map projections, checked against
 // PROJ on images about 1000 pixels wide: the unrounded pixel lies within
 // 0.01 of PROJ's for every point both call visible.
@@ -10,8 +11,8 @@
 #include <gtest/gtest.h>
 #include <proj.h>
 
-#include "mapping/vkqMapping.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/Mapping.h"
+#include "mapping/PredefinedMaps.h"
 
 namespace {
 

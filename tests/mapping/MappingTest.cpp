@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TMapping: worked figures, setter rules, failure rules and the inverse.
 #include <cmath>
 #include <limits>
@@ -5,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "mapping/vkqMapping.h"
-#include "satellite/PredefinedMaps.h"
+#include "mapping/Mapping.h"
+#include "mapping/PredefinedMaps.h"
 #include "startup/Startup.h"
 
 namespace {

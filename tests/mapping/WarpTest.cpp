@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WarpBitmap: a nearest-neighbour warp is the per-point transforms applied
 // one pixel at a time; failures are refused before anything is drawn.
 #include <string>

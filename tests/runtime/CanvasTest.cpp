@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The canvas of the runtime (text and lines through the Qt backend, the
 // estimate without one, subclasses that record), bitmaps and the picture
 // registry.

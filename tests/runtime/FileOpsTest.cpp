@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Directory enumeration attributes, the wildcard matcher and the rename that
 // never replaces.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-backed registry store.
 #include <fcntl.h>
 #include <sys/file.h>

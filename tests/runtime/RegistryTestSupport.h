@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The registry store's files in a private registry folder, for the store's
 // own tests and those of the registry variables.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One file identified as one value (what quillon-cli info prints), and the
 // report entries as text lines.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The header reader over its byte sources: the memory path gives what the
 // file path gives for the same bytes, and a stop request ends a header
 // search through a huge file.

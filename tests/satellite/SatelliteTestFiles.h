@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scratch folder per test, removed afterwards, and a shorthand for one call
 // of ReadSatelliteFileInfo with all its results.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +6,7 @@
 #include <string>
 
 #include "satellite/Calibration.h"
-#include "satellite/SegmentStuff.h"
+#include "satellite/Segments.h"
 #include "startup/Startup.h"
 
 namespace {

@@ -1,4 +1,5 @@
-#include "about/GVersInfo.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/VersionInfo.h"
 
 #include <dlfcn.h>
 #include <link.h>

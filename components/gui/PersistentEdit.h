@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TvkqEdit: a single-line edit whose text persists in the registry under the
 // value name NamedAs. The form loader calls Loaded() once all properties are

@@ -1,4 +1,5 @@
-#include "graphics/vkqHistogram.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "graphics/Histogram.h"
 
 #include <algorithm>
 

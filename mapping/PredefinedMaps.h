@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The four predefined maps of unit SegmentStuff: created and configured at
 // start-up (step 4), held for the life of the process, freed at shutdown.
-#include "mapping/vkqMapping.h"
+#include "mapping/Mapping.h"
 
 // Creates and configures the four maps; a second call does nothing.
 void InitializeSegmentStuff();

@@ -1,4 +1,5 @@
-#include "about/gui/About.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/gui/AboutBox.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TvkqHistogram: a table of per-value counters for image data. Only
 // creation, clearing and destruction are used in this program.

@@ -1,4 +1,5 @@
-#include "about/gui/HelpAbout.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/gui/ProgramAboutBox.h"
 
 #include <QFrame>
 #include <QPushButton>

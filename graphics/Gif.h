@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TGIF: a read-only picture class for GIF 87a and 89a files. It decodes the
 // first image of a file into an 8-bit bitmap with a 256-entry palette and

@@ -1,4 +1,5 @@
-#include "graphics/BMPExtImage.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "graphics/ExtBitmap.h"
 
 #include <cstring>
 

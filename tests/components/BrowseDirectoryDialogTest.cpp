@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder browse dialog: property defaults and setter effects, Execute
 // confirmed and cancelled, events, status-line fitting, IsExistingFolder.
 #include <gtest/gtest.h>
@@ -8,7 +9,7 @@
 #include <QLineEdit>
 #include <filesystem>
 
-#include "components/gui/BrowseDr.h"
+#include "components/gui/BrowseDirectoryDialog.h"
 
 namespace {
 

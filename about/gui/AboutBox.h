@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TAboutBox: the plain About dialog layout (a panel with the program's icon
 // and four labels, and an OK button), with no behaviour of its own. The
@@ -6,7 +7,7 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include "about/GVersInfo.h"
+#include "about/VersionInfo.h"
 
 class QFrame;
 class QPushButton;

@@ -1,4 +1,5 @@
-#include "mapping/Utils.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapping/DegreeSign.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The version resource reader: reads the VERSIONINFO block of the running
 // executable (or of a named file) and exposes its predefined string values,

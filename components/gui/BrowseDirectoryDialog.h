@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TdfsBrowseDirectoryDlg: a non-visual component that lets the user choose a
 // folder in a modal dialog. Its properties configure the dialog; Execute shows

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DegreeSign: the table of character sets, and every one reads as U+00B0.
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
-#include "mapping/Utils.h"
+#include "mapping/DegreeSign.h"
 
 namespace {
 

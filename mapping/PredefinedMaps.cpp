@@ -1,4 +1,5 @@
-#include "satellite/PredefinedMaps.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapping/PredefinedMaps.h"
 
 #include <array>
 #include <memory>

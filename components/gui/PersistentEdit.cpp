@@ -1,4 +1,5 @@
-#include "components/gui/vkqEdit.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "components/gui/PersistentEdit.h"
 
 #include <QFile>
 

@@ -1,4 +1,5 @@
-#include "about/gui/vkqAboutBox.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/gui/VersionAboutBox.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,4 +1,5 @@
-#include "graphics/vkqGIFimage.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "graphics/Gif.h"
 
 #include <algorithm>
 #include <cstring>

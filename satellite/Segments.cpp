@@ -1,4 +1,5 @@
-#include "satellite/SegmentStuff.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "satellite/Segments.h"
 
 // Rows whose geometry is documented are given as documented (0, 4, 6, 12, 13,
 // 22-24, 44, 46, 55, 65, 66, 68, 94, 96, 116, 120, 125, 126). The geometry of

@@ -1,4 +1,5 @@
-#include "components/gui/BrowseDr.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "components/gui/BrowseDirectoryDialog.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,5 @@
-#include "mapping/vkqMapping.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mapping/Mapping.h"
 
 #include <stdexcept>
 #include <type_traits>

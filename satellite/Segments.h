@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Standard image segments and area products of the geostationary satellites
 // the library knows: each row names a segment (and, for C-format segments, its

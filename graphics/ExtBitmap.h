@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TExtBitmap: the runtime's bitmap with a more tolerant loader for Windows
 // BMP files, registered for "BMP" in the place of TBitmap at start-up. It
@@ -10,7 +11,7 @@
 //   3. any file the loader fails on: one retry without its last two bytes.
 #include <memory>
 
-#include "graphics/vkqHistogram.h"
+#include "graphics/Histogram.h"
 #include "runtime/BmpCodec.h"
 #include "runtime/Graphics.h"
 

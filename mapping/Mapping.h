@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TMapping: how a raster image of Width by Height pixels lies over the Earth
 // under one of fourteen projection kinds, with the forward transform

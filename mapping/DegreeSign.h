@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The degree sign of the map labels, chosen once at start-up from the
 // character set of the user's locale, as bytes in that character set.

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The registry-backed edit: loaded text, changes kept in memory, written at destruction.
 #include <QApplication>
 #include <memory>
 
 #include "ScanTestSupport.h"
-#include "components/gui/vkqEdit.h"
+#include "components/gui/PersistentEdit.h"
 #include "runtime/Application.h"
 #include "runtime/Registry.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TAboutBoxVKQ: the About box that fills itself from the executable's version
 // resource. Adds a clickable web-site label and the version reader VI, whose
@@ -7,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "about/gui/About.h"
+#include "about/gui/AboutBox.h"
 
 class TAboutBoxVKQ : public TAboutBox {
     Q_OBJECT
