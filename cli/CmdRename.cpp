@@ -47,6 +47,8 @@ int RunRename(int argc, char** argv)
     app.add_option("DIR", dir, "folder whose files to rename")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("rename", problem);
 
     TProgressLine progress;
     TRenameWorkflow workflow;

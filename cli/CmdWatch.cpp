@@ -71,6 +71,8 @@ int RunWatch(int argc, char** argv)
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("watch", problem);
     TWatchPrinter printer(json);
     TSystemWatchClock clock;
     if (waitForFolder) {

@@ -179,6 +179,7 @@ TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name)
         if (workflow.RowCount() > 0) {
             header.Listed = true;
             header.Proposed = workflow.ProposedNames()[0];
+            header.Identity = workflow.Identities()[0];
         }
     } catch (const Exception& e) {
         header.Error = e.Message();
@@ -543,7 +544,7 @@ void TFolderWatch::AddRead(TRenameWorkflow& Workflow, const TWatchHeader& Header
         if (!StopRequested())
             observer_.Message(Header.Error);
     } else if (Header.Listed) {
-        Workflow.AddRow(Header.Name, Header.Proposed);
+        Workflow.AddRow(Header.Name, Header.Proposed, Header.Identity);
     }
 }
 

@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -124,6 +125,7 @@ struct TWatchHeader {
     bool Listed = false; // passed the listing filter
     std::string Proposed;
     std::string Error;   // reading failed
+    std::optional<TFileIdentity> Identity; // the file as it was when read
 };
 
 // Reads Folder/Name's header through the rename workflow's filter.

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
@@ -209,7 +210,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
         return result;
     }
 
-    TRenameJournal journal(journalFile);
+    TRenameJournal journal(journalFile, options.Limits);
     journal.SetSource(options.Source);
     journal.OnWaiting = options.OnWaiting;
     journal.SetUndoes(batch->Id);
@@ -258,6 +259,32 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
     for (std::string& warning : journal.TakeWarnings())
         result.Warnings.push_back(std::move(warning));
     return result;
+}
+
+std::vector<std::string> BatchesStillOpen(const TJournalContents& contents)
+{
+    const TUndoSummaries undos = SummarizeUndos(contents);
+    std::vector<std::string> open;
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (batch.IsUndo())
+            continue;
+        const TEarlierUndos& earlier = EarlierUndos(undos, batch.Id);
+        if (earlier.TakenBack())
+            continue;
+        struct stat folder {};
+        const bool folderThere = ::stat(batch.Folder.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+                                 ::access(batch.Folder.c_str(), X_OK) == 0;
+        const bool anyLeft = std::any_of(batch.Files.begin(), batch.Files.end(), [&](const TJournalFileEntry& f) {
+            // A file a batch that ran to its end never tried was not renamed.
+            if (f.State == TJournalFileState::Failed || earlier.Restored.count(f.OldName) ||
+                (batch.Ended && f.State == TJournalFileState::Planned))
+                return false;
+            return !folderThere || Exists(InFolder(batch.Folder, f.NewName));
+        });
+        if (anyLeft)
+            open.push_back(batch.Id);
+    }
+    return open;
 }
 
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)

@@ -22,6 +22,7 @@ struct TUndoOptions {
     std::string Folder;    // when not empty, only batches of this folder
     std::string Source = "cli";
     TJournalWaitNotice OnWaiting; // told when another process holds the journal's lock
+    TJournalLimits Limits;        // of the journal the undo is recorded in
 };
 
 enum class TUndoAction { Restored, WouldRestore, Skipped };
@@ -54,6 +55,12 @@ extern const char* const UndoReasonChanged;   // another file has the new name, 
 // --batch names a batch that is unknown, is an undo, or has been taken back
 // already, and when the undo cannot be journaled (nothing is renamed then).
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options);
+
+// The ids of the rename batches an undo could still take something back
+// from: not taken back for good, with a file that is not known restored and
+// either still has its new name or sits in a folder that cannot be looked at
+// now (a disk not mounted). Looks at the disk; never throws.
+std::vector<std::string> BatchesStillOpen(const TJournalContents& contents);
 
 // One rename batch as the history lists it.
 struct THistoryEntry {

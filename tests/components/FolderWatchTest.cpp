@@ -475,6 +475,22 @@ TEST_F(FolderWatchTest, AFileChangedWhileItsHeaderIsReadIsReadAgain)
     EXPECT_EQ(rig->told.Times, std::vector<TMs>{6001ms});
 }
 
+// A file replaced after its header was read, before the rename, keeps its name.
+TEST_F(FolderWatchTest, AFileReplacedAfterItsHeaderWasReadIsNotRenamed)
+{
+    rig->readers.Held = {"swap0001.mpd"};
+    std::string proposed;
+    rig->events.At(1000ms, {Event(TFolderEvent::MovedIn, "swap0001.mpd")}, [&] { proposed = Write("swap0001.mpd", 1); });
+    rig->events.At(5000ms, {}, [&] {
+        rig->readers.Release("swap0001.mpd");
+        WriteSample(root + "/other.mpd", 9);
+        std::filesystem::rename(root + "/other.mpd", InFolder("swap0001.mpd"));
+    });
+    EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
+    EXPECT_EQ(rig->told.Rows, std::vector<std::string>{"failed swap0001.mpd " + proposed});
+    EXPECT_EQ(Listing(), std::vector<std::string>{"swap0001.mpd"});
+}
+
 TEST_F(FolderWatchTest, AHeaderThatCannotBeReadIsToldUnlessAStopEndedItsRead)
 {
     rig->readers.Errors["bad00001.mpd"] = "cannot read bad00001.mpd: Input/output error";
