@@ -112,7 +112,7 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
     THeaderInfo header;
     try {
         if (!readAhead_ || !readAhead_->Take(FullPath, header))
-            ReadHeaderInfo(FullPath, header);
+            ReadHeaderInfo(FullPath, header, Cancel);
     } catch (const EAbort&) {
         throw;   // a stop request ends the scan whatever the caller does with failures
     } catch (const Exception& e) {

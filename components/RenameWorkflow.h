@@ -7,6 +7,7 @@
 // a non-standard file, row i of ProposedNames() the standard name its header
 // gives, and row i of Identities() the file as it was when its header was
 // read. They are only ever cleared together and appended to together.
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -106,6 +107,9 @@ public:
     // the rows, their order, the events and the failures are the same.
     void RescanFolder();
     int ReadAheadThreads = 0;
+    // Once set, ends a header search FileFound runs itself with EAbort, as a
+    // stop request does (the watch cancels the read of a file that went away).
+    const std::atomic<bool>* Cancel = nullptr;
 
     // The filter for one file (full path): names shorter than 5 characters or
     // with '-' as 5th character are skipped unopened; a file is listed when its

@@ -166,6 +166,41 @@ TEST_F(JournalUndoTest, TrimmingKeepsTheNewestBatches)
     }
 }
 
+// What the watch leaves alone: the files an undo gave back their names, until
+// they change, and the names an undo under way is giving back.
+TEST_F(JournalUndoTest, RestoredFilesAreThoseAnUndoGaveBackUntilTheyChange)
+{
+    MakeFiles(abc);
+    RunBatch(abc);
+    TRestoredFiles restored(journalFile, folder + "/");
+    TRestoredFiles elsewhere(journalFile, root);
+    EXPECT_FALSE(restored.IsRestored("a.mpd"));
+    UndoBatch(journalFile, {});
+    for (const char* name : {"a.mpd", "b.mpd", "c.mpd"}) {
+        EXPECT_TRUE(restored.IsRestored(name)) << name;
+        EXPECT_FALSE(elsewhere.IsRestored(name)) << name;
+    }
+    WriteText(InFolder("b.mpd"), "written again");
+    EXPECT_FALSE(restored.IsRestored("b.mpd"));
+    EXPECT_FALSE(restored.IsRestored("A.mpd"));
+
+    // An undo whose outcomes are not in the journal yet, then its end.
+    TJournalRecord undo;
+    undo.Type = TJournalRecordType::Batch;
+    undo.Id = "u2";
+    undo.Time = "2026-01-01T00:00:00Z";
+    undo.Kind = "undo";
+    undo.Undoes = "x";
+    undo.Folder = NormalizeJournalFolder(folder);
+    undo.Files = {{"D.mpd", "d.mpd"}};
+    const std::string before = ReadText(journalFile);
+    WriteText(journalFile, before + FormatJournalLine(undo) + "\n");
+    EXPECT_TRUE(restored.IsRestored("d.mpd"));
+    WriteText(journalFile, before + FormatJournalLine(undo) + "\n{\"type\":\"end\",\"id\":\"u2\"}\n");
+    EXPECT_FALSE(restored.IsRestored("d.mpd"));
+    EXPECT_TRUE(restored.IsRestored("a.mpd"));
+}
+
 struct TObstacleCase {
     const char* name;
     void (*obstruct)(JournalUndoTest& t);
