@@ -33,6 +33,8 @@ int RunUndo(int argc, char** argv)
     app.add_option("DIR", dir, "take back the last batch of this folder");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "undo"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("undo", problem);
 
     TUndoOptions options;
     options.DryRun = dryRun;
