@@ -12,7 +12,6 @@ namespace projection {
 struct TGreatCircle {
     const TMapping& m;
     double sinPhi0, cosPhi0;
-    static constexpr bool VisibleInsideOnly = false;
     double exactSin0, exactCos0; // of CentreLatitude in double precision
     explicit TGreatCircle(const TMapping& map)
         : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
@@ -69,12 +68,6 @@ struct TGreatCircle {
             WidthUnitsToPixelT<V>(m.Width, m.CentreRow, -sinAz * r, cosAz * r, s.FX, s.FY);
             s.computed = (s.lat == s.lat) | (s.lat != s.lat); // computed in every lane
         }
-    }
-
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
-    {
-        SteppedForward(*this, lon, lat, FX, FY);
-        return TMapping::prComputed;
     }
 
     // Inverse for one point or lanes: c = rho / R, the bearing az from
@@ -166,11 +159,6 @@ struct TGreatCircle {
                 s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
             s.converted = s.centre | (ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
         }
-    }
-
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        return SteppedInverse(*this, px, py, lon, lat);
     }
 };
 
