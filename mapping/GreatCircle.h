@@ -90,10 +90,6 @@ struct TGreatCircle {
     void InverseStep(TInverseState<V, M>& s) const
     {
         constexpr bool one = std::is_same_v<V, double>;
-        if constexpr (one) {
-            if (s.done)
-                return;
-        }
         if constexpr (Step == 0) {
             PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, s.x, s.y);
             s.r = lanes::Sqrt(s.x * s.x + s.y * s.y);
@@ -106,8 +102,7 @@ struct TGreatCircle {
                     return;
                 }
                 if (!s.ok) {
-                    s.converted = false;
-                    s.done = true;
+                    Fails(s);
                     return;
                 }
             }

@@ -130,10 +130,6 @@ struct TLambertConic {
     void ForwardStep(TForwardState<V, M>& s) const
     {
         constexpr bool one = std::is_same_v<V, double>;
-        if constexpr (one) {
-            if (Step > 1 && !s.computed)
-                return;
-        }
         if constexpr (Step == 0) {
             s.dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
             V phi = s.lat * DegToRad, dl = s.dlon * DegToRad;
@@ -147,8 +143,10 @@ struct TLambertConic {
             const V cosc = CentralCosine(limitSin, limitCos, sinPhi, s.cosPhi, s.cosDl);
             s.computed = lanes::IsFinite(cosc) & (BeyondLimit(cosc, V{} + LimitCosine(LimitKm)) == 0);
             if constexpr (one) {
-                if (!s.computed)
+                if (!s.computed) {
+                    s.done = true; // the later steps pass over it
                     return;
+                }
             }
             LambertLogTangent(s.sinP, s.cosPhi, s.tn, s.logTn);
         } else if constexpr (Step == 2) {

@@ -99,21 +99,21 @@ template <typename F>
 {
     static_assert(ProjectionKindCount == 15);
     switch (kind) {
-    case 1: return f(TKind<1>{});
-    case 2: return f(TKind<2>{});
-    case 3: return f(TKind<3>{});
-    case 4: return f(TKind<4>{});
-    case 5: return f(TKind<5>{});
-    case 6: return f(TKind<6>{});
-    case 7: return f(TKind<7>{});
-    case 8: return f(TKind<8>{});
-    case 9: return f(TKind<9>{});
-    case 10: return f(TKind<10>{});
-    case 11: return f(TKind<11>{});
-    case 12: return f(TKind<12>{});
-    case 13: return f(TKind<13>{});
-    case 14: return f(TKind<14>{});
-    default: return f(TKind<0>{});
+    case pkCylindricalFull: return f(TKind<pkCylindricalFull>{});
+    case pkCylindricalZoomed: return f(TKind<pkCylindricalZoomed>{});
+    case pkAzimuthalEquidistant: return f(TKind<pkAzimuthalEquidistant>{});
+    case pkAzimuthalEquidistantWide: return f(TKind<pkAzimuthalEquidistantWide>{});
+    case pkMercatorFull: return f(TKind<pkMercatorFull>{});
+    case pkMercatorZoomed: return f(TKind<pkMercatorZoomed>{});
+    case pkOrthographic: return f(TKind<pkOrthographic>{});
+    case pkLinearisedOrthographic: return f(TKind<pkLinearisedOrthographic>{});
+    case pkPolarStereographic: return f(TKind<pkPolarStereographic>{});
+    case pkLambertConformalConic: return f(TKind<pkLambertConformalConic>{});
+    case pkGnomonic: return f(TKind<pkGnomonic>{});
+    case pkVanDerGrinten: return f(TKind<pkVanDerGrinten>{});
+    case pkGreatCircle: return f(TKind<pkGreatCircle>{});
+    case pkLinearBased: return f(TKind<pkLinearBased>{});
+    default: return f(TKind<pkUnknown>{});
     }
 }
 
