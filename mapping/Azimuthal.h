@@ -18,10 +18,9 @@ namespace projection {
 // on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
 // that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
 // tell the caller about the centre (rho near 0) and points off the globe
-// (q below 0), where lat and dl mean nothing. OrthographicDiscT is the first
-// step (rho, sin c and q), OrthographicAnglesT the rest; the kernel takes
-// the first step, then the arc tangents' arguments (AzimuthalAtanArgsT),
-// and passes over vectors wholly off the disc without the arc tangents.
+// (q below 0), where lat and dl mean nothing. OrthographicDiscT gives rho,
+// sin c and q; then the arc tangents' arguments (AzimuthalAtanArgsT with
+// cos c = sqrt q) and the arc tangents.
 template <typename V>
 static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V& q)
 {
@@ -57,29 +56,6 @@ static inline void AzimuthalAtanArgsT(double sinPhi0, double cosPhi0, double cen
         b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
 }
-template <typename V>
-static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                    V cosc, V& latRad, V& dl)
-{
-    V a1, b1, a2, b2;
-    AzimuthalAtanArgsT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, cosc, a1, b1, a2, b2);
-    lanes::Atan2Pair(a1, b1, a2, b2, latRad, dl);
-}
-template <typename V>
-static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                       V q, V& latRad, V& dl)
-{
-    AzimuthalAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, lanes::Sqrt(q), latRad, dl);
-}
-template <typename V>
-static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
-                                        V& rho, V& q, V& latRad, V& dl)
-{
-    V sinc;
-    OrthographicDiscT(scale, x, y, rho, sinc, q);
-    OrthographicAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, q, latRad, dl);
-}
-
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
 template <typename V>
 static inline void RotateBackXY(double rotCos, double rotSin, V& x, V& y)

@@ -39,8 +39,12 @@ static inline void PlateCarreeInverse(double lonSpan, double west, double latSpa
 // longitude lies far out are marked far); the same lines solved for lon and
 // lat.
 struct TCylindricalFull {
-    const TMapping& m;
-    explicit TCylindricalFull(const TMapping& map) : m(map) {}
+    // The map's sizes as the lines take them, read once.
+    double W, H, rw, rh;
+    explicit TCylindricalFull(const TMapping& m)
+        : W(m.Width), H(m.Height), rw(m.RecipWidth), rh(m.RecipHeight)
+    {
+    }
 
     template <typename V, typename M>
     using TForwardState = TForwardIO<V, M>;
@@ -49,7 +53,7 @@ struct TCylindricalFull {
     template <int Step, typename V, typename M>
     void ForwardStep(TForwardState<V, M>& s) const
     {
-        PlateCarreeFull<V>(m.Width, m.Height, WrapT(s.lon, s.far), s.lat, s.FX, s.FY);
+        PlateCarreeFull<V>(W, H, WrapT(s.lon, s.far), s.lat, s.FX, s.FY);
         s.computed = EveryLane<M>();
     }
 
@@ -61,7 +65,7 @@ struct TCylindricalFull {
     void InverseStep(TInverseState<V, M>& s) const
     {
         V lon;
-        PlateCarreeInverse<V>(360, -180, 180, -90, m.RecipWidth, m.RecipHeight, s.px, s.py, lon, s.lat);
+        PlateCarreeInverse<V>(360, -180, 180, -90, rw, rh, s.px, s.py, lon, s.lat);
         s.lon = ReduceHalfOpenT(lon, s.far);
         s.converted = EveryLane<M>();
     }
@@ -69,8 +73,14 @@ struct TCylindricalFull {
 
 // Kinds 2 and 14: the same over the map's spans.
 struct TCylindricalZoomed {
-    const TMapping& m;
-    explicit TCylindricalZoomed(const TMapping& map) : m(map) {}
+    // The map's sizes, centre, edges and spans as the lines take them, read
+    // once.
+    double W, H, rw, rh, centreLon, west, south, lonSpan, latSpan;
+    explicit TCylindricalZoomed(const TMapping& m)
+        : W(m.Width), H(m.Height), rw(m.RecipWidth), rh(m.RecipHeight), centreLon(m.CentreLongitude),
+          west(m.WestEdge), south(m.SouthEdge), lonSpan(m.LongitudeSpan), latSpan(m.LatitudeSpan)
+    {
+    }
 
     template <typename V, typename M>
     using TForwardState = TForwardIO<V, M>;
@@ -79,9 +89,8 @@ struct TCylindricalZoomed {
     template <int Step, typename V, typename M>
     void ForwardStep(TForwardState<V, M>& s) const
     {
-        const double centreLon = m.CentreLongitude;
-        PlateCarreeZoomed<V>(m.Width, m.Height, centreLon, m.WestEdge, m.SouthEdge, m.LongitudeSpan, m.LatitudeSpan,
-                             WrapT(s.lon - centreLon, s.far), s.lat, s.FX, s.FY);
+        PlateCarreeZoomed<V>(W, H, centreLon, west, south, lonSpan, latSpan, WrapT(s.lon - centreLon, s.far), s.lat,
+                             s.FX, s.FY);
         s.computed = EveryLane<M>();
     }
 
@@ -93,8 +102,7 @@ struct TCylindricalZoomed {
     void InverseStep(TInverseState<V, M>& s) const
     {
         V lon;
-        PlateCarreeInverse<V>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.SouthEdge, m.RecipWidth, m.RecipHeight,
-                              s.px, s.py, lon, s.lat);
+        PlateCarreeInverse<V>(lonSpan, west, latSpan, south, rw, rh, s.px, s.py, lon, s.lat);
         s.lon = ReduceHalfOpenT(lon, s.far);
         s.converted = EveryLane<M>();
     }

@@ -130,7 +130,7 @@ template <typename F>
 }
 
 template <typename Family>
-inline TResult ProjectWith(const Family& k, float Longitude, float Latitude, double& FX, double& FY)
+[[gnu::always_inline]] inline TResult ProjectWith(const Family& k, float Longitude, float Latitude, double& FX, double& FY)
 {
     const double lon = Longitude, lat = Latitude;
     if (!Finite(lon) || !Finite(lat))
@@ -141,7 +141,7 @@ inline TResult ProjectWith(const Family& k, float Longitude, float Latitude, dou
 // The end of GeoToPixel: the unrounded pixel rounded, checked and moved by
 // the map's offsets (whole numbers).
 template <typename Kind>
-inline bool FinishPixel(const TMapping& m, TResult r, double fx, double fy, int32_t& X, int32_t& Y, int32_t offsetX,
+[[gnu::always_inline]] inline bool FinishPixel(const TMapping& m, TResult r, double fx, double fy, int32_t& X, int32_t& Y, int32_t offsetX,
                         int32_t offsetY)
 {
     bool result = false;
@@ -168,7 +168,7 @@ inline bool FinishPixel(const TMapping& m, TResult r, double fx, double fy, int3
 
 // GeoToPixel of one point.
 template <typename Kind, typename Family>
-inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float Latitude, int32_t& X, int32_t& Y,
+[[gnu::always_inline]] inline bool PixelWith(const TMapping& m, const Family& k, float Longitude, float Latitude, int32_t& X, int32_t& Y,
                       int32_t offsetX, int32_t offsetY)
 {
     double fx = 0, fy = 0;
@@ -240,7 +240,7 @@ void ProjectArray(const Family& k, const float* lon, const float* lat, size_t n,
 }
 
 // The end of PixelToGeo: the angles stored when they are finite singles.
-inline bool StoreGeo(double lon, double lat, float& Longitude, float& Latitude)
+[[gnu::always_inline]] inline bool StoreGeo(double lon, double lat, float& Longitude, float& Latitude)
 {
     if (!Finite(lon) || !Finite(lat))
         return false;
@@ -254,7 +254,7 @@ inline bool StoreGeo(double lon, double lat, float& Longitude, float& Latitude)
 
 // PixelToGeo of one point, with the map's offsets as whole numbers.
 template <typename Family>
-inline bool GeoWith(const TMapping& m, const Family& k, int32_t X, int32_t Y, float& Longitude, float& Latitude,
+[[gnu::always_inline]] inline bool GeoWith(const TMapping& m, const Family& k, int32_t X, int32_t Y, float& Longitude, float& Latitude,
                     int32_t offsetX, int32_t offsetY)
 {
     if (m.Height == 0 || m.Width == 0)
@@ -291,8 +291,10 @@ TMapping::TProjectResult TMapping::ProjectPoint(float Longitude, float Latitude,
     return WithFamily(*this, [&](auto, const auto& k) { return ProjectWith(k, Longitude, Latitude, FX, FY); });
 }
 
-// The per-point operations get every step of their kind's path inlined:
-// the call overhead is a large part of one point's cost.
+// The per-point operations get every step of their kind's path inlined
+// (flatten, and always_inline on the steps of the path, which flatten alone
+// leaves out of line): the call overhead is a large part of one point's
+// cost.
 __attribute__((flatten)) bool TMapping::GeoToPixel(float Longitude, float Latitude, int32_t& X, int32_t& Y) const
 {
     const int32_t ox = GetOffsetX(), oy = GetOffsetY();

@@ -110,29 +110,20 @@ static inline void RotateXY(double rotCos, double rotSin, V& x, V& y)
     y = ny;
 }
 
-// Width-unit pixel: X = (0.5 + x) W, Y = CentreRow - W y.
+// Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
+// in image widths. The pixel: X = (0.5 + x) W, Y = CentreRow - W y.
 template <typename V>
 static inline void WidthUnitsToPixelT(double W, double centreRow, V x, V y, V& FX, V& FY)
 {
     FX = (0.5 + x) * W;
     FY = centreRow - W * y;
 }
-
-// Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
-// in image widths.
-inline void WidthUnitsToPixel(const TMapping& m, double x, double y, double& FX, double& FY)
-{
-    WidthUnitsToPixelT<double>(m.Width, m.CentreRow, x, y, FX, FY);
-}
+// And back from the pixel (without offsets).
 template <typename V>
 static inline void PixelToWidthUnitsT(double rw, double centreRow, V px, V py, V& x, V& y)
 {
     x = px * rw - 0.5;
     y = (centreRow - py) * rw;
-}
-inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x, double& y)
-{
-    PixelToWidthUnitsT<double>(m.RecipWidth, m.CentreRow, px, py, x, y);
 }
 
 // An inverse's longitude brought into -180 up to 180 by one step of
