@@ -77,13 +77,12 @@ void ConfigureMap4(TMapping& m)
 
 bool ConfigurePredefinedMap(TMapping& Map, int Index)
 {
-    switch (Index) {
-    case 1: ConfigureMap1(Map); return true;
-    case 2: ConfigureMap2(Map); return true;
-    case 3: ConfigureMap3(Map); return true;
-    case 4: ConfigureMap4(Map); return true;
-    default: return false;
-    }
+    // Map N is configured by entry N - 1.
+    static constexpr void (*configure[])(TMapping&) = {ConfigureMap1, ConfigureMap2, ConfigureMap3, ConfigureMap4};
+    if (Index < 1 || Index > 4)
+        return false;
+    configure[Index - 1](Map);
+    return true;
 }
 
 void InitializeSegmentStuff()
