@@ -38,7 +38,7 @@ std::map<std::pair<QString, QString>, QString> ReadTs(const QString& fileName)
     QXmlStreamReader xml(&file);
     QString context, source;
     while (!xml.atEnd()) {
-        if (!xml.readNextStartElement())
+        if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == u"name")
             context = xml.readElementText();
