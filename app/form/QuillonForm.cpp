@@ -548,7 +548,7 @@ void TFormMain::Run(TJob& Job)
             }
             if (stopped == StoppedReason)
                 Job.RenameStopped = true;
-            else if (!stopped.empty())
+            else if (!stopped.empty() && !Job.RenameStop.Requested())   // not a wait the window ended
                 Job.Heading = JournalStoppedMessage(journal.FileName(), stopped);
             ScanInto(Job);
             break;
