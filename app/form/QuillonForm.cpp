@@ -76,7 +76,6 @@ struct TFormMain::TJob {
     std::atomic<int> Done{0};
     std::atomic<int> Planned{0};
     std::atomic<bool> Waiting{false};
-    std::atomic<bool> Posted{false};
 
     std::mutex Mutex;
     bool Cleared = false;  // the lists start again before Rows
@@ -222,8 +221,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     });
 
     progress_ = new QTimer(this);
-    progress_->setInterval(100);
-    connect(progress_, &QTimer::timeout, this, [this] { ShowStatus(); });
+    progress_->setInterval(50);
+    connect(progress_, &QTimer::timeout, this, [this] { Guarded([this] { Drain(); }); });
 
     // The window: 196, 113; its client area is what a 398 x 371 window with a
     // menu bar leaves inside its frame, and the status line below.
@@ -437,18 +436,15 @@ void TFormMain::Launch(TJobKind Kind)
         progress_->start();
         ShowStatus();
     }
-    worker_ = std::thread([this, job] { Run(*job); Post(job, true); });
+    worker_ = std::thread([this, job] {
+        Run(*job);
+        PostFinished();
+    });
 }
 
-void TFormMain::Post(const std::shared_ptr<TJob>& Job, bool Finished)
+void TFormMain::PostFinished()
 {
-    if (Finished) {
-        QMetaObject::invokeMethod(this, [this] { Guarded([this] { Finish(); }); }, Qt::QueuedConnection);
-        return;
-    }
-    // One drain waits in the queue at most: the rows gather meanwhile.
-    if (!Job->Posted.exchange(true))
-        QMetaObject::invokeMethod(this, [this] { Guarded([this] { Drain(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { Guarded([this] { Finish(); }); }, Qt::QueuedConnection);
 }
 
 void TFormMain::ScanInto(TJob& Job)
@@ -466,13 +462,11 @@ void TFormMain::ScanInto(TJob& Job)
     workflow_.Stop = &Job.ScanStop;
     workflow_.OnFolderListed = [&Job](int count) { Job.Listed = count; };
     workflow_.OnFileExamined = [&Job](int index, const std::string&) { Job.Examined = index + 1; };
-    workflow_.OnRowAdded = [this, &Job](const std::string& fileName, const std::string& proposedName) {
-        {
-            std::lock_guard<std::mutex> lock(Job.Mutex);
-            Job.Rows.emplace_back(fileName, proposedName);
-        }
-        if (!Job.Posted.exchange(true))
-            QMetaObject::invokeMethod(this, [this] { Guarded([this] { Drain(); }); }, Qt::QueuedConnection);
+    // Rows gather here; the window takes them at each turn of its progress
+    // timer, so that it is woken a few times a second, not once per file.
+    workflow_.OnRowAdded = [&Job](const std::string& fileName, const std::string& proposedName) {
+        std::lock_guard<std::mutex> lock(Job.Mutex);
+        Job.Rows.emplace_back(fileName, proposedName);
     };
     // A file whose header cannot be read is told and skipped: the others are listed.
     workflow_.OnFileError = [&Job](const std::string& fullPath, const Exception& error) {
@@ -580,7 +574,6 @@ void TFormMain::Drain()
     if (!job_)
         return;
     TJob& job = *job_;
-    job.Posted = false;
     bool cleared = false;
     std::vector<std::pair<std::string, std::string>> rows;
     std::vector<std::string> unreadable;

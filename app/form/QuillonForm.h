@@ -9,7 +9,7 @@
 //
 // The work (a scan, a rename, an undo, the journal's lock) runs on one worker
 // thread at a time, never on the GUI thread: rows reach the lists in batches
-// as they are read, a status line under the buttons tells the work and its
+// as they are read (the window takes them at each turn of a 50 ms timer), a status line under the buttons tells the work and its
 // count, Stop (or Esc) ends a scan or a rename between files, and closing the
 // window or choosing another folder stops the work under way. Files whose
 // header cannot be read are counted and listed by "Show problems"; they do not
@@ -128,7 +128,7 @@ private:
     // Worker thread.
     void Run(TJob& Job);
     void ScanInto(TJob& Job);
-    void Post(const std::shared_ptr<TJob>& Job, bool Finished);
+    void PostFinished();
     // GUI thread: rows and counts so far into the lists and the status line.
     void Drain();
     void Finish();
