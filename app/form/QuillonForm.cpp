@@ -76,6 +76,7 @@ struct TFormMain::TJob {
     std::atomic<int> Done{0};
     std::atomic<int> Planned{0};
     std::atomic<bool> Waiting{false};
+    std::atomic<bool> WaitEnded{false};   // Stop ended a wait through the process's stop request
 
     std::mutex Mutex;
     bool Cleared = false;  // the lists start again before Rows
@@ -350,10 +351,20 @@ void TFormMain::EditUndoLastRenameClick(TObject*)
 
 void TFormMain::ButtonStopClick(TObject*)
 {
-    if (job_ && Busy()) {
-        job_->RenameStop.Request();
+    if (!job_ || !Busy())
+        return;
+    pending_ = false;
+    // A stopped rename still lists the folder again, to show what it did.
+    if (job_->Scanning)
         job_->ScanStop.Request();
-        pending_ = false;
+    else
+        job_->RenameStop.Request();
+    if (job_->Waiting) {
+        // Only the process's stop request ends a wait for the journal's lock;
+        // the worker clears it before it lists the folder again.
+        job_->WaitEnded = true;
+        RequestStop();
+        globalStop_ = true;
     }
 }
 
@@ -413,8 +424,9 @@ void TFormMain::StopWork(bool Everything)
         return;
     job_->RenameStop.Request();
     job_->ScanStop.Request();
-    // A wait for the journal's lock ends only on the process's stop request.
-    if (Everything && job_->Kind != TJobKind::Scan) {
+    // A wait for the journal's lock (a rename's, an undo's, the check after a
+    // scan) ends only on the process's stop request; cleared when the job ends.
+    if (Everything) {
         RequestStop();
         globalStop_ = true;
     }
@@ -540,7 +552,9 @@ void TFormMain::Run(TJob& Job)
                 else if (row.Attempted)
                     Job.Failed.push_back(row.OldName + " -> " + row.NewName + ": " + row.Reason);
             }
-            if (stopped == StoppedReason)
+            if (Job.WaitEnded.exchange(false))
+                ClearStopRequest();
+            if (stopped == StoppedReason || Job.RenameStop.Requested())
                 Job.RenameStopped = true;
             else if (!stopped.empty() && !Job.RenameStop.Requested())   // not a wait the window ended
                 Job.Heading = JournalStoppedMessage(journal.FileName(), stopped);

@@ -533,6 +533,29 @@ TEST_F(FormWorkTest, AHeldJournalLockIsToldAndTheWindowKeepsRunning)
     EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(FormWorkTest, StopEndsAWaitForTheJournalAndTheFolderIsListedAgain)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    TFormMain& form = Show();
+    choose_ = folder_;
+    Click(form.ButtonOpenFolder);
+    const std::string lockName = DefaultJournalFileName() + ".lock";
+    fs::create_directories(fs::path(lockName).parent_path());
+    {
+        TAdvisoryLock held; // another quillon process
+        ASSERT_EQ(held.Acquire(lockName, true), 0);
+        form.ButtonRename->click();
+        ASSERT_TRUE(RunUntil([&] { return form.LabelStatus->text().startsWith("Waiting for the rename journal"); }));
+        form.ButtonStop->click();
+    }
+    Settle(form);
+    EXPECT_FALSE(StopRequested());
+    EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
+    EXPECT_EQ(form.LabelStatus->text(), "Stopped after renaming 0 of 1 files");
+    EXPECT_TRUE(errors_.empty());
+}
+
 TEST(ListDialog, ManyLinesScrollWithinTheScreenAndCopy)
 {
     QStringList lines;
