@@ -7,6 +7,7 @@
 // Qt's (-platform, -style, ...) pass through to Qt.
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 #include "about/gui/AboutBox.h"
 #include "about/gui/ProgramAboutBox.h"
@@ -56,8 +57,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName("quillon");
     QApplication::setApplicationDisplayName("Quillon");
     QApplication::setWindowIcon(ProgramIcon());
-    // Long operations (the folder scan) let pending messages run through Qt.
-    Application().SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
+    // The texts in the user's language, when a translation is installed:
+    // beside the program (share/quillon/translations) or in its build folder.
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    InstallTranslations(QLocale::system(), {exeDir + "/../share/quillon/translations", exeDir + "/translations"});
     // Canvases draw and measure text through Qt from now on.
     UseQtGraphics();
 
@@ -85,6 +88,5 @@ int main(int argc, char** argv)
         FormMain = nullptr;
         mainForm.reset();
     }
-    Application().SetProcessMessagesHook(nullptr);
     return result;
 }

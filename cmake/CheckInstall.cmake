@@ -21,7 +21,7 @@ set(expected
   share/doc/quillon/copyright
   lib/systemd/user/quillon-watch@.service)
 if(WITH_WINDOW)
-  list(APPEND expected bin/quillon)
+  list(APPEND expected bin/quillon share/quillon/translations/quillon_de.qm)
 endif()
 foreach(f IN LISTS expected)
   if(NOT EXISTS ${PREFIX}/${f})

@@ -60,6 +60,10 @@ public:
     // other path: the caller reads it itself.
     bool Take(const std::string& FullPath, THeaderInfo& Info);
 
+    // Ends the header searches under way and to come, from any thread: they
+    // raise EAbort. Until the next Begin.
+    void Cancel() noexcept { cancel_ = true; }
+
 private:
     struct TSlot {
         size_t Index = SIZE_MAX;   // the file this slot holds or is reading

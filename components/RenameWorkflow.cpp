@@ -68,6 +68,48 @@ void TStoppableJournal::RecordIntent(const std::string& OldName, const std::stri
     inner_.RecordIntent(OldName, NewName);
 }
 
+void TRunStop::Request() noexcept
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    flag_ = true;
+    if (readAhead_)
+        readAhead_->Cancel();
+}
+
+void TRunStop::Check(const std::string& Why) const
+{
+    if (Requested() || StopRequested())
+        throw EAbort(Why);
+}
+
+void TRunStop::Attach(THeaderReadAhead* ReadAhead)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    readAhead_ = ReadAhead;
+}
+
+void TRunJournal::BeginBatch(const std::string& Folder, const std::vector<std::pair<std::string, std::string>>& Planned)
+{
+    stop_.Check(StoppedReason);
+    done_ = 0;
+    inner_.BeginBatch(Folder, Planned);
+}
+
+void TRunJournal::RecordIntent(const std::string& OldName, const std::string& NewName)
+{
+    stop_.Check(StoppedReason);
+    inner_.RecordIntent(OldName, NewName);
+}
+
+void TRunJournal::RecordOutcome(const std::string& OldName, const std::string& NewName, bool Renamed,
+                                const std::string& Reason)
+{
+    inner_.RecordOutcome(OldName, NewName, Renamed, Reason);
+    ++done_;
+    if (OnOutcome)
+        OnOutcome(done_);
+}
+
 void TRenameWorkflow::SetUpScanner(TTreeScanner& Scanner, const std::string& Folder)
 {
     Scanner.SetFileMask(ListingMask);
@@ -81,20 +123,59 @@ bool TRenameWorkflow::MayBeListed(std::string_view FileName)
     return MatchesMask(FileName, ListingMask) && NeedsHeader(FileName);
 }
 
+namespace {
+
+// Tells the number of a folder's files before their events, and passes the
+// folder on to the read-ahead, if any.
+class TCountingLookahead : public TScanLookahead {
+public:
+    TCountingLookahead(TScanLookahead* inner, const std::function<void(int)>& onListed)
+        : inner_(inner), onListed_(onListed)
+    {
+    }
+    void Begin(const std::string& Dir, const std::vector<std::string>& Names) override
+    {
+        if (onListed_)
+            onListed_(static_cast<int>(Names.size()));
+        if (inner_)
+            inner_->Begin(Dir, Names);
+    }
+    void End() noexcept override
+    {
+        if (inner_)
+            inner_->End();
+    }
+
+private:
+    TScanLookahead* inner_;
+    const std::function<void(int)>& onListed_;
+};
+
+} // namespace
+
 void TRenameWorkflow::RescanFolder()
 {
     TTreeScanner scanner;
     SetUpScanner(scanner, Folder);
     scanner.OnFileFound = [this, &scanner](TObject*) { FileFound(scanner.FileFound()); };
     THeaderReadAhead readAhead(ReadAheadThreads, NeedsHeader);
-    if (readAhead.Threads() > 1) {
-        scanner.Lookahead = &readAhead;
+    TCountingLookahead counting(readAhead.Threads() > 1 ? &readAhead : nullptr, OnFolderListed);
+    if (readAhead.Threads() > 1)
         readAhead_ = &readAhead;
-    }
+    if (OnFolderListed || readAhead_)
+        scanner.Lookahead = &counting;
+    if (Stop && readAhead_)
+        Stop->Attach(readAhead_);
     struct TDetach {
         THeaderReadAhead*& ReadAhead;
-        ~TDetach() { ReadAhead = nullptr; }
-    } detach{readAhead_};
+        TRunStop* Stop;
+        ~TDetach()
+        {
+            if (Stop)
+                Stop->Attach(nullptr);
+            ReadAhead = nullptr;
+        }
+    } detach{readAhead_, Stop};
     ClearRows();
     examined_ = 0;
     scanner.Search();
@@ -103,6 +184,8 @@ void TRenameWorkflow::RescanFolder()
 void TRenameWorkflow::FileFound(const std::string& FullPath)
 {
     const std::string name = ExtractFileName(FullPath);
+    if (Stop)
+        Stop->Check("The search of " + ExtractFilePath(FullPath) + " was stopped");
     if (OnFileExamined)
         OnFileExamined(examined_, FullPath);
     ++examined_;
@@ -112,7 +195,7 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
     THeaderInfo header;
     try {
         if (!readAhead_ || !readAhead_->Take(FullPath, header))
-            ReadHeaderInfo(FullPath, header, Cancel);
+            ReadHeaderInfo(FullPath, header, Cancel ? Cancel : (Stop ? &Stop->flag_ : nullptr));
     } catch (const EAbort&) {
         throw;   // a stop request ends the scan whatever the caller does with failures
     } catch (const Exception& e) {

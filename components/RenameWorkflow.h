@@ -9,6 +9,7 @@
 // read. They are only ever cleared together and appended to together.
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,45 @@ extern const char* const StoppedReason;
 // header was read (replaced, or written to): "changed since it was read".
 extern const char* const ChangedSinceReadReason;
 
+// A stop request for one run of the workflow (one scan, one rename batch),
+// apart from the process-wide RequestStop: a window stops the scan under way
+// and starts another. Request() may come from any thread; it also ends a
+// header search under way for the run (a large file without a header).
+class TRunStop {
+public:
+    void Request() noexcept;
+    bool Requested() const noexcept { return flag_.load(std::memory_order_relaxed); }
+    // Raises EAbort with Why when a stop is requested, for this run or for the process.
+    void Check(const std::string& Why) const;
+
+private:
+    friend class TRenameWorkflow;
+    void Attach(THeaderReadAhead* ReadAhead);   // the read-ahead of the scan under way, or null
+    std::atomic<bool> flag_{false};
+    std::mutex mutex_;
+    THeaderReadAhead* readAhead_ = nullptr;
+};
+
+// A journal that refuses to begin a batch or start the next rename once Stop
+// (or the process-wide stop) is requested, as TStoppableJournal does, and
+// tells each recorded outcome (progress display).
+class TRunJournal : public IRenameJournal {
+public:
+    TRunJournal(IRenameJournal& Inner, const TRunStop& Stop) : inner_(Inner), stop_(Stop) {}
+    void BeginBatch(const std::string& Folder, const std::vector<std::pair<std::string, std::string>>& Planned) override;
+    void RecordIntent(const std::string& OldName, const std::string& NewName) override;
+    void RecordOutcome(const std::string& OldName, const std::string& NewName, bool Renamed,
+                       const std::string& Reason) override;
+    void EndBatch() override { inner_.EndBatch(); }
+    // Called after each outcome with the number of files tried so far.
+    std::function<void(int Done)> OnOutcome;
+
+private:
+    IRenameJournal& inner_;
+    const TRunStop& stop_;
+    int done_ = 0;
+};
+
 class TRenameWorkflow {
 public:
     TRenameWorkflow();
@@ -84,6 +124,13 @@ public:
     std::function<bool(const std::string& FullPath, const Exception& Error)> OnFileError;
     // Called after each row is appended (the window mirrors rows into its lists).
     std::function<void(const std::string& FileName, const std::string& ProposedName)> OnRowAdded;
+    // Called once the folder's files that match the listing mask are known,
+    // with their number, before the first OnFileExamined (progress display).
+    std::function<void(int Count)> OnFolderListed;
+    // The stop request of the run under way besides the process-wide one
+    // (null: only that): a scan then ends with EAbort before the next file,
+    // and a header search under way ends too.
+    TRunStop* Stop = nullptr;
 
     // The listing rule, shared by the window, scan, rename and watch: a
     // folder's files with mask ListingMask, not in sub-folders (SetUpScanner),

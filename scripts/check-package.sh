@@ -35,7 +35,8 @@ for f in usr/bin/quillon usr/bin/quillon-cli \
          usr/share/bash-completion/completions/quillon-cli \
          usr/lib/systemd/user/quillon-watch@.service \
          usr/share/metainfo/example.orrinet.quillon.metainfo.xml \
-         usr/share/doc/quillon/copyright usr/share/doc/quillon/changelog.gz; do
+         usr/share/doc/quillon/copyright usr/share/doc/quillon/changelog.gz \
+         usr/share/quillon/translations/quillon_de.qm; do
   grep -qx "\./$f" <<<"$contents" || fail "$deb lacks /$f"
 done
 

@@ -116,7 +116,7 @@ TAboutBox::TAboutBox(QWidget* parent) : TAboutBox(parent, TInheritedForm{})
 TAboutBox::TAboutBox(QWidget* parent, TInheritedForm) : QDialog(parent)
 {
     setObjectName("AboutBox");
-    setWindowTitle("About");
+    setWindowTitle(tr("About"));
     setFont(DesignFont());
     SetClientSize(298, 213);
 
@@ -132,24 +132,24 @@ TAboutBox::TAboutBox(QWidget* parent, TInheritedForm) : QDialog(parent)
     ProgramIcon->setGeometry(8, 8, 65, 57);
     ProgramIcon->setPixmap(PaintProgramIcon(32));
 
-    auto label = [this](const char* name, const char* caption, int left, int top) {
+    auto label = [this](const char* name, const std::string& caption, int left, int top) {
         auto* l = new TAboutLabel(name, Panel1);
         l->setGeometry(left, top, 10, 13);
         l->SetCaption(caption);
         return l;
     };
-    ProductName = label("ProductName", "Product Name", 64, 16);
+    ProductName = label("ProductName", tr("Product Name").toStdString(), 64, 16);
     QFont bold = ProductName->font();
     bold.setBold(true);
     ProductName->setFont(bold);
     ProductName->AutoSize();
-    Version = label("Version", "Version", 64, 40);
-    Copyright = label("Copyright", "Copyright", 8, 80);
-    Comments = label("Comments", "Comments", 8, 104);
+    Version = label("Version", tr("Version").toStdString(), 64, 40);
+    Copyright = label("Copyright", tr("Copyright").toStdString(), 8, 80);
+    Comments = label("Comments", tr("Comments").toStdString(), 8, 104);
     Comments->setWordWrap(true);
     Comments->setGeometry(8, 104, 265, 39);
 
-    OKButton = new QPushButton("OK", this);
+    OKButton = new QPushButton(tr("OK"), this);
     OKButton->setObjectName("OKButton");
     OKButton->setGeometry(111, 180, 75, 25);
     OKButton->setDefault(true);

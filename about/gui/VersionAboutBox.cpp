@@ -37,7 +37,7 @@ TAboutBoxVKQ::TAboutBoxVKQ(QWidget* parent, TInheritedForm) : TAboutBox(parent, 
     ProgramIcon->setGeometry(16, 16, 32, 32);
     Comments->setWordWrap(false);
     Comments->setGeometry(8, 104, 199, 13);
-    Comments->SetCaption("May not be reproduced without permission");
+    Comments->SetCaption(tr("May not be reproduced without permission").toStdString());
     OKButton->setGeometry(143, 180, 75, 25);
 
     WebSite = new TAboutLabel("WebSite", Panel1);
@@ -50,7 +50,7 @@ TAboutBoxVKQ::TAboutBoxVKQ(QWidget* parent, TInheritedForm) : TAboutBox(parent, 
     QPalette palette = WebSite->palette();
     palette.setColor(QPalette::WindowText, QColor(0, 0, 128)); // navy
     WebSite->setPalette(palette);
-    WebSite->SetCaption("WebSite");
+    WebSite->SetCaption(tr("WebSite").toStdString());
     WebSite->installEventFilter(this);
 
     // The version reader, with its design values; it reads when loading ends.
@@ -104,7 +104,7 @@ bool TAboutBoxVKQ::eventFilter(QObject* watched, QEvent* event)
 void TAboutBoxVKQ::FormShow()
 {
     SetDesktopFont();
-    setWindowTitle(ToQt("About Vantor's " + VI->ValueByIndex(pdProductName)));
+    setWindowTitle(tr("About Vantor's %1").arg(ToQt(VI->ValueByIndex(pdProductName))));
     QIcon icon = QApplication::windowIcon();
     ProgramIcon->setPixmap(icon.isNull() ? PaintProgramIcon(32) : icon.pixmap(32, 32));
     Version->SetCaption(ExtractFileName(Application().ExeName()) + ", V" + VI->FileVersionInfo().AsText() + ", " +

@@ -4,16 +4,26 @@
 // whose name is not yet standard beside the name its header gives, renames
 // them all with one button and lists the folder again. The folder is chosen
 // with the browse dialog, shown in a read-only edit that remembers it in the
-// registry, and scanned with the folder scanner; the scan, the filter and the
-// renames are the shared rename workflow's.
+// registry; the scan, the filter and the renames are the shared rename
+// workflow's, the same calls quillon-cli scan and rename make.
+//
+// The work (a scan, a rename, an undo, the journal's lock) runs on one worker
+// thread at a time, never on the GUI thread: rows reach the lists in batches
+// as they are read (the window takes them at each turn of a 50 ms timer), a status line under the buttons tells the work and its
+// count, Stop (or Esc) ends a scan or a rename between files, and closing the
+// window or choosing another folder stops the work under way. Files whose
+// header cannot be read are counted and listed by "Show problems"; they do not
+// hide the others.
 #include <QMainWindow>
+#include <QStringList>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "components/RenameWorkflow.h"
-#include "components/TreeScan.h"
 #include "components/gui/BrowseDirectoryDialog.h"
 #include "components/gui/PersistentEdit.h"
 
@@ -23,6 +33,7 @@ class QListWidget;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QTimer;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -42,7 +53,6 @@ public:
     QListWidget* ListBox2;
     TvkqEdit* EditSourceFolder;
     std::unique_ptr<TdfsBrowseDirectoryDlg> BrowseDirectoryDlg;
-    std::unique_ptr<TTreeScanner> TreeScanner;
     QMenuBar* MainMenu1;
     QMenu* File1;
     QAction* FileOpenFolder;
@@ -50,9 +60,15 @@ public:
     QAction* FileExit;
     QMenu* Help1;
     QAction* HelpAbout;
-    // Added to the design's menus: Edit, "Undo last rename" (Ctrl+Z).
+    // Added to the design's menus: Edit, "Undo last rename" (Ctrl+Z) and "Show problems".
     QMenu* Edit1;
     QAction* EditUndoLastRename;
+    QAction* EditShowProblems;
+    // Added below the design's controls: the status line, Stop while work
+    // runs, "Show problems" in its place when files could not be read.
+    QLabel* LabelStatus;
+    QPushButton* ButtonStop;
+    QPushButton* ButtonShowProblems;
 
     // Event handlers (Sender is not used).
     void FormShow(TObject* Sender);
@@ -60,11 +76,24 @@ public:
     void ButtonRenameClick(TObject* Sender);
     void ButtonCloseClick(TObject* Sender);
     void HelpAboutClick(TObject* Sender);
-    void TreeScannerFileFound(TObject* Sender);
     void EditUndoLastRenameClick(TObject* Sender);
+    void ButtonStopClick(TObject* Sender);
+    void ShowProblemsClick(TObject* Sender);
 
-    // Enables "Undo last rename" when the current folder has a batch to take back.
+    // Checks, off the GUI thread, whether the current folder has a batch to
+    // take back, and enables "Undo last rename" accordingly.
     void UpdateUndoAction();
+
+    // True while a scan, a rename, an undo or a check runs on the worker thread.
+    bool Busy() const { return worker_.joinable(); }
+    // The files of the last scan that could not be read, and the renames that
+    // failed: "name: reason", in scan order.
+    const QStringList& Problems() const { return problems_; }
+
+    // Called on the worker thread after each file of a rename batch with the
+    // number done so far; returning true stops the batch there, as Stop does
+    // (tests stop a batch at a known file).
+    std::function<bool(int Done)> RenameCheckpoint;
 
     // The application's error display: a message box with the exception's
     // text. Tests may replace it.
@@ -73,20 +102,56 @@ public:
     static void ShowException(const std::exception& Error);
     // A message box with Message, through the same display.
     static void ShowMessage(const std::string& Message);
+    // A message about files: Heading, then one row per line in a scrollable
+    // list with a Copy button (TListDialog); through the error display, when
+    // one is set, as one text.
+    static void ShowList(const std::string& Heading, const std::vector<std::string>& Lines);
 
     // Runs a handler; an exception that leaves it is shown and the window goes on.
     static void Guarded(const std::function<void()>& Handler);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void RescanFolder();
-    // RescanFolder, then Message in a message box unless it is empty.
-    void RescanAndTell(const std::string& Message);
+    enum class TJobKind { Scan, Rename, Undo, UndoCheck };
+    struct TJob;
 
-    TRenameWorkflow workflow_;
+    // Lists the current folder again, off the GUI thread (stops the work under way first).
+    void RescanFolder();
+    // Starts Kind for the current folder once the work under way has ended;
+    // work under way is asked to stop when Interrupt is set.
+    void Start(TJobKind Kind, bool Interrupt);
+    void Launch(TJobKind Kind);
+    void StopWork(bool Everything);
+    // Worker thread.
+    void Run(TJob& Job);
+    void ScanInto(TJob& Job);
+    void PostFinished();
+    // GUI thread: rows and counts so far into the lists and the status line.
+    void Drain();
+    void Finish();
+    void ShowStatus();
+    void ShowIdle();
+
+    TRenameWorkflow workflow_;   // the worker's while a job runs
+    std::shared_ptr<TJob> job_;
+    std::thread worker_;
+    bool pending_ = false;
+    TJobKind pendingKind_ = TJobKind::Scan;
+    bool closePending_ = false;
+    bool globalStop_ = false;    // this window asked the process to stop
+    QTimer* progress_ = nullptr;
+    QStringList problems_;
+    int unreadable_ = 0;
+    int notRenamed_ = 0;
+    QString idleText_;
 };
 
 // The program's main form, null when none exists.
 extern TFormMain* FormMain;
+
+// Loads the translation of the program's texts (and Qt's own) for Locale
+// from the first of Folders that has one; false when none has.
+bool InstallTranslations(const QLocale& Locale, const QStringList& Folders);

@@ -1,48 +1,66 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/form/WindowUndo.h"
 
+#include <QCoreApplication>
 #include <exception>
 
 namespace {
 
-TUndoOptions WindowOptions(const std::string& folder, bool dryRun)
+TUndoOptions WindowOptions(const std::string& folder, bool dryRun, const TJournalWaitNotice& onWaiting)
 {
     TUndoOptions options;
     options.DryRun = dryRun;
     options.Folder = folder;
     options.Source = "window";
+    options.OnWaiting = onWaiting;
     return options;
 }
 
 } // namespace
 
-bool FolderHasUndo(const std::string& JournalFile, const std::string& Folder)
+bool FolderHasUndo(const std::string& JournalFile, const std::string& Folder, const TJournalWaitNotice& OnWaiting)
 {
     if (Folder.empty())
         return false;
     try {
-        return UndoBatch(JournalFile, WindowOptions(Folder, true)).Found;
+        return UndoBatch(JournalFile, WindowOptions(Folder, true, OnWaiting)).Found;
     } catch (const std::exception&) {
         return false; // an unreadable journal offers nothing to undo
     }
 }
 
-TUndoResult UndoLastRename(const std::string& JournalFile, const std::string& Folder)
+TUndoResult UndoLastRename(const std::string& JournalFile, const std::string& Folder, const TJournalWaitNotice& OnWaiting)
 {
     if (Folder.empty())
         return {};
-    return UndoBatch(JournalFile, WindowOptions(Folder, false));
+    return UndoBatch(JournalFile, WindowOptions(Folder, false, OnWaiting));
+}
+
+std::vector<std::string> UndoSkippedLines(const TUndoResult& Result)
+{
+    std::vector<std::string> lines;
+    for (const TUndoLine& line : Result.Lines)
+        if (line.Action == TUndoAction::Skipped)
+            lines.push_back(line.NewName + " -> " + line.OldName + ": " + line.Reason);
+    return lines;
+}
+
+std::string UndoSkippedHeading(const TUndoResult& Result)
+{
+    if (Result.Skipped() == 0)
+        return {};
+    return QCoreApplication::translate("TFormMain", "These files were left as they are, nothing was replaced:")
+        .toStdString();
 }
 
 std::string UndoSkippedMessage(const TUndoResult& Result)
 {
     std::string list;
-    for (const TUndoLine& line : Result.Lines)
-        if (line.Action == TUndoAction::Skipped)
-            list += "\n" + line.NewName + " -> " + line.OldName + ": " + line.Reason;
+    for (const std::string& line : UndoSkippedLines(Result))
+        list += "\n" + line;
     if (list.empty())
         return {};
-    return "These files were left as they are, nothing was replaced:\n" + list;
+    return UndoSkippedHeading(Result) + "\n" + list;
 }
 
 std::string BatchStopReason(const std::vector<TRenameOutcome>& Outcomes)
@@ -55,7 +73,10 @@ std::string BatchStopReason(const std::vector<TRenameOutcome>& Outcomes)
 
 std::string JournalStoppedMessage(const std::string& JournalFile, const std::string& Reason)
 {
-    return "The rename journal " + JournalFile +
-           " cannot be written, so the renaming stopped before the next file (renames that are not journaled "
-           "could not be undone).\n\n" + Reason;
+    return QCoreApplication::translate("TFormMain",
+                                       "The rename journal %1 cannot be written, so the renaming stopped before the "
+                                       "next file (renames that are not journaled could not be undone).")
+               .arg(QString::fromStdString(JournalFile))
+               .toStdString() +
+           "\n\n" + Reason;
 }

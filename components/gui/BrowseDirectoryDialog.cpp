@@ -118,7 +118,7 @@ TBrowseFolderDialog::TBrowseFolderDialog(QWidget* parent, const std::string& roo
     : QDialog(parent), root_(root)
 {
     setObjectName("BrowseFolderDialog");
-    setWindowTitle("Browse for Folder");
+    setWindowTitle(tr("Browse for Folder"));
     setModal(true);
     setSizeGripEnabled(options.Contains(bfNewDialogStyle));
     auto* layout = new QVBoxLayout(this);

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QScreen>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +21,7 @@
 #include <fstream>
 
 #include "about/gui/ProgramAboutBox.h"
+#include "app/form/ListDialog.h"
 #include "app/form/QuillonForm.h"
 #include "components/Journal.h"
 #include "components/Undo.h"
@@ -41,6 +45,16 @@ std::vector<std::string> Rows(QListWidget* list)
     for (int i = 0; i < list->count(); ++i)
         rows.push_back(list->item(i)->text().toStdString());
     return rows;
+}
+
+// Runs the event loop until the window's work has ended (rows, messages and
+// the undo check included).
+void Settle(TFormMain& form)
+{
+    for (int i = 0; i < 200000 && form.Busy(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(form.Busy());
 }
 
 class FormMainTest : public ::testing::Test {
@@ -92,6 +106,7 @@ protected:
     {
         form_ = std::make_unique<TFormMain>();
         form_->show();
+        Settle(*form_);
         return *form_;
     }
     std::string StoredFolder() const
@@ -102,6 +117,16 @@ protected:
         if (registry.OpenKey("\\Software\\Vantor Quessel\\quillon", false) && registry.ValueExists("SourceFolder"))
             value = registry.ReadString("SourceFolder");
         return value;
+    }
+    void Click(QPushButton* button)
+    {
+        button->click();
+        Settle(*form_);
+    }
+    void Trigger(QAction* action)
+    {
+        action->trigger();
+        Settle(*form_);
     }
     void Mpd(const std::string& name, TDateTime when, const char* letters = "AIVH")
     {
@@ -148,8 +173,6 @@ TEST_F(FormMainTest, ComponentsCarryTheirNamesCaptionsAndGeometry)
     EXPECT_EQ(form.BrowseDirectoryDlg->Root, idDrives);
     EXPECT_EQ(form.BrowseDirectoryDlg->Caption(), "Select folder with data files.");
     EXPECT_FALSE(form.BrowseDirectoryDlg->ShowSelectionInStatus);
-    EXPECT_FALSE(form.TreeScanner->Recursive);
-    EXPECT_EQ(form.TreeScanner->FileMaskCommaText(), "*.mpd");
     EXPECT_EQ(form.FileOpenFolder->text(), "&Open folder...");
     EXPECT_TRUE(form.N1->isSeparator());
     EXPECT_EQ(form.FileExit->text(), "E&xit");
@@ -184,7 +207,7 @@ TEST_F(FormMainTest, StoredFolderIsRestoredAndTheChosenOneWrittenAtExit)
     EXPECT_EQ(form.EditSourceFolder->Text(), folder_);
     fs::create_directories(root_ + "/other");
     choose_ = root_ + "/other";
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
     EXPECT_EQ(preselected_, folder_); // the dialog opened on the stored folder
     EXPECT_EQ(form.EditSourceFolder->Text(), root_ + "/other");
     EXPECT_EQ(StoredFolder(), folder_); // written only at exit
@@ -201,7 +224,7 @@ TEST_F(FormMainTest, OpenListsNonStandardFilesPairedByRow)
     Mpd("e0005.mpd", At(2019, 12, 31, 23, 59));   // just inside the upper bound
     TFormMain& form = Show();
     choose_ = folder_;
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
     EXPECT_EQ(form.EditSourceFolder->Text(), folder_); // no trailing '/'
     EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"A0001.MPD", "b0002.mpd", "e0005.mpd"}));
     EXPECT_EQ(Rows(form.ListBox2),
@@ -215,15 +238,15 @@ TEST_F(FormMainTest, CancelChangesNothingAndClearsTheDialogsSelection)
     Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
     TFormMain& form = Show();
     choose_ = folder_;
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
     ASSERT_EQ(form.ListBox1->count(), 1);
     Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
     choose_.clear();
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
     EXPECT_EQ(form.EditSourceFolder->Text(), folder_);
     EXPECT_EQ(form.ListBox1->count(), 1); // no scan took place
     EXPECT_EQ(form.BrowseDirectoryDlg->Selection(), "");
-    form.FileOpenFolder->trigger(); // the menu item opens the same dialog
+    Trigger(form.FileOpenFolder); // the menu item opens the same dialog
     EXPECT_EQ(browses_, 3);
     EXPECT_EQ(preselected_, ""); // nothing preselected after a cancel
 }
@@ -235,9 +258,9 @@ TEST_F(FormMainTest, RenameRenamesEveryRowAndRescans)
     Mpd("b0002.mpd", At(2005, 3, 16, 12, 40)); // same slot as a0001: its rename fails
     TFormMain& form = Show();
     choose_ = folder_;
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
     ASSERT_EQ(form.ListBox1->count(), 3);
-    form.ButtonRename->click();
+    Click(form.ButtonRename);
     EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.MPD"));
     EXPECT_TRUE(fs::exists(folder_ + "/2005-03-16-25_AIVH.mpd"));
     EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"b0002.mpd"}));
@@ -250,26 +273,32 @@ TEST_F(FormMainTest, RenameWithEmptyListsOnlyRescans)
     Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
     TFormMain& form = Show();
     form.EditSourceFolder->SetText(folder_);
-    form.ButtonRename->click();
+    Click(form.ButtonRename);
     EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
     EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
 }
 
-TEST_F(FormMainTest, AnErrorEndsTheScanIsShownAndTheWindowGoesOn)
+TEST_F(FormMainTest, AnUnreadableFileIsCountedAndListedAsAProblemTheOthersListed)
 {
     Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
     Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
-    fs::permissions(folder_ + "/b0002.mpd", fs::perms::none);
-    if (::access((folder_ + "/b0002.mpd").c_str(), R_OK) == 0)
-        GTEST_SKIP() << "running with rights that read any file";
+    Mpd("c0003.mpd", At(2005, 3, 17, 12, 30));
+    fs::resize_file(folder_ + "/b0002.mpd", 100); // its header cut short
     TFormMain& form = Show();
     choose_ = folder_;
-    form.ButtonOpenFolder->click();
+    Click(form.ButtonOpenFolder);
+    EXPECT_TRUE(errors_.empty());
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd", "c0003.mpd"}));
+    ASSERT_EQ(form.Problems().size(), 1);
+    EXPECT_TRUE(form.Problems()[0].contains("b0002.mpd")) << form.Problems()[0].toStdString();
+    EXPECT_TRUE(form.LabelStatus->text().contains("1 not readable")) << form.LabelStatus->text().toStdString();
+    EXPECT_TRUE(form.ButtonShowProblems->isVisibleTo(&form));
+    Click(form.ButtonShowProblems);
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].find("b0002.mpd"), std::string::npos) << errors_[0];
-    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"})); // rows before it stay
-    EXPECT_TRUE(form.ListBox1->updatesEnabled());
-    EXPECT_TRUE(form.ListBox2->updatesEnabled());
+    Click(form.ButtonRename); // the good files rename
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-17-25_AIVH.mpd"));
+    EXPECT_EQ(form.ListBox1->count(), 0);
 }
 
 TEST_F(FormMainTest, EscapeAndExitClose)
@@ -280,7 +309,7 @@ TEST_F(FormMainTest, EscapeAndExitClose)
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     form.show();
-    form.FileExit->trigger();
+    Trigger(form.FileExit);
     EXPECT_FALSE(form.isVisible());
 }
 
@@ -294,7 +323,7 @@ TEST_F(FormMainTest, HelpAboutShowsTheAboutBoxModally)
         shown = about.isVisible();
         about.OKButton->click();
     });
-    form.HelpAbout->trigger();
+    Trigger(form.HelpAbout);
     AboutBoxVKQ1 = nullptr;
     EXPECT_TRUE(shown);
     EXPECT_FALSE(about.isVisible());
@@ -309,8 +338,8 @@ protected:
         Mpd("b0002.mpd", At(2005, 3, 16, 12, 30));
         TFormMain& form = Show();
         choose_ = folder_;
-        form.ButtonOpenFolder->click();
-        form.ButtonRename->click();
+        Click(form.ButtonOpenFolder);
+        Click(form.ButtonRename);
         EXPECT_EQ(form.ListBox1->count(), 0);
         return form;
     }
@@ -325,6 +354,7 @@ TEST_F(FormUndoTest, CtrlZTakesBackTheNewestBatchOfTheFolderAndRescans)
     form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+    Settle(form);
     EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
     EXPECT_TRUE(fs::exists(folder_ + "/b0002.mpd"));
     EXPECT_FALSE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd"));
@@ -344,9 +374,9 @@ TEST_F(FormUndoTest, NothingToUndoLeavesTheItemDisabled)
     TFormMain& form = RenameTwo();
     fs::create_directories(root_ + "/other");
     choose_ = root_ + "/other";
-    form.ButtonOpenFolder->click(); // a folder without batches
+    Click(form.ButtonOpenFolder); // a folder without batches
     EXPECT_FALSE(form.EditUndoLastRename->isEnabled());
-    form.EditUndoLastRename->trigger(); // disabled: does nothing
+    Trigger(form.EditUndoLastRename); // disabled: does nothing
     EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd"));
     form.EditSourceFolder->SetText(""); // no folder is not every folder
     form.UpdateUndoAction();
@@ -358,7 +388,7 @@ TEST_F(FormUndoTest, AFileWhoseOldNameIsTakenIsListedAndNotReplaced)
 {
     TFormMain& form = RenameTwo();
     Mpd("a0001.mpd", At(2006, 1, 1, 0, 0)); // the old name is taken again, by another file
-    form.EditUndoLastRename->trigger();
+    Trigger(form.EditUndoLastRename);
     EXPECT_TRUE(fs::exists(folder_ + "/b0002.mpd"));
     EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd")); // left where it is
     // The newcomer is not replaced: it still proposes its own name.
@@ -377,13 +407,172 @@ TEST_F(FormMainTest, AJournalThatCannotBeWrittenStopsTheRenameWithOneMessage)
     std::ofstream(root_ + "/state") << "a file where the journal's folder should be";
     TFormMain& form = Show();
     choose_ = folder_;
-    form.ButtonOpenFolder->click();
-    form.ButtonRename->click();
+    Click(form.ButtonOpenFolder);
+    Click(form.ButtonRename);
     EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
     EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_NE(errors_[0].find(DefaultJournalFileName()), std::string::npos) << errors_[0];
     EXPECT_NE(errors_[0].find("Not a directory"), std::string::npos) << errors_[0];
+}
+
+} // namespace
+
+namespace {
+
+// Work under way, watched from the event loop: rows arriving, the status line,
+// Stop, Close, the journal's lock.
+class FormWorkTest : public FormMainTest {
+protected:
+    // Good files a0000.mpd ... then zz-huge.mpd, a 100 GB sparse file without
+    // a header, whose header search lasts a minute unless stopped.
+    void FolderWithHugeFile(int good)
+    {
+        for (int i = 0; i < good; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "a%04d.mpd", i);
+            Mpd(name, At(2005, 3, 15, 0, 0) + i / 48.0);
+        }
+        std::ofstream(folder_ + "/zz-huge.mpd").close();
+        fs::resize_file(folder_ + "/zz-huge.mpd", 100ull << 30);
+    }
+    // Runs the event loop until Done holds; the events processed meanwhile are counted.
+    template <class F>
+    bool RunUntil(F done)
+    {
+        for (int i = 0; i < 200000; ++i) {
+            if (done())
+                return true;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            ++events_;
+        }
+        return done();
+    }
+    int events_ = 0;
+};
+
+TEST_F(FormWorkTest, RowsArriveWhileEventsRunAndStopEndsTheScan)
+{
+    FolderWithHugeFile(40);
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(0);
+    // The good files are listed while the huge one is still being read.
+    ASSERT_TRUE(RunUntil([&] { return form.ListBox1->count() == 40 && ticks > 10; }));
+    EXPECT_TRUE(form.Busy());
+    EXPECT_TRUE(form.ButtonStop->isEnabled());
+    ASSERT_TRUE(RunUntil([&] { return form.LabelStatus->text().startsWith("Reading headers: 41 of 41"); }))
+        << form.LabelStatus->text().toStdString();
+    QTest::keyClick(&form, Qt::Key_Escape); // Esc stops the scan, the window stays
+    Settle(form);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.ListBox1->count(), 40);
+    EXPECT_EQ(form.LabelStatus->text(), "Stopped: 40 files listed");
+}
+
+TEST_F(FormWorkTest, CloseDuringAScanStopsItClosesAndStoresTheFolder)
+{
+    FolderWithHugeFile(2);
+    TFormMain& form = Show();
+    choose_ = folder_;
+    form.ButtonOpenFolder->click();
+    ASSERT_TRUE(RunUntil([&] { return form.ListBox1->count() == 2; }));
+    ASSERT_TRUE(form.Busy());
+    form.ButtonClose->click();
+    ASSERT_TRUE(RunUntil([&] { return !form.isVisible(); }));
+    EXPECT_FALSE(form.Busy());
+    form_.reset();
+    EXPECT_EQ(StoredFolder(), folder_);
+}
+
+TEST_F(FormWorkTest, AStoppedRenameKeepsWhatItDidIsJournaledAndUndoable)
+{
+    for (int i = 0; i < 6; ++i)
+        Mpd("f000" + std::to_string(i) + ".mpd", At(2005, 3, 15 + i, 12, 30));
+    TFormMain& form = Show();
+    choose_ = folder_;
+    Click(form.ButtonOpenFolder);
+    ASSERT_EQ(form.ListBox1->count(), 6);
+    form.RenameCheckpoint = [](int done) { return done == 2; };
+    Click(form.ButtonRename);
+    EXPECT_EQ(form.LabelStatus->text(), "Stopped after renaming 2 of 6 files");
+    EXPECT_EQ(form.ListBox1->count(), 4);
+    EXPECT_TRUE(errors_.empty());
+    std::vector<THistoryEntry> history = JournalHistory(ReadJournal(DefaultJournalFileName()));
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Renamed, 2);
+    ASSERT_TRUE(form.EditUndoLastRename->isEnabled());
+    Trigger(form.EditUndoLastRename);
+    EXPECT_EQ(form.ListBox1->count(), 6);
+    EXPECT_TRUE(fs::exists(folder_ + "/f0000.mpd"));
+}
+
+TEST_F(FormWorkTest, AHeldJournalLockIsToldAndTheWindowKeepsRunning)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    TFormMain& form = Show();
+    choose_ = folder_;
+    Click(form.ButtonOpenFolder);
+    const std::string lockName = DefaultJournalFileName() + ".lock";
+    fs::create_directories(fs::path(lockName).parent_path());
+    {
+        TAdvisoryLock held; // another quillon process
+        ASSERT_EQ(held.Acquire(lockName, true), 0);
+        form.ButtonRename->click();
+        ASSERT_TRUE(RunUntil([&] { return form.LabelStatus->text().startsWith("Waiting for the rename journal"); }));
+        EXPECT_EQ(form.LabelStatus->text(), "Waiting for the rename journal, held by another quillon process");
+        EXPECT_TRUE(form.Busy());
+    }
+    Settle(form);
+    EXPECT_TRUE(fs::exists(folder_ + "/2005-03-15-25_AIVH.mpd"));
+    EXPECT_EQ(form.LabelStatus->text(), "Renamed 1 file");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(FormWorkTest, StopEndsAWaitForTheJournalAndTheFolderIsListedAgain)
+{
+    Mpd("a0001.mpd", At(2005, 3, 15, 12, 30));
+    TFormMain& form = Show();
+    choose_ = folder_;
+    Click(form.ButtonOpenFolder);
+    const std::string lockName = DefaultJournalFileName() + ".lock";
+    fs::create_directories(fs::path(lockName).parent_path());
+    {
+        TAdvisoryLock held; // another quillon process
+        ASSERT_EQ(held.Acquire(lockName, true), 0);
+        form.ButtonRename->click();
+        ASSERT_TRUE(RunUntil([&] { return form.LabelStatus->text().startsWith("Waiting for the rename journal"); }));
+        form.ButtonStop->click();
+    }
+    Settle(form);
+    EXPECT_FALSE(StopRequested());
+    EXPECT_TRUE(fs::exists(folder_ + "/a0001.mpd"));
+    EXPECT_EQ(Rows(form.ListBox1), (std::vector<std::string>{"a0001.mpd"}));
+    EXPECT_EQ(form.LabelStatus->text(), "Stopped after renaming 0 of 1 files");
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST(ListDialog, ManyLinesScrollWithinTheScreenAndCopy)
+{
+    QStringList lines;
+    for (int i = 0; i < 3000; ++i)
+        lines << QString("file%1.mpd -> a0001.mpd: the old name is taken again").arg(i);
+    TListDialog dialog("Quillon", "These files were left as they are, nothing was replaced:", lines);
+    dialog.show();
+    const QRect screen = dialog.screen()->availableGeometry();
+    EXPECT_LE(dialog.height(), screen.height());
+    EXPECT_LE(dialog.width(), screen.width());
+    EXPECT_EQ(dialog.List->count(), 3000);
+    EXPECT_TRUE(dialog.List->verticalScrollBar()->isVisible());
+    EXPECT_TRUE(dialog.OKButton->isVisible());
+    dialog.CopyButton->click();
+    const QStringList copied = QApplication::clipboard()->text().split('\n');
+    ASSERT_EQ(copied.size(), 3001);
+    EXPECT_EQ(copied[3000], lines[2999]);
 }
 
 } // namespace

@@ -10,10 +10,13 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "about/gui/ProgramAboutBox.h"
 #include "app/form/QuillonForm.h"
@@ -43,6 +46,13 @@ QPixmap Framed(QWidget& window)
     return framed;
 }
 
+void Settle(TFormMain& form)
+{
+    while (form.Busy())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+}
+
 TEST(Screenshot, WindowAndAboutBox)
 {
     const char* out = std::getenv("QUILLON_SCREENSHOT_DIR");
@@ -54,6 +64,7 @@ TEST(Screenshot, WindowAndAboutBox)
     fs::create_directories(root + "/bin");
     fs::create_symlink(fs::read_symlink("/proc/self/exe"), root + "/bin/quillon");
     ::setenv("QUILLON_REGISTRY_DIR", (root + "/registry").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
     Application().SetExeName(root + "/bin/quillon");
     FinalizeUnits();
     InitializeUnits();
@@ -68,7 +79,9 @@ TEST(Screenshot, WindowAndAboutBox)
             return dialog.result() == QDialog::Accepted;
         });
         form.show();
+        Settle(form);
         form.ButtonOpenFolder->click();
+        Settle(form);
         TdfsBrowseDirectoryDlg::SetModalRunner(nullptr);
         QApplication::processEvents();
         EXPECT_TRUE(Framed(form).save(QString::fromLocal8Bit(out) + "/window.png"));
@@ -76,6 +89,32 @@ TEST(Screenshot, WindowAndAboutBox)
         QApplication::processEvents();
         EXPECT_TRUE(Framed(about).save(QString::fromLocal8Bit(out) + "/about.png"));
         about.hide();
+    }
+    // A large folder under way: its last file is a huge one without a header,
+    // whose header search is still running when the picture is taken.
+    const std::string large = root + "/station";
+    WriteDemoFolder(large, 400);
+    std::ofstream(large + "/zz-huge.mpd").close();
+    fs::resize_file(large + "/zz-huge.mpd", 100ull << 30);
+    {
+        TFormMain form;
+        TdfsBrowseDirectoryDlg::SetModalRunner([&](TBrowseFolderDialog& dialog) {
+            dialog.SelectPath(large);
+            dialog.Confirm();
+            return dialog.result() == QDialog::Accepted;
+        });
+        form.show();
+        Settle(form);
+        form.ButtonOpenFolder->click();
+        TdfsBrowseDirectoryDlg::SetModalRunner(nullptr);
+        const QRegularExpression lastFile("^Reading headers: ([0-9,]+) of \\1$");
+        for (int i = 0; i < 200000 && !lastFile.match(form.LabelStatus->text()).hasMatch(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QApplication::processEvents();
+        EXPECT_TRUE(form.Busy());
+        EXPECT_TRUE(Framed(form).save(QString::fromLocal8Bit(out) + "/window-scan.png"));
+        form.ButtonStop->click();
+        Settle(form);
     }
     Application().SetExeName("");
     FinalizeUnits();
