@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -369,6 +370,16 @@ void TRestoredFiles::Refresh()
         const bool end = line.rfind("{\"type\":\"end\"", 0) == 0;
         if (!batch && !outcome && !end)
             continue;
+        if (!batch) {
+            // The id follows the type in every line the journal writes: a
+            // record of a batch that is no undo of this folder is not parsed.
+            static constexpr std::string_view IdKey = ",\"id\":\"";
+            const size_t at = line.find(IdKey);
+            const size_t from = at == std::string::npos ? at : at + IdKey.size();
+            const size_t to = from == std::string::npos ? from : line.find('"', from);
+            if (to != std::string::npos && !undoIds_.count(line.substr(from, to - from)))
+                continue;
+        }
         auto record = ParseJournalLine(line);
         if (!record)
             continue;
