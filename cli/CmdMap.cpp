@@ -376,12 +376,14 @@ int Grid(const TMapping& map, const GridOptions& o)
         RedrawPictureFile(o.background, o.png, drawOnBitmap);
         return ExitSuccess;
     }
-    // Black, of the map's size plus the origin.
+    // Black, of the map's size plus the origin: a size the picture size
+    // policy allows, checked before anything is allocated.
     int64_t w = int64_t(map.Width) + ox, h = int64_t(map.Height) + oy;
-    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX) {
-        std::cerr << "quillon-cli map grid: the map's size plus the origin is not a picture size\n";
-        return ExitItemFailed;
-    }
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX)
+        return UsageError("map grid", "the map's size plus the origin, " + std::to_string(w) + " x " +
+                                          std::to_string(h) + ", is not a picture size");
+    if (!BitmapSizeAllowed(w, h, 24))
+        return UsageError("map grid", "the map's size plus the origin is too large: " + PictureSizeRefusal(w, h, 24));
     TBitmap bitmap;
     bitmap.SetPixelFormat(pf24bit);
     bitmap.SetSize(static_cast<int>(w), static_cast<int>(h));
@@ -421,6 +423,9 @@ int Warp(const WarpArgs& a)
         return usage("OUT must end in .png or .bmp");
     if (IsSameFile(a.in, a.out))
         return usage("OUT is the input picture; give another file");
+    // The target is held to the picture size policy before the input is read.
+    if (!BitmapSizeAllowed(to.Width, to.Height, 24))
+        return usage("--to: the target map is too large: " + PictureSizeRefusal(to.Width, to.Height, 24));
 
     TBitmap source, target;
     LoadPictureAsBitmap(a.in, source);
@@ -433,7 +438,7 @@ int Warp(const WarpArgs& a)
         WarpBitmap(from, source, to, target, options);
     } catch (const EWarpError& e) {
         progress.Clear();
-        std::cerr << "quillon-cli map warp: " << e.what() << "\n";
+        std::cerr << "quillon-cli map warp: cannot warp \"" << EscapeText(a.in) << "\": " << e.what() << "\n";
         return ExitItemFailed;
     }
     progress.Clear();

@@ -158,7 +158,7 @@ int Dump(const std::string& in, const std::string& out)
     if (RefusedAsSameFile("picture dump", in, out))
         return ExitUsage;
     TPicture picture;
-    picture.LoadFromFile(in);
+    NamingFileInErrors("Cannot read", in, [&] { picture.LoadFromFile(in); });
     TGraphic* g = picture.Graphic();
     std::vector<uint8_t> bytes;
     if (auto* gif = dynamic_cast<TGIF*>(g)) {
@@ -174,12 +174,15 @@ int Dump(const std::string& in, const std::string& out)
                      EscapeText(in).c_str());
         return ExitItemFailed;
     }
-    TAtomicOutputFile file(out);
-    {
-        TFileStream stream(file.TempPath(), fmCreate);
-        stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    }
-    file.Commit();
+    NamingFileInErrors("Cannot write", out, [&] {
+        TAtomicOutputFile file(out);
+        {
+            TFileStream stream(file.TempPath(), fmCreate);
+            stream.SetShownName(out);
+            stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        }
+        file.Commit();
+    });
     return ExitSuccess;
 }
 

@@ -331,8 +331,8 @@ void TGIF::LoadFromStream(TStream& stream)
     if (pixels > (remaining * 8 / 3 + 1) * TableSize)
         throw ENotGIF("Image too large for the data in the file (" + std::to_string(width_) + " x " +
                       std::to_string(height_) + ")");
-    const int stride = TBitmap::BytesPerScanLine(width_, 8);
-    if (!PictureSizeAllowed(width_, height_, int64_t(stride) * height_))
+    const int64_t stride = TBitmap::BytesPerScanLine(width_, 8);
+    if (!BitmapSizeAllowed(width_, height_, 8))
         throw ENotGIF("Image too large (" + std::to_string(width_) + " x " + std::to_string(height_) + ")");
 
     bitmap_.reset();

@@ -4,6 +4,7 @@
 #include "graphics/PngImage.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
+#include "runtime/Streams.h"
 #include "runtime/SysUtils.h"
 
 bool CanSaveBitmapAs(const std::string& FileName)
@@ -17,25 +18,38 @@ void SaveBitmapByExtension(TBitmap& Bitmap, const std::string& FileName)
     const std::string ext = LowerCase(ExtractFileExt(FileName));
     if (ext != ".bmp" && ext != ".png")
         throw EInvalidOperation("Cannot write \"" + FileName + "\": the name must end in .bmp or .png");
-    TAtomicOutputFile out(FileName);
-    if (ext == ".bmp") {
-        Bitmap.SaveToFile(out.TempPath());
-    } else {
-        TPngImage png;
-        png.CopyFromBitmap(Bitmap);
-        png.WriteToFile(out.TempPath());
-    }
-    out.Commit();
+    // Failures name FileName, not the temporary file that stands for it.
+    NamingFileInErrors("Cannot write", FileName, [&] {
+        TAtomicOutputFile out(FileName);
+        {
+            TFileStream stream(out.TempPath(), fmCreate);
+            stream.SetShownName(FileName);
+            if (ext == ".bmp") {
+                Bitmap.SaveToStream(stream);
+            } else {
+                TPngImage png;
+                png.CopyFromBitmap(Bitmap);
+                png.WriteToStream(stream);
+            }
+        }
+        out.Commit();
+    });
 }
 
 void LoadPictureAsBitmap(const std::string& FileName, TBitmap& Bitmap)
 {
-    TPicture picture;
-    picture.LoadFromFile(FileName);
-    TGraphic* g = picture.Graphic();
-    Bitmap.SetPixelFormat(pf24bit);
-    Bitmap.SetSize(g->Width(), g->Height());
-    Bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
+    NamingFileInErrors("Cannot read", FileName, [&] {
+        TPicture picture;
+        picture.LoadFromFile(FileName);
+        TGraphic* g = picture.Graphic();
+        // The readers hold their pictures to the size policy; the 24-bit
+        // bitmap is held to it too, before it is allocated.
+        if (!BitmapSizeAllowed(g->Width(), g->Height(), 24))
+            throw EOutOfMemory(PictureSizeRefusal(g->Width(), g->Height(), 24));
+        Bitmap.SetPixelFormat(pf24bit);
+        Bitmap.SetSize(g->Width(), g->Height());
+        Bitmap.Canvas()->StretchDraw(Rect(0, 0, g->Width(), g->Height()), g);
+    });
 }
 
 void RedrawPictureFile(const std::string& In, const std::string& Out, const std::function<void(TBitmap&)>& Draw)

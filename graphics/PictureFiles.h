@@ -15,13 +15,13 @@ bool CanSaveBitmapAs(const std::string& FileName);
 // Writes Bitmap to FileName as BMP or PNG by its extension, through a
 // temporary file in the same folder renamed into place when complete: on any
 // failure FileName is as it was. Raises EInvalidOperation for another
-// extension, and the writer's own exceptions on failure.
+// extension, and the writer's own exceptions on failure, naming FileName.
 void SaveBitmapByExtension(TBitmap& Bitmap, const std::string& FileName);
 
 // Loads FileName through the picture registry and draws it at its own size
 // onto Bitmap, made a new black 24-bit bitmap of that size (a GIF through its
 // palette, a PNG by its painting rules, a bitmap as it is; no transparency
-// masking).
+// masking). Failures name FileName.
 void LoadPictureAsBitmap(const std::string& FileName, TBitmap& Bitmap);
 
 // LoadPictureAsBitmap(In), then Draw on that bitmap when given, then

@@ -232,9 +232,12 @@ bool ReadCore(png_structp png, png_infop info, TPngImage& image, PngContext& ctx
     png_timep time = nullptr;
     if (png_get_tIME(png, info, &time) && time) {
         TDateTime date, clock;
-        // An impossible time stamp (30 February, second 60) is not taken.
+        // An impossible time stamp (30 February, minute 60) is not taken. A
+        // leap second (second 60, which PNG allows) has no place in a
+        // TDateTime: it is taken as the minute's last second, 59.
+        const int second = time->second == 60 ? 59 : time->second;
         if (TryEncodeDate(time->year, time->month, time->day, date) &&
-            TryEncodeTime(time->hour, time->minute, time->second, 0, clock))
+            TryEncodeTime(time->hour, time->minute, second, 0, clock))
             image.LastModified = date + clock;
     }
     return true;
@@ -349,7 +352,7 @@ void TPngImage::ReadFromStream(TStream& stream)
     if (ctx.pending)
         std::rethrow_exception(ctx.pending);
     if (!ok)
-        throw Exception(ctx.message);
+        throw Exception(std::string(ctx.message) + " (the PNG data is damaged)");
     Progress(this, psEnding, 100, false, TRect{}, "Ended PNG read");
 }
 
@@ -416,9 +419,11 @@ void TPngImage::ReadFromFile(const std::string& fileName)
 
 void TPngImage::WriteToFile(const std::string& fileName)
 {
-    TFileStream stream(fileName, fmCreate);
-    stream.SetPosition(0);
-    WriteToStream(stream);
+    NamingFileInErrors("Cannot write", fileName, [&] {
+        TFileStream stream(fileName, fmCreate);
+        stream.SetPosition(0);
+        WriteToStream(stream);
+    });
 }
 
 void TPngImage::PaintToBitmap(TBitmap& bitmap, int x, int y)
@@ -522,7 +527,16 @@ void TPngImage::CopyFromBitmap(const TBitmap& bitmap)
     CompressionType = 0;
     FilterType = 0;
     PaletteCount = 0;
-    RowBytes = Width * 3;
+    // Sizes in 64 bits, held to the picture size policy before anything is
+    // allocated: a row of three bytes per pixel must fit RowBytes.
+    const int64_t rowBytes = int64_t(Width) * 3;
+    if (!PictureSizeAllowed(Width, Height, rowBytes * Height) || rowBytes > int64_t(UINT32_MAX)) {
+        Width = Height = 0;
+        RowBytes = 0;
+        AllocateImage();
+        throw EOutOfMemory("PNG image too large: " + PictureSizeRefusal(bitmap.Width(), bitmap.Height(), 24));
+    }
+    RowBytes = static_cast<uint32_t>(rowBytes);
     AllocateImage();
     for (uint32_t r = 0; r < Height; ++r) {
         uint8_t* d = RowPointers[r];

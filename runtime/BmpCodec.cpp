@@ -289,10 +289,9 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
     }
     outBpp = BitsPerPixelOf(format);
     const int w = static_cast<int>(width), hgt = static_cast<int>(rowsCount);
-    const int outStride = TBitmap::BytesPerScanLine(w, outBpp);
-    if (int64_t(outStride) * rowsCount > MaxBitmapBytes ||
-        !PictureSizeAllowed(width, rowsCount, int64_t(outStride) * rowsCount))
-        Invalid("the image is too large (" + std::to_string(width) + " x " + std::to_string(rowsCount) + ")");
+    if (!BitmapSizeAllowed(width, rowsCount, outBpp))
+        Invalid("the image is too large (" + PictureSizeRefusal(width, rowsCount, outBpp) + ")");
+    const int64_t outStride = TBitmap::BytesPerScanLine(w, outBpp);
 
     // Formats whose rows the bitmap keeps byte for byte as the file has them
     // (the same stride: BMP rows and bitmap rows are both padded to 4 bytes).
@@ -314,7 +313,7 @@ void ReadBmp(TStream& stream, TBitmap& bitmap, TBmpFileInfo* infoOut)
             readAt(pixelOffset, data.data(), length);
             dataEnd = pixelOffset + length;
             fileRows.assign(out.size(), 0);
-            DecodeRle(data, bpp, w, hgt, outStride, fileRows);
+            DecodeRle(data, bpp, w, hgt, static_cast<int>(outStride), fileRows);
         } else {
             // Every row must be there; only the last row's padding may be missing.
             int64_t need = fileStride * (rowsCount - 1) + (width * bpp + 7) / 8;
@@ -400,7 +399,11 @@ void WriteBmp(TStream& stream, const TBitmap& bitmap)
         }
         palette.resize(std::min<size_t>(palette.size(), size_t(1) << bpp));
     }
-    const int stride = TBitmap::BytesPerScanLine(w, bpp);
+    // A bitmap is held to the picture size policy, so its rows and its
+    // whole image fit the file's 32-bit fields.
+    if (!BitmapSizeAllowed(w, hgt, bpp))
+        throw EWriteError("Bitmap too large to write: " + PictureSizeRefusal(w, hgt, bpp));
+    const int stride = static_cast<int>(TBitmap::BytesPerScanLine(w, bpp));
     const uint32_t tableBytes = static_cast<uint32_t>(palette.size() * 4);
     const uint32_t offBits = 14 + 40 + tableBytes;
     const uint32_t imageSize = static_cast<uint32_t>(int64_t(stride) * hgt);

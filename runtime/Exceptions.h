@@ -10,6 +10,10 @@ public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     const std::string& Message() const noexcept { return message_; }
     const char* what() const noexcept override { return message_.c_str(); }
+    // Puts Context before the message, for a caller that knows what the
+    // failure concerns ("Cannot read \"a.png\": " + message); the exception
+    // keeps its class, so `throw;` passes it on as it was raised.
+    void AddContext(const std::string& Context) { message_ = Context + message_; }
 
 private:
     std::string message_;

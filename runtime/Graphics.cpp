@@ -263,8 +263,10 @@ void TGraphic::LoadFromFile(const std::string& fileName)
 
 void TGraphic::SaveToFile(const std::string& fileName)
 {
-    TFileStream stream(fileName, fmCreate);
-    SaveToStream(stream);
+    NamingFileInErrors("Cannot write", fileName, [&] {
+        TFileStream stream(fileName, fmCreate);
+        SaveToStream(stream);
+    });
 }
 
 void TGraphic::SetModified(bool value)
@@ -293,9 +295,37 @@ int BitsPerPixelOf(TPixelFormat format)
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
 
-int TBitmap::BytesPerScanLine(int width, int bitsPerPixel)
+int64_t TBitmap::BytesPerScanLine(int64_t width, int bitsPerPixel)
 {
-    return static_cast<int>(((int64_t(std::max(width, 0)) * bitsPerPixel + 31) / 32) * 4);
+    // A width of up to 2^58 and 32 bits fit 64 bits; ints are far below.
+    width = std::clamp<int64_t>(width, 0, int64_t(1) << 56);
+    return ((width * bitsPerPixel + 31) / 32) * 4;
+}
+
+int64_t BitmapBytes(int64_t width, int64_t height, int bitsPerPixel)
+{
+    if (width < 0 || height < 0 || width > INT32_MAX || height > INT32_MAX)
+        return -1;
+    const int64_t stride = TBitmap::BytesPerScanLine(width, bitsPerPixel);
+    if (height != 0 && stride > INT64_MAX / height)
+        return -1;
+    return stride * height;
+}
+
+bool BitmapSizeAllowed(int64_t width, int64_t height, int bitsPerPixel)
+{
+    const int64_t bytes = BitmapBytes(width, height, bitsPerPixel);
+    return bytes >= 0 && PictureSizeAllowed(width, height, bytes);
+}
+
+std::string PictureSizeRefusal(int64_t width, int64_t height, int bitsPerPixel)
+{
+    std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width < 0 || height < 0)
+        return "a picture of " + size + " pixels has a negative size";
+    return "a picture of " + size + " pixels at " + std::to_string(bitsPerPixel) +
+           " bits per pixel is larger than the largest allowed (" + std::to_string(MaxPicturePixels) +
+           " pixels, " + std::to_string(MaxPictureBytes) + " bytes)";
 }
 
 bool TBitmap::GetEmpty() const { return width_ == 0 || height_ == 0; }
@@ -305,9 +335,10 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keep)
     width = std::max(width, 0);
     height = std::max(height, 0);
     int bpp = BitsPerPixelOf(format);
-    int stride = BytesPerScanLine(width, bpp);
-    if (int64_t(stride) * height > MaxBitmapBytes)
-        throw EOutOfMemory("Bitmap too large: " + std::to_string(width) + " x " + std::to_string(height));
+    // Checked before anything is allocated; within the policy a row fits an int.
+    if (!BitmapSizeAllowed(width, height, bpp))
+        throw EOutOfMemory("Bitmap too large: " + PictureSizeRefusal(width, height, bpp));
+    const int stride = static_cast<int>(BytesPerScanLine(width, bpp));
     std::vector<uint8_t> pixels(static_cast<size_t>(int64_t(stride) * height), 0);
     if (keep && format == pixelFormat_) {
         int rows = std::min(height, height_);
@@ -482,11 +513,13 @@ TCanvas* TBitmap::Canvas()
 
 void TBitmap::SetPixelData(TPixelFormat format, int width, int height, std::vector<uint8_t> pixels, TPalette palette)
 {
-    int stride = BytesPerScanLine(width, BitsPerPixelOf(format));
-    if (width < 0 || height < 0 || pixels.size() != size_t(int64_t(stride) * height))
+    const int bpp = BitsPerPixelOf(format);
+    const int64_t bytes = BitmapBytes(width, height, bpp);
+    if (bytes < 0 || pixels.size() != uint64_t(bytes))
         throw EInvalidGraphic("Bitmap pixel data does not match its size");
-    if (int64_t(stride) * height > MaxBitmapBytes)
-        throw EOutOfMemory("Bitmap too large: " + std::to_string(width) + " x " + std::to_string(height));
+    if (!BitmapSizeAllowed(width, height, bpp))
+        throw EOutOfMemory("Bitmap too large: " + PictureSizeRefusal(width, height, bpp));
+    const int stride = static_cast<int>(BytesPerScanLine(width, bpp));
     pixelFormat_ = format;
     width_ = width;
     height_ = height;
@@ -496,6 +529,17 @@ void TBitmap::SetPixelData(TPixelFormat format, int width, int height, std::vect
     if (palette_.size() > 256)
         palette_.resize(256);
     Changed();
+}
+
+void TBitmap::TakePixelsFrom(TBitmap& Source)
+{
+    if (&Source == this)
+        return;
+    SetPixelData(Source.pixelFormat_, Source.width_, Source.height_, std::move(Source.pixels_),
+                 std::move(Source.palette_));
+    Source.width_ = Source.height_ = Source.stride_ = 0;
+    Source.pixels_.clear();
+    Source.palette_.clear();
 }
 
 void TBitmap::Assign(const TGraphic* source)
@@ -593,5 +637,5 @@ void TPicture::LoadFromFile(const std::string& fileName)
 void TPicture::SaveToFile(const std::string& fileName)
 {
     if (graphic_)
-        graphic_->SaveToFile(fileName);
+        NamingFileInErrors("Cannot write", fileName, [&] { graphic_->SaveToFile(fileName); });
 }

@@ -321,9 +321,17 @@ constexpr bool PictureSizeAllowed(int64_t width, int64_t height, int64_t bytes)
            bytes <= MaxPictureBytes;
 }
 
-// The largest pixel buffer a bitmap allocates; larger sizes raise
-// EOutOfMemory, so no file can make the runtime allocate without bound.
-constexpr int64_t MaxBitmapBytes = MaxPictureBytes < (int64_t(1) << 28) ? MaxPictureBytes : int64_t(1) << 28;
+// Bytes of a width x height bitmap of bitsPerPixel bits, rows padded to 4
+// bytes, counted in 64 bits; -1 when that would not fit them or a size is
+// negative.
+int64_t BitmapBytes(int64_t width, int64_t height, int bitsPerPixel);
+// True when a bitmap of that size and format is within the picture size
+// policy. Every bitmap the runtime allocates is held to it.
+bool BitmapSizeAllowed(int64_t width, int64_t height, int bitsPerPixel);
+// Why such a bitmap is refused, in words: "a picture of 1431655766 x 1
+// pixels at 24 bits per pixel is larger than the largest allowed (268435456
+// pixels, 1073741824 bytes)".
+std::string PictureSizeRefusal(int64_t width, int64_t height, int bitsPerPixel);
 
 // A device-independent bitmap held in memory: rows top-down, each padded to
 // a multiple of 4 bytes, pixels as in a BMP file (B, G, R[, A] bytes; 16 bits
@@ -367,7 +375,8 @@ public:
     uint8_t* ScanLine(int row);
     const uint8_t* ScanLine(int row) const;
     int BytesPerScanLine() const { return stride_; }
-    static int BytesPerScanLine(int width, int bitsPerPixel);
+    // Counted in 64 bits: a row of any int width fits.
+    static int64_t BytesPerScanLine(int64_t width, int bitsPerPixel);
 
     // Colour of one pixel (palette formats through the palette); outside
     // the bitmap: clBlack / nothing.
@@ -382,6 +391,9 @@ public:
     // Replaces pixels, size, format and palette at once (used by readers);
     // pixels must be height * BytesPerScanLine(width, bpp) bytes.
     void SetPixelData(TPixelFormat format, int width, int height, std::vector<uint8_t> pixels, TPalette palette);
+    // Takes Source's pixels, size, format and palette without copying them;
+    // Source is left empty.
+    void TakePixelsFrom(TBitmap& Source);
     const std::vector<uint8_t>& PixelData() const { return pixels_; }
 
 private:

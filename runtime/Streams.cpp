@@ -22,16 +22,29 @@ int64_t TStream::Size()
 
 void TStream::SetSize(int64_t) {}
 
+namespace {
+std::string WithReason(const char* what, const std::string& reason)
+{
+    return reason.empty() ? std::string(what) : std::string(what) + ": " + reason;
+}
+} // namespace
+
 void TStream::ReadBuffer(void* buffer, int64_t count)
 {
-    if (count < 0 || (count != 0 && Read(buffer, count) != count))
-        throw EReadError("Stream read error");
+    if (count < 0)
+        throw EReadError("Stream read error: a negative byte count");
+    const int64_t done = count != 0 ? Read(buffer, count) : 0;
+    if (done != count)
+        throw EReadError(WithReason("Stream read error", FailureText(false, count, done)));
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count)
 {
-    if (count < 0 || (count != 0 && Write(buffer, count) != count))
-        throw EWriteError("Stream write error");
+    if (count < 0)
+        throw EWriteError("Stream write error: a negative byte count");
+    const int64_t done = count != 0 ? Write(buffer, count) : 0;
+    if (done != count)
+        throw EWriteError(WithReason("Stream write error", FailureText(true, count, done)));
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count)
@@ -105,8 +118,21 @@ void TFileStream::DropReadAhead()
     bufferStart_ = 0;
 }
 
+std::string TFileStream::FailureText(bool Writing, int64_t Wanted, int64_t Done)
+{
+    const std::string name = "\"" + ShownName() + "\"";
+    if (lastError_ != 0)
+        return std::string(Writing ? "cannot write " : "cannot read ") + name + ": " + FileErrorText(lastError_);
+    if (Writing)
+        return "cannot write " + name + ": the system took " + std::to_string(Done) + " of " +
+               std::to_string(Wanted) + " bytes";
+    return "cannot read " + name + ": the file ends at byte " + std::to_string(position_) + ", " +
+           std::to_string(Wanted - Done) + " bytes short";
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count)
 {
+    lastError_ = 0;
     if (count <= 0)
         return 0;
     auto* out = static_cast<uint8_t*>(buffer);
@@ -127,6 +153,8 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
             ssize_t got = ::pread(fd_, out + done, static_cast<size_t>(remaining), position_);
             if (got < 0 && errno == EINTR)
                 continue;
+            if (got < 0)
+                lastError_ = errno;
             if (got <= 0)
                 break;
             done += got;
@@ -137,6 +165,8 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
         ssize_t got = ::pread(fd_, buffer_.data(), ReadAheadSize, position_);
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            lastError_ = errno;
         if (got <= 0) {
             DropReadAhead();
             break;
@@ -149,6 +179,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
 
 int64_t TFileStream::Write(const void* buffer, int64_t count)
 {
+    lastError_ = 0;
     if (count <= 0)
         return 0;
     DropReadAhead();
@@ -158,6 +189,8 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
         ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position_);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            lastError_ = errno;
         if (n <= 0)
             break;
         done += n;
@@ -193,7 +226,8 @@ void TFileStream::SetSize(int64_t newSize)
 {
     DropReadAhead();
     if (newSize < 0 || ::ftruncate(fd_, newSize) != 0)
-        throw EWriteError("Stream write error: cannot resize \"" + fileName_ + "\"");
+        throw EWriteError("Stream write error: cannot resize \"" + ShownName() + "\": " +
+                          FileErrorText(newSize < 0 ? EINVAL : errno));
     if (position_ > newSize)
         position_ = newSize;
 }

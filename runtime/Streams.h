@@ -40,14 +40,23 @@ public:
     int64_t Position() { return Seek(0, soCurrent); }
     void SetPosition(int64_t position) { Seek(position, soBeginning); }
 
-    // Reads exactly count bytes; EReadError "Stream read error" when fewer arrive.
+    // Reads exactly count bytes; EReadError "Stream read error" when fewer
+    // arrive, followed by the file and the reason when the stream knows them
+    // (FailureText).
     void ReadBuffer(void* buffer, int64_t count);
-    // Writes exactly count bytes; EWriteError "Stream write error" otherwise.
+    // Writes exactly count bytes; EWriteError "Stream write error" otherwise,
+    // with the file and the reason as ReadBuffer.
     void WriteBuffer(const void* buffer, int64_t count);
     // Copies count bytes from source's position; count 0 copies the whole
     // source from its start. Returns the number copied; EReadError when the
     // source holds fewer than count bytes.
     int64_t CopyFrom(TStream& source, int64_t count);
+
+protected:
+    // Why the last Read or Write (Writing) came up short after Done of
+    // Wanted bytes, in words naming the file: "cannot write \"a.bmp\": No
+    // space left on device". Empty when the stream has nothing to add.
+    virtual std::string FailureText(bool Writing, int64_t Wanted, int64_t Done) { return {}; }
 };
 
 class TFileStream : public TStream {
@@ -68,12 +77,21 @@ public:
     int64_t Size() override;
     void SetSize(int64_t newSize) override;
     const std::string& FileName() const { return fileName_; }
+    // The name failures give: FileName() unless set, as for a temporary file
+    // that stands for the file it will become.
+    const std::string& ShownName() const { return shownName_.empty() ? fileName_ : shownName_; }
+    void SetShownName(const std::string& name) { shownName_ = name; }
+
+protected:
+    std::string FailureText(bool Writing, int64_t Wanted, int64_t Done) override;
 
 private:
     void DropReadAhead();
 
     int fd_ = -1;
     std::string fileName_;
+    std::string shownName_;
+    int lastError_ = 0;               // errno of the last failed read or write, 0 when none
     int64_t position_ = 0;            // logical position
     // Read-ahead buffer so that byte-sized reads do not each cost a system call.
     std::vector<uint8_t> buffer_;
@@ -102,3 +120,18 @@ private:
     std::vector<uint8_t> data_;
     int64_t position_ = 0;
 };
+
+// Runs Work. An Exception it raises that does not name FileName in quotes
+// gets Verb and the quoted name before its message ("Cannot read \"a.png\": "),
+// keeping its class; one that names it already passes unchanged.
+template <typename F>
+decltype(auto) NamingFileInErrors(const char* Verb, const std::string& FileName, F&& Work)
+{
+    try {
+        return Work();
+    } catch (Exception& e) {
+        if (e.Message().find('"' + FileName + '"') == std::string::npos)
+            e.AddContext(std::string(Verb) + " \"" + FileName + "\": ");
+        throw;
+    }
+}

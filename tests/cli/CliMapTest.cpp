@@ -564,3 +564,53 @@ TEST(CliMapWarp, WritesTheTargetMapsSizeAndRefusesWhatItCannotDo)
 }
 
 } // namespace
+
+namespace {
+
+// A picture size beyond the policy is a usage error, refused before anything
+// is drawn or written; a row size that wraps an int is among them.
+TEST(CliMap, PictureSizesBeyondThePolicyAreRefused)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-map-size-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string in = (dir / "in.bmp").string(), out = (dir / "out.png").string();
+    TBitmap bg;
+    bg.SetSize(8, 4);
+    bg.SaveToFile(in);
+    const std::vector<std::string> huge = {"--kind", "1", "--width", "1431655766", "--height", "1",
+                                           "--lon-step", "10", "--lat-step", "10", "--png"};
+    const std::vector<std::vector<std::string>> cases = {
+        With(With({"grid"}, huge), {out}),
+        With(With({"grid"}, huge), {(dir / "out.bmp").string()}),
+        {"grid", "--kind", "1", "--width", "20000", "--height", "20000", "--lon-step", "10", "--lat-step", "10",
+         "--png", out},
+        {"warp", "--from", "kind=1,width=8,height=4", "--to", "kind=1,width=10000000,height=100", in, out},
+    };
+    for (const auto& args : cases) {
+        MapRun r = RunMap(args);
+        EXPECT_EQ(r.exit, 2) << args[4] << r.err;
+        EXPECT_NE(r.err.find("larger than the largest allowed"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(dir / "out.bmp"));
+    fs::remove_all(dir);
+}
+
+// A write that fails (here a file size limit, as a full disk would) names
+// the file being written and the system's reason, and leaves nothing behind.
+TEST(CliMap, AFailedWriteNamesTheFileAndTheReason)
+{
+    fs::path dir = fs::temp_directory_path() / ("quillon-map-full-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    for (const char* name : {"g.bmp", "g.png"}) {
+        const std::string out = (dir / name).string();
+        MapRun r = RunMap(With({"grid"}, With(Kind1, {"--png", out})), "", "ulimit -f 1; trap '' XFSZ; ");
+        EXPECT_EQ(r.exit, 1) << r.err;
+        EXPECT_NE(r.err.find("\"" + out + "\""), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_empty(dir)) << r.err;
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "PictureTestSupport.h"
+#include "graphics/PictureFiles.h"
 #include "graphics/PngImage.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct PngSpec {
     bool bkgd = false;
     png_color_16 background{};
     bool time = false;
+    png_time stamp{2005, 3, 15, 12, 34, 56}; // written when time is set
     std::vector<std::pair<std::string, std::string>> texts;
     int textCompression = PNG_TEXT_COMPRESSION_NONE; // of every text chunk
 };
@@ -91,8 +93,7 @@ Bytes MakePng(const PngSpec& s)
     if (s.bkgd)
         png_set_bKGD(png, info, &s.background);
     if (s.time) {
-        png_time t{2005, 3, 15, 12, 34, 56};
-        png_set_tIME(png, info, &t);
+        png_set_tIME(png, info, &s.stamp);
     }
     std::vector<png_text> texts;
     for (const auto& [k, v] : s.texts) {
@@ -303,6 +304,28 @@ TEST(Png, BackgroundColour)
     EXPECT_FALSE(plain.Transparent);
 }
 
+// PNG allows second 60 (a leap second); a TDateTime has no place for it, so
+// it is the minute's last second. Impossible dates stay unset.
+TEST(Png, TimeStampsWithALeapSecond)
+{
+    struct Case { png_time stamp; const char* want; } cases[] = {
+        {{2016, 12, 31, 23, 59, 60}, "2016-12-31T23:59:59"},
+        {{2005, 3, 15, 12, 34, 59}, "2005-03-15T12:34:59"},
+        {{2005, 2, 30, 12, 34, 56}, nullptr},
+    };
+    for (const Case& c : cases) {
+        PngSpec layout;
+        layout.time = true;
+        layout.stamp = c.stamp;
+        TPngImage image;
+        Read(MakePng(layout), image);
+        if (c.want)
+            EXPECT_EQ(DateTimeToIso(image.LastModified), c.want);
+        else
+            EXPECT_EQ(image.LastModified, 0);
+    }
+}
+
 TEST(Png, TextTimeAndGamma)
 {
     PngSpec layout;
@@ -368,6 +391,36 @@ TEST(Png, CorruptStreamsRaiseAndNeverAbort)
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Is not a valid PNG !");
     }
+}
+
+// A picture that cannot be read as a file is named with the reason; the
+// design's own message stays the reason.
+TEST(Png, LoadFailuresNameTheFileAndTheReason)
+{
+    InitializePngImage();
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillon-png-names-XXXXXX").string();
+    const std::filesystem::path dir = ::mkdtemp(pattern.data());
+    Bytes good = MakePng(PngSpec{});
+    Bytes badIhdr = good;
+    badIhdr[24] = 3; // bit depth 3
+    struct Case { const char* name; Bytes bytes; std::string reason; } cases[] = {
+        {"gif.png", {'G', 'I', 'F', '8', '9', 'a'}, ": Is not a valid PNG !"},
+        {"cut.png", Bytes(good.begin(), good.begin() + 40), ": the file ends at byte 40"},
+        {"ihdr.png", badIhdr, "(the PNG data is damaged)"},
+    };
+    for (const Case& c : cases) {
+        const std::string file = (dir / c.name).string();
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(c.bytes.data()), c.bytes.size());
+        TBitmap bitmap;
+        try {
+            LoadPictureAsBitmap(file, bitmap);
+            ADD_FAILURE() << c.name;
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message().find("\"" + file + "\""), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find(c.reason), std::string::npos) << e.Message();
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Png, StreamExceptionIsRethrownAfterLibpng)

@@ -141,6 +141,25 @@ TEST(Bitmap, SizeChangesKeepWhatFits)
     EXPECT_EQ(b.Width(), 4);
 }
 
+// Sizes are counted in 64 bits and held to the picture size policy before
+// anything is allocated: a row that would wrap an int is refused, not made
+// a few bytes long.
+TEST(Bitmap, SizesBeyondThePolicyAreRefused)
+{
+    EXPECT_EQ(TBitmap::BytesPerScanLine(1431655766, 24), int64_t(4294967300));
+    struct Case { int w, h; TPixelFormat format; } cases[] = {
+        {1431655766, 1, pf24bit}, {INT32_MAX, 1, pf32bit}, {20000, 20000, pf24bit}, {1 << 15, 1 << 14, pf8bit},
+    };
+    for (const Case& c : cases) {
+        TBitmap b;
+        b.SetPixelFormat(c.format);
+        EXPECT_THROW(b.SetSize(c.w, c.h), EOutOfMemory) << c.w << " x " << c.h;
+        EXPECT_TRUE(b.Empty());
+        EXPECT_FALSE(BitmapSizeAllowed(c.w, c.h, BitsPerPixelOf(c.format)));
+    }
+    EXPECT_TRUE(BitmapSizeAllowed(16384, 16384, 24)); // the policy's own limit is allowed
+}
+
 TEST(Picture, RegistryByExtension)
 {
     std::string dir = std::filesystem::temp_directory_path() / "quillon-picture-test";

@@ -111,3 +111,32 @@ TEST(Streams, ReadErrorsAndCopies)
     EXPECT_THROW(f.ReadBuffer(buf, 4), EReadError);
     std::filesystem::remove(path);
 }
+
+// A file stream's failures say which file and why, in the system's words.
+TEST(FileStream, FailuresNameTheFileAndTheReason)
+{
+    ScratchFolder dir;
+    const std::string shortFile = (dir.path / "short.bin").string();
+    std::ofstream(shortFile, std::ios::binary) << "abc";
+    uint8_t buf[8] = {};
+    struct Case {
+        std::string name, shown;
+        bool writing;
+        std::string want;
+    } cases[] = {
+        {"/dev/full", "", true, "Stream write error: cannot write \"/dev/full\": No space left on device"},
+        {"/dev/full", "out.bmp", true, "Stream write error: cannot write \"out.bmp\": No space left on device"},
+        {shortFile, "", false, "Stream read error: cannot read \"" + shortFile + "\": the file ends at byte 3, 5 bytes short"},
+    };
+    for (const Case& c : cases) {
+        TFileStream s(c.name, c.writing ? fmCreate : fmOpenRead);
+        if (!c.shown.empty())
+            s.SetShownName(c.shown);
+        try {
+            c.writing ? s.WriteBuffer(buf, 8) : s.ReadBuffer(buf, 8);
+            ADD_FAILURE() << c.want;
+        } catch (const EStreamError& e) {
+            EXPECT_EQ(e.Message(), c.want);
+        }
+    }
+}
