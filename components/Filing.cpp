@@ -520,6 +520,7 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
     result.Found = true;
     result.BatchId = batch->Head.Id;
     result.Folder = batch->Head.Folder;
+    result.Dest = batch->Head.Dest;
 
     // Files an earlier, interrupted undo already brought back.
     std::set<std::string> restoredEarlier;

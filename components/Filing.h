@@ -91,7 +91,8 @@ struct TFilingUndoLine {
 struct TFilingUndoResult {
     bool Found = false;
     std::string BatchId;
-    std::string Folder;
+    std::string Folder;      // where the batch looked for the files
+    std::string Dest;        // where it filed them
     std::string UndoBatchId;
     std::vector<TFilingUndoLine> Lines;
     std::vector<std::string> Messages; // recovery, damaged lines, folders left

@@ -105,3 +105,49 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
     }
     return plan;
 }
+
+std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPattern& Pattern, const std::string& Folder,
+                                     const std::string& Dest, const TRenameWorkflow& Rows, const TFilingOptions& Options)
+{
+    const std::string dir = Folder == "/" ? Folder : Folder + "/";
+    const std::string destDir = Dest == "/" ? Dest : Dest + "/";
+    std::vector<TRenameOutcome> outcomes;
+    std::vector<TFilingMove> moves;
+    std::vector<size_t> moveRow; // outcomes index of each move
+    for (const std::string& name : Rows.FileNames()) {
+        TRenameOutcome row;
+        row.OldName = name;
+        row.Attempted = true;
+        THeaderInfo header;
+        std::string problem;
+        try {
+            ReadHeaderInfo(dir + name, header);
+        } catch (const Exception& e) {
+            problem = e.Message();
+        }
+        std::string target;
+        if (problem.empty())
+            target = FilingTarget(Pattern, Dest, name, header, problem);
+        if (target.empty()) {
+            row.Reason = problem.empty() ? "the header gives no name" : problem;
+            outcomes.push_back(std::move(row));
+            continue;
+        }
+        row.NewName = target.substr(destDir.size());
+        TFilingMove move{dir + name, target, std::nullopt};
+        TFileIdentity identity;
+        if (GetFileIdentity(move.Old, identity))
+            move.Source = identity;
+        moveRow.push_back(outcomes.size());
+        moves.push_back(std::move(move));
+        outcomes.push_back(std::move(row));
+    }
+    const std::vector<TFilingOutcome> done = RunFiling(Journal, Folder, Dest, moves, Options);
+    for (size_t i = 0; i < done.size(); ++i) {
+        TRenameOutcome& row = outcomes[moveRow[i]];
+        row.Attempted = done[i].Attempted;
+        row.Renamed = done[i].Moved;
+        row.Reason = done[i].Reason;
+    }
+    return outcomes;
+}

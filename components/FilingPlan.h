@@ -27,3 +27,14 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
 // set when the pattern gives no usable folder.
 std::string FilingTarget(const TFilingPattern& Pattern, const std::string& Dest, const std::string& FileName,
                          const THeaderInfo& Header, std::string& Problem);
+
+class TRenameWorkflow;
+struct TRenameOutcome;
+
+// Files the rows of a watch batch (files of Folder, with the names their
+// headers propose) as one filing batch: each header is read again for the
+// pattern's fields. Outcomes as the watch reports them: the old name, and the
+// new path relative to Dest. Raises EJournalError when nothing could be done.
+std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPattern& Pattern, const std::string& Folder,
+                                     const std::string& Dest, const TRenameWorkflow& Rows,
+                                     const TFilingOptions& Options = {});

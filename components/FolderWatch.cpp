@@ -329,7 +329,7 @@ void TFolderWatch::RenameAndTell(TRenameWorkflow& Workflow)
     TStoppableJournal journal(journal_);
     std::vector<TRenameOutcome> rows;
     try {
-        rows = Workflow.RenameRows(&journal);
+        rows = BatchAction ? BatchAction(Workflow) : Workflow.RenameRows(&journal);
     } catch (const EJournalError& e) {
         observer_.Message(e.Message() + "; nothing renamed");
         return;

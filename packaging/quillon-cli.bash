@@ -19,11 +19,11 @@ _quillon_cli()
 
     local options=""
     case ${words[1]} in
-        scan) options="--json --keep-going --help" ;;
-        rename) options="--dry-run --json --keep-going --help" ;;
-        undo) options="--dry-run --json --batch --help" ;;
+        scan) options="--json --keep-going --recursive --help" ;;
+        rename) options="--dry-run --json --keep-going --recursive --into --to --help" ;;
+        undo) options="--dry-run --json --batch --recursive --help" ;;
         history) options="--json --help"; COMPREPLY=($(compgen -W "$options" -- "$cur")); return ;;
-        watch) options="--settle --json --wait-for-folder --help" ;;
+        watch) options="--settle --json --wait-for-folder --poll --into --to --help" ;;
         info|version) options="--json --help"
             if [[ $cur != -* ]]; then COMPREPLY=($(compgen -f -- "$cur")); return; fi ;;
         tables) options="--json --help" ;;
@@ -42,7 +42,13 @@ _quillon_cli()
             ids=$(quillon-cli history 2>/dev/null | cut -f1)
             COMPREPLY=($(compgen -W "$ids" -- "$cur"))
             return ;;
-        --settle|--count)
+        --settle|--count|--poll)
+            return ;;
+        --into)
+            COMPREPLY=($(compgen -W "{yyyy}/{mm}/{dd} {yyyy}/{doy} {satellite}/{yyyy}/{mm}" -- "$cur"))
+            return ;;
+        --to)
+            COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
     esac
 
