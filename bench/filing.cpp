@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "components/Filing.h"
+#include "components/FolderPoll.h"
 #include "components/FilingPlan.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
@@ -164,8 +165,36 @@ void BM_FileOntoAnotherFileSystem(benchmark::State& state)
     state.counters["MB/s"] = benchmark::Counter(BigCount * (BigSize / 1e6), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// One listing of a folder of 20,000 settled files, as `watch --poll` makes
+// it every SECONDS: CPU time per poll (no file changed, so no event and no
+// header read).
+void BM_PollSettledFolder(benchmark::State& state)
+{
+    TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+    fs::create_directories(run.Source);
+    for (int i = 0; i < 20000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%08d.mpd", i);
+        std::FILE* f = std::fopen((run.Source + "/" + name).c_str(), "w");
+        if (!f)
+            std::abort();
+        std::fclose(f);
+    }
+    TPollFolderEvents poll(std::chrono::milliseconds(1000));
+    if (!poll.Start(run.Source).empty())
+        state.SkipWithError("cannot list the folder");
+    std::vector<TFolderEvent> events;
+    for (auto _ : state) {
+        poll.Poll(events);
+        benchmark::DoNotOptimize(events);
+    }
+    if (!events.empty())
+        state.SkipWithError("a settled file was reported");
+}
+
 } // namespace
 
+BENCHMARK(BM_PollSettledFolder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenameInPlace)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FileIntoDatedFolders)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CopyAndRemove)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
