@@ -461,6 +461,15 @@ bool TakenBack(const TFilingJournalContents& contents, const std::string& id)
     });
 }
 
+// A file the batch may have moved: its move was recorded done, or begun
+// within one file system (the rename's outcome was not recorded); in a batch
+// that was cut short, also a file only planned, whose records were lost
+// with the process: the disk tells.
+bool MayHaveMoved(const TFilingBatch& batch, const TFilingFile& file)
+{
+    return file.Step == "moved" || file.Step == "intent" || (file.Step.empty() && (!batch.Ended || batch.Recovered));
+}
+
 const TFilingBatch* ChooseFilingBatch(const TFilingJournalContents& contents, const TFilingUndoOptions& options,
                                       const std::string& journalFile)
 {
@@ -485,7 +494,7 @@ const TFilingBatch* ChooseFilingBatch(const TFilingJournalContents& contents, co
         if (TakenBack(contents, it->Head.Id))
             continue;
         if (std::none_of(it->Files.begin(), it->Files.end(),
-                         [](const TFilingFile& f) { return f.Step == "moved" || f.Step == "intent"; }))
+                         [&](const TFilingFile& f) { return MayHaveMoved(*it, f); }))
             continue;
         return &*it;
     }
@@ -533,13 +542,15 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
     std::vector<TFilingMove> restores;
     for (auto it = batch->Files.rbegin(); it != batch->Files.rend(); ++it) {
         const TFilingFile& f = *it;
-        if ((f.Step != "moved" && f.Step != "intent") || restoredEarlier.count(f.Old))
+        if (!MayHaveMoved(*batch, f) || restoredEarlier.count(f.Old))
             continue;
         const std::optional<TFileIdentity>& expected = f.Step == "moved" ? f.Moved : f.Source;
         TFilingUndoLine line{false, f.New, f.Old, {}};
         if (!Exists(f.New)) {
-            if (f.Step == "intent" && Exists(f.Old))
-                continue; // the rename never happened
+            if (f.Step != "moved" && Exists(f.Old))
+                continue; // the move never happened
+            if (f.Step.empty())
+                continue; // only planned: nothing to tell
             line.Reason = UndoReasonMissing;
         } else if (expected && !IdentityIs(f.New, expected)) {
             line.Reason = UndoReasonChanged;

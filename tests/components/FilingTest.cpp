@@ -177,8 +177,9 @@ TEST_F(FilingTest, DryRunPredictsTakenTargetsAndCollisions)
     EXPECT_FALSE(fs::exists(dest + "/2005/03/15/2005-03-15-21_IVH.mpd"));
 }
 
-// A kill -9 after every step of a cross-file-system move, then undo or a
-// rerun: each file exactly once, its bytes unchanged, no partial copy left.
+// A kill -9 after every step of a move, by copy (as to another file system)
+// and by rename, then undo or a rerun: each file exactly once, its bytes
+// unchanged, no partial copy left.
 TEST_F(FilingTest, KillAtEveryStepThenUndoOrRerun)
 {
     // On a memory file system where there is one: the many flushes to disk
@@ -188,7 +189,8 @@ TEST_F(FilingTest, KillAtEveryStepThenUndoOrRerun)
         if (!shm.empty())
             root = shm;
     }
-    for (bool rerun : {false, true}) {
+    for (int run = 0; run < 4; ++run) {
+        const bool rerun = run % 2 == 1, copy = run < 2;
         for (int step = 1;; ++step) {
             const std::string dest = root + "/archive";
             fs::remove_all(root + "/in");
@@ -196,7 +198,7 @@ TEST_F(FilingTest, KillAtEveryStepThenUndoOrRerun)
             fs::remove_all(root + "/state");
             auto moves = Plan(dest);
             TFilingOptions options;
-            options.ForceCopy = true;
+            options.ForceCopy = copy;
             options.StopAfterStep = step;
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
@@ -210,7 +212,8 @@ TEST_F(FilingTest, KillAtEveryStepThenUndoOrRerun)
             int status = 0;
             ASSERT_EQ(::waitpid(child, &status, 0), child);
             const bool killed = WIFSIGNALED(status);
-            const std::string where = (rerun ? "rerun after step " : "undo after step ") + std::to_string(step);
+            const std::string where = std::string(copy ? "copying, " : "renaming, ") +
+                                      (rerun ? "rerun after step " : "undo after step ") + std::to_string(step);
             options.StopAfterStep = 0;
             if (rerun) {
                 RecoverFilingJournal(Journal(), options);
