@@ -146,9 +146,9 @@ int RunFileInto(const TTreeCommand& c)
         if (!o.Moved)
             ++failures;
         if (c.Json) {
-            nlohmann::json item = {{"status", o.Moved ? done : "failed"}, {"old", JsonSafe(from)}, {"new", JsonSafe(to)}};
+            nlohmann::json item = JsonTextObject({{"status", o.Moved ? done : "failed"}, {"old", from}, {"new", to}});
             if (!o.Moved)
-                item["reason"] = JsonSafe(o.Reason);
+                PutJsonText(item, "reason", o.Reason);
             results.push_back(item);
         } else if (o.Moved) {
             std::printf("%s\t%s\t%s\n", done, EscapeText(from).c_str(), EscapeText(to).c_str());
@@ -216,7 +216,7 @@ int RunScanTree(const TTreeCommand& c)
         workflow.OnRowAdded = [&](const std::string& file, const std::string& proposed) {
             progress.Clear();
             if (c.Json)
-                rows.push_back({{"file", JsonSafe(Joined(rel, file))}, {"proposed", JsonSafe(proposed)}});
+                rows.push_back(JsonTextObject({{"file", Joined(rel, file)}, {"proposed", proposed}}));
             else
                 std::printf("%s\t%s\n", EscapeText(Joined(rel, file)).c_str(), EscapeText(proposed).c_str());
         };
@@ -273,9 +273,9 @@ int RunRenameTree(const TTreeCommand& c)
         if (!row.Renamed)
             ++failures;
         if (c.Json) {
-            nlohmann::json item = {{"status", row.Renamed ? done : "failed"}, {"old", JsonSafe(from)}, {"new", JsonSafe(to)}};
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? done : "failed"}, {"old", from}, {"new", to}});
             if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
+                PutJsonText(item, "reason", row.Reason);
             results.push_back(item);
         } else if (row.Renamed) {
             std::printf("%s\t%s\t%s\n", done, EscapeText(from).c_str(), EscapeText(to).c_str());
@@ -351,9 +351,9 @@ int PrintFilingUndo(const TTreeCommand& c, const TFilingUndoResult& result, cons
         const char* status = !line.Restored ? "skipped" : c.DryRun ? "would-restore" : "restored";
         const std::string from = RelativeToRoot(dest, line.NewName), to = RelativeToRoot(result.Folder, line.OldName);
         if (c.Json) {
-            nlohmann::json item = {{"status", status}, {"new", JsonSafe(from)}, {"old", JsonSafe(to)}};
+            nlohmann::json item = JsonTextObject({{"status", status}, {"new", from}, {"old", to}});
             if (!line.Restored)
-                item["reason"] = JsonSafe(line.Reason);
+                PutJsonText(item, "reason", line.Reason);
             results.push_back(item);
         } else if (!line.Restored) {
             std::printf("%s\t%s\t%s\t%s\n", status, EscapeText(from).c_str(), EscapeText(to).c_str(),
@@ -363,8 +363,8 @@ int PrintFilingUndo(const TTreeCommand& c, const TFilingUndoResult& result, cons
         }
     }
     if (c.Json) {
-        nlohmann::json out = {{"batch", result.BatchId}, {"folder", JsonSafe(result.Folder)}, {"dry_run", c.DryRun},
-                              {"results", results}};
+        nlohmann::json out = {{"batch", result.BatchId}, {"dry_run", c.DryRun}, {"results", results}};
+        PutJsonText(out, "folder", result.Folder);
         if (!result.UndoBatchId.empty())
             out["undo"] = result.UndoBatchId;
         PrintJson(out);
@@ -424,10 +424,10 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
             const char* status = UndoActionName(line.Action);
             const std::string from = Joined(rel, line.NewName), to = Joined(rel, line.OldName);
             if (c.Json) {
-                nlohmann::json item = {{"status", status}, {"batch", result.BatchId}, {"new", JsonSafe(from)},
-                                       {"old", JsonSafe(to)}};
+                nlohmann::json item =
+                    JsonTextObject({{"status", status}, {"batch", result.BatchId}, {"new", from}, {"old", to}});
                 if (line.Action == TUndoAction::Skipped)
-                    item["reason"] = JsonSafe(line.Reason);
+                    PutJsonText(item, "reason", line.Reason);
                 all.push_back(item);
             } else if (line.Action == TUndoAction::Skipped) {
                 std::printf("%s\t%s\t%s\t%s\n", status, EscapeText(from).c_str(), EscapeText(to).c_str(),
@@ -440,7 +440,11 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
     if (!found)
         Tell("undo", "nothing to undo in " + folder);
     if (c.Json)
-        PrintJson({{"folder", JsonSafe(folder)}, {"dry_run", c.DryRun}, {"results", all}});
+    {
+        nlohmann::json out = {{"dry_run", c.DryRun}, {"results", all}};
+        PutJsonText(out, "folder", folder);
+        PrintJson(out);
+    }
     std::fflush(stdout);
     return skipped > 0 ? ExitItemFailed : ExitSuccess;
 }

@@ -95,11 +95,11 @@ int RunRename(int argc, char** argv)
     // One row's outcome: done ("renamed", or "would-rename" in a dry run) or failed.
     const auto report = [&](const TRenameOutcome& row, const char* done) {
         if (json) {
-            nlohmann::json item = {{"status", row.Renamed ? done : "failed"},
-                                   {"old", JsonSafe(row.OldName)},
-                                   {"new", JsonSafe(row.NewName)}};
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? done : "failed"},
+                                                  {"old", row.OldName},
+                                                  {"new", row.NewName}});
             if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
+                PutJsonText(item, "reason", row.Reason);
             results.push_back(item);
         } else if (row.Renamed) {
             std::printf("%s\t%s\t%s\n", done, Field(row.OldName).c_str(), Field(row.NewName).c_str());
@@ -170,7 +170,7 @@ int RunRename(int argc, char** argv)
         const std::string& file = workflow.FileNames()[static_cast<size_t>(i)];
         const std::string& proposed = workflow.ProposedNames()[static_cast<size_t>(i)];
         if (json)
-            remaining.push_back({{"file", JsonSafe(file)}, {"proposed", JsonSafe(proposed)}});
+            remaining.push_back(JsonTextObject({{"file", file}, {"proposed", proposed}}));
         else
             std::printf("remaining\t%s\t%s\n", Field(file).c_str(), Field(proposed).c_str());
     }

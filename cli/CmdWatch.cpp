@@ -30,11 +30,11 @@ public:
     void Renamed(const TRenameOutcome& row) override
     {
         if (json_) {
-            nlohmann::json item = {{"status", row.Renamed ? (FiledTo ? "filed" : "renamed") : "failed"},
-                                   {"old", JsonSafe(row.OldName)},
-                                   {"new", JsonSafe(row.NewName)}};
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? (FiledTo ? "filed" : "renamed") : "failed"},
+                                                  {"old", row.OldName},
+                                                  {"new", row.NewName}});
             if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
+                PutJsonText(item, "reason", row.Reason);
             std::printf("%s\n", item.dump().c_str());
         } else if (row.Renamed) {
             std::printf("%s\t%s\t%s\n", FiledTo ? "filed" : "renamed", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str());

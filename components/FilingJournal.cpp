@@ -283,7 +283,7 @@ std::string FormatFilingLine(const TFilingRecord& r)
                            {"size", r.Identity->Size},
                            {"mtime", r.Identity->ModifiedNs}};
         if (!r.Reason.empty())
-            out["reason"] = JsonSafe(r.Reason);
+            out["reason"] = Utf8OrReplacement(r.Reason);
         break;
     case TFilingRecordType::End:
         out["type"] = "end";
