@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,14 @@ std::string Scratch(const std::string& base)
     return pattern;
 }
 
-// count sample files in folder; each padded to padTo bytes.
+// count sample files in folder, each with its own standard name; each padded
+// to padTo bytes.
 void WriteSamples(const std::string& folder, int count, size_t padTo)
 {
     fs::create_directories(folder);
     for (int i = 0; i < count; ++i) {
-        TDateTime when = EncodeDate(1995 + i % 24, 1 + i % 12, 1 + i % 28) + EncodeTime(i % 24, (i * 7) % 60, 0, 0);
+        // One half-hour slot each, 5 minutes in: every standard name differs.
+        TDateTime when = EncodeDate(1995, 1, 1) + i / 48.0 + EncodeTime(0, 5, 0, 0);
         TByteVector bytes = BuildFramedFile(MakeSampleHeader(0xD4F7, "AIVH", when));
         if (bytes.size() < padTo)
             bytes.resize(padTo, static_cast<uint8_t>(i));
@@ -77,16 +80,18 @@ void BM_RenameInPlace(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
-        WriteSamples(run.Source, 10000, 0);
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        WriteSamples(run->Source, 10000, 0);
         state.ResumeTiming();
         TRenameWorkflow workflow;
-        workflow.Folder = run.Source;
+        workflow.Folder = run->Source;
         workflow.RescanFolder();
         TRenameJournal journal;
         auto outcomes = workflow.RenameRows(&journal);
         benchmark::DoNotOptimize(outcomes);
         state.PauseTiming();
+        run.reset();
+        state.ResumeTiming();
     }
     state.counters["files/s"] = benchmark::Counter(10000, benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -96,17 +101,21 @@ void BM_FileIntoDatedFolders(benchmark::State& state)
     const TFilingPattern pattern = TFilingPattern::Parse("{yyyy}/{mm}/{dd}");
     for (auto _ : state) {
         state.PauseTiming();
-        TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
-        WriteSamples(run.Source, 10000, 0);
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        WriteSamples(run->Source, 10000, 0);
         state.ResumeTiming();
-        const std::string dir = NormalizeJournalFolder(run.Source);
+        const std::string dir = NormalizeJournalFolder(run->Source);
         TFilingPlan plan = PlanFiling({dir}, pattern, dir);
-        TFilingJournal journal;
-        auto outcomes = RunFiling(journal, dir, dir, plan.Moves);
-        benchmark::DoNotOptimize(outcomes);
+        {
+            TFilingJournal journal;
+            auto outcomes = RunFiling(journal, dir, dir, plan.Moves);
+            benchmark::DoNotOptimize(outcomes);
+        }
         state.PauseTiming();
         if (plan.Moves.size() < 9000)
             state.SkipWithError("fewer files filed than written");
+        run.reset();
+        state.ResumeTiming();
     }
     state.counters["files/s"] = benchmark::Counter(10000, benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -118,15 +127,17 @@ void BM_CopyAndRemove(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
         const std::string other = Scratch(Base("QUILLON_BENCH_OTHER", "/dev/shm"));
-        WriteSamples(run.Source, BigCount, BigSize);
+        WriteSamples(run->Source, BigCount, BigSize);
         state.ResumeTiming();
-        const std::string command = "cd '" + run.Source + "' && cp -- *.mpd '" + other + "/' && rm -f -- *.mpd";
+        const std::string command = "cd '" + run->Source + "' && cp -- *.mpd '" + other + "/' && rm -f -- *.mpd";
         if (std::system(command.c_str()) != 0)
             state.SkipWithError("cp or rm failed");
         state.PauseTiming();
         fs::remove_all(other);
+        run.reset();
+        state.ResumeTiming();
     }
     state.counters["MB/s"] = benchmark::Counter(BigCount * (BigSize / 1e6), benchmark::Counter::kIsIterationInvariantRate);
 }
@@ -136,31 +147,41 @@ void BM_FileOntoAnotherFileSystem(benchmark::State& state)
     const TFilingPattern pattern = TFilingPattern::Parse("{yyyy}/{mm}/{dd}");
     for (auto _ : state) {
         state.PauseTiming();
-        TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
         const std::string other = Scratch(Base("QUILLON_BENCH_OTHER", "/dev/shm"));
-        WriteSamples(run.Source, BigCount, BigSize);
+        WriteSamples(run->Source, BigCount, BigSize);
         struct stat a{}, b{};
-        ::stat(run.Source.c_str(), &a);
+        ::stat(run->Source.c_str(), &a);
         ::stat(other.c_str(), &b);
         if (a.st_dev == b.st_dev)
             state.SkipWithError("the destination is on the same file system");
         state.ResumeTiming();
-        const std::string dir = NormalizeJournalFolder(run.Source);
+        const std::string dir = NormalizeJournalFolder(run->Source);
         TFilingPlan plan = PlanFiling({dir}, pattern, other);
-        TFilingJournal journal;
-        auto outcomes = RunFiling(journal, dir, other, plan.Moves);
+        std::vector<TFilingOutcome> outcomes;
+        {
+            TFilingJournal journal;
+            outcomes = RunFiling(journal, dir, other, plan.Moves);
+        }
         state.PauseTiming();
         // Every byte arrived: the moves compared each copy with its source.
         uintmax_t bytes = 0;
         for (const auto& e : fs::recursive_directory_iterator(other))
             if (e.is_regular_file())
                 bytes += e.file_size();
+        std::string error;
         for (const auto& o : outcomes)
-            if (!o.Moved)
-                state.SkipWithError(("not moved: " + o.Reason).c_str());
-        if (bytes != uintmax_t(BigCount) * BigSize)
-            state.SkipWithError("bytes missing at the destination");
+            if (!o.Moved && error.empty())
+                error = "not moved: " + o.Old + ": " + o.Reason;
+        if (error.empty() && bytes != uintmax_t(BigCount) * BigSize)
+            error = "bytes missing at the destination: " + std::to_string(bytes);
         fs::remove_all(other);
+        run.reset();
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        state.ResumeTiming();
     }
     state.counters["MB/s"] = benchmark::Counter(BigCount * (BigSize / 1e6), benchmark::Counter::kIsIterationInvariantRate);
 }

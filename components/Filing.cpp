@@ -14,6 +14,8 @@
 #include <unordered_set>
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +32,7 @@ const char* const FilingReasonCopyDiffers = "the copy differs from the source";
 namespace {
 
 constexpr size_t CopyChunk = 1 << 20;
+constexpr int64_t CopySlice = 1 << 20;
 
 std::atomic<int> stepsTaken{0};
 
@@ -120,6 +123,50 @@ int CompareFiles(const std::string& a, const std::string& b)
     }
 }
 
+// Copies up to Size bytes from In to Out through a buffer: the count, or -1.
+ssize_t CopyByBuffer(int in, int out, size_t size)
+{
+    std::vector<char> buffer(std::min(size, CopyChunk));
+    ssize_t got;
+    do
+        got = ::read(in, buffer.data(), buffer.size());
+    while (got < 0 && errno == EINTR);
+    if (got > 0 && !WriteAll(out, buffer.data(), static_cast<size_t>(got)))
+        return -1;
+    return got;
+}
+
+// CompareFiles through mappings of both files (no copies into buffers);
+// CompareFiles itself where a file cannot be mapped.
+int CompareMapped(const std::string& a, const std::string& b)
+{
+    TFileCloser fa{::open(a.c_str(), O_RDONLY | O_CLOEXEC)};
+    TFileCloser fb{::open(b.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (fa.fd < 0 || fb.fd < 0)
+        return errno;
+    struct stat sa{}, sb{};
+    if (::fstat(fa.fd, &sa) != 0 || ::fstat(fb.fd, &sb) != 0)
+        return errno;
+    if (sa.st_size != sb.st_size)
+        return 1;
+    if (sa.st_size == 0)
+        return 0;
+    const size_t size = static_cast<size_t>(sa.st_size);
+    void* ma = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fa.fd, 0);
+    void* mb = ma == MAP_FAILED ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fb.fd, 0);
+    if (mb == MAP_FAILED) {
+        if (ma != MAP_FAILED)
+            ::munmap(ma, size);
+        return CompareFiles(a, b);
+    }
+    ::madvise(ma, size, MADV_SEQUENTIAL);
+    ::madvise(mb, size, MADV_SEQUENTIAL);
+    const int result = std::memcmp(ma, mb, size) == 0 ? 0 : 1;
+    ::munmap(ma, size);
+    ::munmap(mb, size);
+    return result;
+}
+
 class TMover {
 public:
     TMover(TFilingJournal& journal, std::string id, const TFilingOptions& options)
@@ -145,19 +192,36 @@ public:
         journal_.Write(r, sync);
     }
 
-    // The folder of path and every missing folder above it, each journaled.
-    void MakeFolders(const std::string& folder)
+    // The folder of a move's target and every missing folder above it, each
+    // journaled. For a copy each new folder is flushed into its parent, so
+    // that the copy is on disk before its source is removed; a rename within
+    // one file system needs no more than the rename itself.
+    void MakeFolders(const TFilingMove& move)
+    {
+        std::string existing = FolderOf(move.New);
+        while (existing != "/" && !Exists(existing))
+            existing = FolderOf(existing);
+        if (existing == FolderOf(move.New))
+            return;
+        struct stat source{}, target{};
+        const bool copy = options_.ForceCopy || ::lstat(move.Old.c_str(), &source) != 0 ||
+                          ::stat(existing.c_str(), &target) != 0 || source.st_dev != target.st_dev;
+        MakeFolders(FolderOf(move.New), copy);
+    }
+
+    void MakeFolders(const std::string& folder, bool sync)
     {
         if (folder == "/" || Exists(folder))
             return;
-        MakeFolders(FolderOf(folder));
+        MakeFolders(FolderOf(folder), sync);
         if (::mkdir(folder.c_str(), 0777) == 0) {
             TFilingRecord r;
             r.Type = TFilingRecordType::Dir;
             r.Id = id_;
             r.Path = folder;
             journal_.Write(r, false);
-            SyncFolderOf(folder);
+            if (sync)
+                SyncFolderOf(folder);
         }
     }
 
@@ -252,22 +316,26 @@ private:
             TFileCloser outFile{::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
             if (outFile.fd < 0)
                 return fail(FileErrorText(errno));
-            std::vector<char> buffer(CopyChunk);
+            // The kernel copies (sendfile), in slices, so that a kill can
+            // leave a partial copy behind and the progress moves; where it
+            // cannot, the bytes go through a buffer.
+            int64_t copied = 0;
             bool first = true;
-            for (;;) {
-                ssize_t got = ::read(in.fd, buffer.data(), buffer.size());
+            while (copied < source.st_size) {
+                const size_t slice = static_cast<size_t>(std::min<int64_t>(CopySlice, source.st_size - copied));
+                ssize_t got = ::sendfile(outFile.fd, in.fd, nullptr, slice);
                 if (got < 0 && errno == EINTR)
                     continue;
+                if (got < 0 && (errno == EINVAL || errno == ENOSYS) && copied == 0) {
+                    got = CopyByBuffer(in.fd, outFile.fd, slice);
+                }
                 if (got < 0) {
                     error = errno;
                     break;
                 }
                 if (got == 0)
-                    break;
-                if (!WriteAll(outFile.fd, buffer.data(), static_cast<size_t>(got))) {
-                    error = errno;
-                    break;
-                }
+                    break; // the source got shorter: the check below tells
+                copied += got;
                 Bytes += got;
                 if (options_.OnProgress)
                     options_.OnProgress(-1, Bytes);
@@ -291,7 +359,7 @@ private:
         }
         Checkpoint(options_);
 
-        const int compared = CompareFiles(move.Old, temp);
+        const int compared = CompareMapped(move.Old, temp);
         if (compared != 0) {
             ::unlink(temp.c_str());
             return fail(compared == 1 ? FilingReasonCopyDiffers : FileErrorText(compared));
@@ -348,7 +416,7 @@ std::vector<TFilingOutcome> RunMoves(TFilingJournal& journal, TFilingRecord head
             break;
         }
         try {
-            mover.MakeFolders(FolderOf(moves[i].New));
+            mover.MakeFolders(moves[i]);
             outcomes[i] = mover.Move(moves[i]);
         } catch (const EJournalError& e) {
             stopFrom(i, std::string("not moved: the filing journal failed: ") + e.what());
