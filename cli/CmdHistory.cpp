@@ -21,6 +21,8 @@ int RunHistory(int argc, char** argv)
     app.add_flag("--json", json, "print a JSON array");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "history"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("history", problem);
 
     const TJournalHistory history = ReadJournalHistory(DefaultJournalFileName(), [](const std::string& message) {
         std::fprintf(stderr, "quillon-cli history: %s\n", message.c_str());

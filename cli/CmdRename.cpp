@@ -31,7 +31,8 @@ std::string Field(const std::string& s)
 int RunRename(int argc, char** argv)
 {
     CLI::App app{"Rename the non-standard MPD files of DIR to the names their headers propose, as the window's "
-                 "Rename button does, then list what remains. A file is never renamed over an existing one.\n"
+                 "Rename button does, then list what remains. A file is never renamed over an existing one, "
+                 "nor when it was replaced or written to since its header was read (changed since it was read).\n"
                  "Text lines: renamed TAB old TAB new | failed TAB old TAB new TAB reason | with --dry-run "
                  "would-rename TAB old TAB new, or failed TAB old TAB new TAB reason for a rename the real run "
                  "would fail (nothing is touched and no rescan follows); then remaining TAB file TAB proposed for "
@@ -57,6 +58,8 @@ int RunRename(int argc, char** argv)
     app.add_option("--to", tree.To, "with --into: the folder to file into (default DIR); must exist");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("rename", problem);
     tree.Dir = dir;
     tree.DryRun = dryRun;
     tree.Json = json;

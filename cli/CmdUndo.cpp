@@ -37,6 +37,8 @@ int RunUndo(int argc, char** argv)
                  "with DIR: the last batch of every folder below DIR too (rows relative to DIR)");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "undo"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("undo", problem);
     if (tree.Recursive && dir.empty())
         return UsageError("undo", "--recursive needs DIR");
     // A filing batch (rename --into) goes back to its folders when it is

@@ -18,6 +18,7 @@
 #include "components/FolderPoll.h"
 #include "components/FolderWatch.h"
 #include "components/Journal.h"
+#include "components/Undo.h"
 
 namespace {
 
@@ -62,7 +63,8 @@ int RunWatch(int argc, char** argv)
                  "non-standard MPD file once it is complete: closed after writing or moved into DIR, and then "
                  "unchanged in size and time for the settle time. Each rename is journaled and printed at once: "
                  "renamed TAB old TAB new | failed TAB old TAB new TAB reason (one JSON object a line with "
-                 "--json). SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
+                 "--json). A batch that cannot be journaled is tried again later (at most a minute apart); a file "
+                 "an undo gave back its name is left alone until it changes. SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
                  "ends it with exit 1.",
                  "quillon-cli watch"};
     double settle = 2.0;
@@ -92,6 +94,8 @@ int RunWatch(int argc, char** argv)
         ->envname("QUILLON_WATCH_TO");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("watch", problem);
     double pollSeconds = 0;
     if (!pollText.empty()) {
         char* end = nullptr;
@@ -151,6 +155,9 @@ int RunWatch(int argc, char** argv)
     }
     const TStopSignalWake wake(wakeFd);
     TFolderWatch watch(dir, std::chrono::duration<double>(settle), *events, clock, journal, printer);
+    // A file an undo gave back its name stays as it is until it changes.
+    TRestoredFiles restored(journal.FileName(), dir);
+    watch.SetRestoredCheck([&restored](const std::string& name) { return restored.IsRestored(name); });
     std::unique_ptr<TFilingJournal> filingJournal;
     std::string dest;
     TFilingOptions filingOptions = FilingOptionsFromEnvironment();

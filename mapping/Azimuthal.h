@@ -18,10 +18,9 @@ namespace projection {
 // on a pole). The arc sine is taken as atan2(v, sqrt((1 - v)(1 + v))), so
 // that both angles come from one arc tangent call. rho and q = 1 - sin^2 c
 // tell the caller about the centre (rho near 0) and points off the globe
-// (q below 0), where lat and dl mean nothing. OrthographicDiscT is the first
-// step (rho, sin c and q), OrthographicAnglesT the rest; the kernel takes
-// the first step, then the arc tangents' arguments (AzimuthalAtanArgsT),
-// and passes over vectors wholly off the disc without the arc tangents.
+// (q below 0), where lat and dl mean nothing. OrthographicDiscT gives rho,
+// sin c and q; then the arc tangents' arguments (AzimuthalAtanArgsT with
+// cos c = sqrt q) and the arc tangents.
 template <typename V>
 static inline void OrthographicDiscT(double scale, V x, V y, V& rho, V& sinc, V& q)
 {
@@ -57,29 +56,6 @@ static inline void AzimuthalAtanArgsT(double sinPhi0, double cosPhi0, double cen
         b2 = rho * cosPhi0 * cosc - y * sinPhi0 * sinc;
     }
 }
-template <typename V>
-static inline void AzimuthalAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                    V cosc, V& latRad, V& dl)
-{
-    V a1, b1, a2, b2;
-    AzimuthalAtanArgsT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, cosc, a1, b1, a2, b2);
-    lanes::Atan2Pair(a1, b1, a2, b2, latRad, dl);
-}
-template <typename V>
-static inline void OrthographicAnglesT(double sinPhi0, double cosPhi0, double centreLat, V x, V y, V rho, V sinc,
-                                       V q, V& latRad, V& dl)
-{
-    AzimuthalAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, lanes::Sqrt(q), latRad, dl);
-}
-template <typename V>
-static inline void OrthographicInverseT(double scale, double sinPhi0, double cosPhi0, double centreLat, V x, V y,
-                                        V& rho, V& q, V& latRad, V& dl)
-{
-    V sinc;
-    OrthographicDiscT(scale, x, y, rho, sinc, q);
-    OrthographicAnglesT(sinPhi0, cosPhi0, centreLat, x, y, rho, sinc, q, latRad, dl);
-}
-
 // The forward rotation undone: x' = x cos r - y sin r, y' = x sin r + y cos r.
 template <typename V>
 static inline void RotateBackXY(double rotCos, double rotSin, V& x, V& y)
@@ -167,88 +143,234 @@ static inline auto AzimuthalXY(double scale, double sinPhi0, double cosPhi0, V s
 
 template <uint8_t Kind>
 struct TAzimuthal {
-    static_assert(Kind == pkAzimuthalEquidistant || Kind == pkOrthographic || Kind == pkLinearisedOrthographic ||
-                  Kind == pkGnomonic);
-    static constexpr bool VisibleInsideOnly = false;
-    // Kinds 3 and 4 share the limit and the formulas.
-    static constexpr double LimitKm = Kind == pkOrthographic || Kind == pkLinearisedOrthographic ? 6300.0 : 12000.0;
+    static_assert(Kind == pkAzimuthalEquidistant || Kind == pkAzimuthalEquidistantWide || Kind == pkOrthographic ||
+                  Kind == pkLinearisedOrthographic || Kind == pkGnomonic);
+    // Kinds 3 and 4 share the formulas.
+    static constexpr uint8_t Formula = Kind == pkAzimuthalEquidistantWide ? uint8_t{pkAzimuthalEquidistant} : Kind;
+    static constexpr const TKindTraits& Traits = KindTraits(Kind);
+    static constexpr double LimitKm = Traits.DistanceLimitKm;
 
     const TMapping& m;
     double sinPhi0, cosPhi0;    // the stored sine and cosine of the centre latitude
     double limitSin, limitCos;  // those of CentreLatitude itself, for the distance limit
+    double limitCosine;         // the limit's central angle's cosine
+    bool rotate;                // Rotation turns the plane point
     double rotCos = 1, rotSin = 0;
 
     explicit TAzimuthal(const TMapping& map)
-        : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
+        : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude),
+          limitCosine(LimitCosine(LimitKm)), rotate(Traits.Rotates && map.Rotation != 0)
     {
         m.DistanceSinCos(limitSin, limitCos);
-        if (m.Rotation != 0) {
+        if (rotate) {
             const double r = m.Rotation * DegToRad;
             rotCos = std::cos(r);
             rotSin = std::sin(r);
         }
     }
 
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    // Forward: the sines and cosines of the latitude and the longitude from
+    // the centre; then the central angle's cosine, the limit (as
+    // GreatCircleDistance measures it from CentreLatitude) and the plane
+    // point of AzimuthalXY, turned by Rotation. Kind 8 takes a third step:
+    // the view's arc tangents' arguments, then the arc tangents.
+    template <typename V, typename M>
+    struct TForwardState : TForwardIO<V, M> {
+        V sinPhi, cosPhi, sinDl, cosDl, cosc; // between the steps
+        V e, north, across;                   // kind 8
+    };
+    static constexpr int ForwardSteps = Formula == pkLinearisedOrthographic ? 3 : 2;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        const double dlon = Wrap(lon - static_cast<double>(m.CentreLongitude));
-        const double phi = lat * DegToRad, dl = dlon * DegToRad;
-        double sinPhi, cosPhi, sinDl, cosDl;
-        lanes::SinCosPair(phi, dl, sinPhi, cosPhi, sinDl, cosDl);
-        const double cosc = CentralCosine(sinPhi0, cosPhi0, sinPhi, cosPhi, cosDl);
-        if (!Finite(cosc))
-            return TMapping::prNotComputed;
-        // The limit as GreatCircleDistance measures it from CentreLatitude.
-        if (BeyondLimit(CentralCosine(limitSin, limitCos, sinPhi, cosPhi, cosDl), LimitCosine(LimitKm)))
-            return TMapping::prNotComputed;
-        const double scale = m.Scale;
-        double x = 0, y = 0;
-        TResult result = TMapping::prComputed;
-        if constexpr (Kind != pkLinearisedOrthographic) {
-            if (AzimuthalXY<Kind>(scale, sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, x, y))
-                result = TMapping::prHidden;
+        constexpr bool one = std::is_same_v<V, double>;
+        if constexpr (Step == 0) {
+            // SLEEF reduces the angles of a whole vector one way when every
+            // lane lies within 15 radians, another way otherwise: a lane's
+            // result must not depend on its neighbours, so far lanes enter
+            // the vector as 0.
+            const V dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
+            V phi = s.lat * DegToRad, dl = dlon * DegToRad;
+            lanes::KeepNear(s.far, phi, dl);
+            lanes::SinCosPair(phi, dl, s.sinPhi, s.cosPhi, s.sinDl, s.cosDl);
+        } else if constexpr (Step == 1) {
+            s.cosc = CentralCosine(sinPhi0, cosPhi0, s.sinPhi, s.cosPhi, s.cosDl);
+            const V distance = CentralCosine(limitSin, limitCos, s.sinPhi, s.cosPhi, s.cosDl);
+            s.computed = lanes::IsFinite(s.cosc) & (BeyondLimit(distance, Splat<V>(limitCosine)) == 0);
+            if constexpr (one) {
+                if (!s.computed) {
+                    s.done = true;
+                    return;
+                }
+            }
+            if constexpr (Formula != pkLinearisedOrthographic) {
+                V x, y;
+                s.hidden = AzimuthalXY<Formula>(m.Scale, sinPhi0, cosPhi0, s.sinPhi, s.cosPhi, s.sinDl, s.cosDl,
+                                                s.cosc, x, y);
+                Place(s, x, y);
+            } else {
+                LinearisedViewT(sinPhi0, cosPhi0, s.sinPhi, s.cosPhi, s.sinDl, s.cosDl, s.cosc, s.e, s.north,
+                                s.across);
+            }
         } else {
-            double e, n, across;
-            LinearisedViewT(sinPhi0, cosPhi0, sinPhi, cosPhi, sinDl, cosDl, cosc, e, n, across);
-            if (!LinearisedOrthographicXY(scale, e, n, across, cosc, x, y))
-                return TMapping::prNotComputed; // beyond the view angles
+            static_assert(Step == 2 && Formula == pkLinearisedOrthographic);
+            V x, y;
+            // Beyond the view angles nothing is computed.
+            s.computed = s.computed & LinearisedOrthographicXY(m.Scale, s.e, s.north, s.across, s.cosc, x, y);
+            Place(s, x, y);
         }
-        if (m.Rotation != 0)
-            RotateXY(rotCos, rotSin, x, y);
-        WidthUnitsToPixel(m, x, y, FX, FY);
-        return result;
     }
 
-    // Inverse gnomonic (Snyder) for one point or lanes (the pixel without
-    // offsets): rho = |(x, y)|, c = atan(rho / R), so sin c = q / sqrt(1 +
-    // q^2) and cos c = 1 / sqrt(1 + q^2) with q = rho / R, then the angles
-    // as AzimuthalAnglesT takes them. Lanes whose longitude lies far out are
-    // marked far.
-    // In two steps for the kernels' passes: the arc tangents' arguments,
-    // then the arc tangents and the rest.
+    // The plane point turned by Rotation, as a pixel.
+    template <typename V, typename M>
+    void Place(TForwardState<V, M>& s, V x, V y) const
+    {
+        if (rotate)
+            RotateXY(rotCos, rotSin, x, y);
+        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, s.FX, s.FY);
+    }
+
+    // Inverse azimuthal (Snyder): rho = |(x, y)| of the plane point (the
+    // rotation undone), c from rho per kind, lat = asin(cos c sin phi0 + y
+    // sin c cos phi0 / rho), lon = lon0 + atan2(x sin c, rho cos phi0 cos c
+    // - y sin phi0 sin c) (AzimuthalAtanArgsT); the centre itself converts
+    // to the map centre. Kind 8 has none.
     template <typename V, typename M>
     struct TInverseState : TInverseIO<V, M> {
-        V a1, b1, a2, b2; // between the steps
+        V x, y, rho, c, sinc, cosc; // between the steps
+        V a1, b1, a2, b2;           // the arc tangents' arguments
         M centre, ok;
     };
-    static constexpr int InverseSteps = 2;
+    static constexpr int InverseSteps =
+        Formula == pkLinearisedOrthographic ? 0 : Formula == pkAzimuthalEquidistant ? 3 : 2;
 
     template <int Step, typename V, typename M>
     void InverseStep(TInverseState<V, M>& s) const
     {
-        static_assert(Kind == pkGnomonic);
-        constexpr bool one = std::is_same_v<V, double>;
+        if constexpr (Formula == pkAzimuthalEquidistant)
+            EquidistantInverseStep<Step>(s);
+        else if constexpr (Formula == pkOrthographic)
+            OrthographicInverseStep<Step>(s);
+        else
+            GnomonicInverseStep<Step>(s);
+    }
+
+    // The pixel (without offsets) as a plane point, the rotation undone.
+    template <typename V, typename M>
+    void PlanePoint(TInverseState<V, M>& s) const
+    {
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, s.x, s.y);
+        if (rotate)
+            RotateBackXY(rotCos, rotSin, s.x, s.y);
+    }
+
+    // The last of the inverse: the map centre where the point is the centre,
+    // converted where ok and both angles are finite.
+    template <typename V, typename M>
+    void Finish(TInverseState<V, M>& s) const
+    {
+        if constexpr (!std::is_same_v<V, double>) {
+            s.lon = lanes::Select(s.centre, Splat<V>(m.CentreLongitude), s.lon);
+            s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
+        }
+        s.converted = s.centre | (s.ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
+    }
+
+    // Azimuthal equidistant: c = rho / R, with the C library's sine, cosine,
+    // arc sine and arc tangent (SLEEF's take longer for one point), lane by
+    // lane: the plane point, the sine and cosine, then the angles.
+    template <int Step, typename V, typename M>
+    void EquidistantInverseStep(TInverseState<V, M>& s) const
+    {
         if constexpr (Step == 0) {
-            V x, y;
-            PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, x, y);
-            // The forward transform rotates by Rotation; turn the point back.
-            if (m.Rotation != 0)
-                RotateBackXY(rotCos, rotSin, x, y);
-            const V rho = lanes::Sqrt(x * x + y * y);
+            PlanePoint(s);
+            s.rho = lanes::Sqrt(s.x * s.x + s.y * s.y);
+            s.centre = lanes::Abs(s.rho) < 0.00001;
+            const double scale = m.Scale;
+            s.c = s.rho / scale;
+            s.ok = lanes::IsFinite(s.c) & (Splat<V>(scale) != 0.0);
+            if constexpr (std::is_same_v<V, double>) {
+                if (s.centre)
+                    ConvertedAtCentre(s, m.CentreLongitude, m.CentreLatitude);
+                else if (!s.ok)
+                    Fails(s);
+            }
+        } else if constexpr (Step == 1) {
+            lanes::EachLane<V>([&](size_t k) {
+                const double c = lanes::GetLane(s.c, k);
+                lanes::SetLane(s.sinc, k, std::sin(c));
+                lanes::SetLane(s.cosc, k, std::cos(c));
+            });
+        } else {
+            static_assert(Step == 2);
+            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, s.x, s.y, s.rho, s.sinc, s.cosc, s.a1, s.b1,
+                               s.a2, s.b2);
+            V latRad, dl;
+            lanes::EachLane<V>([&](size_t k) {
+                lanes::SetLane(latRad, k, std::asin(lanes::GetLane(s.a1, k)));
+                lanes::SetLane(dl, k, std::atan2(lanes::GetLane(s.a2, k), lanes::GetLane(s.b2, k)));
+            });
+            s.lat = latRad * RadToDeg;
+            s.lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, s.far);
+            Finish(s);
+        }
+    }
+
+    // Orthographic (OrthographicDiscT, then both arc tangents in one call):
+    // points off the globe's disc do not convert, and a vector wholly off
+    // it takes no arc tangents.
+    template <int Step, typename V, typename M>
+    void OrthographicInverseStep(TInverseState<V, M>& s) const
+    {
+        if constexpr (Step == 0) {
+            PlanePoint(s);
+            V q;
+            OrthographicDiscT(m.Scale, s.x, s.y, s.rho, s.sinc, q);
+            s.centre = lanes::Abs(s.rho) < 0.00001;
+            s.ok = q >= 0.0;
+            if constexpr (std::is_same_v<V, double>) {
+                if (s.centre) {
+                    ConvertedAtCentre(s, m.CentreLongitude, m.CentreLatitude);
+                    return;
+                }
+                if (!s.ok) {
+                    Fails(s);
+                    return;
+                }
+            }
+            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, s.x, s.y, s.rho, s.sinc, lanes::Sqrt(q), s.a1,
+                               s.b1, s.a2, s.b2);
+        } else {
+            static_assert(Step == 1);
+            if constexpr (!std::is_same_v<V, double>) {
+                if (!lanes::Any(s.centre | s.ok)) { // every lane off the disc
+                    s.lon = s.lat = V{};
+                    s.converted = M{};
+                    return;
+                }
+            }
+            V latRad, dl;
+            lanes::Atan2Pair(s.a1, s.b1, s.a2, s.b2, latRad, dl);
+            s.lat = latRad * RadToDeg;
+            s.lon = m.CentreLongitude + dl * RadToDeg;
+            Finish(s);
+        }
+    }
+
+    // Gnomonic: c = atan(rho / R), so sin c = q / sqrt(1 + q^2) and cos c =
+    // 1 / sqrt(1 + q^2) with q = rho / R; the arc tangents' arguments, then
+    // the arc tangents. Lanes whose longitude lies far out are marked far.
+    template <int Step, typename V, typename M>
+    void GnomonicInverseStep(TInverseState<V, M>& s) const
+    {
+        if constexpr (Step == 0) {
+            PlanePoint(s);
+            const V rho = lanes::Sqrt(s.x * s.x + s.y * s.y);
             s.centre = lanes::Abs(rho) < 0.00001;
             const double scale = m.Scale;
             const V q = rho / scale;
-            if constexpr (one) {
+            if constexpr (std::is_same_v<V, double>) {
                 if (s.centre) {
                     ConvertedAtCentre(s, m.CentreLongitude, m.CentreLatitude);
                     return;
@@ -259,78 +381,15 @@ struct TAzimuthal {
             const auto huge = lanes::Abs(q) > 1e100; // q^2 would overflow
             const V sinc = lanes::Select(huge, lanes::Select(q > 0.0, One<V>(), -One<V>()), q / root);
             const V cosc = lanes::Select(huge, 1.0 / lanes::Abs(q), 1.0 / root);
-            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, s.a1, s.b1, s.a2, s.b2);
+            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, s.x, s.y, rho, sinc, cosc, s.a1, s.b1, s.a2,
+                               s.b2);
         } else {
             static_assert(Step == 1);
-            if constexpr (one) {
-                if (s.done)
-                    return;
-            }
             V latRad, dl;
             lanes::Atan2Pair(s.a1, s.b1, s.a2, s.b2, latRad, dl);
             s.lat = latRad * RadToDeg;
             s.lon = ReduceHalfOpenT(m.CentreLongitude + dl * RadToDeg, s.far);
-            if constexpr (!one) {
-                s.lon = lanes::Select(s.centre, Splat<V>(m.CentreLongitude), s.lon);
-                s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
-            }
-            s.converted = s.centre | (s.ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
-        }
-    }
-
-    // Inverse azimuthal (Snyder): rho = |(x, y)|, c from rho per kind,
-    // lat = asin(cos c sin phi0 + y sin c cos phi0 / rho),
-    // lon = lon0 + atan2(x sin c, rho cos phi0 cos c - y sin phi0 sin c);
-    // orthographic by OrthographicInverseT, gnomonic by its steps.
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        if constexpr (Kind == pkLinearisedOrthographic) {
-            return false; // no inverse
-        } else if constexpr (Kind == pkOrthographic) {
-            double x, y;
-            PixelToWidthUnits(m, px, py, x, y);
-            // The forward transform rotates by Rotation; turn the point back.
-            if (m.Rotation != 0)
-                RotateBackXY(rotCos, rotSin, x, y);
-            double rho, q, latRad, dl;
-            OrthographicInverseT(m.Scale, sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, q, latRad, dl);
-            if (std::fabs(rho) < 0.00001) {
-                lon = m.CentreLongitude;
-                lat = m.CentreLatitude;
-                return true;
-            }
-            if (!(q >= 0))
-                return false; // outside the globe's disc
-            lat = latRad * RadToDeg;
-            lon = m.CentreLongitude + dl * RadToDeg;
-            return Finite(lat) && Finite(lon);
-        } else if constexpr (Kind == pkGnomonic) {
-            return SteppedInverse(*this, px, py, lon, lat);
-        } else {
-            // Azimuthal equidistant: c = rho / R, with the C library's sine,
-            // cosine, arc sine and arc tangent: SLEEF's take longer for one
-            // point. The kernel takes the same functions lane by lane.
-            double x, y;
-            PixelToWidthUnits(m, px, py, x, y);
-            if (m.Rotation != 0)
-                RotateBackXY(rotCos, rotSin, x, y);
-            const double rho = std::sqrt(x * x + y * y);
-            if (std::fabs(rho) < 0.00001) {
-                lon = m.CentreLongitude;
-                lat = m.CentreLatitude;
-                return true;
-            }
-            const double scale = m.Scale;
-            const double c = rho / scale;
-            if (scale == 0 || !Finite(c))
-                return false;
-            const double sinc = std::sin(c), cosc = std::cos(c);
-            double v, den, a2, b2;
-            AzimuthalAtanArgsT(sinPhi0, cosPhi0, m.CentreLatitude, x, y, rho, sinc, cosc, v, den, a2, b2);
-            lat = std::asin(v) * RadToDeg;
-            const double dl = std::atan2(a2, b2);
-            lon = ReduceHalfOpen(m.CentreLongitude + dl * RadToDeg);
-            return Finite(lat) && Finite(lon);
+            Finish(s);
         }
     }
 };

@@ -35,46 +35,76 @@ static inline void PlateCarreeInverse(double lonSpan, double west, double latSpa
     lat = (1.0 - py * rh) * latSpan + south;
 }
 
-// Kind 1.
+// Kind 1, in one step each way: computed in every lane (lanes whose
+// longitude lies far out are marked far); the same lines solved for lon and
+// lat.
 struct TCylindricalFull {
-    const TMapping& m;
-    static constexpr bool VisibleInsideOnly = false;
-    explicit TCylindricalFull(const TMapping& map) : m(map) {}
-
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    // The map's sizes as the lines take them, read once.
+    double W, H, rw, rh;
+    explicit TCylindricalFull(const TMapping& m)
+        : W(m.Width), H(m.Height), rw(m.RecipWidth), rh(m.RecipHeight)
     {
-        PlateCarreeFull<double>(m.Width, m.Height, Wrap(lon), lat, FX, FY);
-        return TMapping::prComputed;
     }
-    // The same lines solved for lon and lat.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+
+    template <typename V, typename M>
+    using TForwardState = TForwardIO<V, M>;
+    static constexpr int ForwardSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        PlateCarreeInverse<double>(360, -180, 180, -90, m.RecipWidth, m.RecipHeight, px, py, lon, lat);
-        lon = ReduceHalfOpen(lon);
-        return true;
+        PlateCarreeFull<V>(W, H, WrapT(s.lon, s.far), s.lat, s.FX, s.FY);
+        s.computed = EveryLane<M>();
+    }
+
+    template <typename V, typename M>
+    using TInverseState = TInverseIO<V, M>;
+    static constexpr int InverseSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
+    {
+        V lon;
+        PlateCarreeInverse<V>(360, -180, 180, -90, rw, rh, s.px, s.py, lon, s.lat);
+        s.lon = ReduceHalfOpenT(lon, s.far);
+        s.converted = EveryLane<M>();
     }
 };
 
-// Kinds 2 and 14.
+// Kinds 2 and 14: the same over the map's spans.
 struct TCylindricalZoomed {
-    const TMapping& m;
-    static constexpr bool VisibleInsideOnly = false;
-    explicit TCylindricalZoomed(const TMapping& map) : m(map) {}
-
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    // The map's sizes, centre, edges and spans as the lines take them, read
+    // once.
+    double W, H, rw, rh, centreLon, west, south, lonSpan, latSpan;
+    explicit TCylindricalZoomed(const TMapping& m)
+        : W(m.Width), H(m.Height), rw(m.RecipWidth), rh(m.RecipHeight), centreLon(m.CentreLongitude),
+          west(m.WestEdge), south(m.SouthEdge), lonSpan(m.LongitudeSpan), latSpan(m.LatitudeSpan)
     {
-        const double centreLon = m.CentreLongitude;
-        PlateCarreeZoomed<double>(m.Width, m.Height, centreLon, m.WestEdge, m.SouthEdge, m.LongitudeSpan,
-                                  m.LatitudeSpan, Wrap(lon - centreLon), lat, FX, FY);
-        return TMapping::prComputed;
     }
-    // The same lines solved for lon and lat.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+
+    template <typename V, typename M>
+    using TForwardState = TForwardIO<V, M>;
+    static constexpr int ForwardSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        PlateCarreeInverse<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.SouthEdge, m.RecipWidth,
-                                   m.RecipHeight, px, py, lon, lat);
-        lon = ReduceHalfOpen(lon);
-        return true;
+        PlateCarreeZoomed<V>(W, H, centreLon, west, south, lonSpan, latSpan, WrapT(s.lon - centreLon, s.far), s.lat,
+                             s.FX, s.FY);
+        s.computed = EveryLane<M>();
+    }
+
+    template <typename V, typename M>
+    using TInverseState = TInverseIO<V, M>;
+    static constexpr int InverseSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
+    {
+        V lon;
+        PlateCarreeInverse<V>(lonSpan, west, latSpan, south, rw, rh, s.px, s.py, lon, s.lat);
+        s.lon = ReduceHalfOpenT(lon, s.far);
+        s.converted = EveryLane<M>();
     }
 };
 

@@ -12,7 +12,6 @@ namespace projection {
 struct TGreatCircle {
     const TMapping& m;
     double sinPhi0, cosPhi0;
-    static constexpr bool VisibleInsideOnly = false;
     double exactSin0, exactCos0; // of CentreLatitude in double precision
     explicit TGreatCircle(const TMapping& map)
         : m(map), sinPhi0(map.SinCentreLatitude), cosPhi0(map.CosCentreLatitude)
@@ -71,12 +70,6 @@ struct TGreatCircle {
         }
     }
 
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
-    {
-        SteppedForward(*this, lon, lat, FX, FY);
-        return TMapping::prComputed;
-    }
-
     // Inverse for one point or lanes: c = rho / R, the bearing az from
     // sin az = -x / rho, cos az = y / rho; phi = asin(v), v = sin phi0 cos c +
     // cos phi0 sin c cos az, taken as atan2(v, sqrt((1 - v)(1 + v))); the
@@ -97,10 +90,6 @@ struct TGreatCircle {
     void InverseStep(TInverseState<V, M>& s) const
     {
         constexpr bool one = std::is_same_v<V, double>;
-        if constexpr (one) {
-            if (s.done)
-                return;
-        }
         if constexpr (Step == 0) {
             PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, s.x, s.y);
             s.r = lanes::Sqrt(s.x * s.x + s.y * s.y);
@@ -113,8 +102,7 @@ struct TGreatCircle {
                     return;
                 }
                 if (!s.ok) {
-                    s.converted = false;
-                    s.done = true;
+                    Fails(s);
                     return;
                 }
             }
@@ -166,11 +154,6 @@ struct TGreatCircle {
                 s.lat = lanes::Select(s.centre, Splat<V>(m.CentreLatitude), s.lat);
             s.converted = s.centre | (ok & lanes::IsFinite(s.lat) & lanes::IsFinite(s.lon));
         }
-    }
-
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        return SteppedInverse(*this, px, py, lon, lat);
     }
 };
 

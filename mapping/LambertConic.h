@@ -5,6 +5,7 @@
 // for a southern centre.
 #include <type_traits>
 
+#include "mapping/ProjectionKinds.h"
 #include "mapping/ProjectionMath.h"
 
 namespace projection {
@@ -107,8 +108,7 @@ static inline V LambertConformalX(double e, double halfE, V t, M& ok)
 }
 
 struct TLambertConic {
-    static constexpr bool VisibleInsideOnly = false;
-    static constexpr double LimitKm = 10000.0;
+    static constexpr double LimitKm = KindTraits(pkLambertConformalConic).DistanceLimitKm;
     const TMapping& m;
     double limitSin, limitCos;
 
@@ -130,10 +130,6 @@ struct TLambertConic {
     void ForwardStep(TForwardState<V, M>& s) const
     {
         constexpr bool one = std::is_same_v<V, double>;
-        if constexpr (one) {
-            if (Step > 1 && !s.computed)
-                return;
-        }
         if constexpr (Step == 0) {
             s.dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
             V phi = s.lat * DegToRad, dl = s.dlon * DegToRad;
@@ -147,8 +143,10 @@ struct TLambertConic {
             const V cosc = CentralCosine(limitSin, limitCos, sinPhi, s.cosPhi, s.cosDl);
             s.computed = lanes::IsFinite(cosc) & (BeyondLimit(cosc, V{} + LimitCosine(LimitKm)) == 0);
             if constexpr (one) {
-                if (!s.computed)
+                if (!s.computed) {
+                    s.done = true; // the later steps pass over it
                     return;
+                }
             }
             LambertLogTangent(s.sinP, s.cosPhi, s.tn, s.logTn);
         } else if constexpr (Step == 2) {
@@ -165,20 +163,22 @@ struct TLambertConic {
         }
     }
 
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
-    {
-        return SteppedForward(*this, lon, lat, FX, FY) ? TMapping::prComputed : TMapping::prNotComputed;
-    }
-
-    // Inverse for one point or lanes (the pixel without offsets): theta =
-    // atan(x / (rho0 - y)), t = (rho / aF)^(1/n) as exp(ln(rho / aF) / n),
-    // and the latitude by LambertConformalX. A lane whose rho / aF is not
-    // above 0 is marked far (the per-point code raises it with pow).
+    // Inverse in one step: theta = atan(x / (rho0 - y)), t = (rho /
+    // aF)^(1/n) as exp(ln(rho / aF) / n), and the latitude by
+    // LambertConformalX. A lane whose rho / aF is not above 0 is marked far
+    // (the per-point code raises it with pow).
     template <typename V, typename M>
-    auto InverseLanes(V px, V py, V& lon, V& lat, M& far) const
+    using TInverseState = TInverseIO<V, M>;
+    static constexpr int InverseSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
+        M& far = s.far;
+        V& lon = s.lon;
+        V& lat = s.lat;
         V x, y;
-        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, px, py, x, y);
+        PixelToWidthUnitsT<V>(m.RecipWidth, m.CentreRow, s.px, s.py, x, y);
         if (m.Southern)
             y = -y;
         const V den = m.Rho0 - y;
@@ -187,8 +187,10 @@ struct TLambertConic {
         const double recipN = m.RecipN;
         V t = lanes::Exp(recipN * lanes::Log(base));
         if constexpr (std::is_same_v<V, double>) {
-            if (!ok)
-                return ok;
+            if (!ok) {
+                s.converted = false;
+                return;
+            }
             if (!(base > 0))
                 t = std::pow(base, recipN);
         } else {
@@ -206,12 +208,7 @@ struct TLambertConic {
         lat = phi * RadToDeg;
         if (m.Southern)
             lat = -lat;
-        return decltype(ok)(ok & lanes::IsFinite(lat) & lanes::IsFinite(lon));
-    }
-
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        return LanesInverse(*this, px, py, lon, lat);
+        s.converted = ok & lanes::IsFinite(lat) & lanes::IsFinite(lon);
     }
 };
 

@@ -221,6 +221,30 @@ static inline void RoundToInt32(D8 v, size_t count, int32_t* out)
 }
 #endif
 
+// The lanes of a vector one by one (one point: the value itself), for the
+// steps that call the C library's functions lane by lane.
+template <typename V>
+constexpr size_t LaneCount = sizeof(V) / sizeof(double);
+static inline double GetLane(double v, size_t) { return v; }
+template <typename V>
+static inline double GetLane(const V& v, size_t k)
+{
+    return v[k];
+}
+static inline void SetLane(double& v, size_t, double x) { v = x; }
+template <typename V>
+static inline void SetLane(V& v, size_t k, double x)
+{
+    v[k] = x;
+}
+// f(k) for each lane k of V.
+template <typename V, typename F>
+static inline void EachLane(F&& f)
+{
+    for (size_t k = 0; k < LaneCount<V>; ++k)
+        f(k);
+}
+
 // Square roots are correctly rounded in every form.
 static inline double Sqrt(double v) { return std::sqrt(v); }
 static inline D2 Sqrt(D2 v) { return reinterpret_cast<D2>(_mm_sqrt_pd(reinterpret_cast<__m128d>(v))); }

@@ -3,6 +3,8 @@
 // Mercator kinds: 5 over the whole globe (square cells at the equator), 6
 // stretched over the map's spans. Latitude enters through MercatorY,
 // y = ln tan(pi/4 + phi/2).
+#include <type_traits>
+
 #include "mapping/Cylindrical.h"
 #include "mapping/ProjectionMath.h"
 
@@ -89,61 +91,128 @@ static inline void MercatorZoomedInverseLine(double lonSpan, double west, double
     my = zoomScale * my + zoomBase;
 }
 
-// Kind 5.
+// The inverses' latitude from the ordinate, for one point or lanes: the C
+// library's exponential and arc tangent (SLEEF's take longer for one point)
+// lane by lane, in two steps so that a pass's lanes overlap the calls.
+template <typename V>
+static inline void InverseMercatorExpLanes(const V& my, V& ex)
+{
+    lanes::EachLane<V>([&](size_t k) { lanes::SetLane(ex, k, InverseMercatorExp(lanes::GetLane(my, k))); });
+}
+template <typename V>
+static inline void InverseMercatorFromExpLanes(const V& my, const V& ex, V& lat)
+{
+    lanes::EachLane<V>([&](size_t k) {
+        lanes::SetLane(lat, k, InverseMercatorFromExp(lanes::GetLane(my, k), lanes::GetLane(ex, k)));
+    });
+}
+
+// What the Mercator kinds keep between their steps.
+template <typename V, typename M>
+struct TMercatorForwardState : TForwardIO<V, M> {
+    V l, tangent; // the longitude brought into -180..180, the ordinate's tangent
+};
+template <typename V, typename M>
+struct TMercatorInverseState : TInverseIO<V, M> {
+    V my, ex; // the ordinate and its exponential
+};
+
+// Kind 5: X = W (lon + 180) / 360, Y = CentreRow - W MercatorY(lat) / 360,
+// in two steps (the tangent, then the rest); inverse Mercator, lat = 2
+// atan(exp y) - pi/2 of the row's ordinate, in three (the ordinate, its
+// exponential, the arc tangent).
 struct TMercatorFull {
     const TMapping& m;
-    static constexpr bool VisibleInsideOnly = false;
     explicit TMercatorFull(const TMapping& map) : m(map) {}
 
-    // Mercator: X = W (lon + 180) / 360, Y = CentreRow - W MercatorY(lat) / 360.
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    template <typename V, typename M>
+    using TForwardState = TMercatorForwardState<V, M>;
+    static constexpr int ForwardSteps = 2;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        MercatorFullXY<double>(m.Width, m.CentreRow, Wrap(lon), MercatorYT(lat), FX, FY);
-        return TMapping::prComputed;
+        if constexpr (Step == 0) {
+            s.l = WrapT(s.lon, s.far);
+            s.tangent = MercatorTanT(s.lat);
+        } else {
+            static_assert(Step == 1);
+            MercatorFullXY<V>(m.Width, m.CentreRow, s.l, MercatorYFromTanT(s.lat, s.tangent), s.FX, s.FY);
+            s.computed = EveryLane<M>();
+        }
     }
-    // Inverse Mercator: lat = 2 atan(exp y) - pi/2 of the row's ordinate.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+
+    template <typename V, typename M>
+    using TInverseState = TMercatorInverseState<V, M>;
+    static constexpr int InverseSteps = 3;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
-        double lon0, my;
-        MercatorFullInverseLine<double>(m.RecipWidth, m.CentreRow, px, py, lon0, my);
-        lon = ReduceHalfOpen(lon0);
-        if (!Finite(my))
-            return false;
-        lat = InverseMercatorYD(my);
-        return true;
+        if constexpr (Step == 0) {
+            V lon0;
+            MercatorFullInverseLine<V>(m.RecipWidth, m.CentreRow, s.px, s.py, lon0, s.my);
+            s.lon = ReduceHalfOpenT(lon0, s.far);
+            s.converted = lanes::IsFinite(s.my);
+            if constexpr (std::is_same_v<V, double>)
+                s.done = !s.converted;
+        } else if constexpr (Step == 1) {
+            InverseMercatorExpLanes(s.my, s.ex);
+        } else {
+            static_assert(Step == 2);
+            InverseMercatorFromExpLanes(s.my, s.ex, s.lat);
+        }
     }
 };
 
-// Kind 6: visible only inside the image.
+// Kind 6: the Mercator ordinate rescaled so that the latitude span fills
+// the height, computed where that is finite (the caller checks the image
+// bounds); the inverse rescales the ordinate back to MercatorY. The same
+// steps as kind 5.
 struct TMercatorZoomed {
     const TMapping& m;
-    static constexpr bool VisibleInsideOnly = true;
     explicit TMercatorZoomed(const TMapping& map) : m(map) {}
 
-    // Mercator ordinate rescaled so that the latitude span fills the height.
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
+    template <typename V, typename M>
+    using TForwardState = TMercatorForwardState<V, M>;
+    static constexpr int ForwardSteps = 2;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
         const double centreLon = m.CentreLongitude;
-        double fx, fy;
-        if (!MercatorZoomedXY<double>(m.Width, m.Height, centreLon, m.WestEdge, m.LongitudeSpan, m.LatitudeSpan,
-                                      m.MercatorZoomBase, m.MercatorZoomScale, Wrap(lon - centreLon), MercatorYT(lat),
-                                      fx, fy))
-            return TMapping::prNotComputed;
-        FX = fx;
-        FY = fy;
-        return TMapping::prComputed; // the caller checks the image bounds
+        if constexpr (Step == 0) {
+            s.l = WrapT(s.lon - centreLon, s.far);
+            s.tangent = MercatorTanT(s.lat);
+        } else {
+            static_assert(Step == 1);
+            s.computed = MercatorZoomedXY<V>(m.Width, m.Height, centreLon, m.WestEdge, m.LongitudeSpan,
+                                             m.LatitudeSpan, m.MercatorZoomBase, m.MercatorZoomScale, s.l,
+                                             MercatorYFromTanT(s.lat, s.tangent), s.FX, s.FY);
+        }
     }
-    // The rescaled ordinate back to MercatorY, then inverse Mercator.
-    bool Inverse(double px, double py, double& lon, double& lat) const
+
+    template <typename V, typename M>
+    using TInverseState = TMercatorInverseState<V, M>;
+    static constexpr int InverseSteps = 3;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
-        double lon0, my;
-        MercatorZoomedInverseLine<double>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.MercatorZoomScale,
-                                          m.MercatorZoomBase, m.RecipWidth, m.RecipHeight, px, py, lon0, my);
-        lon = ReduceHalfOpen(lon0);
-        if (!Finite(my))
-            return false;
-        lat = InverseMercatorYD(my);
-        return true;
+        if constexpr (Step == 0) {
+            V lon0;
+            MercatorZoomedInverseLine<V>(m.LongitudeSpan, m.WestEdge, m.LatitudeSpan, m.MercatorZoomScale,
+                                         m.MercatorZoomBase, m.RecipWidth, m.RecipHeight, s.px, s.py, lon0, s.my);
+            s.lon = ReduceHalfOpenT(lon0, s.far);
+            s.converted = lanes::IsFinite(s.my);
+            if constexpr (std::is_same_v<V, double>)
+                s.done = !s.converted;
+        } else if constexpr (Step == 1) {
+            InverseMercatorExpLanes(s.my, s.ex);
+        } else {
+            static_assert(Step == 2);
+            InverseMercatorFromExpLanes(s.my, s.ex, s.lat);
+        }
     }
 };
 

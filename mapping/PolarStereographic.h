@@ -8,41 +8,46 @@ namespace projection {
 
 struct TPolarStereographic {
     const TMapping& m;
-    static constexpr bool VisibleInsideOnly = false;
     explicit TPolarStereographic(const TMapping& map) : m(map) {}
 
     // Polar stereographic: rho = R tan(pi/4 -+ phi/2) = R cos phi / (1 +-
     // sin phi), x = rho sin dlon, y = -+rho cos dlon, shifted by the polar
-    // offset; in units of the image height. For one point or lanes.
+    // offset; in units of the image height. One step, computed in every lane.
     template <typename V, typename M>
-    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
+    using TForwardState = TForwardIO<V, M>;
+    static constexpr int ForwardSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
         const double W = m.Width, H = m.Height;
-        const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
-        V phi = lat * DegToRad, theta = dlon * DegToRad;
-        lanes::KeepNear(far, phi, theta);
+        const V dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
+        V phi = s.lat * DegToRad, theta = dlon * DegToRad;
+        lanes::KeepNear(s.far, phi, theta);
         V sinPhi, cosPhi, sinTheta, cosTheta;
         lanes::SinCosPair(phi, theta, sinPhi, cosPhi, sinTheta, cosTheta);
         const double scale = m.Scale;
         const V rho = m.Southern ? scale * (cosPhi / (1.0 - sinPhi)) : scale * (cosPhi / (1.0 + sinPhi));
         const V px = rho * sinTheta;
         const V py = m.Southern ? rho * cosTheta - m.PolarOffset : m.PolarOffset - rho * cosTheta;
-        FX = H * px + 0.5 * W;
-        FY = m.CentreRow - H * py;
-        return (lat == lat) | (lat != lat); // computed in every lane
-    }
-
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
-    {
-        return LanesForward(*this, lon, lat, FX, FY);
+        s.FX = H * px + 0.5 * W;
+        s.FY = m.CentreRow - H * py;
+        s.computed = EveryLane<M>();
     }
 
     // Inverse polar stereographic: c = 2 atan(rho / R), lat = +-asin(cos c)
     // = +-(pi/2 - c), lon = lon0 + atan2(x, -+y); both arc tangents in one
-    // call. For one point or lanes (the pixel without offsets).
+    // call. One step.
     template <typename V, typename M>
-    auto InverseLanes(V px, V py, V& lon, V& lat, M&) const
+    using TInverseState = TInverseIO<V, M>;
+    static constexpr int InverseSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void InverseStep(TInverseState<V, M>& s) const
     {
+        const V px = s.px, py = s.py;
+        V& lon = s.lon;
+        V& lat = s.lat;
         // The vertical centre is CentreRow, as in the forward transform, so
         // that odd heights go back to the row they came from.
         const double rh = m.RecipHeight;
@@ -59,12 +64,7 @@ struct TPolarStereographic {
             lat = -lat;
         lon = lanes::Select(centre, Splat<V>(m.CentreLongitude), lon);
         lat = lanes::Select(centre, V{} + (m.Southern ? -90.0 : 90.0), lat);
-        return centre | (lanes::IsFinite(lat) & lanes::IsFinite(lon));
-    }
-
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        return LanesInverse(*this, px, py, lon, lat);
+        s.converted = centre | (lanes::IsFinite(lat) & lanes::IsFinite(lon));
     }
 };
 

@@ -2,7 +2,10 @@
 #pragma once
 // The fourteen projection kinds by name, and what each kind is: its default
 // scale, distance limit, inverse, rotation and how its grid is drawn. The
-// transforms and the grid drawing read this table instead of listing kinds.
+// transforms (through the kinds' registration, ProjectionFamilies.h) and the
+// grid drawing read this table instead of listing kinds.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -67,5 +70,36 @@ struct TKindTraits {
     TParallelLabel ParallelLabel;
 };
 
+// One row per kind, indexed by kind: kind, default scale, limit, inverse,
+// true, rotates, straight, inside only, grid range, meridian label,
+// parallel label.
+inline constexpr std::array<TKindTraits, ProjectionKindCount> KindTraitTable = {{
+    {pkUnknown, 0, 0, false, false, false, false, false, TGridRange::Globe, TMeridianLabel::BottomAtEquator, TParallelLabel::None},
+    {pkCylindricalFull, 0, 0, true, true, false, true, false, TGridRange::Globe, TMeridianLabel::BottomAtEquator, TParallelLabel::LeftEdge},
+    {pkCylindricalZoomed, 0, 0, true, true, false, true, false, TGridRange::Span, TMeridianLabel::BottomAtEquator, TParallelLabel::LeftEdge},
+    {pkAzimuthalEquidistant, 0.75f, 12000, true, true, true, false, false, TGridRange::WholeSphere, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkAzimuthalEquidistantWide, 0.4f, 12000, true, true, true, false, false, TGridRange::WholeSphere, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkMercatorFull, 0, 0, true, true, false, true, false, TGridRange::Globe, TMeridianLabel::BottomAtEquator, TParallelLabel::LeftEdge},
+    {pkMercatorZoomed, 0, 0, true, true, false, true, true, TGridRange::Span, TMeridianLabel::BottomAtEquator, TParallelLabel::LeftEdge},
+    {pkOrthographic, 0.8f, 6300, true, true, true, false, false, TGridRange::WholeSphere, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkLinearisedOrthographic, 0.8f, 6300, false, false, true, false, false, TGridRange::WholeSphere, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkPolarStereographic, 1.7f, 0, true, true, false, false, false, TGridRange::Globe, TMeridianLabel::AtExactCentre, TParallelLabel::CentralMeridian},
+    {pkLambertConformalConic, 0, 10000, true, true, false, false, false, TGridRange::Globe, TMeridianLabel::FirstVisibleOnCone, TParallelLabel::FirstVisibleOnCone},
+    {pkGnomonic, 0.4f, 12000, true, true, true, false, false, TGridRange::WholeSphere, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkVanDerGrinten, 0, 0, true, true, false, false, false, TGridRange::AroundCentre, TMeridianLabel::BelowEquator, TParallelLabel::None},
+    {pkGreatCircle, 0.2f, 0, true, true, false, false, false, TGridRange::Globe, TMeridianLabel::AtCentreLatitude, TParallelLabel::CentralMeridian},
+    {pkLinearBased, 0, 0, true, false, false, false, false, TGridRange::Span, TMeridianLabel::AtCentreLatitudeOnCanvas, TParallelLabel::None},
+}};
+
+static_assert([] {
+    for (std::size_t k = 0; k < KindTraitTable.size(); ++k)
+        if (KindTraitTable[k].Kind != k)
+            return false;
+    return true;
+}());
+
 // The traits of a kind; every value from 15 up has pkUnknown's.
-const TKindTraits& KindTraits(uint8_t Kind);
+constexpr const TKindTraits& KindTraits(uint8_t Kind)
+{
+    return KindTraitTable[Kind < KindTraitTable.size() ? Kind : 0];
+}

@@ -110,29 +110,20 @@ static inline void RotateXY(double rotCos, double rotSin, V& x, V& y)
     y = ny;
 }
 
-// Width-unit pixel: X = (0.5 + x) W, Y = CentreRow - W y.
+// Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
+// in image widths. The pixel: X = (0.5 + x) W, Y = CentreRow - W y.
 template <typename V>
 static inline void WidthUnitsToPixelT(double W, double centreRow, V x, V y, V& FX, V& FY)
 {
     FX = (0.5 + x) * W;
     FY = centreRow - W * y;
 }
-
-// Width-unit kinds: x from the horizontal centre, y up from CentreRow, both
-// in image widths.
-inline void WidthUnitsToPixel(const TMapping& m, double x, double y, double& FX, double& FY)
-{
-    WidthUnitsToPixelT<double>(m.Width, m.CentreRow, x, y, FX, FY);
-}
+// And back from the pixel (without offsets).
 template <typename V>
 static inline void PixelToWidthUnitsT(double rw, double centreRow, V px, V py, V& x, V& y)
 {
     x = px * rw - 0.5;
     y = (centreRow - py) * rw;
-}
-inline void PixelToWidthUnits(const TMapping& m, double px, double py, double& x, double& y)
-{
-    PixelToWidthUnitsT<double>(m.RecipWidth, m.CentreRow, px, py, x, y);
 }
 
 // An inverse's longitude brought into -180 up to 180 by one step of
@@ -195,33 +186,30 @@ static inline V One()
     return V{} + 1.0;
 }
 
-// The per-point calls of a family whose formula is one template over a
-// double or lanes (its Lanes and InverseLanes): the point runs the kernels'
-// code, and the marks the lanes set for the per-point code go unused.
-// LanesForward serves the families whose Lanes computes every point.
-template <typename Family>
-[[gnu::always_inline]] inline TResult LanesForward(const Family& k, double lon, double lat, double& FX, double& FY)
+// A mask true in every lane (one point: true).
+template <typename M>
+static inline M EveryLane()
 {
-    bool far = false, hidden = false;
-    k.Lanes(lon, lat, FX, FY, far, hidden);
-    return TMapping::prComputed;
+    if constexpr (std::is_same_v<M, bool>)
+        return true;
+    else
+        return ~M{};
 }
 
-template <typename Family>
-[[gnu::always_inline]] inline bool LanesInverse(const Family& k, double px, double py, double& lon, double& lat)
-{
-    bool far = false;
-    return k.InverseLanes(px, py, lon, lat, far);
-}
-
-// What a formula written in steps reads and writes; a family's state adds
-// what it keeps between its steps.
+// Every family writes its formula in steps, each a template over a double
+// (one point) or lanes (a kernel), most ending in one SLEEF call: one point
+// runs the steps in turn (SteppedForward, SteppedInverse), a kernel runs
+// each step over a pass of vectors before the next, so that the arithmetic
+// between calls overlaps them. A family's state adds what it keeps between
+// its steps to these. Masks are bools for one point.
 template <typename V, typename M>
 struct TForwardIO {
     V lon, lat;    // in
-    M far, hidden; // in and out
+    M far;         // in and out: left to the per-point code (lanes only)
+    M hidden;      // out: computed but not visible
     V FX, FY;      // out
     M computed;    // out
+    bool done;     // one point: finished in an early step
 };
 template <typename V, typename M>
 struct TInverseIO {
@@ -232,47 +220,58 @@ struct TInverseIO {
     bool done;   // one point: finished in an early step
 };
 
-// Calls step(std::integral_constant<int, S>) for S = 0, 1, ...: the steps
-// of a family's formula in turn on one point.
-template <typename F, int... S>
-[[gnu::always_inline]] inline void RunSteps(F&& step, std::integer_sequence<int, S...>)
+// Calls step(std::integral_constant<int, S>) for S = 0, 1, ... while the
+// point is not done: the steps of a family's formula in turn on one point.
+template <typename State, typename F, int... S>
+[[gnu::always_inline]] inline void RunSteps(State& s, F&& step, std::integer_sequence<int, S...>)
 {
-    (step(std::integral_constant<int, S>{}), ...);
+    ((s.done ? void() : step(std::integral_constant<int, S>{})), ...);
 }
 
-// The per-point forward transform of a family written in steps (its
-// TForwardState, ForwardSteps and ForwardStep<S>); whether it was computed.
+// The per-point forward transform of a family (its TForwardState,
+// ForwardSteps and ForwardStep<S>): FX and FY are written where it was
+// computed.
 template <typename Family>
-[[gnu::always_inline]] inline bool SteppedForward(const Family& k, double lon, double lat, double& FX, double& FY)
+[[gnu::always_inline]] inline TResult SteppedForward(const Family& k, double lon, double lat, double& FX, double& FY)
 {
     typename Family::template TForwardState<double, bool> s{};
     s.lon = lon;
     s.lat = lat;
-    RunSteps([&](auto step) { k.template ForwardStep<decltype(step)::value>(s); },
+    RunSteps(s, [&](auto step) { k.template ForwardStep<decltype(step)::value>(s); },
              std::make_integer_sequence<int, Family::ForwardSteps>{});
-    if (s.computed) {
-        FX = s.FX;
-        FY = s.FY;
-    }
-    return s.computed;
+    if (!s.computed)
+        return TMapping::prNotComputed;
+    FX = s.FX;
+    FY = s.FY;
+    return s.hidden ? TMapping::prHidden : TMapping::prComputed;
 }
 
-// The per-point inverse of a family written in steps (its TInverseState,
-// InverseSteps and InverseStep<S>).
+// The per-point inverse of a family (its TInverseState, InverseSteps and
+// InverseStep<S>): lon and lat are written where it converts.
 template <typename Family>
 [[gnu::always_inline]] inline bool SteppedInverse(const Family& k, double px, double py, double& lon, double& lat)
 {
     typename Family::template TInverseState<double, bool> s{};
     s.px = px;
     s.py = py;
-    s.far = false;
-    RunSteps([&](auto step) { k.template InverseStep<decltype(step)::value>(s); },
+    RunSteps(s, [&](auto step) { k.template InverseStep<decltype(step)::value>(s); },
              std::make_integer_sequence<int, Family::InverseSteps>{});
     if (s.converted) {
         lon = s.lon;
         lat = s.lat;
     }
     return s.converted;
+}
+
+// One point that fails in an early step: the later steps pass over it.
+template <typename State>
+inline void Fails(State& s)
+{
+    if constexpr (requires { s.computed; })
+        s.computed = false;
+    else
+        s.converted = false;
+    s.done = true;
 }
 
 // One point of a stepped inverse at the map centre: it converts to the

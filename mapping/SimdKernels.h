@@ -2,90 +2,59 @@
 #pragma once
 // The array transforms' vector kernels, built for SSE2 (every x86-64), AVX2
 // and AVX-512, and the choice among them made once from what the processor
-// has. A kernel works out the unrounded pixels of a run of points; the
-// caller rounds them and applies the offsets with the per-point code.
+// has. Every kind's kernels are the generic forward and inverse kernels run
+// over its family's steps (SimdKernels.inc); a kernel works out a run of
+// points and the caller places them, with the per-point code for the points
+// a kernel leaves to it.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
-// What a kernel needs from the map, copied out of it once per array.
-struct TSimdForwardConsts {
-    double Width, Height, CentreRow;
-    double CentreLongitude;
-    double SinPhi0, CosPhi0;     // the stored sine and cosine of the centre latitude
-    double LimitSin, LimitCos;   // those of CentreLatitude itself, for the distance limit
-    double LimitCosine;          // cosine of the distance limit's central angle
-    double Scale;
-    double RotCos, RotSin;
-    bool Rotate;
-    // For the inverse kernels.
-    double RecipWidth, RecipHeight, CentreLatitude;
-    // Plate carree's lines (kinds 1, 2, 14).
-    double LongitudeSpan, WestEdge, LatitudeSpan, SouthEdge;
-    double MercatorZoomBase, MercatorZoomScale; // kind 6
-    int32_t OffsetX, OffsetY;
-    // The map itself, for the kernels that build its family's constants.
-    const class TMapping* Map;
+#include "mapping/ProjectionKinds.h"
+
+// What a kernel says of each point. The forward statuses below Rounded are
+// TMapping::TProjectResult's values.
+enum class TPointStatus : uint8_t {
+    NotComputed = 0, // forward: prNotComputed; inverse: does not convert
+    Hidden = 1,      // forward: prHidden
+    Computed = 2,    // forward: prComputed, with a pixel outside the 32-bit range
+    Rounded = 3,     // forward: computed, both pixels rounded (as RoundToInt32 rounds) into RX and RY
+    Converted = 4,   // inverse: converts to Lon and Lat (finite singles)
+    Fallback = 255,  // left to the per-point code (a longitude far outside -540..540, say)
 };
 
-// Status of a point after a forward kernel: TMapping::TProjectResult;
-// SimdRounded, computed with both pixels in the 32-bit range (RX and RY
-// hold them rounded as RoundToInt32 rounds); or SimdFallback for a point
-// the kernel leaves to the per-point code (a longitude far outside
-// -540..540, say).
-constexpr uint8_t SimdRounded = 3;
-constexpr uint8_t SimdFallback = 255;
-
 // What a forward kernel writes for each point: the unrounded pixel, the
-// rounded one (for SimdRounded) and the status.
+// rounded one (for Rounded) and the status.
 struct TSimdForwardOut {
     double* FX;
     double* FY;
     int32_t* RX;
     int32_t* RY;
-    uint8_t* Status;
+    TPointStatus* Status;
 };
 
-using TSimdForwardKernel = void (*)(const TSimdForwardConsts& C, const float* Longitudes, const float* Latitudes,
-                                    size_t Count, const TSimdForwardOut& Out);
-
-// What an inverse kernel writes for each pixel: its status, 0 does not
-// convert, 2 the map centre (CentreLongitude, CentreLatitude),
-// SimdConverted converts to Lon and Lat (finite singles), SimdFallback left
-// to the per-point code.
-constexpr uint8_t SimdConverted = 1;
+// What an inverse kernel writes for each pixel: the angles (for Converted)
+// and the status.
 struct TSimdInverseOut {
     float* Lon;
     float* Lat;
-    uint8_t* Status;
+    TPointStatus* Status;
 };
 
-using TSimdInverseKernel = void (*)(const TSimdForwardConsts& C, const int32_t* X, const int32_t* Y, size_t Count,
-                                    const TSimdInverseOut& Out);
+// A kernel runs over the family object of its kind (built once per array
+// from the map), Count points from the given ones; the inverse removes the
+// map's offsets (whole numbers) from the pixels as the per-point call does.
+using TSimdForwardKernel = void (*)(const void* Family, const float* Longitudes, const float* Latitudes,
+                                    size_t Count, const TSimdForwardOut& Out);
+using TSimdInverseKernel = void (*)(const void* Family, const int32_t* X, const int32_t* Y, size_t Count,
+                                    int32_t OffsetX, int32_t OffsetY, const TSimdInverseOut& Out);
 
+// One instruction set's kernels, indexed by kind; null where a kind has
+// none (kind 0, and the inverse of a kind without one).
 struct TSimdKernelSet {
     const char* Name;
-    TSimdForwardKernel CylindricalFull;        // kind 1
-    TSimdForwardKernel CylindricalZoomed;      // kinds 2 and 14
-    TSimdForwardKernel MercatorFull;           // kind 5
-    TSimdForwardKernel MercatorZoomed;         // kind 6
-    TSimdForwardKernel AzimuthalEquidistant;   // kinds 3 and 4
-    TSimdForwardKernel Orthographic;           // kind 7
-    TSimdForwardKernel Gnomonic;               // kind 11
-    TSimdForwardKernel LinearisedOrthographic; // kind 8
-    TSimdForwardKernel PolarStereographic;     // kind 9
-    TSimdForwardKernel LambertConic;           // kind 10
-    TSimdForwardKernel VanDerGrinten;          // kind 12
-    TSimdForwardKernel GreatCircle;            // kind 13
-    TSimdInverseKernel CylindricalInverse;     // kinds 1, 2 and 14
-    TSimdInverseKernel MercatorFullInverse;    // kind 5
-    TSimdInverseKernel MercatorZoomedInverse;  // kind 6
-    TSimdInverseKernel AzimuthalEquidistantInverse; // kinds 3 and 4
-    TSimdInverseKernel OrthographicInverse;    // kind 7
-    TSimdInverseKernel GnomonicInverse;        // kind 11
-    TSimdInverseKernel PolarStereographicInverse; // kind 9
-    TSimdInverseKernel LambertConicInverse;    // kind 10
-    TSimdInverseKernel VanDerGrintenInverse;   // kind 12
-    TSimdInverseKernel GreatCircleInverse;     // kind 13
+    std::array<TSimdForwardKernel, ProjectionKindCount> Forward;
+    std::array<TSimdInverseKernel, ProjectionKindCount> Inverse;
 };
 
 enum class TSimdLevel : uint8_t { Baseline, Avx2, Avx512 };

@@ -137,31 +137,34 @@ inline TSectorAffine SectorInverseAffine(const TMapping& m)
 struct TVanDerGrinten {
     const TMapping& m;
     TSectorAffine sector, back;
-    static constexpr bool VisibleInsideOnly = false;
     explicit TVanDerGrinten(const TMapping& map) : m(map), sector(map.Width != 0 ? SectorAffine(map) : TSectorAffine{}),
           back(SectorInverseAffine(map))
     {
     }
 
-    // Van der Grinten for one point or lanes (lanes with a longitude far
-    // outside -540..540 marked far), zoomed into the sector.
+    // Van der Grinten in one step (lanes with a longitude far outside
+    // -540..540 marked far), zoomed into the sector; nothing is computed
+    // for a map of width 0, whose sector geometry divides by the width.
     template <typename V, typename M>
-    auto Lanes(V lon, V lat, V& FX, V& FY, M& far, M&) const
+    using TForwardState = TForwardIO<V, M>;
+    static constexpr int ForwardSteps = 1;
+
+    template <int Step, typename V, typename M>
+    void ForwardStep(TForwardState<V, M>& s) const
     {
-        const V dlon = WrapT(lon - static_cast<double>(m.CentreLongitude), far);
+        if constexpr (std::is_same_v<V, double>) {
+            if (m.Width == 0) {
+                Fails(s);
+                return;
+            }
+        }
+        const V dlon = WrapT(s.lon - static_cast<double>(m.CentreLongitude), s.far);
         V x, y;
-        VanDerGrintenXY(m.Scale, m.PiScale, dlon, lat, x, y);
+        VanDerGrintenXY(m.Scale, m.PiScale, dlon, s.lat, x, y);
         x = sector.a * x + sector.bx;
         y = sector.a * y + sector.by;
-        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, FX, FY);
-        return (lat == lat) | (lat != lat); // computed in every lane
-    }
-
-    TResult Forward(double lon, double lat, double& FX, double& FY) const
-    {
-        if (m.Width == 0)
-            return TMapping::prNotComputed; // the sector geometry divides by Width
-        return LanesForward(*this, lon, lat, FX, FY);
+        WidthUnitsToPixelT<V>(m.Width, m.CentreRow, x, y, s.FX, s.FY);
+        s.computed = m.Width != 0 ? EveryLane<M>() : M{};
     }
 
     // Inverse Van der Grinten (Snyder 29-6 to 29-15) for one point or lanes
@@ -239,10 +242,6 @@ struct TVanDerGrinten {
         }
     }
 
-    bool Inverse(double px, double py, double& lon, double& lat) const
-    {
-        return SteppedInverse(*this, px, py, lon, lat);
-    }
 };
 
 } // namespace projection

@@ -164,6 +164,29 @@ TEST_P(Batch, EqualsThePerPointCallsOnPolesSectorsAndEdges)
     ExpectBatchEqualsPerPoint(maps, true);
 }
 
+// Every kind with a centre that is not finite (as a fuzzed map may have):
+// NaNs and infinities run through the kernels as through the per-point
+// code, down to the bits of FX and FY.
+TEST_P(Batch, EqualsThePerPointCallsWithCentresNotFinite)
+{
+    SCOPED_TRACE(SimdKernels().Name);
+    std::vector<TMapping> maps;
+    for (int kind = 0; kind <= 15; ++kind)
+        for (float centre : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+            TMapping m;
+            m.SetProjection(static_cast<uint8_t>(kind));
+            m.SetHeight(800);
+            m.SetWidth(1000);
+            m.Sector = 4;
+            m.Rotation = 60;
+            m.SetLatitudeSpan(40);
+            m.SetCentreLongitude(centre);
+            m.SetCentreLatitude(kind % 2 ? centre : 20.0f);
+            maps.push_back(m);
+        }
+    ExpectBatchEqualsPerPoint(maps, true, 300);
+}
+
 TEST(BatchLengths, ArraysOfDifferentLengthsAreRefused)
 {
     TMapping m;
