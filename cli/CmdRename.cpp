@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
+#include "cli/CmdFiling.h"
 #include "cli/Commands.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
@@ -46,10 +47,29 @@ int RunRename(int argc, char** argv)
     app.add_flag("--keep-going", keepGoing,
                  "skip a file that cannot be read (reported on stderr) instead of stopping before any rename");
     app.add_option("DIR", dir, "folder whose files to rename")->required();
+    TTreeCommand tree;
+    app.add_flag("--recursive", tree.Recursive,
+                 "every folder below DIR too (links to folders not followed), each file renamed in its own "
+                 "folder; rows show paths relative to DIR");
+    app.add_option("--into", tree.Into,
+                   "file each file into DEST/PATTERN/<standard name>.<ext>; PATTERN is folders of {yyyy} {mm} {dd} "
+                   "{doy} {hh} {satellite} {format} and plain text, separated by '/'. Text lines: filed TAB old "
+                   "TAB new (new relative to DEST) | failed TAB old TAB new TAB reason | with --dry-run would-file");
+    app.add_option("--to", tree.To, "with --into: the folder to file into (default DIR); must exist");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
         return *status;
     if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
         return UsageError("rename", problem);
+    tree.Dir = dir;
+    tree.DryRun = dryRun;
+    tree.Json = json;
+    tree.KeepGoing = keepGoing;
+    if (!tree.To.empty() && tree.Into.empty())
+        return UsageError("rename", "--to needs --into");
+    if (!tree.Into.empty())
+        return RunFileInto(tree);
+    if (tree.Recursive)
+        return RunRenameTree(tree);
 
     TProgressLine progress;
     TRenameWorkflow workflow;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
+#include "cli/CmdFiling.h"
 #include "cli/Commands.h"
 #include "components/RenameWorkflow.h"
 #include "runtime/Application.h"
@@ -26,9 +27,19 @@ int RunScan(int argc, char** argv)
     app.add_flag("--json", json, "print [{\"file\": ..., \"proposed\": ...}, ...]");
     app.add_flag("--keep-going", keepGoing,
                  "report a file that cannot be read on stderr and go on (default: the scan ends there)");
-    app.add_option("DIR", dir, "folder to scan (not recursive)")->required();
+    app.add_option("DIR", dir, "folder to scan")->required();
+    TTreeCommand tree;
+    app.add_flag("--recursive", tree.Recursive,
+                 "every folder below DIR too (links to folders not followed); rows show paths relative to DIR; "
+                 "a folder that cannot be read is told on stderr and the scan goes on (exit 1)");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "scan"))
         return *status;
+    if (tree.Recursive) {
+        tree.Dir = dir;
+        tree.Json = json;
+        tree.KeepGoing = keepGoing;
+        return RunScanTree(tree);
+    }
 
     TProgressLine progress;
     TRenameWorkflow workflow;

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
+#include "cli/CmdFiling.h"
 #include "cli/Commands.h"
 #include "components/Journal.h"
 #include "components/Undo.h"
@@ -31,10 +32,23 @@ int RunUndo(int argc, char** argv)
     app.add_flag("--json", json, "print {\"batch\": ..., \"folder\": ..., \"results\": [...]}");
     app.add_option("--batch", batchId, "the id of the batch to take back (see quillon-cli history)");
     app.add_option("DIR", dir, "take back the last batch of this folder");
+    TTreeCommand tree;
+    app.add_flag("--recursive", tree.Recursive,
+                 "with DIR: the last batch of every folder below DIR too (rows relative to DIR)");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "undo"))
         return *status;
     if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
         return UsageError("undo", problem);
+    if (tree.Recursive && dir.empty())
+        return UsageError("undo", "--recursive needs DIR");
+    // A filing batch (rename --into) goes back to its folders when it is
+    // the newest one to take back, or the one --batch names.
+    tree.Dir = dir;
+    tree.DryRun = dryRun;
+    tree.Json = json;
+    tree.BatchId = batchId;
+    if (std::optional<int> status = RunUndoTree(tree))
+        return *status;
 
     TUndoOptions options;
     options.DryRun = dryRun;

@@ -3,6 +3,8 @@
 // (components/FolderWatch.h has the rules). Here: the options, the printing
 // of each rename and message, and the exit status.
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
@@ -12,6 +14,8 @@
 
 #include "cli/CliCommon.h"
 #include "cli/Commands.h"
+#include "components/FilingPlan.h"
+#include "components/FolderPoll.h"
 #include "components/FolderWatch.h"
 #include "components/Journal.h"
 #include "components/Undo.h"
@@ -23,17 +27,18 @@ namespace {
 class TWatchPrinter : public IFolderWatchObserver {
 public:
     explicit TWatchPrinter(bool Json) : json_(Json) {}
+    bool FiledTo = false; // the watch files into folders: "filed" lines
     void Renamed(const TRenameOutcome& row) override
     {
         if (json_) {
-            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? "renamed" : "failed"},
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? (FiledTo ? "filed" : "renamed") : "failed"},
                                                   {"old", row.OldName},
                                                   {"new", row.NewName}});
             if (!row.Renamed)
                 PutJsonText(item, "reason", row.Reason);
             std::printf("%s\n", item.dump().c_str());
         } else if (row.Renamed) {
-            std::printf("renamed\t%s\t%s\n", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str());
+            std::printf("%s\t%s\t%s\n", FiledTo ? "filed" : "renamed", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str());
         } else {
             std::printf("failed\t%s\t%s\t%s\n", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str(),
                         EscapeText(row.Reason).c_str());
@@ -71,10 +76,44 @@ int RunWatch(int argc, char** argv)
     bool waitForFolder = false;
     app.add_flag("--wait-for-folder", waitForFolder, "when DIR is not there yet, wait for it instead of failing");
     app.add_option("DIR", dir, "the folder to watch")->required();
+    std::string pollText;
+    app.add_option("--poll", pollText,
+                   "find new and changed files by listing DIR every SECONDS (0.1 to 86400) instead of through "
+                   "inotify, for network shares; chosen by itself, every 5 s, on NFS, SMB/CIFS, FUSE and the like. "
+                   "Default: $QUILLON_WATCH_POLL when set and not empty")
+        ->envname("QUILLON_WATCH_POLL");
+    std::string into, to;
+    app.add_option("--into", into,
+                   "file each file into DEST/PATTERN/<standard name>.<ext> instead of renaming it in place "
+                   "(PATTERN as for rename --into); printed as filed TAB old TAB new. Default: $QUILLON_WATCH_INTO "
+                   "when set and not empty")
+        ->envname("QUILLON_WATCH_INTO");
+    app.add_option("--to", to,
+                   "with --into: the folder to file into (default DIR); must exist. Default: $QUILLON_WATCH_TO when "
+                   "set and not empty")
+        ->envname("QUILLON_WATCH_TO");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
     if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
         return UsageError("watch", problem);
+    double pollSeconds = 0;
+    if (!pollText.empty()) {
+        char* end = nullptr;
+        pollSeconds = std::strtod(pollText.c_str(), &end);
+        if (end == pollText.c_str() || *end != '\0' || !(pollSeconds >= 0.1 && pollSeconds <= 86400))
+            return UsageError("watch", "--poll: expects a number of seconds from 0.1 to 86400, not '" +
+                                           EscapeText(pollText) + "'");
+    }
+    std::optional<TFilingPattern> pattern;
+    if (!to.empty() && into.empty())
+        return UsageError("watch", "--to needs --into");
+    if (!into.empty()) {
+        try {
+            pattern = TFilingPattern::Parse(into);
+        } catch (const EFilingPatternError& e) {
+            return UsageError("watch", "--into: " + e.Message());
+        }
+    }
     TWatchPrinter printer(json);
     TSystemWatchClock clock;
     if (waitForFolder) {
@@ -92,12 +131,52 @@ int RunWatch(int argc, char** argv)
     // The stop signals request a stop and wake the watch's loop, which ends
     // a header search under way too; they stop writing to the wake pipe
     // before it closes.
-    TInotifyFolderEvents events;
-    const TStopSignalWake wake(events.WakeFd());
-    TFolderWatch watch(dir, std::chrono::duration<double>(settle), events, clock, journal, printer);
+    // inotify, unless asked to poll or blind to the folder's remote writes.
+    if (pollSeconds <= 0) {
+        const std::string blind = InotifyBlindReason(dir);
+        if (!blind.empty()) {
+            printer.Message(blind + ": inotify does not see files written there by other machines; listing the "
+                                    "folder every 5 s instead");
+            pollSeconds = 5;
+        }
+    }
+    std::unique_ptr<TInotifyFolderEvents> inotify;
+    std::unique_ptr<TPollFolderEvents> poller;
+    IFolderEvents* events = nullptr;
+    int wakeFd = -1;
+    if (pollSeconds > 0) {
+        poller = std::make_unique<TPollFolderEvents>(std::chrono::milliseconds(static_cast<long long>(pollSeconds * 1000)));
+        events = poller.get();
+        wakeFd = poller->WakeFd();
+    } else {
+        inotify = std::make_unique<TInotifyFolderEvents>();
+        events = inotify.get();
+        wakeFd = inotify->WakeFd();
+    }
+    const TStopSignalWake wake(wakeFd);
+    TFolderWatch watch(dir, std::chrono::duration<double>(settle), *events, clock, journal, printer);
     // A file an undo gave back its name stays as it is until it changes.
     TRestoredFiles restored(journal.FileName(), dir);
     watch.SetRestoredCheck([&restored](const std::string& name) { return restored.IsRestored(name); });
+    std::unique_ptr<TFilingJournal> filingJournal;
+    std::string dest;
+    TFilingOptions filingOptions = FilingOptionsFromEnvironment();
+    if (pattern) {
+        const std::string destGiven = to.empty() ? dir : to;
+        if (CheckFolder(destGiven) != 0) {
+            printer.Message("--to: " + destGiven + " is not a folder");
+            return ExitItemFailed;
+        }
+        dest = NormalizeJournalFolder(destGiven);
+        const std::string folder = NormalizeJournalFolder(dir);
+        filingJournal = std::make_unique<TFilingJournal>();
+        for (const std::string& message : RecoverFilingJournal(filingJournal->FileName(), filingOptions))
+            printer.Message(message);
+        printer.FiledTo = true;
+        watch.BatchAction = [&, folder](TRenameWorkflow& rows) {
+            return FileRows(*filingJournal, *pattern, folder, dest, rows, filingOptions);
+        };
+    }
     switch (watch.Run()) {
     case TFolderWatch::TEnd::Stopped:
         return ExitSuccess;

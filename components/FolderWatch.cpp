@@ -379,7 +379,7 @@ void TFolderWatch::RenameAndTell(TRenameWorkflow& Workflow)
     TStoppableJournal journal(journal_);
     std::vector<TRenameOutcome> rows;
     try {
-        rows = Workflow.RenameRows(&journal);
+        rows = BatchAction ? BatchAction(Workflow) : Workflow.RenameRows(&journal);
     } catch (const EJournalError& e) {
         ++journalFailures_;
         observer_.Message(e.Message() + "; nothing renamed; trying again in " +

@@ -231,6 +231,11 @@ public:
     TFolderWatch(const TFolderWatch&) = delete;
     TFolderWatch& operator=(const TFolderWatch&) = delete;
 
+    // What a batch does with its rows instead of renaming them in place
+    // (filing them into dated folders); unset, they are renamed in place
+    // under the journal. It may raise EJournalError: nothing was done.
+    std::function<std::vector<TRenameOutcome>(TRenameWorkflow& Rows)> BatchAction;
+
     // The header readers; unset, Run makes TWatchReaders that wake Events.
     void SetReaders(std::unique_ptr<IWatchReaders> Readers) { readers_ = std::move(Readers); }
     // Tells whether the file Name in the folder is one an undo gave back its

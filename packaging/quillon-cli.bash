@@ -24,11 +24,11 @@ _quillon_cli()
         --sp1 --sp2 --rotation --sector --offset-x --offset-y"
     local options="" arguments=dirs command=${words[1]}
     case ${words[1]} in
-        scan) options="--json --keep-going" ;;
-        rename) options="--dry-run --json --keep-going" ;;
-        undo) options="--dry-run --json --batch" ;;
+        scan) options="--json --keep-going --recursive" ;;
+        rename) options="--dry-run --json --keep-going --recursive --into --to" ;;
+        undo) options="--dry-run --json --batch --recursive" ;;
         history) options="--json"; arguments=none ;;
-        watch) options="--settle --json --wait-for-folder" ;;
+        watch) options="--settle --json --wait-for-folder --poll --into --to" ;;
         info|version) options="--json"; arguments=files ;;
         tables) options="--json"; arguments="words:satellites segments calibration" ;;
         sample) options="--count" ;;
@@ -61,6 +61,12 @@ _quillon_cli()
             ids=$(quillon-cli history 2>/dev/null | cut -f1)
             COMPREPLY=($(compgen -W "$ids" -- "$cur"))
             return ;;
+        "rename --into"|"watch --into")
+            COMPREPLY=($(compgen -W "{yyyy}/{mm}/{dd} {yyyy}/{doy} {satellite}/{yyyy}/{mm}" -- "$cur"))
+            return ;;
+        "rename --to"|"watch --to")
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return ;;
         "map grid --specials")
             COMPREPLY=($(compgen -W "arctic cancer equator capricorn antarctic" -- "$cur"))
             return ;;
@@ -72,7 +78,7 @@ _quillon_cli()
             return ;;
     esac
     case $prev in
-        --settle|--count|--batch|--predefined|--kind|--width|--height|--lon-span|--lat-span|--centre-lon|\
+        --settle|--count|--poll|--batch|--predefined|--kind|--width|--height|--lon-span|--lat-span|--centre-lon|\
         --centre-lat|--sp1|--sp2|--rotation|--sector|--offset-x|--offset-y|--lon-step|--lat-step|--label-colour|\
         --grid-colour|--origin|--from|--to|--background|--grid|--threads)
             return ;;
