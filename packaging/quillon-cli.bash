@@ -11,7 +11,7 @@ _quillon_cli()
         cword=$COMP_CWORD
     fi
 
-    local commands="scan rename undo history watch info tables sample version map picture help"
+    local commands="scan rename undo history watch catalog info tables sample version map picture help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -27,7 +27,23 @@ _quillon_cli()
         info|version) options="--json --help"
             if [[ $cur != -* ]]; then COMPREPLY=($(compgen -f -- "$cur")); return; fi ;;
         tables) options="--json --help" ;;
-        sample) options="--count --help" ;;
+        sample) options="--count --tree --help" ;;
+        catalog)
+            if [[ $cword -eq 2 ]]; then
+                COMPREPLY=($(compgen -W "update find gaps duplicates stats --help" -- "$cur")); return
+            fi
+            case ${words[2]} in
+                update) options="--db --cross-filesystems --json --help" ;;
+                find) options="--db --satellite --format --from --to --root --non-standard --json --csv --help" ;;
+                gaps) options="--db --satellite --from --to --slot --help" ;;
+                duplicates) options="--db --json --help" ;;
+                stats) options="--db --png --from --to --help" ;;
+                *) return ;;
+            esac
+            case $prev in
+                --db|--png) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+                --satellite|--format|--from|--to|--slot) return ;;
+            esac ;;
         map) options="geo2pixel pixel2geo info kinds --help"
             COMPREPLY=($(compgen -W "$options" -- "$cur")); return ;;
         picture) options="info convert dump --help"
@@ -42,7 +58,7 @@ _quillon_cli()
             ids=$(quillon-cli history 2>/dev/null | cut -f1)
             COMPREPLY=($(compgen -W "$ids" -- "$cur"))
             return ;;
-        --settle|--count)
+        --settle|--count|--tree)
             return ;;
     esac
 
