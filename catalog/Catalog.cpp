@@ -251,13 +251,17 @@ private:
     std::vector<std::thread> workers_;
 };
 
+int Readers(const TCatalogUpdateOptions& options)
+{
+    return std::max(1, options.Threads > 0 ? options.Threads : THeaderReadAhead::DefaultThreads());
+}
+
 class TUpdate {
 public:
     TUpdate(ICatalogStore& store, const TCatalogUpdateOptions& options)
         : store_(store), options_(options),
-          pipeline_(options.Threads > 0 ? options.Threads : THeaderReadAhead::DefaultThreads(),
-                    64 * static_cast<size_t>(std::max(1, options.Threads > 0 ? options.Threads
-                                                                              : THeaderReadAhead::DefaultThreads())))
+          pipeline_(Readers(options), options.ReadAhead > 0 ? static_cast<size_t>(options.ReadAhead)
+                                                               : 64 * static_cast<size_t>(Readers(options)))
     {
     }
 
@@ -265,6 +269,7 @@ public:
     {
         store_.Begin();
         try {
+            store_.ClearSeen();
             for (const std::string& root : roots)
                 Walk(root);
             DrainAll();

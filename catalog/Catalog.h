@@ -50,6 +50,7 @@ struct TCatalogUpdateOptions {
     bool CrossFilesystems = false;
     int Threads = 0;            // header readers: 0 one per core
     int BatchSize = 2000;       // files per transaction
+    int ReadAhead = 0;          // files handed to the readers at most at once (0: 64 per reader)
     std::function<void(int64_t Files)> OnProgress;            // files met so far, every ProgressEvery files
     int64_t ProgressEvery = 1000;
     std::function<void(const std::string& Message)> OnWarning; // a folder that cannot be read

@@ -58,7 +58,9 @@ public:
     virtual void Remove(int64_t Id) = 0;
     virtual void SetContentHash(int64_t Id, const std::string& Hash) = 0;
 
-    // The files an update met: marked in a scratch set for this connection.
+    // The files an update met: marked in a scratch set for this connection,
+    // which ClearSeen empties at the start of each update.
+    virtual void ClearSeen() = 0;
     virtual void MarkSeen(int64_t Id) = 0;
     // Removes the entries inside Root (an absolute folder, no trailing '/')
     // that were not marked seen; returns how many.

@@ -220,6 +220,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         CheckIdentityAndUpgrade(!exists || info.st_size == 0);
         Exec("PRAGMA journal_mode = WAL", "setting the journal mode");
         Exec("PRAGMA synchronous = NORMAL", "setting the sync mode");
+        MakeSeenTable();   // outside any transaction, so that no rollback drops it
     } catch (...) {
         statements_.clear();
         sqlite3_close(db_);
@@ -478,6 +479,12 @@ void TSqliteCatalogStore::MakeSeenTable()
         Exec("CREATE TEMP TABLE IF NOT EXISTS seen (id INTEGER PRIMARY KEY)", "making the scratch table");
         seenTable_ = true;
     }
+}
+
+void TSqliteCatalogStore::ClearSeen()
+{
+    MakeSeenTable();
+    Exec("DELETE FROM temp.seen", "clearing the scratch table");
 }
 
 void TSqliteCatalogStore::MarkSeen(int64_t Id)

@@ -54,6 +54,7 @@ public:
     void SetPath(int64_t Id, const std::string& Path) override;
     void Remove(int64_t Id) override;
     void SetContentHash(int64_t Id, const std::string& Hash) override;
+    void ClearSeen() override;
     void MarkSeen(int64_t Id) override;
     int64_t RemoveUnseen(const std::string& Root) override;
     void MarkSeenInside(const std::string& Root) override;
