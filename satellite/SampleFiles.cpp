@@ -384,6 +384,8 @@ TArchiveTree WriteArchiveTree(const std::string& Folder, int Days)
         for (const TStream& s : streams) {
             for (int slot = 0; slot < 48; slot += s.Step) {
                 const bool met7 = s.Word == 0xD4F7;
+                if (s.Word == 0 && day >= 10 && day < 14)
+                    continue;   // a receiver out of service for four days
                 if (met7 && ((day == 1 && slot >= 20 && slot < 26) || (day == 3 && slot < 4))) {
                     ++tree.MissingSlots;
                     continue;

@@ -149,7 +149,8 @@ struct TArchiveTree {
 // Writes a small station archive of Days days from 2005-03-01 into Folder:
 // year/month folders holding MET-7 MPD files every half hour (with runs of
 // missing slots: day 2 from 10:00 to 12:59, day 4 from 00:00 to 01:59), MET-5
-// MET files every three hours and GOES-E HRM files every six, mostly named by
+// MET files every three hours and GOES-E HRM files every six (none on days 11
+// to 14), mostly named by
 // counters, every tenth MET-7 file already standard-named; a few copies of
 // files under other names, a different file proposing the name of an existing
 // one, and two files no reader can identify. Days is 1 to 366. A name already
