@@ -220,6 +220,8 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         CheckIdentityAndUpgrade(!exists || info.st_size == 0);
         Exec("PRAGMA journal_mode = WAL", "setting the journal mode");
         Exec("PRAGMA synchronous = NORMAL", "setting the sync mode");
+        // A page cache of fixed size (16 MiB), whatever the catalogue's size.
+        Exec("PRAGMA cache_size = -16384", "setting the cache size");
         MakeSeenTable();   // outside any transaction, so that no rollback drops it
     } catch (...) {
         statements_.clear();
