@@ -278,6 +278,7 @@ public:
             store_.Commit();
         } catch (const EAbort&) {
             store_.Rollback();
+            counts_ = committed_;   // what the catalogue holds of this update
             counts_.Stopped = true;
         } catch (...) {
             store_.Rollback();
@@ -301,6 +302,7 @@ private:
             return;
         CheckStop();
         store_.Commit();
+        committed_ = counts_;
         store_.Begin();
         written_ = 0;
     }
@@ -442,6 +444,7 @@ private:
     const TCatalogUpdateOptions& options_;
     THeaderPipeline pipeline_;
     TCatalogUpdateCounts counts_;
+    TCatalogUpdateCounts committed_;   // the counts at the last commit
     int64_t written_ = 0;
     int64_t met_ = 0;
 };

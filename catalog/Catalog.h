@@ -58,7 +58,8 @@ struct TCatalogUpdateOptions {
 
 struct TCatalogUpdateCounts {
     int64_t Added = 0, Changed = 0, Removed = 0, Unchanged = 0, Unreadable = 0;
-    bool Stopped = false;       // a stop request ended it at a transaction boundary
+    bool Stopped = false;       // a stop request ended it at a transaction boundary; the
+                                // counts are then those of the transactions written
 };
 
 // Walks each root (a folder; symbolic links never followed, other file

@@ -312,6 +312,7 @@ TEST_F(Catalog, StoppedUpdateEndsAtATransactionBoundary)
     }
     EXPECT_EQ(kept % 20, 0u);
     EXPECT_GE(kept, 80u);
+    EXPECT_EQ(stopped.Added, static_cast<int64_t>(kept));   // the counts say what was kept
     EXPECT_LT(kept, tree.Files.size());
     // Nothing is removed by a stopped update, and the next one finishes.
     ClearStopRequest();
