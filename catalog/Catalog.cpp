@@ -369,8 +369,8 @@ private:
         CheckStop();
         if (++met_ % std::max<int64_t>(1, options_.ProgressEvery) == 0 && options_.OnProgress)
             options_.OnProgress(met_);
-        TCatalogEntry known;
-        const bool atPath = store_.FindByPath(path, known);
+        TCatalogEntry& known = known_;   // reused: no allocation per file
+        const bool atPath = store_.FindIdentityByPath(path, known);
         if (atPath && known.Identity == id) {
             store_.MarkSeen(known.Id);
             ++counts_.Unchanged;
@@ -445,6 +445,7 @@ private:
     THeaderPipeline pipeline_;
     TCatalogUpdateCounts counts_;
     TCatalogUpdateCounts committed_;   // the counts at the last commit
+    TCatalogEntry known_;
     int64_t written_ = 0;
     int64_t met_ = 0;
 };

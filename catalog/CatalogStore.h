@@ -49,6 +49,10 @@ public:
     virtual void Rollback() noexcept = 0;
 
     virtual bool FindByPath(const std::string& Path, TCatalogEntry& Entry) = 0;
+    // The same, delivering only the id, the identity and whether the entry
+    // records an error (Entry's other fields are left as they are): what an
+    // update needs for a file it may not have to read.
+    virtual bool FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry) = 0;
     // Entries of that device and inode (a moved file, hard links).
     virtual std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) = 0;
     // Inserts the entry, or replaces the one of the same path keeping its id;

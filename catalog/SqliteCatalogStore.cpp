@@ -54,7 +54,7 @@ static_assert(std::size(SchemaSteps) == CatalogSchemaVersion);
 #define TIME_WINDOW " AND (?3 IS NULL OR acquired >= ?3) AND (?4 IS NULL OR acquired < ?4)"
 
 enum Statement {
-    sBegin, sCommit, sRollback, sByPath, sByInode, sPut, sSetPath, sRemove, sSetHash, sMarkSeen, sRemoveUnseen,
+    sBegin, sCommit, sRollback, sByPath, sIdentityByPath, sByInode, sPut, sSetPath, sRemove, sSetHash, sMarkSeen, sRemoveUnseen,
     sMarkInside, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
     sSelect0   // sSelect0 + filter mask: the find variants
 };
@@ -64,6 +64,7 @@ const char* const StatementSql[] = {
     "COMMIT",
     "ROLLBACK",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE path = ?1",
+    "SELECT id, size, mtime_ns, device, inode, error IS NOT NULL FROM files WHERE path = ?1",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE device = ?1 AND inode = ?2 ORDER BY path",
     "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name, image_format,"
     " acquired, acquired_iso, standard_name, is_standard, error, content_hash)"
@@ -414,6 +415,24 @@ bool TSqliteCatalogStore::FindByPath(const std::string& Path, TCatalogEntry& Ent
     if (rc != SQLITE_ROW)
         return false;
     Entry = ReadEntry(run.Handle());
+    return true;
+}
+
+bool TSqliteCatalogStore::FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry)
+{
+    TRun run(Prepared(sIdentityByPath).Handle);
+    run.Text(1, Path);
+    const int rc = run.Step();
+    Check(rc, "looking up a file");
+    if (rc != SQLITE_ROW)
+        return false;
+    sqlite3_stmt* s = run.Handle();
+    Entry.Id = sqlite3_column_int64(s, 0);
+    Entry.Identity.Size = sqlite3_column_int64(s, 1);
+    Entry.Identity.ModifiedNs = sqlite3_column_int64(s, 2);
+    Entry.Identity.Device = static_cast<uint64_t>(sqlite3_column_int64(s, 3));
+    Entry.Identity.Inode = static_cast<uint64_t>(sqlite3_column_int64(s, 4));
+    Entry.Error = sqlite3_column_int(s, 5) ? "unreadable" : "";
     return true;
 }
 

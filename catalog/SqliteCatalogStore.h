@@ -49,6 +49,7 @@ public:
     void Commit() override;
     void Rollback() noexcept override;
     bool FindByPath(const std::string& Path, TCatalogEntry& Entry) override;
+    bool FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry) override;
     std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) override;
     int64_t Put(const TCatalogEntry& Entry) override;
     void SetPath(int64_t Id, const std::string& Path) override;
