@@ -13,16 +13,34 @@
 int RunSample(int argc, char** argv)
 {
     CLI::App app{"Writes a demo folder of sample MPD files: a spread of satellites, dates, slots and letters, "
-                 "a few already standard-named and a few the window leaves out",
+                 "a few already standard-named and a few the window leaves out; or, with --tree, a small station "
+                 "archive",
                  "sample"};
     std::string folder;
     int count = 24;
+    int treeDays = 0;
     app.add_option("DIR", folder,
                    "folder to write into (created when missing); a name already there is left as it is")
         ->required();
-    app.add_option("--count", count, "number of files")->check(WholeNumber(1, 100000));
+    auto* countOpt = app.add_option("--count", count, "number of files")->check(WholeNumber(1, 100000));
+    app.add_option("--tree", treeDays,
+                   "write an archive tree of DAYS days instead: year/month folders, several satellites and "
+                   "formats, some missing slots, a few duplicates and unreadable files")
+        ->check(WholeNumber(1, 366))
+        ->excludes(countOpt);
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "sample"))
         return *status;
+    if (treeDays > 0) {
+        const TArchiveTree tree = WriteArchiveTree(folder, treeDays);
+        std::printf("wrote %zu files to %s (%d missing MET-7 slots, %zu unreadable files)\n", tree.Files.size(),
+                    EscapeText(folder).c_str(), tree.MissingSlots, tree.Unreadable.size());
+        if (tree.Skipped > 0) {
+            std::fprintf(stderr, "quillon-cli sample: %d names were taken already: left as they are, not written\n",
+                         tree.Skipped);
+            return ExitItemFailed;
+        }
+        return ExitSuccess;
+    }
     const std::vector<TDemoFile> files = WriteDemoFolder(folder, count);
     std::printf("file\tlisted\tstandard_name\n");
     size_t written = 0;

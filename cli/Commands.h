@@ -15,6 +15,7 @@ int RunPicture(int argc, char** argv);
 int RunUndo(int argc, char** argv);
 int RunHistory(int argc, char** argv);
 int RunWatch(int argc, char** argv);
+int RunCatalog(int argc, char** argv);
 
 #define QUILLON_CLI_COMMANDS \
     {"scan", "list the non-standard MPD files of a folder beside their proposed names", RunScan}, \
@@ -22,6 +23,7 @@ int RunWatch(int argc, char** argv);
     {"undo", "take back the last rename batch (of a folder, or a named batch)", RunUndo}, \
     {"history", "list the journaled rename batches, newest first", RunHistory}, \
     {"watch", "rename new MPD files of a receiving folder as they arrive", RunWatch}, \
+    {"catalog", "catalogue archive trees and ask what was received, missing or stored twice", RunCatalog}, \
     {"map", "convert between geographic positions and map pixels; show map settings", RunMap}, \
     {"picture", "describe, convert or dump GIF, PNG and BMP pictures", RunPicture}, \
     {"info", "identify satellite image files and propose their standard names", RunInfo}, \

@@ -12,7 +12,7 @@ _quillon_cli()
         cword=$COMP_CWORD
     fi
 
-    local commands="scan rename undo history watch info tables sample version map picture help"
+    local commands="scan rename undo history watch catalog info tables sample version map picture help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -31,7 +31,21 @@ _quillon_cli()
         watch) options="--settle --json --wait-for-folder --poll --into --to" ;;
         info|version) options="--json"; arguments=files ;;
         tables) options="--json"; arguments="words:satellites segments calibration" ;;
-        sample) options="--count" ;;
+        sample) options="--count --tree" ;;
+        catalog)
+            if [[ $cword -eq 2 ]]; then
+                COMPREPLY=($(compgen -W "update find gaps duplicates stats --help" -- "$cur"))
+                return
+            fi
+            command="catalog ${words[2]}"
+            case $command in
+                "catalog update") options="--db --cross-filesystems --json" ;;
+                "catalog find") options="--db --satellite --format --from --to --root --non-standard --json --csv"; arguments=none ;;
+                "catalog gaps") options="--db --satellite --from --to --slot"; arguments=none ;;
+                "catalog duplicates") options="--db --json"; arguments=none ;;
+                "catalog stats") options="--db --png --from --to"; arguments=none ;;
+                *) return ;;
+            esac ;;
         map|picture)
             if [[ $cword -eq 2 ]]; then
                 local subcommands="geo2pixel pixel2geo info kinds grid warp"
@@ -70,6 +84,12 @@ _quillon_cli()
         "map grid --specials")
             COMPREPLY=($(compgen -W "arctic cancer equator capricorn antarctic" -- "$cur"))
             return ;;
+        "catalog update --db"|"catalog find --db"|"catalog gaps --db"|"catalog duplicates --db"|"catalog stats --db"|"catalog stats --png")
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+        "catalog find --root")
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return ;;
         "map grid --png"|"map grid --background")
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
@@ -78,7 +98,7 @@ _quillon_cli()
             return ;;
     esac
     case $prev in
-        --settle|--count|--poll|--batch|--predefined|--kind|--width|--height|--lon-span|--lat-span|--centre-lon|\
+        --settle|--count|--tree|--poll|--satellite|--format|--slot|--batch|--predefined|--kind|--width|--height|--lon-span|--lat-span|--centre-lon|\
         --centre-lat|--sp1|--sp2|--rotation|--sector|--offset-x|--offset-y|--lon-step|--lat-step|--label-colour|\
         --grid-colour|--origin|--from|--to|--background|--grid|--threads)
             return ;;

@@ -351,3 +351,83 @@ std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count)
     }
     return files;
 }
+
+TArchiveTree WriteArchiveTree(const std::string& Folder, int Days)
+{
+    if (Days < 1 || Days > 366)
+        throw EConvertError("the archive tree spans 1 to 366 days, not " + std::to_string(Days));
+    TArchiveTree tree;
+    const TDateTime start = EncodeDate(2005, 3, 1);
+    int counter = 0;
+    const auto folderOf = [&](TDateTime when) {
+        const std::string dir = IncludeTrailingPathDelimiter(Folder) + FormatDateTime("yyyy/mm", when);
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        if (!DirectoryExists(dir))
+            throw EInOutError(dir + ": cannot create the folder", ec.value() ? ec.value() : 5);
+        return dir + "/";
+    };
+    const auto write = [&](const std::string& path, const TByteVector& bytes) {
+        if (WriteNewFileBytes(path, bytes))
+            tree.Files.push_back(path);
+        else
+            ++tree.Skipped;
+    };
+    struct TStream {
+        uint16_t Word;
+        const char* Letters;
+        const char* Ext;
+        int Step;   // slots between files
+    };
+    static const TStream streams[] = {{0xD4F7, "AIVH", ".mpd", 1}, {0xD4F5, "XIV", ".met", 6}, {0, "BIV", ".hrm", 12}};
+    for (int day = 0; day < Days; ++day) {
+        for (const TStream& s : streams) {
+            for (int slot = 0; slot < 48; slot += s.Step) {
+                const bool met7 = s.Word == 0xD4F7;
+                if (s.Word == 0 && day >= 10 && day < 14)
+                    continue;   // a receiver out of service for four days
+                if (met7 && ((day == 1 && slot >= 20 && slot < 26) || (day == 3 && slot < 4))) {
+                    ++tree.MissingSlots;
+                    continue;
+                }
+                const TDateTime when = start + day + slot / 48.0;
+                const std::string dir = folderOf(when);
+                TSampleHeader header = MakeSampleHeader(s.Word, s.Letters, when);
+                header.Description = Format("Quillon archive sample %d\r\n", {counter});
+                ++counter;
+                std::string name = Format("img%.6d", {counter}) + s.Ext;
+                if (met7 && counter % 10 == 0)
+                    name = FormatDateTime("yyyy-mm-dd-", when) + Format("%.2d", {slot}) +
+                           PrefixedLetters(s.Word, s.Letters) + s.Ext;
+                const std::string path = dir + name;
+                if (std::string(s.Ext) == ".met") {
+                    write(path, BuildMetFile(header));
+                } else {
+                    TFramedOptions options;
+                    options.ExtraFrames = counter % 3;
+                    write(path, BuildFramedFile(header, options));
+                }
+                // A few copies under other names, and a different file
+                // proposing the same name.
+                if (met7 && slot == 12 && day % 7 == 0) {
+                    TByteVector bytes;
+                    TFramedOptions options;
+                    options.ExtraFrames = counter % 3;
+                    write(dir + "copy-of-" + name, BuildFramedFile(header, options));
+                    options.ExtraFrames += 1;
+                    write(dir + "again-" + name, BuildFramedFile(header, options));
+                }
+            }
+        }
+    }
+    // Two files no reader can identify: a cut MPD file and a PDUS file of a
+    // few bytes.
+    const std::string dir = folderOf(start);
+    TFramedOptions cut;
+    cut.TruncateAt = 1000;
+    write(dir + "damaged.mpd", BuildFramedFile(MakeSampleHeader(0xD4F7, "AIVH", start), cut));
+    tree.Unreadable.push_back(dir + "damaged.mpd");
+    write(dir + "short.pdu", TByteVector(40, 0x20));
+    tree.Unreadable.push_back(dir + "short.pdu");
+    return tree;
+}

@@ -138,3 +138,21 @@ struct TDemoFile {
 // (a file, a link, anything) is never replaced nor followed: it is left as it
 // is and returned with Written false.
 std::vector<TDemoFile> WriteDemoFolder(const std::string& Folder, int Count = 24);
+
+// What WriteArchiveTree wrote.
+struct TArchiveTree {
+    std::vector<std::string> Files;        // paths of every file written, in writing order
+    std::vector<std::string> Unreadable;   // those no header reader can identify
+    int MissingSlots = 0;                  // half-hour slots of MET-7 left out on purpose
+    int Skipped = 0;                       // names already taken, left as they were
+};
+// Writes a small station archive of Days days from 2005-03-01 into Folder:
+// year/month folders holding MET-7 MPD files every half hour (with runs of
+// missing slots: day 2 from 10:00 to 12:59, day 4 from 00:00 to 01:59), MET-5
+// MET files every three hours and GOES-E HRM files every six (none on days 11
+// to 14), mostly named by
+// counters, every tenth MET-7 file already standard-named; a few copies of
+// files under other names, a different file proposing the name of an existing
+// one, and two files no reader can identify. Days is 1 to 366. A name already
+// taken is left as it is (counted in Skipped).
+TArchiveTree WriteArchiveTree(const std::string& Folder, int Days);

@@ -43,7 +43,7 @@ done
 # Dependencies found by dpkg-shlibdeps: the libraries the programs link.
 depends=$(dpkg-deb --field "$deb" Depends)
 names=$(sed 's/ ([^)]*)//g; s/, */\n/g' <<<"$depends")
-for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libpng16-16 qt6-qpa-plugins; do
+for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libpng16-16 libsqlite3-0 qt6-qpa-plugins; do
   grep -qxF "$p" <<<"$names" || fail "Depends lacks $p: $depends"
 done
 
