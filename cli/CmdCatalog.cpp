@@ -63,16 +63,17 @@ std::string Csv(const std::string& text)
 
 nlohmann::json EntryJson(const TCatalogEntry& e)
 {
-    return {{"path", JsonSafe(e.Path)},
-            {"size", e.Identity.Size},
-            {"format", e.Format},
-            {"satellite_code", e.SatelliteCode},
-            {"satellite", e.SatelliteName},
-            {"image_format", JsonSafe(e.ImageFormat)},
-            {"acquired", e.Acquired ? nlohmann::json(*e.Acquired) : nlohmann::json(nullptr)},
-            {"acquired_iso", e.Acquired ? nlohmann::json(e.AcquiredIso) : nlohmann::json(nullptr)},
-            {"standard_name", JsonSafe(e.StandardName)},
-            {"is_standard", e.IsStandard}};
+    nlohmann::json o = JsonTextObject({{"path", e.Path}});
+    o["size"] = e.Identity.Size;
+    o["format"] = e.Format;
+    o["satellite_code"] = e.SatelliteCode;
+    PutJsonText(o, "satellite", e.SatelliteName);
+    PutJsonText(o, "image_format", e.ImageFormat);
+    o["acquired"] = e.Acquired ? nlohmann::json(*e.Acquired) : nlohmann::json(nullptr);
+    o["acquired_iso"] = e.Acquired ? nlohmann::json(e.AcquiredIso) : nlohmann::json(nullptr);
+    PutJsonText(o, "standard_name", e.StandardName);
+    o["is_standard"] = e.IsStandard;
+    return o;
 }
 
 struct TRange {
@@ -117,10 +118,14 @@ int Update(const std::string& db, const std::vector<std::string>& roots, bool cr
     };
     const TCatalogUpdateCounts c = UpdateCatalog(store, resolved, options);
     progress.Clear();
-    if (json)
-        PrintJson({{"catalog", JsonSafe(db)}, {"added", c.Added}, {"changed", c.Changed}, {"removed", c.Removed},
-                   {"unchanged", c.Unchanged}, {"unreadable", c.Unreadable}, {"stopped", c.Stopped}});
-    else
+    if (json) {
+        nlohmann::json o = JsonTextObject({{"catalog", db}});
+        for (auto [key, value] : {std::pair<const char*, int64_t>{"added", c.Added}, {"changed", c.Changed},
+                                  {"removed", c.Removed}, {"unchanged", c.Unchanged}, {"unreadable", c.Unreadable}})
+            o[key] = value;
+        o["stopped"] = c.Stopped;
+        PrintJson(o);
+    } else
         std::printf("added %lld, changed %lld, removed %lld, unchanged %lld, unreadable %lld\n",
                     static_cast<long long>(c.Added), static_cast<long long>(c.Changed),
                     static_cast<long long>(c.Removed), static_cast<long long>(c.Unchanged),
@@ -268,26 +273,30 @@ int RunCatalog(int argc, char** argv)
         int group = 0;
         FindSameContent(store, [&](const std::vector<TCatalogEntry>& g) {
             ++group;
-            nlohmann::json files = nlohmann::json::array();
+            std::vector<std::string> files;
             for (const TCatalogEntry& e : g) {
-                files.push_back(JsonSafe(e.Path));
+                files.push_back(e.Path);
                 if (!dupJson)
                     std::printf("same-content\t%d\t%lld\t%s\n", group, static_cast<long long>(e.Identity.Size),
                                 EscapeText(e.Path).c_str());
             }
-            content.push_back({{"size", g.front().Identity.Size}, {"digest", g.front().ContentHash}, {"files", files}});
+            nlohmann::json o = {{"size", g.front().Identity.Size}, {"digest", g.front().ContentHash}};
+            PutJsonTexts(o, "files", files);
+            content.push_back(o);
         });
         group = 0;
         FindSameStandardName(store, [&](const std::vector<TCatalogEntry>& g) {
             ++group;
-            nlohmann::json files = nlohmann::json::array();
+            std::vector<std::string> files;
             for (const TCatalogEntry& e : g) {
-                files.push_back(JsonSafe(e.Path));
+                files.push_back(e.Path);
                 if (!dupJson)
                     std::printf("same-name\t%d\t%s\t%s\n", group, EscapeText(e.StandardName).c_str(),
                                 EscapeText(e.Path).c_str());
             }
-            names.push_back({{"standard_name", JsonSafe(g.front().StandardName)}, {"files", files}});
+            nlohmann::json o = JsonTextObject({{"standard_name", g.front().StandardName}});
+            PutJsonTexts(o, "files", files);
+            names.push_back(o);
         });
         if (dupJson)
             PrintJson({{"same_content", content}, {"same_name", names}});
