@@ -2,6 +2,8 @@
 // The main window driven on the offscreen platform: start-up, the browse
 // dialog confirmed or cancelled, listing, renaming, the registry value at exit,
 // the About box, undo from the Edit menu.
+#include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -440,10 +442,14 @@ protected:
     template <class F>
     bool RunUntil(F done)
     {
-        for (int i = 0; i < 200000; ++i) {
+        // Gives up after a minute: the journal's notice alone comes after a
+        // second, so a count of rounds would end sooner on a fast machine.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < deadline) {
             if (done())
                 return true;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++events_;
         }
         return done();

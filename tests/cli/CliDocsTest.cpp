@@ -350,7 +350,8 @@ TEST_F(CliDocs, ReadmeExamplesPrintWhatTheyShow)
     fs::copy_file(SourceDir + "/docs/grid.png", scratch / "docs/grid.png");
     const std::string prefix = "cd " + Quote(scratch.string()) + " && export PATH=" +
                                Quote(fs::path(QUILLON_CLI).parent_path().string()) + ":\"$PATH\" XDG_STATE_HOME=" +
-                               Quote((scratch / "state").string()) + " QT_QPA_PLATFORM=offscreen; ";
+                               Quote((scratch / "state").string()) + " XDG_DATA_HOME=" +
+                               Quote((scratch / "data").string()) + " QT_QPA_PLATFORM=offscreen; ";
     ASSERT_EQ(Shell(prefix + "quillon-cli sample build/demo >/dev/null").second, 0);
     const auto blocks = ReadmeExamples(ReadSource(Readme));
     EXPECT_GE(blocks.size(), 5u);
