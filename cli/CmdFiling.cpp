@@ -390,7 +390,12 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
     undo.Recursive = c.Recursive;
     const std::optional<TFilingCandidate> filing = FindFilingCandidate(filingJournal, undo);
     const std::string folder = c.Dir.empty() ? std::string() : NormalizeJournalFolder(c.Dir);
-    const TJournalContents renames = ReadJournal(DefaultJournalFileName());
+    // Without a filing batch or a tree, a plain undo follows: it reads the
+    // rename journal itself, telling a wait for its lock once.
+    if (!filing && (!c.Recursive || folder.empty()))
+        return std::nullopt;
+    const TJournalContents renames =
+        ReadJournal(DefaultJournalFileName(), [](const std::string& m) { Tell("undo", m); });
     const std::optional<int64_t> renamed = c.BatchId.empty() ? NewestRenameBatch(renames, folder, c.Recursive)
                                                              : std::nullopt;
     if (filing && (!renamed || filing->UnixTime >= *renamed)) {
