@@ -20,10 +20,9 @@ int WriteRegistry(const std::string& value)
     const std::string key = "\\Software\\Vantor Quessel\\quillon";
     try {
         TRegistry registry;
-        registry.RootKey();
         if (!registry.OpenKey(key, true)) {
-            std::fprintf(stderr, "registry-write: %s: cannot open %s\n", RegistryFileName(HKEY_CURRENT_USER).c_str(),
-                         key.c_str());
+            std::fprintf(stderr, "registry-write: %s: cannot open %s: %s\n", RegistryFileName(HKEY_CURRENT_USER).c_str(),
+                         key.c_str(), registry.LastError().c_str());
             return 1;
         }
         registry.WriteString("SourceFolder", value);
