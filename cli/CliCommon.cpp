@@ -32,6 +32,47 @@ void OnStopSignal(int)
 
 } // namespace
 
+void PutJsonText(nlohmann::json& Object, const std::string& Key, std::string_view Text)
+{
+    if (IsValidUtf8(Text)) {
+        Object[Key] = Text;
+        return;
+    }
+    Object[Key] = Utf8OrReplacement(Text);
+    Object[Key + "_bytes"] = Base64Encode(Text);
+}
+
+void PutJsonText(nlohmann::json& Object, const std::string& Key, const std::string* Text)
+{
+    if (Text)
+        PutJsonText(Object, Key, std::string_view(*Text));
+    else
+        Object[Key] = nullptr;
+}
+
+void PutJsonTexts(nlohmann::json& Object, const std::string& Key, const std::vector<std::string>& Texts)
+{
+    nlohmann::json texts = nlohmann::json::array(), bytes = nlohmann::json::array();
+    bool exact = true;
+    for (const std::string& text : Texts) {
+        const bool valid = IsValidUtf8(text);
+        exact = exact && valid;
+        texts.push_back(valid ? text : Utf8OrReplacement(text));
+        bytes.push_back(valid ? nlohmann::json(nullptr) : nlohmann::json(Base64Encode(text)));
+    }
+    Object[Key] = std::move(texts);
+    if (!exact)
+        Object[Key + "_bytes"] = std::move(bytes);
+}
+
+nlohmann::json JsonTextObject(std::initializer_list<std::pair<const char*, std::string_view>> Fields)
+{
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& [key, text] : Fields)
+        PutJsonText(object, key, text);
+    return object;
+}
+
 void PrintJson(const nlohmann::json& value)
 {
     std::cout << value.dump(2) << '\n';

@@ -4,13 +4,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include "components/RenameWorkflow.h" // TStoppableJournal, StoppedReason
 
-// EscapeText and JsonSafe, how every command shows a name, are the runtime's.
+// EscapeText, how every text line shows a name, is the runtime's.
+#include "runtime/Classes.h" // TStringList
 #include "runtime/Text.h"
 
 // Exit codes of every subcommand.
@@ -65,6 +67,29 @@ int UsageError(const std::string& command, const std::string& message);
 CLI::Validator WholeNumber(long long lowest, long long highest);
 // A number (decimals allowed) of the given unit from lowest to highest.
 CLI::Validator NumberFrom(double lowest, double highest, const std::string& unit);
+
+// ---- text in JSON ------------------------------------------------------------------
+// Every text field of every --json output is written through these, so that
+// JSON text decodes to the text itself. A field whose bytes are valid UTF-8
+// is plain JSON text (backslashes and all). A field that is not valid UTF-8
+// holds the text with U+FFFD in place of each invalid byte and, beside it,
+// KEY_bytes holds the exact bytes in base64 ("file" and "file_bytes"). A
+// reader that finds no KEY_bytes field knows the text is exact.
+
+// Object[Key] = Text (and Object[Key_bytes] when Text is not valid UTF-8).
+void PutJsonText(nlohmann::json& Object, const std::string& Key, std::string_view Text);
+// Object[Key] = Text, or null when Text is null.
+void PutJsonText(nlohmann::json& Object, const std::string& Key, const std::string* Text);
+// Object[Key] = an array of Texts. When any of them is not valid UTF-8,
+// Object[Key_bytes] is an array as long: the exact bytes in base64 of each
+// text that is not valid UTF-8, null for each that is.
+void PutJsonTexts(nlohmann::json& Object, const std::string& Key, const std::vector<std::string>& Texts);
+inline void PutJsonTexts(nlohmann::json& Object, const std::string& Key, const TStringList& Texts)
+{
+    PutJsonTexts(Object, Key, std::vector<std::string>(Texts.begin(), Texts.end()));
+}
+// An object of text fields: {{"file", name}, {"proposed", proposed}}.
+nlohmann::json JsonTextObject(std::initializer_list<std::pair<const char*, std::string_view>> Fields);
 
 // Prints a JSON value on stdout (indented by 2) followed by a newline.
 void PrintJson(const nlohmann::json& value);

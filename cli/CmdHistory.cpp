@@ -21,6 +21,8 @@ int RunHistory(int argc, char** argv)
     app.add_flag("--json", json, "print a JSON array");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "history"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("history", problem);
 
     const TJournalHistory history = ReadJournalHistory(DefaultJournalFileName(), [](const std::string& message) {
         std::fprintf(stderr, "quillon-cli history: %s\n", message.c_str());
@@ -31,15 +33,14 @@ int RunHistory(int argc, char** argv)
     nlohmann::json entries = nlohmann::json::array();
     for (const THistoryEntry& entry : history.Entries) {
         if (json) {
-            entries.push_back({{"id", JsonSafe(entry.Id)},
-                               {"time", entry.Time},
-                               {"folder", JsonSafe(entry.Folder)},
-                               {"source", JsonSafe(entry.Source)},
-                               {"renamed", entry.Renamed},
-                               {"failed", entry.Failed},
-                               {"restored", entry.Restored},
-                               {"complete", entry.Complete},
-                               {"taken_back", entry.TakenBack}});
+            nlohmann::json item = JsonTextObject(
+                {{"id", entry.Id}, {"time", entry.Time}, {"folder", entry.Folder}, {"source", entry.Source}});
+            item.update({{"renamed", entry.Renamed},
+                         {"failed", entry.Failed},
+                         {"restored", entry.Restored},
+                         {"complete", entry.Complete},
+                         {"taken_back", entry.TakenBack}});
+            entries.push_back(std::move(item));
         } else {
             std::printf("%s\t%s\t%s\t%d\t%d\t%d\n", EscapeText(entry.Id).c_str(), entry.Time.c_str(),
                         EscapeText(entry.Folder).c_str(), entry.Renamed, entry.Failed, entry.Restored);

@@ -21,20 +21,18 @@ namespace {
 
 nlohmann::json ToJson(const TSatelliteFileReport& r)
 {
-    nlohmann::json report = nlohmann::json::array();
-    for (const std::string& entry : r.Report)
-        report.push_back(JsonSafe(entry));
-    return {
-        {"file", JsonSafe(r.File)},
+    nlohmann::json o = {
         {"ok", r.Ok},
-        {"error", r.Ok ? nlohmann::json(nullptr) : nlohmann::json(JsonSafe(r.Error))},
         {"satellite_code", r.SatelliteCode},
-        {"image_format", JsonSafe(r.ImageFormat)},
-        {"standard_name", JsonSafe(r.StandardName)},
         {"acquisition_time", r.AcquisitionTime},
         {"acquisition_iso", r.HasAcquisitionTime() ? nlohmann::json(DateTimeToIso(r.AcquisitionTime)) : nlohmann::json(nullptr)},
-        {"report", report},
     };
+    PutJsonText(o, "file", r.File);
+    PutJsonText(o, "error", r.Ok ? nullptr : &r.Error);
+    PutJsonText(o, "image_format", r.ImageFormat);
+    PutJsonText(o, "standard_name", r.StandardName);
+    PutJsonTexts(o, "report", r.Report);
+    return o;
 }
 
 // The report's lines, then the results.

@@ -39,9 +39,9 @@ std::string ClassFor(const std::string& fileName)
 json Describe(const std::string& fileName, const TPicture* picture, const std::string* error)
 {
     json o;
-    o["file"] = JsonSafe(fileName);
+    PutJsonText(o, "file", fileName);
     o["ok"] = error == nullptr;
-    o["error"] = error ? json(JsonSafe(*error)) : json(nullptr);
+    PutJsonText(o, "error", error);
     if (error) {
         std::string cls = ClassFor(fileName);
         o["class"] = cls.empty() ? json(nullptr) : json(cls);
@@ -72,13 +72,10 @@ json Describe(const std::string& fileName, const TPicture* picture, const std::s
         o["transparent"] = im.Transparent;
         o["file_gamma"] = im.FileGamma;
         o["palette_count"] = im.PaletteCount;
-        json text = json::array();
-        for (const std::string& line : im.TextList)
-            text.push_back(JsonSafe(line));
-        o["text"] = text;
-        o["title"] = JsonSafe(im.Title);
-        o["author"] = JsonSafe(im.Author);
-        o["description"] = JsonSafe(im.Description);
+        PutJsonTexts(o, "text", im.TextList);
+        PutJsonText(o, "title", im.Title);
+        PutJsonText(o, "author", im.Author);
+        PutJsonText(o, "description", im.Description);
         o["last_modified_iso"] = im.LastModified != 0 ? json(DateTimeToIso(im.LastModified)) : json(nullptr);
     } else if (auto* bmp = dynamic_cast<TExtBitmap*>(g)) {
         o["bits_per_pixel"] = bmp->FileInfo().BitsPerPixel;

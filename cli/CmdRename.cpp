@@ -30,7 +30,8 @@ std::string Field(const std::string& s)
 int RunRename(int argc, char** argv)
 {
     CLI::App app{"Rename the non-standard MPD files of DIR to the names their headers propose, as the window's "
-                 "Rename button does, then list what remains. A file is never renamed over an existing one.\n"
+                 "Rename button does, then list what remains. A file is never renamed over an existing one, "
+                 "nor when it was replaced or written to since its header was read (changed since it was read).\n"
                  "Text lines: renamed TAB old TAB new | failed TAB old TAB new TAB reason | with --dry-run "
                  "would-rename TAB old TAB new, or failed TAB old TAB new TAB reason for a rename the real run "
                  "would fail (nothing is touched and no rescan follows); then remaining TAB file TAB proposed for "
@@ -47,6 +48,8 @@ int RunRename(int argc, char** argv)
     app.add_option("DIR", dir, "folder whose files to rename")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "rename"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("rename", problem);
 
     TProgressLine progress;
     TRenameWorkflow workflow;
@@ -75,11 +78,11 @@ int RunRename(int argc, char** argv)
     // One row's outcome: done ("renamed", or "would-rename" in a dry run) or failed.
     const auto report = [&](const TRenameOutcome& row, const char* done) {
         if (json) {
-            nlohmann::json item = {{"status", row.Renamed ? done : "failed"},
-                                   {"old", JsonSafe(row.OldName)},
-                                   {"new", JsonSafe(row.NewName)}};
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? done : "failed"},
+                                                  {"old", row.OldName},
+                                                  {"new", row.NewName}});
             if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
+                PutJsonText(item, "reason", row.Reason);
             results.push_back(item);
         } else if (row.Renamed) {
             std::printf("%s\t%s\t%s\n", done, Field(row.OldName).c_str(), Field(row.NewName).c_str());
@@ -150,7 +153,7 @@ int RunRename(int argc, char** argv)
         const std::string& file = workflow.FileNames()[static_cast<size_t>(i)];
         const std::string& proposed = workflow.ProposedNames()[static_cast<size_t>(i)];
         if (json)
-            remaining.push_back({{"file", JsonSafe(file)}, {"proposed", JsonSafe(proposed)}});
+            remaining.push_back(JsonTextObject({{"file", file}, {"proposed", proposed}}));
         else
             std::printf("remaining\t%s\t%s\n", Field(file).c_str(), Field(proposed).c_str());
     }

@@ -55,8 +55,8 @@ int RunScan(int argc, char** argv)
     if (json) {
         nlohmann::json rows = nlohmann::json::array();
         for (int i = 0; i < workflow.RowCount(); ++i)
-            rows.push_back({{"file", JsonSafe(workflow.FileNames()[static_cast<size_t>(i)])},
-                            {"proposed", JsonSafe(workflow.ProposedNames()[static_cast<size_t>(i)])}});
+            rows.push_back(JsonTextObject({{"file", workflow.FileNames()[static_cast<size_t>(i)]},
+                                           {"proposed", workflow.ProposedNames()[static_cast<size_t>(i)]}}));
         PrintJson(rows);
     }
     std::fflush(stdout);

@@ -33,6 +33,8 @@ int RunUndo(int argc, char** argv)
     app.add_option("DIR", dir, "take back the last batch of this folder");
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "undo"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("undo", problem);
 
     TUndoOptions options;
     options.DryRun = dryRun;
@@ -56,9 +58,9 @@ int RunUndo(int argc, char** argv)
     for (const TUndoLine& line : result.Lines) {
         const char* status = UndoActionName(line.Action);
         if (json) {
-            nlohmann::json item = {{"status", status}, {"new", JsonSafe(line.NewName)}, {"old", JsonSafe(line.OldName)}};
+            nlohmann::json item = JsonTextObject({{"status", status}, {"new", line.NewName}, {"old", line.OldName}});
             if (line.Action == TUndoAction::Skipped)
-                item["reason"] = JsonSafe(line.Reason);
+                PutJsonText(item, "reason", line.Reason);
             results.push_back(item);
         } else if (line.Action == TUndoAction::Skipped) {
             std::printf("%s\t%s\t%s\t%s\n", status, EscapeText(line.NewName).c_str(), EscapeText(line.OldName).c_str(),
@@ -68,10 +70,11 @@ int RunUndo(int argc, char** argv)
         }
     }
     if (json) {
-        nlohmann::json out = {{"batch", result.BatchId}, {"folder", JsonSafe(result.Folder)}, {"dry_run", dryRun},
-                              {"results", results}};
+        nlohmann::json out = {{"dry_run", dryRun}, {"results", results}};
+        PutJsonText(out, "batch", result.BatchId);
+        PutJsonText(out, "folder", result.Folder);
         if (!result.UndoBatchId.empty())
-            out["undo"] = result.UndoBatchId;
+            PutJsonText(out, "undo", result.UndoBatchId);
         PrintJson(out);
     }
     std::fflush(stdout);

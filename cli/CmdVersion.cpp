@@ -44,18 +44,15 @@ int RunVersion(int argc, char** argv)
 
     if (json) {
         nlohmann::json out;
-        out["file"] = JsonSafe(vi.ResolveFileName());
+        PutJsonText(out, "file", vi.ResolveFileName());
         out["found"] = found;
-        nlohmann::json translations = nlohmann::json::array();
-        for (const std::string& t : vi.Translations())
-            translations.push_back(t);
-        out["translations"] = translations;
+        PutJsonTexts(out, "translations", vi.Translations());
         nlohmann::json values = nlohmann::json::object();
         for (const auto& [key, value] : VersionStringValues(vi))
-            values[key] = JsonSafe(value);
+            PutJsonText(values, Utf8OrReplacement(key), value);
         out["values"] = values;
-        out["file_version"] = JsonSafe(vi.FileVersionInfo().AsText());
-        out["product_version"] = JsonSafe(vi.ProductVersionInfo().AsText());
+        PutJsonText(out, "file_version", vi.FileVersionInfo().AsText());
+        PutJsonText(out, "product_version", vi.ProductVersionInfo().AsText());
         out["flags"] = vi.FlagsText();
         PrintJson(out);
     } else {

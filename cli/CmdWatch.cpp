@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "components/FolderWatch.h"
 #include "components/Journal.h"
+#include "components/Undo.h"
 
 namespace {
 
@@ -25,11 +26,11 @@ public:
     void Renamed(const TRenameOutcome& row) override
     {
         if (json_) {
-            nlohmann::json item = {{"status", row.Renamed ? "renamed" : "failed"},
-                                   {"old", JsonSafe(row.OldName)},
-                                   {"new", JsonSafe(row.NewName)}};
+            nlohmann::json item = JsonTextObject({{"status", row.Renamed ? "renamed" : "failed"},
+                                                  {"old", row.OldName},
+                                                  {"new", row.NewName}});
             if (!row.Renamed)
-                item["reason"] = JsonSafe(row.Reason);
+                PutJsonText(item, "reason", row.Reason);
             std::printf("%s\n", item.dump().c_str());
         } else if (row.Renamed) {
             std::printf("renamed\t%s\t%s\n", EscapeText(row.OldName).c_str(), EscapeText(row.NewName).c_str());
@@ -57,7 +58,8 @@ int RunWatch(int argc, char** argv)
                  "non-standard MPD file once it is complete: closed after writing or moved into DIR, and then "
                  "unchanged in size and time for the settle time. Each rename is journaled and printed at once: "
                  "renamed TAB old TAB new | failed TAB old TAB new TAB reason (one JSON object a line with "
-                 "--json). SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
+                 "--json). A batch that cannot be journaled is tried again later (at most a minute apart); a file "
+                 "an undo gave back its name is left alone until it changes. SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
                  "ends it with exit 1.",
                  "quillon-cli watch"};
     double settle = 2.0;
@@ -71,6 +73,8 @@ int RunWatch(int argc, char** argv)
     app.add_option("DIR", dir, "the folder to watch")->required();
     if (std::optional<int> status = ParseCommandLine(app, argc, argv, "watch"))
         return *status;
+    if (const std::string problem = JournalLockTimeoutProblem(); !problem.empty())
+        return UsageError("watch", problem);
     TWatchPrinter printer(json);
     TSystemWatchClock clock;
     if (waitForFolder) {
@@ -91,6 +95,9 @@ int RunWatch(int argc, char** argv)
     TInotifyFolderEvents events;
     const TStopSignalWake wake(events.WakeFd());
     TFolderWatch watch(dir, std::chrono::duration<double>(settle), events, clock, journal, printer);
+    // A file an undo gave back its name stays as it is until it changes.
+    TRestoredFiles restored(journal.FileName(), dir);
+    watch.SetRestoredCheck([&restored](const std::string& name) { return restored.IsRestored(name); });
     switch (watch.Run()) {
     case TFolderWatch::TEnd::Stopped:
         return ExitSuccess;

@@ -168,17 +168,19 @@ std::string TInotifyFolderEvents::ReadEvents(std::vector<TFolderEvent>& Events)
 
 // ---- the header readers
 
-TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name)
+TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name, const std::atomic<bool>* Cancel)
 {
     TWatchHeader header;
     header.Name = Name;
     try {
         TRenameWorkflow workflow;
         workflow.Folder = Folder;
+        workflow.Cancel = Cancel;
         workflow.FileFound(IncludeTrailingPathDelimiter(Folder) + Name);
         if (workflow.RowCount() > 0) {
             header.Listed = true;
             header.Proposed = workflow.ProposedNames()[0];
+            header.Identity = workflow.Identities()[0];
         }
     } catch (const Exception& e) {
         header.Error = e.Message();
@@ -188,9 +190,11 @@ TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name)
     return header;
 }
 
-TWatchReaders::TWatchReaders(std::string Folder, std::function<void()> Done)
-    : folder_(std::move(Folder)), done_(std::move(Done))
+TWatchReaders::TWatchReaders(std::string Folder, std::function<void()> Done, TReadHeader Read)
+    : folder_(std::move(Folder)), done_(std::move(Done)), read_(std::move(Read))
 {
+    if (!read_)
+        read_ = ReadWatchHeader;
 }
 
 TWatchReaders::~TWatchReaders()
@@ -227,13 +231,49 @@ void TWatchReaders::Submit(const std::string& Name)
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(Name);
         busy_.insert(Name);
-        // Another worker when every one is taken (up to Workers).
-        if (queue_.size() > static_cast<size_t>(idle_) && threads_.size() < static_cast<size_t>(Workers)) {
+        // Workers that ended are joined (they have only to return).
+        for (auto it = threads_.begin(); it != threads_.end();) {
+            if (std::find(endedIds_.begin(), endedIds_.end(), it->get_id()) != endedIds_.end()) {
+                it->join();
+                it = threads_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        endedIds_.clear();
+        // A worker of its own when every one is taken: a file never waits
+        // for a slow search of another (up to MaxWorkers at once).
+        if (queue_.size() > static_cast<size_t>(idle_) && running_ < MaxWorkers) {
             ++running_;
             threads_.emplace_back([this] { Work(); });
         }
     }
     wake_.notify_one();
+}
+
+void TWatchReaders::Cancel(const std::string& Name)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto queued = std::find(queue_.begin(), queue_.end(), Name);
+    if (queued != queue_.end()) {
+        queue_.erase(queued);
+        busy_.erase(Name);
+    }
+    auto reading = reading_.find(Name);
+    if (reading != reading_.end()) {
+        reading->second->store(true); // the worker drops its result
+    } else {
+        const size_t before = results_.size();
+        std::erase_if(results_, [&](const TWatchHeader& r) { return r.Name == Name; });
+        if (results_.size() != before)
+            busy_.erase(Name);
+    }
+}
+
+int TWatchReaders::Running()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running_;
 }
 
 bool TWatchReaders::Busy(const std::string& Name)
@@ -256,23 +296,33 @@ void TWatchReaders::Work()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        // Beyond Workers, a worker ends once nothing is queued.
+        if (queue_.empty() && running_ > Workers)
+            break;
         ++idle_;
         wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
         --idle_;
-        if (stopping_) {
-            --running_;
-            ended_.notify_all();
-            return;
-        }
+        if (stopping_)
+            break;
         const std::string name = queue_.front();
         queue_.pop_front();
+        auto cancel = std::make_shared<std::atomic<bool>>(false);
+        reading_[name] = cancel;
         lock.unlock();
-        TWatchHeader header = ReadWatchHeader(folder_, name);
+        TWatchHeader header = read_(folder_, name, cancel.get());
         lock.lock();
+        reading_.erase(name);
+        if (cancel->load()) {
+            busy_.erase(name); // gone or replaced: nothing to tell
+            continue;
+        }
         results_.push_back(std::move(header));
         if (done_)
             done_();
     }
+    --running_;
+    endedIds_.push_back(std::this_thread::get_id());
+    ended_.notify_all();
 }
 
 // ---- the watch
@@ -331,13 +381,44 @@ void TFolderWatch::RenameAndTell(TRenameWorkflow& Workflow)
     try {
         rows = Workflow.RenameRows(&journal);
     } catch (const EJournalError& e) {
-        observer_.Message(e.Message() + "; nothing renamed");
+        ++journalFailures_;
+        observer_.Message(e.Message() + "; nothing renamed; trying again in " +
+                          std::to_string(RetryDelay(journalFailures_).count()) + " s");
+        RetryLater(Workflow.FileNames());
         return;
     }
     const bool stopping = StopRequested();
-    for (const TRenameOutcome& row : rows)
+    std::vector<std::string> again; // left by a journal that failed part-way
+    for (const TRenameOutcome& row : rows) {
         if (row.Attempted || !stopping)
             observer_.Renamed(row);
+        if (!row.Attempted && !stopping)
+            again.push_back(row.OldName);
+    }
+    if (again.empty()) {
+        journalFailures_ = 0;
+    } else {
+        ++journalFailures_;
+        RetryLater(again);
+    }
+}
+
+std::chrono::seconds TFolderWatch::RetryDelay(int Failures)
+{
+    if (Failures <= 1)
+        return std::chrono::seconds(1);
+    return std::chrono::seconds(Failures > 7 ? 60 : std::min(60, 1 << (Failures - 1)));
+}
+
+// Files of a batch that could not be journaled wait RetryDelay and are then
+// looked at again as if just arrived, until they are renamed or gone.
+void TFolderWatch::RetryLater(const std::vector<std::string>& Names)
+{
+    const auto delay = RetryDelay(journalFailures_);
+    for (const std::string& name : Names) {
+        TCandidate& c = Arm(name);
+        c.due = clock_.Now() + delay;
+    }
 }
 
 // What the Rename button would rename, with two differences. A file changed
@@ -448,13 +529,17 @@ bool TFolderWatch::HandleEvents(const std::vector<TFolderEvent>& Events)
         auto found = candidates_.find(name);
         switch (event.Kind) {
         case TFolderEvent::Gone:
+            // A search of the file under way ends at once (and closes it).
+            readers_->Cancel(name);
             if (found != candidates_.end())
                 candidates_.erase(found);
             break;
         case TFolderEvent::MovedIn:
+            readers_->Cancel(name); // another file took the name
             Arm(name);
             break;
         case TFolderEvent::Created:
+            readers_->Cancel(name);
             candidates_[name] = TCandidate{};
             break;
         case TFolderEvent::Opened:
@@ -543,7 +628,11 @@ void TFolderWatch::AddRead(TRenameWorkflow& Workflow, const TWatchHeader& Header
         if (!StopRequested())
             observer_.Message(Header.Error);
     } else if (Header.Listed) {
-        Workflow.AddRow(Header.Name, Header.Proposed);
+        if (restored_ && restored_(Header.Name)) {
+            observer_.Message(Header.Name + ": left as it is: an undo gave it this name");
+            return;
+        }
+        Workflow.AddRow(Header.Name, Header.Proposed, Header.Identity);
     }
 }
 

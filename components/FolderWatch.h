@@ -22,6 +22,7 @@
 // in, so that the rules can be tested with a clock and events of a test's
 // own. TSystemWatchClock, TInotifyFolderEvents and TWatchReaders are the real
 // ones.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -124,10 +126,13 @@ struct TWatchHeader {
     bool Listed = false; // passed the listing filter
     std::string Proposed;
     std::string Error;   // reading failed
+    std::optional<TFileIdentity> Identity; // the file as it was when read
 };
 
-// Reads Folder/Name's header through the rename workflow's filter.
-TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name);
+// Reads Folder/Name's header through the rename workflow's filter; Cancel,
+// once set, ends a header search under way (Error then says so).
+TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name,
+                             const std::atomic<bool>* Cancel = nullptr);
 
 // Reads headers off the watch's loop.
 class IWatchReaders {
@@ -142,16 +147,27 @@ public:
     // Asks the readers to end after the file under way and waits up to
     // Timeout for them; false when one is still reading.
     virtual bool Finish(std::chrono::milliseconds Timeout) = 0;
+    // The file went away or was replaced: a read of it, queued or under way,
+    // ends at once and gives no result (Busy turns false once it has ended).
+    virtual void Cancel(const std::string& Name) { (void)Name; }
 };
 
-// Reads headers on up to Workers threads, so a slow file holds up only
-// itself. Done is called (on a worker) after each result. A stop request
-// ends a header search under way. When Finish gave up on a worker, the worker
+// Reads headers on worker threads, so a slow file holds up only itself: a
+// file submitted while every worker is reading gets a worker of its own, up to
+// MaxWorkers at once (a huge file without a header frame is searched to its
+// end, and several may be under way). Up to Workers threads stay for the next
+// files; the others end once there is nothing queued. Done is called (on a
+// worker) after each result. A stop request ends a header search under way,
+// and so does Cancel for its file. When Finish gave up on a worker, the worker
 // is left to the process's end, and the object must not be destroyed.
 class TWatchReaders : public IWatchReaders {
 public:
     static constexpr int Workers = 4;
-    TWatchReaders(std::string Folder, std::function<void()> Done);
+    static constexpr int MaxWorkers = 64;
+    // Read: reads one header (ReadWatchHeader when unset).
+    using TReadHeader = std::function<TWatchHeader(const std::string& Folder, const std::string& Name,
+                                                   const std::atomic<bool>* Cancel)>;
+    TWatchReaders(std::string Folder, std::function<void()> Done, TReadHeader Read = {});
     ~TWatchReaders() override;
     TWatchReaders(const TWatchReaders&) = delete;
     TWatchReaders& operator=(const TWatchReaders&) = delete;
@@ -160,12 +176,18 @@ public:
     bool Busy(const std::string& Name) override;
     std::vector<TWatchHeader> Take() override;
     bool Finish(std::chrono::milliseconds Timeout) override;
+    void Cancel(const std::string& Name) override;
+    // Worker threads not yet ended.
+    int Running();
 
 private:
     void Work();
 
     std::string folder_;
     std::function<void()> done_;
+    TReadHeader read_;
+    std::map<std::string, std::shared_ptr<std::atomic<bool>>> reading_; // file -> its cancel flag
+    std::vector<std::thread::id> endedIds_; // workers that ended, to be joined
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable ended_;
@@ -211,6 +233,14 @@ public:
 
     // The header readers; unset, Run makes TWatchReaders that wake Events.
     void SetReaders(std::unique_ptr<IWatchReaders> Readers) { readers_ = std::move(Readers); }
+    // Tells whether the file Name in the folder is one an undo gave back its
+    // name (and unchanged since): such a file is left alone. Unset: none is.
+    void SetRestoredCheck(std::function<bool(const std::string& Name)> Check) { restored_ = std::move(Check); }
+
+    // The pause before the files of a batch that could not be journaled are
+    // tried again, after Failures such batches in a row: 1 s, doubled each
+    // time, at most a minute.
+    static std::chrono::seconds RetryDelay(int Failures);
 
     // The first pass, then the watch until a stop request or a failure (its
     // message told).
@@ -235,6 +265,7 @@ private:
     TCandidate& Arm(const std::string& Name);
     void Arm(const std::string& Name, TCandidate& Candidate);
     void RenameAndTell(TRenameWorkflow& Workflow);
+    void RetryLater(const std::vector<std::string>& Names);
     void FirstPass();
     bool HandleEvents(const std::vector<TFolderEvent>& Events);
     void Rediscover();
@@ -252,4 +283,6 @@ private:
     IFolderWatchObserver& observer_;
     std::unique_ptr<IWatchReaders> readers_;
     std::map<std::string, TCandidate> candidates_;
+    std::function<bool(const std::string&)> restored_;
+    int journalFailures_ = 0; // batches in a row that could not be journaled
 };

@@ -16,6 +16,13 @@ constexpr size_t Window = 64;
 
 void ReadHeaderInfo(const std::string& FullPath, THeaderInfo& Info, const std::atomic<bool>* Cancel)
 {
+    // Taken before the read: a file that replaces this one during or after
+    // the read differs from it, so its rename is refused.
+    TFileIdentity identity;
+    if (GetFileIdentity(FullPath, identity))
+        Info.Identity = identity;
+    else
+        Info.Identity.reset();
     ReadSatelliteFileInfo(FullPath, Cancel, Info.SatelliteCode, nullptr, Info.AcquisitionTime, Info.StandardName,
                           Info.ImageFormat);
 }
@@ -99,6 +106,7 @@ bool THeaderReadAhead::ReadNext(std::unique_lock<std::mutex>& lock)
         slot.Info = std::move(info);
         slot.Error = std::move(error);
         slot.Done = true;
+        slotDone_.notify_all();
     }
     return true;
 }
@@ -144,14 +152,16 @@ bool THeaderReadAhead::Take(const std::string& FullPath, THeaderInfo& Info)
     bool readHere = i >= next_;
     if (readHere)
         next_ = i + 1;   // nobody has claimed it: the helpers go on after it
-    // While a helper reads this file, read the ones after it; with none left
-    // to read, read this one here too rather than wait for a helper that the
-    // system may not be running (the helper's result is then dropped).
+    // A helper reads this file: wait for it, and for nothing else. Reading a
+    // later file here meanwhile would hold the scan up on that file (a huge
+    // one without a header frame is searched to its end) even when this one
+    // ends the scan.
     while (!readHere && !(slot.Index == i && slot.Done)) {
-        if (!ReadNext(lock)) {
-            slot.Index = SIZE_MAX;
-            readHere = true;
+        if (slot.Index != i) {
+            readHere = true;   // nobody holds it after all
+            break;
         }
+        slotDone_.wait(lock);
     }
     std::exception_ptr error;
     if (readHere) {

@@ -12,12 +12,14 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "components/TreeScan.h"
+#include "runtime/FileIO.h"
 #include "runtime/SysUtils.h"
 
 // What ReadSatelliteFileInfo delivers without a report, from fresh values.
@@ -26,9 +28,13 @@ struct THeaderInfo {
     TDateTime AcquisitionTime = 0;
     std::string StandardName;
     std::string ImageFormat;
+    // The file as it was just before its header was read (none when it could
+    // not be looked at): a rename checks that the name still holds this file.
+    std::optional<TFileIdentity> Identity;
 };
 
-// Reads the header of FullPath into Info (ReadSatelliteFileInfo).
+// Reads the header of FullPath into Info (ReadSatelliteFileInfo), taking the
+// file's identity first.
 void ReadHeaderInfo(const std::string& FullPath, THeaderInfo& Info, const std::atomic<bool>* Cancel = nullptr);
 
 class THeaderReadAhead : public TScanLookahead {
@@ -77,6 +83,7 @@ private:
     std::vector<TSlot> slots_;          // the window: file i in slot i % size
     std::mutex mutex_;
     std::condition_variable workAvailable_;
+    std::condition_variable slotDone_;  // a helper finished a file
     size_t next_ = 0;                   // first file nobody has claimed
     size_t consumed_ = 0;               // files before this one are the handler's
     size_t cursor_ = 0;                 // where Take looks first

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,6 +25,7 @@
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
+#include "components/Undo.h"
 
 const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
 
@@ -37,15 +39,9 @@ using ordered_json = nlohmann::ordered_json;
 constexpr size_t FlushEvery = 256;
 
 // ---- names --------------------------------------------------------------------------
-// A file name as undo may use it: not empty, no folder part, no NUL. A name
-// that could lead out of the batch's folder is refused, so a hand-edited
-// journal can never make undo touch another folder.
-bool IsPlainFileName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
+// A name undo may use passes IsPlainFileName: a name that could lead out of
+// the batch's folder is refused, so a hand-edited journal can never make undo
+// touch another folder.
 bool DecodeBytes(const ordered_json& value, std::string& name)
 {
     if (value.is_string()) {
@@ -110,16 +106,15 @@ bool GetString(const ordered_json& object, const char* key, std::string& out, bo
 
 // ---- files ------------------------------------------------------------------------
 // Seconds to wait for a journal lock another process holds:
-// $QUILLON_JOURNAL_LOCK_TIMEOUT when it is a number of at least 0, else 30.
+// $QUILLON_JOURNAL_LOCK_TIMEOUT, 30 when it is unset or empty. A value that
+// is not a number of at least 0 is refused, never taken as the default.
 double JournalLockTimeout()
 {
-    if (const char* text = std::getenv("QUILLON_JOURNAL_LOCK_TIMEOUT")) {
-        char* end = nullptr;
-        double seconds = std::strtod(text, &end);
-        if (end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0)
-            return seconds;
-    }
-    return 30;
+    const std::string problem = JournalLockTimeoutProblem();
+    if (!problem.empty())
+        throw EJournalError(problem);
+    const char* text = std::getenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
+    return text && *text ? std::strtod(text, nullptr) : 30;
 }
 
 // An exclusive (or shared) flock on the lock file beside the journal, held for
@@ -199,6 +194,19 @@ TJournalRecord FileRecord(TJournalRecordType type, const std::string& id, const 
     return record;
 }
 
+// The first batch record of a journal, looked for among its first lines;
+// false when there is none there or the file cannot be read.
+bool ReadFirstBatchLine(const std::string& fileName, std::string& line)
+{
+    std::ifstream in(fileName, std::ios::binary);
+    for (int lines = 0; lines < 16 && std::getline(in, line); ++lines) {
+        auto record = ParseJournalLine(line);
+        if (record && record->Type == TJournalRecordType::Batch)
+            return true;
+    }
+    return false;
+}
+
 // The batch a record belongs to, for pruning: "" for damaged and blank lines.
 std::string RecordId(std::string_view line)
 {
@@ -207,6 +215,23 @@ std::string RecordId(std::string_view line)
 }
 
 } // namespace
+
+std::string JournalLockTimeoutProblem()
+{
+    const char* text = std::getenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
+    if (!text || !*text)
+        return {};
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text, &end);
+    // Digits only (no "inf", "nan" or hex), a finite value of at least 0.
+    const bool plain = std::all_of(text, text + std::strlen(text),
+                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+    if (plain && end != text && *end == '\0' && errno == 0 && std::isfinite(seconds) && seconds >= 0)
+        return {};
+    return std::string("QUILLON_JOURNAL_LOCK_TIMEOUT: expects a number of seconds of at least 0, not '") +
+           EscapeText(text) + "'";
+}
 
 // ---- paths ------------------------------------------------------------------------
 std::string DefaultJournalFileName()
@@ -794,6 +819,25 @@ void TRenameJournal::Flush(bool sync)
 
 void TRenameJournal::PruneLocked()
 {
+    struct stat info {};
+    if (::stat(fileName_.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(errno));
+    }
+    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - limits_.MaxAgeSeconds;
+    const bool tooBig = static_cast<uint64_t>(info.st_size) > limits_.MaxBytes;
+    if (!tooBig) {
+        // The oldest batch comes first: its time decides whether anything is
+        // too old. Only the start of the file is read for it.
+        std::string head;
+        if (ReadFirstBatchLine(fileName_, head)) {
+            auto record = ParseJournalLine(head);
+            if (!record || record->UnixTime >= cutoff)
+                return;
+        }
+        // Else damaged lines come first: the whole journal is looked at.
+    }
     std::string text;
     if (const int error = ReadWholeFile(fileName_, text)) {
         if (error == ENOENT)
@@ -802,35 +846,51 @@ void TRenameJournal::PruneLocked()
     }
     if (text.empty())
         return;
-    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - limits_.MaxAgeSeconds;
-    size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + (text.back() != '\n' ? 1 : 0);
-    bool tooOld = false;
-    // The oldest batch comes first: its time decides whether anything is too old.
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        auto record = ParseJournalLine(std::string_view(text).substr(start, end - start));
-        if (record && record->Type == TJournalRecordType::Batch) {
-            tooOld = record->UnixTime < cutoff;
-            break;
-        }
-        start = end + 1;
-    }
-    if (!tooOld && lines <= limits_.MaxEntries)
-        return;
 
     TJournalContents contents = ParseJournal(text);
-    std::unordered_set<std::string> dropped;
-    size_t kept = 0;
-    for (const TJournalBatch& batch : contents.Batches)
-        kept += batch.LineCount;
-    for (const TJournalBatch& batch : contents.Batches) {
-        if (batch.UnixTime < cutoff || kept > limits_.MaxEntries) {
-            dropped.insert(batch.Id);
-            kept -= batch.LineCount;
+    // What each batch takes on disk, and which batches may go: every rename
+    // batch but the open ones and the newest few; an undo batch goes with
+    // the batch it took back (or when that is no longer in the journal).
+    std::unordered_map<std::string, uint64_t> bytes;
+    ForEachLine(text, [&](size_t, std::string_view line) {
+        if (!IsBlank(line))
+            bytes[RecordId(line)] += line.size() + 1;
+    });
+    std::unordered_set<std::string> keep;
+    for (const std::string& id : BatchesStillOpen(contents))
+        keep.insert(id);
+    size_t newest = 0;
+    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend() && newest < limits_.KeepNewest; ++it)
+        if (!it->IsUndo()) {
+            keep.insert(it->Id);
+            ++newest;
         }
+    std::unordered_set<std::string> present;
+    for (const TJournalBatch& batch : contents.Batches)
+        present.insert(batch.Id);
+    auto kept = [&](const TJournalBatch& batch) {
+        return keep.count(batch.Id) || (batch.IsUndo() && present.count(batch.Undoes) && keep.count(batch.Undoes));
+    };
+    uint64_t size = 0;
+    for (const TJournalBatch& batch : contents.Batches)
+        size += bytes[batch.Id];
+    std::unordered_set<std::string> dropped;
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (kept(batch))
+            continue;
+        if (batch.IsUndo() && present.count(batch.Undoes)) {
+            // Goes when its batch goes (that batch comes earlier in the journal).
+            if (!dropped.count(batch.Undoes))
+                continue;
+        } else if (!(batch.UnixTime < cutoff || size > limits_.MaxBytes)) {
+            continue;
+        }
+        dropped.insert(batch.Id);
+        size -= bytes[batch.Id];
     }
+    const bool damaged = !contents.DamagedLines.empty();
+    if (dropped.empty() && !damaged)
+        return; // everything is still needed: nothing to rewrite
     if (!contents.DamagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
         const std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();

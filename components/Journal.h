@@ -35,9 +35,9 @@
 // break (a writer was killed mid-line) gets one before the next record, so a
 // cut-off line never swallows the next record.
 //
-// Pruning: when a batch starts, batches older than the age limit and the
-// oldest batches beyond the entry (line) limit are dropped by writing a new
-// file and renaming it over the old one. Damaged lines are reported and
+// Pruning: when a batch starts, closed batches (see TJournalLimits) older than
+// the age limit or beyond the size limit are dropped by writing a new file and
+// renaming it over the old one. Damaged lines are reported and
 // skipped; before a journal holding damaged lines is rewritten it is copied
 // aside (journal.jsonl.damaged-<time>).
 #include <cstdint>
@@ -57,6 +57,12 @@ using TNamePairs = std::vector<std::pair<std::string, std::string>>;
 // about a second: "waiting for the rename journal, held by another quillon process".
 extern const char* const JournalWaitingMessage;
 using TJournalWaitNotice = std::function<void(const std::string&)>;
+
+// "" when $QUILLON_JOURNAL_LOCK_TIMEOUT is unset, empty or a number of
+// seconds of at least 0 (digits and a decimal point); else the message that
+// refuses it. Every use of the journal's lock raises EJournalError with that
+// message then; the command line checks it first (a usage error).
+std::string JournalLockTimeoutProblem();
 
 // $XDG_STATE_HOME/quillon/journal.jsonl, or ~/.local/state/quillon/journal.jsonl
 // when XDG_STATE_HOME is unset, empty or not absolute.
@@ -153,9 +159,18 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
 
 // ---- writing ----------------------------------------------------------------------
+// When a batch starts, the journal is trimmed once it is larger than MaxBytes
+// or its oldest batch is older than MaxAgeSeconds. Trimming drops whole
+// batches, oldest first, and only batches nothing can be taken back from any
+// more: a rename batch fully taken back (with its undo batches), or one none
+// of whose files is left under its new name in a folder that is there to
+// look at. A batch an undo could still restore a file of, and the KeepNewest
+// newest rename batches, are kept whatever their size or age, so the journal
+// may stay above MaxBytes.
 struct TJournalLimits {
-    size_t MaxEntries = 100000;          // lines kept
-    int64_t MaxAgeSeconds = 365LL * 86400; // batches older than this are dropped
+    uint64_t MaxBytes = 64ULL << 20;       // 64 MiB
+    int64_t MaxAgeSeconds = 365LL * 86400; // closed batches older than this are dropped
+    size_t KeepNewest = 16;                // rename batches never trimmed
 };
 
 class TRenameJournal : public IRenameJournal {

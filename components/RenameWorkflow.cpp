@@ -8,19 +8,13 @@
 
 #include "components/HeaderReadAhead.h"
 #include "runtime/Application.h"
+#include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 
 const char* const StoppedReason = "stopped";
+const char* const ChangedSinceReadReason = "changed since it was read";
 
 namespace {
-
-// A name that stays inside the folder: not empty, not "." or "..", no
-// delimiter and no NUL byte (which would cut the path short).
-bool IsPlainFileName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find(PathDelim) == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
 
 const char* const ReasonNotPlain = "the proposed name is not a plain file name";
 const char* const ReasonExists = "a file of that name exists";
@@ -51,6 +45,7 @@ void TRenameWorkflow::ClearRows()
 {
     fileNames_.clear();
     proposedNames_.clear();
+    identities_.clear();
 }
 
 std::string TRenameWorkflow::FolderPath() const
@@ -117,7 +112,7 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
     THeaderInfo header;
     try {
         if (!readAhead_ || !readAhead_->Take(FullPath, header))
-            ReadHeaderInfo(FullPath, header);
+            ReadHeaderInfo(FullPath, header, Cancel);
     } catch (const EAbort&) {
         throw;   // a stop request ends the scan whatever the caller does with failures
     } catch (const Exception& e) {
@@ -129,18 +124,30 @@ void TRenameWorkflow::FileFound(const std::string& FullPath)
         return;
     if (!(header.AcquisitionTime > EarliestAcquisition && header.AcquisitionTime < LatestAcquisition()))
         return;
-    fileNames_.push_back(name);
-    proposedNames_.push_back(header.StandardName);
-    if (OnRowAdded)
-        OnRowAdded(name, header.StandardName);
+    AddRow(name, header.StandardName, header.Identity);
 }
 
 void TRenameWorkflow::AddRow(const std::string& FileName, const std::string& ProposedName)
 {
+    AddRow(FileName, ProposedName, std::nullopt);
+}
+
+void TRenameWorkflow::AddRow(const std::string& FileName, const std::string& ProposedName,
+                             const std::optional<TFileIdentity>& Identity)
+{
     fileNames_.push_back(FileName);
     proposedNames_.push_back(ProposedName);
+    identities_.push_back(Identity);
     if (OnRowAdded)
         OnRowAdded(FileName, ProposedName);
+}
+
+bool TRenameWorkflow::StillAsRead(size_t Row) const
+{
+    if (Row >= identities_.size() || !identities_[Row])
+        return true;
+    TFileIdentity now;
+    return GetFileIdentity(FolderPath() + fileNames_[Row], now) && now == *identities_[Row];
 }
 
 std::string TRenameWorkflow::ProposedFileName(const std::string& ProposedName, const std::string& Ext)
@@ -171,12 +178,15 @@ std::vector<TRenameOutcome> TRenameWorkflow::PredictRenames() const
     const auto exists = [&](const std::string& name) {
         return taken.count(name) != 0 || (freed.count(name) == 0 && EntryExists(folder + name));
     };
-    for (TRenameOutcome& row : outcomes) {
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        TRenameOutcome& row = outcomes[i];
         row.Attempted = true;
         if (!IsPlainFileName(row.OldName) || !IsPlainFileName(row.NewName)) {
             row.Reason = ReasonNotPlain;
         } else if (!exists(row.OldName)) {
             row.Reason = FileErrorText(ENOENT);
+        } else if (!StillAsRead(i)) {
+            row.Reason = ChangedSinceReadReason;
         } else if (exists(row.NewName)) {
             row.Reason = ReasonExists;
         } else {
@@ -237,6 +247,10 @@ std::vector<TRenameOutcome> TRenameWorkflow::RenameRows(IRenameJournal* Journal)
         row.Attempted = true;
         if (!IsPlainFileName(row.OldName) || !IsPlainFileName(row.NewName)) {
             row.Reason = ReasonNotPlain;
+        } else if (!StillAsRead(i)) {
+            // Replaced or written to since its header was read: the proposed
+            // name may not be its name any more. The next scan reads it again.
+            row.Reason = ChangedSinceReadReason;
         } else {
             int error = 0;
             row.Renamed = RenameFile(folder + row.OldName, folder + row.NewName, &error);

@@ -3,10 +3,13 @@
 // The scan, filter and rename workflow of the main window, without the window:
 // the window and quillon-cli both drive it.
 //
-// Rows are two parallel lists: row i of FileNames() is the name (no folder) of
+// Rows are parallel lists: row i of FileNames() is the name (no folder) of
 // a non-standard file, row i of ProposedNames() the standard name its header
-// gives. Both are only ever cleared together and appended to together.
+// gives, and row i of Identities() the file as it was when its header was
+// read. They are only ever cleared together and appended to together.
+#include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "components/RenameJournal.h"
 #include "components/TreeScan.h"
 #include "runtime/Exceptions.h"
+#include "runtime/FileIO.h"
 #include "runtime/SysUtils.h"
 
 // One rename of a batch.
@@ -55,6 +59,9 @@ private:
 
 // The reason a TStoppableJournal gives for the files a stop left alone.
 extern const char* const StoppedReason;
+// The reason a row is not renamed when its file is no longer the one whose
+// header was read (replaced, or written to): "changed since it was read".
+extern const char* const ChangedSinceReadReason;
 
 class TRenameWorkflow {
 public:
@@ -100,6 +107,9 @@ public:
     // the rows, their order, the events and the failures are the same.
     void RescanFolder();
     int ReadAheadThreads = 0;
+    // Once set, ends a header search FileFound runs itself with EAbort, as a
+    // stop request does (the watch cancels the read of a file that went away).
+    const std::atomic<bool>* Cancel = nullptr;
 
     // The filter for one file (full path): names shorter than 5 characters or
     // with '-' as 5th character are skipped unopened; a file is listed when its
@@ -109,8 +119,17 @@ public:
 
     // Appends a row for a file whose header was read elsewhere (the watch
     // reads headers on worker threads), as the filter appends a listed file;
-    // calls OnRowAdded.
+    // calls OnRowAdded. Identity: the file as it was when its header was read
+    // (ReadHeaderInfo); without one the row is renamed by name alone.
     void AddRow(const std::string& FileName, const std::string& ProposedName);
+    void AddRow(const std::string& FileName, const std::string& ProposedName,
+                const std::optional<TFileIdentity>& Identity);
+    // Each row's file as it was when its header was read (none: unknown).
+    const std::vector<std::optional<TFileIdentity>>& Identities() const { return identities_; }
+    // Whether row Row's name still holds the file whose header was read
+    // (same device, inode, size and modification time); true without a
+    // recorded identity.
+    bool StillAsRead(size_t Row) const;
 
     // The rename each row would get: folder-less names, the proposed name with
     // the old name's extension as it is on disk.
@@ -125,7 +144,9 @@ public:
     std::string FolderPath() const;
 
     // Renames every row in order, never replacing an existing file; failures
-    // are recorded and skipped. Does not rescan. With a journal: BeginBatch,
+    // are recorded and skipped. Just before its rename each row's file is
+    // checked against the identity the scan recorded: a file replaced or
+    // written to since is not renamed (ChangedSinceReadReason). Does not rescan. With a journal: BeginBatch,
     // then RecordIntent / rename / RecordOutcome per row, then EndBatch.
     // When BeginBatch raises EJournalError (the journal cannot be written),
     // nothing is renamed and the EJournalError propagates, so the caller can
@@ -149,6 +170,7 @@ public:
 private:
     std::vector<std::string> fileNames_;
     std::vector<std::string> proposedNames_;
+    std::vector<std::optional<TFileIdentity>> identities_;
     int examined_ = 0;
     THeaderReadAhead* readAhead_ = nullptr;   // during RescanFolder
 };

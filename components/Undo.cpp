@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <unordered_map>
 #include <unordered_set>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
@@ -209,7 +211,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
         return result;
     }
 
-    TRenameJournal journal(journalFile);
+    TRenameJournal journal(journalFile, options.Limits);
     journal.SetSource(options.Source);
     journal.OnWaiting = options.OnWaiting;
     journal.SetUndoes(batch->Id);
@@ -260,6 +262,32 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
     return result;
 }
 
+std::vector<std::string> BatchesStillOpen(const TJournalContents& contents)
+{
+    const TUndoSummaries undos = SummarizeUndos(contents);
+    std::vector<std::string> open;
+    for (const TJournalBatch& batch : contents.Batches) {
+        if (batch.IsUndo())
+            continue;
+        const TEarlierUndos& earlier = EarlierUndos(undos, batch.Id);
+        if (earlier.TakenBack())
+            continue;
+        struct stat folder {};
+        const bool folderThere = ::stat(batch.Folder.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+                                 ::access(batch.Folder.c_str(), X_OK) == 0;
+        const bool anyLeft = std::any_of(batch.Files.begin(), batch.Files.end(), [&](const TJournalFileEntry& f) {
+            // A file a batch that ran to its end never tried was not renamed.
+            if (f.State == TJournalFileState::Failed || earlier.Restored.count(f.OldName) ||
+                (batch.Ended && f.State == TJournalFileState::Planned))
+                return false;
+            return !folderThere || Exists(InFolder(batch.Folder, f.NewName));
+        });
+        if (anyLeft)
+            open.push_back(batch.Id);
+    }
+    return open;
+}
+
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)
 {
     const TUndoSummaries undos = SummarizeUndos(contents);
@@ -303,4 +331,86 @@ const char* UndoActionName(TUndoAction Action)
     case TUndoAction::Skipped: break;
     }
     return "skipped";
+}
+
+TRestoredFiles::TRestoredFiles(std::string JournalFile, const std::string& Folder)
+    : journal_(std::move(JournalFile)), folder_(NormalizeJournalFolder(Folder))
+{
+}
+
+void TRestoredFiles::Refresh()
+{
+    TFileIdentity now;
+    if (!GetFileIdentity(journal_, now)) {
+        read_.reset();
+        return;
+    }
+    // Rewritten (trimmed) or cut short: read again from the start.
+    if (!read_ || read_->Device != now.Device || read_->Inode != now.Inode ||
+        static_cast<uint64_t>(now.Size) < offset_) {
+        offset_ = 0;
+        undoIds_.clear();
+        files_.clear();
+        pending_.clear();
+    }
+    read_ = now;
+    if (static_cast<uint64_t>(now.Size) == offset_)
+        return;
+    std::ifstream in(journal_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset_));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (in.eof())
+            break; // a line still being written: read it next time
+        offset_ += line.size() + 1;
+        // Only undo batches and their outcomes matter: others are not parsed.
+        const bool batch = line.rfind("{\"type\":\"batch\"", 0) == 0 && line.find("\"kind\":\"undo\"") != std::string::npos;
+        const bool outcome = line.rfind("{\"type\":\"outcome\"", 0) == 0;
+        const bool end = line.rfind("{\"type\":\"end\"", 0) == 0;
+        if (!batch && !outcome && !end)
+            continue;
+        auto record = ParseJournalLine(line);
+        if (!record)
+            continue;
+        if (record->Type == TJournalRecordType::Batch) {
+            if (record->Kind != "undo" || record->Folder != folder_)
+                continue;
+            undoIds_.insert(record->Id);
+            // Its outcomes reach the journal in groups, after the renames:
+            // until then the names it gives back count as restored.
+            TPending& pending = pending_[record->Id];
+            pending.Sequence = ++sequence_;
+            for (const auto& [from, to] : record->Files)
+                pending.Names.insert(to);
+        } else if (!undoIds_.count(record->Id)) {
+            continue;
+        } else if (record->Type == TJournalRecordType::End) {
+            // Its renames are over, and so are those of an earlier undo that
+            // was killed part-way (this one completed it).
+            auto ended = pending_.find(record->Id);
+            if (ended != pending_.end()) {
+                const uint64_t last = ended->second.Sequence;
+                std::erase_if(pending_, [&](const auto& p) { return p.second.Sequence <= last; });
+            }
+        } else if (record->Type == TJournalRecordType::Outcome) {
+            auto pending = pending_.find(record->Id);
+            if (pending != pending_.end())
+                pending->second.Names.erase(record->NewName);
+            if (record->Renamed && record->Identity)
+                files_[record->NewName] = *record->Identity;
+        }
+    }
+}
+
+bool TRestoredFiles::IsRestored(const std::string& Name)
+{
+    Refresh();
+    for (const auto& [id, pending] : pending_)
+        if (pending.Names.count(Name))
+            return true;
+    auto found = files_.find(Name);
+    if (found == files_.end())
+        return false;
+    TFileIdentity now;
+    return GetFileIdentity(InFolder(folder_, Name), now) && now == found->second;
 }

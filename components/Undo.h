@@ -11,7 +11,12 @@
 // undo left a file because its old name was taken: the next undo of the batch
 // tries that file again. An undo that was killed part-way is completed by the
 // next one.
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "components/Journal.h"
@@ -22,6 +27,7 @@ struct TUndoOptions {
     std::string Folder;    // when not empty, only batches of this folder
     std::string Source = "cli";
     TJournalWaitNotice OnWaiting; // told when another process holds the journal's lock
+    TJournalLimits Limits;        // of the journal the undo is recorded in
 };
 
 enum class TUndoAction { Restored, WouldRestore, Skipped };
@@ -54,6 +60,41 @@ extern const char* const UndoReasonChanged;   // another file has the new name, 
 // --batch names a batch that is unknown, is an undo, or has been taken back
 // already, and when the undo cannot be journaled (nothing is renamed then).
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options);
+
+// The ids of the rename batches an undo could still take something back
+// from: not taken back for good, with a file that is not known restored and
+// either still has its new name or sits in a folder that cannot be looked at
+// now (a disk not mounted). Looks at the disk; never throws.
+std::vector<std::string> BatchesStillOpen(const TJournalContents& contents);
+
+// The files undo gave back their old names in one folder, as the journal
+// records them, for the watch: a file an undo restored is left alone until it
+// changes. The journal is read once, then only what was appended since (read
+// again whole when it was rewritten).
+class TRestoredFiles {
+public:
+    TRestoredFiles(std::string JournalFile, const std::string& Folder);
+    // Whether the folder's file Name is the very file an undo last restored
+    // under that name (same device, inode, size and modification time), or a
+    // name an undo under way gives back whose outcome is not recorded yet.
+    bool IsRestored(const std::string& Name);
+
+private:
+    void Refresh();
+
+    std::string journal_;
+    std::string folder_; // normalised
+    std::optional<TFileIdentity> read_; // the journal file read so far
+    uint64_t offset_ = 0;               // up to here (whole lines)
+    std::unordered_set<std::string> undoIds_;             // undo batches of the folder
+    std::unordered_map<std::string, TFileIdentity> files_; // name -> the file restored
+    struct TPending {
+        uint64_t Sequence = 0;       // in the order the undo batches began
+        std::set<std::string> Names; // given back, outcome not yet recorded
+    };
+    std::map<std::string, TPending> pending_; // undos under way, by id
+    uint64_t sequence_ = 0;
+};
 
 // One rename batch as the history lists it.
 struct THistoryEntry {

@@ -7,6 +7,7 @@
 
 #include "runtime/Classes.h"
 #include "runtime/Exceptions.h"
+#include "runtime/SysUtils.h"
 #include "satellite/SatelliteSource.h"
 #include "satellite/SatelliteInfo.h"
 
@@ -23,7 +24,15 @@ void Identify(const std::string& name, const uint8_t* data, size_t size)
         ReadSatelliteFileInfo(source, code, &report, time, standardName, format);
     } catch (const Exception&) {
         // Input/output and conversion errors are the documented way out.
+        return;
     }
+    // A proposed name "yyyy-mm-dd-ss_..." has a half-hour slot of the day
+    // (00 to 47) and the date of the acquisition time.
+    const bool dated = standardName.size() >= 13 && standardName[4] == '-' && standardName[7] == '-' &&
+                       standardName[10] == '-' && standardName[0] != 'y';
+    if (dated && (standardName.compare(11, 2, "48") >= 0 || time == 0 ||
+                  DateTimeToIso(time).compare(0, 10, standardName, 0, 10) != 0))
+        __builtin_trap();
 }
 
 } // namespace

@@ -254,6 +254,12 @@ bool IsSameFile(const std::string& A, const std::string& B)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool IsPlainFileName(std::string_view Name)
+{
+    return !Name.empty() && Name != "." && Name != ".." && Name.find('/') == std::string_view::npos &&
+           Name.find('\0') == std::string_view::npos;
+}
+
 bool GetFileIdentity(const std::string& FileName, TFileIdentity& Identity)
 {
     struct stat info {};

@@ -103,6 +103,12 @@ struct TFileIdentity {
 // it leads to); false when there is none.
 bool GetFileIdentity(const std::string& FileName, TFileIdentity& Identity);
 
+// A name that stays inside its folder, as a rename or an undo may use it: not
+// empty, not "." or "..", no '/' and no NUL byte (which would cut the path
+// short). A name read from anywhere (a header, a hand-edited journal) that
+// fails this is never joined to a folder.
+bool IsPlainFileName(std::string_view Name);
+
 // How long TAdvisoryLock::Acquire waits for a lock another process holds.
 struct TLockWait {
     double TimeoutSeconds = 30;    // then give up (negative: wait as long as it takes)

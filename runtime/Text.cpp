@@ -147,22 +147,44 @@ std::string EscapeText(std::string_view s)
     return out;
 }
 
-std::string JsonSafe(std::string_view s)
+std::string Utf8OrReplacement(std::string_view Text)
 {
+    if (IsValidUtf8(Text))
+        return std::string(Text);
     std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        size_t length = Utf8SequenceLength(s, i);
-        if (s[i] == '\\') {
-            out += "\\\\"; // so that a literal \xFF never reads as an escaped byte
-            ++i;
-        } else if (length == 0) {
-            AppendEscapedByte(out, static_cast<unsigned char>(s[i]));
+    out.reserve(Text.size() + 8);
+    for (size_t i = 0; i < Text.size();) {
+        const size_t length = Utf8SequenceLength(Text, i);
+        if (length == 0) {
+            AppendUtf8(out, U'\uFFFD');
             ++i;
         } else {
-            out.append(s.substr(i, length));
+            out.append(Text.substr(i, length));
             i += length;
         }
+    }
+    return out;
+}
+
+std::string Base64Encode(std::string_view Bytes)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((Bytes.size() + 2) / 3 * 4);
+    const auto byte = [&](size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(Bytes[k])); };
+    size_t i = 0;
+    for (; i + 3 <= Bytes.size(); i += 3) {
+        const unsigned group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+        for (int shift = 18; shift >= 0; shift -= 6)
+            out += alphabet[(group >> shift) & 63];
+    }
+    const size_t rest = Bytes.size() - i;
+    if (rest > 0) {
+        const unsigned group = byte(i) << 16 | (rest == 2 ? byte(i + 1) << 8 : 0u);
+        out += alphabet[(group >> 18) & 63];
+        out += alphabet[(group >> 12) & 63];
+        out += rest == 2 ? alphabet[(group >> 6) & 63] : '=';
+        out += '=';
     }
     return out;
 }

@@ -2,7 +2,7 @@
 #pragma once
 // Text rules shared by the file formats, the canvas and the command line:
 // UTF-8 checks, code page 1252 (the canvas's 8-bit text), hexadecimal digits
-// and escaping a name for display.
+// and showing a name on a terminal or in JSON.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -43,9 +43,12 @@ void AppendHexByte(std::string& Out, unsigned char Byte);
 // are not part of valid UTF-8 become \xHH.
 std::string EscapeText(std::string_view s);
 
-// Text made safe for JSON (nlohmann::json refuses invalid UTF-8), reversibly:
-// valid UTF-8 passes unchanged except the backslash, which is doubled, and
-// each byte of an invalid sequence becomes the four characters \xHH. So the
-// byte 0xFF gives \xFF while a name holding the text \xFF gives \\xFF, and
-// every JSON string maps back to exactly one byte string.
-std::string JsonSafe(std::string_view s);
+// ---- JSON text ------------------------------------------------------------------
+
+// Text as valid UTF-8, for a JSON string: each byte that does not begin a
+// valid sequence becomes U+FFFD; valid UTF-8 (backslashes included) is
+// returned unchanged.
+std::string Utf8OrReplacement(std::string_view Text);
+// Bytes in base64 (standard alphabet, padded with '='): how a JSON line
+// carries the exact bytes of a name that is not valid UTF-8.
+std::string Base64Encode(std::string_view Bytes);

@@ -464,8 +464,13 @@ void ReadMeteosat(TSatelliteSource& source, TReportLines* report, uint8_t& Satel
 
         // The day of year and the hhmm word are not range-checked in the
         // files, so the resulting day and time must still be representable.
+        // An hhmm that is no time of day (2400, 1275, 65535) would give a slot
+        // past 47 and a time on another day than the name's: such a header
+        // has no acquisition time, as an impossible date has none.
+        const bool timeOfDay = hhmm / 100 < 24 && hhmm % 100 < 60;
         TDateTime january1 = 0, day = 0, time = 0;
-        const bool known = TryEncodeDate(year, 1, 1, january1) && ComposeDateTime(january1, dayOfYear - 1, day) &&
+        const bool known = timeOfDay && TryEncodeDate(year, 1, 1, january1) &&
+                           ComposeDateTime(january1, dayOfYear - 1, day) &&
                            ComposeDateTime(day, (hhmm / 100) / 24.0 + (hhmm % 100) / 1440.0, time);
         // yyyy-mm-dd-ss (date and half-hour slot), then the prefixed letters;
         // built in the caller's string, which keeps its capacity.
@@ -499,6 +504,11 @@ void ReadMeteosat(TSatelliteSource& source, TReportLines* report, uint8_t& Satel
                 AppendDigits(line, d, 2);
                 line += " at ";
                 AppendDigits(line, hhmm, 4);
+            } else if (!timeOfDay) {
+                std::string& line = report->Line();
+                line += "Unknown acquisition date/time: the header time ";
+                AppendDigits(line, hhmm, 4);
+                line += " is not a time of day (0000 to 2359)";
             } else
                 report->Add({"Unknown acquisition date/time"});
             report->Add({"Standard name: ", StandardName});

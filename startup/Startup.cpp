@@ -15,7 +15,7 @@
 //   1. degree sign for map labels          (mapping/DegreeSign)
 //   2. registry company and root key       (components/RegistryVariables)
 //   3. temperature calibration tables      (satellite/Calibration)
-//   4. the four predefined map projections (satellite/Segments)
+//   4. the four predefined map projections (mapping/PredefinedMaps)
 //   5. picture formats: GIF, PNG, BMP loader (graphics/)
 //   6. version reader caption tables       (about/VersionInfo)
 // and the finalisations in reverse.

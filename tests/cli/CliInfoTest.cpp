@@ -140,6 +140,34 @@ TEST_F(CliInfo, FailureKeepsEarlierResultsAndExitsOne)
     EXPECT_EQ(out[2]["report"], nlohmann::json::array());
 }
 
+// An hhmm word that is no time of day gives no acquisition time and only the
+// placeholder name (so no listing and no rename), and the report says why.
+TEST_F(CliInfo, HeaderTimeOutOfRangeIsReportedNotNamed)
+{
+    const struct {
+        uint16_t hhmm;
+        const char* reason;
+    } cases[] = {
+        {2400, "Unknown acquisition date/time: the header time 2400 is not a time of day (0000 to 2359)"},
+        {1260, "Unknown acquisition date/time: the header time 1260 is not a time of day (0000 to 2359)"},
+        {9999, "Unknown acquisition date/time: the header time 9999 is not a time of day (0000 to 2359)"},
+        {65535, "Unknown acquisition date/time: the header time 65535 is not a time of day (0000 to 2359)"},
+    };
+    for (const auto& c : cases) {
+        TSampleHeader h = WorkedExampleHeader();
+        h.Time = c.hhmm;
+        const std::string file = Write("back\\slash.mpd", BuildFramedFile(h));
+        const TRun run = RunCli("info --json " + Quote(file));
+        const nlohmann::json out = nlohmann::json::parse(run.Out);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0]["standard_name"], "yyyy-mm-dd-ss_AIVH") << c.hhmm;
+        EXPECT_TRUE(out[0]["acquisition_iso"].is_null()) << c.hhmm;
+        EXPECT_EQ(out[0]["report"][4], c.reason);
+        EXPECT_EQ(out[0]["file"], file);   // one backslash, as in the name
+        EXPECT_EQ(out[0]["report"][0], "Data on: " + file);
+    }
+}
+
 TEST_F(CliInfo, TextOutputAndUsage)
 {
     const std::string good = Write("good.mpd", BuildFramedFile(WorkedExampleHeader()));

@@ -70,6 +70,31 @@ TEST_F(CliJournalFaultTest, AJournalHeldElsewhereIsWaitedForThenGivenUp)
     EXPECT_EQ(Cli({"rename", folder}).Exit, 0); // the lock is free again
 }
 
+// A lock timeout that is not a number of seconds is refused, not taken as 30.
+TEST_F(CliJournalFaultTest, ALockTimeoutThatIsNoNumberIsAUsageError)
+{
+    WriteSamples(1);
+    const auto before = FolderContents(folder);
+    for (const char* value : {"abc", "-5", "nan", "1e999", "5s"}) {
+        ::setenv("QUILLON_JOURNAL_LOCK_TIMEOUT", value, 1);
+        for (const char* command : {"rename", "undo", "history"}) {
+            SCOPED_TRACE(std::string(command) + " " + value);
+            TCliRun run = Cli(std::string(command) == "history" ? std::vector<std::string>{command}
+                                                                 : std::vector<std::string>{command, folder});
+            EXPECT_EQ(run.Exit, 2);
+            EXPECT_NE(run.Err.find("quillon-cli " + std::string(command) +
+                                   ": QUILLON_JOURNAL_LOCK_TIMEOUT: expects a number of seconds of at least 0, not '" +
+                                   value + "'"),
+                      std::string::npos)
+                << run.Err;
+        }
+    }
+    ::setenv("QUILLON_JOURNAL_LOCK_TIMEOUT", "0.5", 1);
+    EXPECT_EQ(Cli({"rename", folder}).Exit, 0);
+    ::unsetenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
+    EXPECT_NE(FolderContents(folder), before);
+}
+
 // `rm NEW; echo other > NEW; quillon-cli undo DIR`: the stranger keeps its name.
 TEST_F(CliJournalFaultTest, UndoLeavesAFileThatReplacedTheRenamedOne)
 {

@@ -112,6 +112,27 @@ TEST_F(CliPicture, InfoDescribesEachFileAndGoesOnAfterAFailure)
     EXPECT_EQ(list[3]["file_gamma"], 0.0);
 }
 
+// A backslash in a PNG text value or a file name is one backslash after JSON
+// decoding, with no "_bytes" field: the text is exact.
+TEST_F(CliPicture, JsonTextDecodesToTheTextItself)
+{
+    TBitmap bitmap;
+    bitmap.SetSize(1, 1);
+    TPngImage png;
+    png.CopyFromBitmap(bitmap);
+    png.Title = "C:\\maps\\europe";
+    png.Description = "a\\nb";
+    png.WriteToFile(P("back\\slash.png"));
+
+    nlohmann::json list = nlohmann::json::parse(RunPictureCli("info --json '" + P("back\\slash.png") + "'").out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["file"], P("back\\slash.png"));
+    EXPECT_EQ(list[0]["title"], "C:\\maps\\europe");
+    EXPECT_EQ(list[0]["description"], "a\\nb");
+    for (const char* key : {"file_bytes", "title_bytes", "description_bytes", "text_bytes"})
+        EXPECT_FALSE(list[0].contains(key)) << key;
+}
+
 TEST_F(CliPicture, ConvertDrawsThroughThePaletteAndDumpWritesIndices)
 {
     WriteFile(P("a.gif"), SmallGif());

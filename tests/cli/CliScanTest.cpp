@@ -79,7 +79,21 @@ TEST_F(TCliScanTest, OddNamesAreEscaped)
     EXPECT_EQ(r.out, "a\\tb\\n\\xFF.mpd\t2005-03-15-25_AIVH\n");
     auto j = RunCli({"scan", "--json", folder});
     auto rows = nlohmann::json::parse(j.out);   // valid UTF-8 JSON
-    EXPECT_EQ(rows[0]["file"], "a\tb\n\\xFF.mpd");
+    EXPECT_EQ(rows[0]["file"], "a\tb\n\uFFFD.mpd");
+    EXPECT_EQ(rows[0]["file_bytes"], "YQliCv8ubXBk");
+}
+
+// A header time that is no time of day proposes no name: scan does not list
+// the file, so rename never uses it.
+TEST_F(TCliScanTest, HeaderTimeOutOfRangeIsNotListed)
+{
+    WriteMpd("good.mpd", 2005, 3, 15, 12, 30);
+    TSampleHeader bad = WorkedExampleHeader();
+    bad.Time = 2400;
+    WriteFileBytes(InFolder("bad.mpd"), BuildFramedFile(bad));
+    auto r = RunCli({"scan", folder});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "good.mpd\t2005-03-15-25_AIVH\n");
 }
 
 TEST_F(TCliScanTest, MissingFolderAndUsageErrors)
@@ -94,26 +108,30 @@ TEST_F(TCliScanTest, MissingFolderAndUsageErrors)
     EXPECT_NE(help.out.find("--keep-going"), std::string::npos);
 }
 
-// The JSON form of a name maps back to exactly one name: the byte 0xFF and
-// the four characters \xFF give different strings.
-TEST_F(TCliScanTest, JsonNamesMapBackToOneName)
+// JSON text decodes to the name itself when the name is valid UTF-8 (a
+// backslash stays one backslash, with no "file_bytes" beside it); a name that
+// is not gets U+FFFD for each invalid byte and its exact bytes in base64.
+TEST_F(TCliScanTest, JsonNamesAreTheTextOrCarryTheirBytes)
 {
     const struct {
         std::string name;
-        const char* json;
+        const char* file;
+        const char* bytes;   // nullptr: no file_bytes field
     } cases[] = {
-        {"a\xFF" "b.mpd", "a\\xFFb.mpd"},
-        {"a\\xFFb.mpd", "a\\\\xFFb.mpd"},
-        {"c\\d.mpd", "c\\\\d.mpd"},
+        {"a\xFF" "b.mpd", "a\uFFFDb.mpd", "Yf9iLm1wZA=="},
+        {"a\\xFFb.mpd", "a\\xFFb.mpd", nullptr},
+        {"c\\d.mpd", "c\\d.mpd", nullptr},
     };
     int day = 10;
     for (const auto& c : cases)
         WriteMpd(c.name, 2005, 3, day++, 12, 30);
     auto rows = nlohmann::json::parse(RunCli({"scan", "--json", folder}).out);
-    std::set<std::string> files;
+    std::set<std::pair<std::string, std::string>> got, expected;
     for (const auto& row : rows)
-        files.insert(row["file"].get<std::string>());
-    EXPECT_EQ(files, (std::set<std::string>{cases[0].json, cases[1].json, cases[2].json}));
+        got.insert({row["file"].get<std::string>(), row.value("file_bytes", "(none)")});
+    for (const auto& c : cases)
+        expected.insert({c.file, c.bytes ? c.bytes : "(none)"});
+    EXPECT_EQ(got, expected);
 }
 
 } // namespace

@@ -143,6 +143,11 @@ public:
         return done;
     }
     bool Finish(TMs) override { return true; }
+    void Cancel(const std::string& name) override
+    {
+        if (busy_.count(name))
+            Cancelled.push_back(name);
+    }
     void Release(const std::string& name)
     {
         Held.erase(name);
@@ -152,6 +157,7 @@ public:
     std::set<std::string> Held;
     std::map<std::string, std::string> Errors; // name -> the error its read gives
     std::vector<std::string> Submitted;
+    std::vector<std::string> Cancelled; // while being read
 
 private:
     void Complete(const std::string& name)
@@ -278,6 +284,8 @@ protected:
         rig->watch = std::make_unique<TFolderWatch>(folder, std::chrono::duration<double>(settle), rig->events,
                                                     rig->clock, rig->journal, rig->told);
         rig->watch->SetReaders(std::move(rig->readersOwned));
+        if (restoredCheck)
+            rig->watch->SetRestoredCheck(restoredCheck);
         return rig->watch->Run();
     }
     int Batches() const
@@ -288,6 +296,7 @@ protected:
     }
 
     std::unique_ptr<TRig> rig;
+    std::function<bool(const std::string&)> restoredCheck;
 };
 
 TEST_F(FolderWatchTest, FirstPassRenamesOldFilesAsOneBatchInScanOrderAndLetsFreshOnesSettle)
@@ -424,16 +433,54 @@ TEST_F(FolderWatchTest, AStopIsHonouredBeforeTheNextRename)
     EXPECT_EQ(rig->clock.Elapsed(), 0ms); // the watch ended before its loop
 }
 
-TEST_F(FolderWatchTest, AJournalThatCannotBeWrittenRenamesNothingAndIsToldOnce)
+// The files of a batch that could not be journaled are tried again, after a
+// growing pause, until the journal takes them.
+TEST_F(FolderWatchTest, AJournalThatCannotBeWrittenRenamesNothingAndIsTriedAgain)
 {
-    Write("a0000001.mpd", 1);
-    Write("b0000001.mpd", 2);
-    rig->journal.BeginError = "cannot write /state/journal.jsonl: No space left on device";
+    const std::string a = Write("a0000001.mpd", 1);
+    const std::string b = Write("b0000001.mpd", 2);
+    const std::string full = "cannot write /state/journal.jsonl: No space left on device";
+    rig->journal.BeginError = full;
+    rig->events.At(5000ms, {}, [&] {
+        EXPECT_EQ(Listing(), (std::vector<std::string>{"a0000001.mpd", "b0000001.mpd"}));
+        rig->journal.BeginError.clear();
+    });
     EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
-    EXPECT_EQ(rig->told.Rows, std::vector<std::string>{});
-    EXPECT_EQ(rig->told.Messages, std::vector<std::string>{"cannot write /state/journal.jsonl: No space left on device; "
-                                                      "nothing renamed"});
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"a0000001.mpd", "b0000001.mpd"}));
+    EXPECT_EQ(rig->told.Rows, (std::vector<std::string>{"renamed a0000001.mpd " + a, "renamed b0000001.mpd " + b}));
+    const std::string said = full + "; nothing renamed; trying again in ";
+    EXPECT_EQ(rig->told.Messages, (std::vector<std::string>{said + "1 s", said + "2 s", said + "4 s"}));
+    EXPECT_EQ(Batches(), 1);
+}
+
+TEST_F(FolderWatchTest, TheRetryPauseGrowsToAMinute)
+{
+    const std::pair<int, int> cases[] = {{1, 1}, {2, 2}, {3, 4}, {6, 32}, {7, 60}, {8, 60}, {100000, 60}};
+    for (const auto& [failures, seconds] : cases)
+        EXPECT_EQ(TFolderWatch::RetryDelay(failures).count(), seconds) << failures;
+}
+
+// A file an undo gave back its name is left alone, in the first pass as later.
+TEST_F(FolderWatchTest, AFileAnUndoGaveBackItsNameIsLeftAlone)
+{
+    Write("undone01.mpd", 1);
+    const std::string other = Write("other001.mpd", 2);
+    rig->events.At(1000ms, {Event(TFolderEvent::MovedIn, "undone02.mpd")}, [&] { Write("undone02.mpd", 3); });
+    restoredCheck = [](const std::string& name) { return name.rfind("undone", 0) == 0; };
+    EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
+    EXPECT_EQ(rig->told.Rows, std::vector<std::string>{"renamed other001.mpd " + other});
+    EXPECT_EQ(rig->told.Messages, (std::vector<std::string>{"undone01.mpd: left as it is: an undo gave it this name",
+                                                            "undone02.mpd: left as it is: an undo gave it this name"}));
+}
+
+// A file that goes away while its header is read has its read cancelled.
+TEST_F(FolderWatchTest, TheReadOfAFileThatWentAwayIsCancelled)
+{
+    rig->readers.Held = {"gone0001.mpd"};
+    rig->events.At(1000ms, {Event(TFolderEvent::MovedIn, "gone0001.mpd")}, [&] { Write("gone0001.mpd", 1); });
+    rig->events.At(4000ms, {Event(TFolderEvent::Gone, "gone0001.mpd")},
+                   [&] { std::filesystem::remove(InFolder("gone0001.mpd")); });
+    EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
+    EXPECT_EQ(rig->readers.Cancelled, std::vector<std::string>{"gone0001.mpd"});
 }
 
 // One slow file (a huge file without a header frame is searched to its end)
@@ -473,6 +520,22 @@ TEST_F(FolderWatchTest, AFileChangedWhileItsHeaderIsReadIsReadAgain)
     EXPECT_EQ(rig->readers.Submitted, (std::vector<std::string>{"again001.mpd", "again001.mpd"}));
     EXPECT_EQ(rig->told.Rows, std::vector<std::string>{"renamed again001.mpd " + proposed}); // the new contents' name
     EXPECT_EQ(rig->told.Times, std::vector<TMs>{6001ms});
+}
+
+// A file replaced after its header was read, before the rename, keeps its name.
+TEST_F(FolderWatchTest, AFileReplacedAfterItsHeaderWasReadIsNotRenamed)
+{
+    rig->readers.Held = {"swap0001.mpd"};
+    std::string proposed;
+    rig->events.At(1000ms, {Event(TFolderEvent::MovedIn, "swap0001.mpd")}, [&] { proposed = Write("swap0001.mpd", 1); });
+    rig->events.At(5000ms, {}, [&] {
+        rig->readers.Release("swap0001.mpd");
+        WriteSample(root + "/other.mpd", 9);
+        std::filesystem::rename(root + "/other.mpd", InFolder("swap0001.mpd"));
+    });
+    EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
+    EXPECT_EQ(rig->told.Rows, std::vector<std::string>{"failed swap0001.mpd " + proposed});
+    EXPECT_EQ(Listing(), std::vector<std::string>{"swap0001.mpd"});
 }
 
 TEST_F(FolderWatchTest, AHeaderThatCannotBeReadIsToldUnlessAStopEndedItsRead)
@@ -598,6 +661,63 @@ TEST_F(FolderWatchTest, TheWorkerThreadsReadEveryHeaderSubmitted)
     EXPECT_EQ(got, expected);
     EXPECT_FALSE(workers.Busy("garbage1.mpd"));
     EXPECT_TRUE(workers.Finish(10s));
+}
+
+// The real readers: files whose header search takes long (five, more than
+// Workers) hold up no file that comes later, and a search whose file went
+// away ends at once.
+TEST_F(FolderWatchTest, SlowSearchesHoldUpNoNewFileAndEndWhenCancelled)
+{
+    const std::string proposed = Write("file0001.mpd", 1);
+    std::mutex mutex;
+    std::condition_variable changed;
+    int searching = 0;
+    TWatchReaders readers(
+        folder,
+        [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            changed.notify_all();
+        },
+        [&](const std::string& dir, const std::string& name, const std::atomic<bool>* cancel) {
+            if (name.rfind("huge", 0) != 0)
+                return ReadWatchHeader(dir, name, cancel);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++searching;
+                changed.notify_all();
+            }
+            while (!cancel->load())
+                std::this_thread::sleep_for(1ms); // searching until cancelled
+            TWatchHeader ended;
+            ended.Name = name;
+            ended.Error = "stopped";
+            return ended;
+        });
+    const int slow = TWatchReaders::Workers + 1;
+    for (int i = 0; i < slow; ++i)
+        readers.Submit("huge000" + std::to_string(i) + ".mpd");
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return searching == slow; });
+    }
+    readers.Submit("file0001.mpd");
+    std::vector<TWatchHeader> got;
+    while (got.empty()) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, 10ms);
+        lock.unlock();
+        got = readers.Take();
+    }
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].Proposed + ".mpd", proposed);
+    for (int i = 0; i < slow; ++i) {
+        const std::string name = "huge000" + std::to_string(i) + ".mpd";
+        readers.Cancel(name);
+        while (readers.Busy(name))
+            std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_TRUE(readers.Take().empty()); // a cancelled read tells nothing
+    EXPECT_TRUE(readers.Finish(10s));
 }
 
 // The real events: inotify's report of a file written and closed, of one

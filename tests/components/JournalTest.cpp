@@ -236,12 +236,14 @@ TEST_F(JournalFileTest, AJournalThatCannotBeWrittenStopsTheBatchWithItsName)
     }
 }
 
-TEST_F(JournalFileTest, OldestBatchesBeyondTheEntryLimitAreDropped)
+TEST_F(JournalFileTest, OldestClosedBatchesBeyondTheSizeLimitAreDropped)
 {
     TJournalLimits limits;
-    limits.MaxEntries = 12; // a batch of two files takes 6 lines
+    limits.KeepNewest = 1;
     std::vector<std::string> ids;
     for (int i = 0; i < 5; ++i) {
+        if (i == 1) // two batches the size of the first (its files are not there: closed)
+            limits.MaxBytes = 2 * std::filesystem::file_size(journalFile);
         TRenameJournal journal(journalFile, limits);
         std::string n = std::to_string(i);
         journal.BeginBatch(folder, {{"a" + n, "A" + n}, {"b" + n, "B" + n}});
@@ -254,7 +256,7 @@ TEST_F(JournalFileTest, OldestBatchesBeyondTheEntryLimitAreDropped)
     }
     TJournalContents contents = ReadJournal(journalFile);
     EXPECT_TRUE(contents.DamagedLines.empty());
-    // Pruned before each new batch to at most 12 lines: two old batches plus the new one.
+    // Trimmed before each new batch to at most two old batches, then the new one.
     ASSERT_EQ(contents.Batches.size(), 3u);
     EXPECT_EQ(contents.Batches[0].Id, ids[2]);
     EXPECT_EQ(contents.Batches[2].Id, ids[4]);
@@ -271,12 +273,12 @@ TEST_F(JournalFileTest, BatchesOlderThanTheAgeLimitAreDropped)
     old.Id = "old";
     old.Time = "2001-01-01T00:00:00Z";
     old.Kind = "rename";
-    old.Folder = "/x";
+    old.Folder = NormalizeJournalFolder(folder); // its file is not there: closed
     old.Files = {{"o", "O"}};
     WriteText(journalFile, FormatJournalLine(old) + "\n{\"type\":\"end\",\"id\":\"old\"}\n" + ReadText(journalFile));
     ASSERT_EQ(ReadJournal(journalFile).Batches.size(), 2u);
 
-    TRenameJournal second(journalFile);
+    TRenameJournal second(journalFile, {.KeepNewest = 1});
     second.BeginBatch(folder, {{"b", "B"}});
     second.EndBatch();
     TJournalContents contents = ReadJournal(journalFile);
@@ -295,7 +297,8 @@ TEST_F(JournalFileTest, ARewriteGoesThroughANewTemporaryFile)
     const std::string planted = journalFile + ".tmp-" + std::to_string(::getpid());
     ASSERT_EQ(::symlink(victim.c_str(), planted.c_str()), 0);
     TJournalLimits limits;
-    limits.MaxEntries = 1; // the second batch prunes the first
+    limits.MaxBytes = 1; // the second batch prunes the first (its files are not there: closed)
+    limits.KeepNewest = 0;
     for (const char* name : {"a", "b"}) {
         TRenameJournal journal(journalFile, limits);
         journal.BeginBatch(folder, {{name, "X"}});
@@ -311,7 +314,7 @@ TEST_F(JournalFileTest, ARewriteGoesThroughANewTemporaryFile)
 TEST_F(JournalFileTest, ADamagedJournalIsKeptAsideBeforeItIsRewritten)
 {
     TJournalLimits limits;
-    limits.MaxEntries = 3;
+    limits.MaxBytes = 1; // read whole at the next batch
     {
         TRenameJournal journal(journalFile, limits);
         journal.BeginBatch(folder, {{"a", "A"}});
@@ -346,7 +349,7 @@ TEST_F(JournalFileTest, ConcurrentWritersLoseNothing)
     constexpr int Batches = 15;
     constexpr int Files = 40;
     TJournalLimits limits;
-    limits.MaxEntries = 1000000;
+    limits.MaxBytes = uint64_t(1) << 40;
     std::vector<pid_t> children;
     for (int w = 0; w < Writers; ++w) {
         pid_t pid = ::fork();

@@ -34,7 +34,7 @@ protected:
     std::string RunBatch(const TNamePairs& pairs, int workedOn = -1, const std::string& in = "")
     {
         std::string where = in.empty() ? folder : in;
-        TRenameJournal journal(journalFile);
+        TRenameJournal journal(journalFile, limits);
         journal.BeginBatch(where, pairs);
         int done = 0;
         for (const auto& [o, n] : pairs) {
@@ -80,6 +80,9 @@ protected:
     }
 
     const TNamePairs abc{{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}};
+
+public:
+    TJournalLimits limits; // of every journal a test writes
 };
 
 TEST_F(JournalUndoTest, RestoresLastRenamedFirst)
@@ -94,6 +97,108 @@ TEST_F(JournalUndoTest, RestoresLastRenamedFirst)
         EXPECT_TRUE(Holds(p.first, "content of " + p.first));
         EXPECT_FALSE(std::filesystem::exists(InFolder(p.second)));
     }
+}
+
+// Over its size limit, the journal is trimmed of what nothing can be taken
+// back from any more, and of nothing else.
+TEST_F(JournalUndoTest, TrimmingKeepsEveryBatchThatCanStillBeUndone)
+{
+    const std::string elsewhere = root + "/other";
+    struct Case {
+        const char* what;
+        void (*between)(JournalUndoTest& t); // after the abc batch
+        const char* firstUndo;   // its lines, joined
+        const char* secondUndo;  // after the obstacle (b.mpd) is gone
+    } cases[] = {
+        {"a batch in another folder", [](JournalUndoTest&) {},
+         "restored C.mpd c.mpd|restored B.mpd b.mpd|restored A.mpd a.mpd|", ""},
+        {"an undo that left a file for a taken name", [](JournalUndoTest& t) {
+             t.WriteText(t.InFolder("b.mpd"), "newcomer");
+             UndoBatch(t.journalFile, {.Limits = t.limits});
+         },
+         "", "restored B.mpd b.mpd|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        limits = {.MaxBytes = 1, .KeepNewest = 0};
+        StartOver();
+        std::filesystem::remove_all(elsewhere);
+        std::filesystem::create_directories(elsewhere);
+        WriteText(elsewhere + "/x.mpd", "x");
+        c.between(*this);
+        RunBatch({{"x.mpd", "X.mpd"}}, -1, elsewhere);
+        RenameFile(elsewhere + "/X.mpd", elsewhere + "/x.mpd");
+        const auto joined = [&](const TUndoResult& r) {
+            std::string text;
+            for (const std::string& line : Lines(r))
+                text += line + "|";
+            return text;
+        };
+        EXPECT_EQ(ReadJournalHistory(journalFile).Entries.size(), 2u);
+        TUndoOptions options{.Folder = folder, .Limits = limits};
+        if (*c.firstUndo)
+            EXPECT_EQ(joined(UndoBatch(journalFile, options)), c.firstUndo);
+        if (*c.secondUndo) {
+            std::filesystem::remove(InFolder("b.mpd"));
+            EXPECT_EQ(joined(UndoBatch(journalFile, options)), c.secondUndo);
+        }
+        for (const auto& p : abc)
+            EXPECT_TRUE(Holds(p.first, "content of " + p.first)) << p.first;
+        // Taken back for good, and newer batches beyond the limit: now it goes.
+        RunBatch({{"x.mpd", "X.mpd"}}, -1, elsewhere);
+        EXPECT_EQ(ReadJournalHistory(journalFile).Entries.size(), 1u);
+    }
+}
+
+// The newest batches stay whatever the limits, taken back or not.
+TEST_F(JournalUndoTest, TrimmingKeepsTheNewestBatches)
+{
+    for (size_t keep : {0u, 1u, 3u}) {
+        limits = {.MaxBytes = 1, .KeepNewest = keep};
+        StartOver();
+        UndoBatch(journalFile, {.Limits = limits});
+        MakeFiles({{"d.mpd", "D.mpd"}});
+        RunBatch({{"d.mpd", "D.mpd"}});
+        UndoBatch(journalFile, {.Limits = limits});
+        RunBatch({{"d.mpd", "D.mpd"}});
+        // The batches there when the last one started, and the last one.
+        EXPECT_EQ(ReadJournalHistory(journalFile).Entries.size(), std::min<size_t>(keep + 1, 3)) << keep;
+    }
+}
+
+// What the watch leaves alone: the files an undo gave back their names, until
+// they change, and the names an undo under way is giving back.
+TEST_F(JournalUndoTest, RestoredFilesAreThoseAnUndoGaveBackUntilTheyChange)
+{
+    MakeFiles(abc);
+    RunBatch(abc);
+    TRestoredFiles restored(journalFile, folder + "/");
+    TRestoredFiles elsewhere(journalFile, root);
+    EXPECT_FALSE(restored.IsRestored("a.mpd"));
+    UndoBatch(journalFile, {});
+    for (const char* name : {"a.mpd", "b.mpd", "c.mpd"}) {
+        EXPECT_TRUE(restored.IsRestored(name)) << name;
+        EXPECT_FALSE(elsewhere.IsRestored(name)) << name;
+    }
+    WriteText(InFolder("b.mpd"), "written again");
+    EXPECT_FALSE(restored.IsRestored("b.mpd"));
+    EXPECT_FALSE(restored.IsRestored("A.mpd"));
+
+    // An undo whose outcomes are not in the journal yet, then its end.
+    TJournalRecord undo;
+    undo.Type = TJournalRecordType::Batch;
+    undo.Id = "u2";
+    undo.Time = "2026-01-01T00:00:00Z";
+    undo.Kind = "undo";
+    undo.Undoes = "x";
+    undo.Folder = NormalizeJournalFolder(folder);
+    undo.Files = {{"D.mpd", "d.mpd"}};
+    const std::string before = ReadText(journalFile);
+    WriteText(journalFile, before + FormatJournalLine(undo) + "\n");
+    EXPECT_TRUE(restored.IsRestored("d.mpd"));
+    WriteText(journalFile, before + FormatJournalLine(undo) + "\n{\"type\":\"end\",\"id\":\"u2\"}\n");
+    EXPECT_FALSE(restored.IsRestored("d.mpd"));
+    EXPECT_TRUE(restored.IsRestored("a.mpd"));
 }
 
 struct TObstacleCase {

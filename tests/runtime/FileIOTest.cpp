@@ -125,6 +125,17 @@ TEST(IsSameFile, NamesOfOneFile)
     EXPECT_FALSE(IsSameFile((d.path / "a").string(), (d.path / "missing").string()));
 }
 
+TEST(IsPlainFileName, OnlyNamesThatStayInTheirFolder)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, bool> cases[] = {
+        {"a.mpd", true}, {"..a", true}, {"a\\b", true}, {"\xFF.mpd", true},
+        {"", false}, {".", false}, {"..", false}, {"a/b", false}, {"../a", false}, {"/a", false}, {"a\0b"s, false},
+    };
+    for (const auto& [name, plain] : cases)
+        EXPECT_EQ(IsPlainFileName(name), plain) << name;
+}
+
 TEST(ReadWholeFileTest, ReadsRegularFilesAndNamesWhatItCannotRead)
 {
     ScratchFolder scratch;

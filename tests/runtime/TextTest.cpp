@@ -85,23 +85,45 @@ TEST(Hex, DigitsOfEitherCaseAndNothingElse)
     EXPECT_EQ(out, "0aff");
 }
 
-TEST(DisplayText, EscapeTextAndJsonSafe)
+TEST(DisplayText, EscapeText)
 {
     struct Case {
-        std::string text, escaped, jsonSafe;
+        std::string text, escaped;
     };
     const Case cases[] = {
-        {"plain name.mpd", "plain name.mpd", "plain name.mpd"},
-        {"a\tb\r\nc", "a\\tb\\r\\nc", "a\tb\r\nc"},
-        {"back\\slash", "back\\\\slash", "back\\\\slash"},
-        {"\x01\x1F\x7F", "\\x01\\x1F\\x7F", "\x01\x1F\x7F"},
-        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
-        {"bad\xFF\xC3", "bad\\xFF\\xC3", "bad\\xFF\\xC3"},
-        {"\\xFF", "\\\\xFF", "\\\\xFF"},
+        {"plain name.mpd", "plain name.mpd"},
+        {"a\tb\r\nc", "a\\tb\\r\\nc"},
+        {"back\\slash", "back\\\\slash"},
+        {"\x01\x1F\x7F", "\\x01\\x1F\\x7F"},
+        {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"bad\xFF\xC3", "bad\\xFF\\xC3"},
+        {"\\xFF", "\\\\xFF"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EscapeText(c.text), c.escaped) << c.text;
+}
+
+// JSON text is the text itself when it is valid UTF-8 (a backslash stays one
+// backslash); otherwise U+FFFD stands for each invalid byte and the exact
+// bytes travel as base64.
+TEST(JsonText, ReplacementTextAndBase64Bytes)
+{
+    struct Case {
+        std::string text, replaced, base64;
+    };
+    const Case cases[] = {
+        {"", "", ""},
+        {"back\\slash", "back\\slash", "YmFja1xzbGFzaA=="},
+        {"a\tb\x01", "a\tb\x01", "YQliAQ=="},
+        {"caf\xC3\xA9", "caf\xC3\xA9", "Y2Fmw6k="},
+        {"bad\xFF\xC3", "bad\xEF\xBF\xBD\xEF\xBF\xBD", "YmFk/8M="},
+        {"\xED\xA0\x80z", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDz", "7aCAeg=="},
+        {"\xFB\xFF", "\xEF\xBF\xBD\xEF\xBF\xBD", "+/8="},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(EscapeText(c.text), c.escaped) << c.text;
-        EXPECT_EQ(JsonSafe(c.text), c.jsonSafe) << c.text;
+        EXPECT_EQ(Utf8OrReplacement(c.text), c.replaced) << c.text;
+        EXPECT_TRUE(IsValidUtf8(Utf8OrReplacement(c.text))) << c.text;
+        EXPECT_EQ(Base64Encode(c.text), c.base64) << c.text;
     }
 }
 

@@ -89,15 +89,23 @@ TEST(ReadSatelliteFileInfo, FlagBytesGiveLetters)
     }
 }
 
-TEST(ReadSatelliteFileInfo, MidnightOverflowKeepsTheHeaderDayInTheName)
+// hhmm words past 2359 or with minutes past 59 are no time of day: they would
+// give slots past 47 and a time on another day than the name's.
+TEST(ReadSatelliteFileInfo, HeaderTimeThatIsNoTimeOfDayGivesNoTime)
 {
-    TSampleHeader h = WorkedExampleHeader();
-    h.Time = 2400;
+    const uint16_t times[] = {2400, 1260, 2360, 9999, 65535};
     ScratchFolder dir;
-    TInfo info = ReadInfo(dir.Write("a.mpd", BuildFramedFile(h)));
-    EXPECT_EQ(info.StandardName, "2005-03-15-48_AIVH");
-    EXPECT_DOUBLE_EQ(info.Time, EncodeDate(2005, 3, 16));
-    EXPECT_EQ(info.Lines()[4], "Image acquired: 2005-Mar-16 at 2400");
+    for (uint16_t hhmm : times) {
+        TSampleHeader h = WorkedExampleHeader();
+        h.Time = hhmm;
+        TInfo info = ReadInfo(dir.Write("a.mpd", BuildFramedFile(h)));
+        EXPECT_EQ(info.StandardName, "yyyy-mm-dd-ss_AIVH") << hhmm;
+        EXPECT_EQ(info.Time, 0.0) << hhmm;
+        EXPECT_EQ(info.Lines()[4].rfind("Unknown acquisition date/time: the header time ", 0), 0u) << info.Lines()[4];
+    }
+    TSampleHeader last = WorkedExampleHeader();
+    last.Time = 2359;
+    EXPECT_EQ(ReadInfo(dir.Write("b.mpd", BuildFramedFile(last))).StandardName, "2005-03-15-47_AIVH");
 }
 
 TEST(ReadSatelliteFileInfo, MtsatBeforeSeptember2005IsGms)
@@ -565,7 +573,7 @@ TEST(ReadSatelliteFileInfo, TimesBefore1900KeepTheirDayAndTime)
     struct Row { uint16_t year, day, hhmm; const char* iso; const char* line; };
     const Row rows[] = {
         {1899, 74, 1230, "1899-03-15T12:30:00", "Image acquired: 1899-Mar-15 at 1230"},
-        {1899, 74, 2400, "1899-03-16T00:00:00", "Image acquired: 1899-Mar-16 at 2400"},
+        {1899, 74, 2359, "1899-03-15T23:59:00", "Image acquired: 1899-Mar-15 at 2359"},
         {1, 1, 600, "0001-01-01T06:00:00", "Image acquired: 0001-Jan-01 at 0600"},
         {1899, 364, 1800, "1899-12-30T18:00:00", "Image acquired: 1899-Dec-30 at 1800"},
     };

@@ -1,0 +1,26 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Checks that every file the README's "Start here" table names exists, so the
+# tour cannot point at a file that was moved or renamed.
+#   cmake -DSOURCE_DIR=... -P CheckReadmeTour.cmake
+file(READ ${SOURCE_DIR}/README.md readme)
+string(FIND "${readme}" "### Start here" start)
+if(start EQUAL -1)
+  message(FATAL_ERROR "README.md has no \"### Start here\" section")
+endif()
+string(SUBSTRING "${readme}" ${start} -1 section)
+string(FIND "${section}" "\n#" next)
+if(NOT next EQUAL -1)
+  string(SUBSTRING "${section}" 0 ${next} section)
+endif()
+string(REGEX MATCHALL "\n\\| `[^`]+` \\|" rows "${section}")
+list(LENGTH rows count)
+if(count LESS 10)
+  message(FATAL_ERROR "README.md's \"Start here\" names ${count} files, not ten")
+endif()
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "\n\\| `([^`]+)` \\|" "\\1" path "${row}")
+  if(NOT EXISTS ${SOURCE_DIR}/${path})
+    message(FATAL_ERROR "README.md's \"Start here\" names ${path}, which does not exist")
+  endif()
+endforeach()
+message(STATUS "README tour: ${count} files, all present")
