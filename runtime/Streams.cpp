@@ -25,19 +25,13 @@ void TStream::SetSize(int64_t) {}
 void TStream::ReadBuffer(void* buffer, int64_t count)
 {
     if (count < 0 || (count != 0 && Read(buffer, count) != count))
-    {
-        std::string detail = FailureDetail(false);
-        throw EReadError("Stream read error" + (detail.empty() ? "" : ": " + detail));
-    }
+        throw EReadError("Stream read error");
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count)
 {
     if (count < 0 || (count != 0 && Write(buffer, count) != count))
-    {
-        std::string detail = FailureDetail(true);
-        throw EWriteError("Stream write error" + (detail.empty() ? "" : ": " + detail));
-    }
+        throw EWriteError("Stream write error");
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count)
@@ -133,7 +127,6 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
             ssize_t got = ::pread(fd_, out + done, static_cast<size_t>(remaining), position_);
             if (got < 0 && errno == EINTR)
                 continue;
-            lastError_ = got < 0 ? errno : 0;
             if (got <= 0)
                 break;
             done += got;
@@ -144,7 +137,6 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
         ssize_t got = ::pread(fd_, buffer_.data(), ReadAheadSize, position_);
         if (got < 0 && errno == EINTR)
             continue;
-        lastError_ = got < 0 ? errno : 0;
         if (got <= 0) {
             DropReadAhead();
             break;
@@ -166,7 +158,6 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
         ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position_);
         if (n < 0 && errno == EINTR)
             continue;
-        lastError_ = n < 0 ? errno : 0;
         if (n <= 0)
             break;
         done += n;
@@ -196,14 +187,6 @@ int64_t TFileStream::Size()
     if (::fstat(fd_, &st) != 0)
         return 0;
     return static_cast<int64_t>(st.st_size);
-}
-
-std::string TFileStream::FailureDetail(bool writing) const
-{
-    std::string reason = lastError_ != 0 ? FileErrorText(lastError_)
-                         : writing       ? "nothing more could be written"
-                                         : "the file ends early";
-    return "\"" + fileName_ + "\": " + reason;
 }
 
 void TFileStream::SetSize(int64_t newSize)

@@ -40,21 +40,14 @@ public:
     int64_t Position() { return Seek(0, soCurrent); }
     void SetPosition(int64_t position) { Seek(position, soBeginning); }
 
-    // Reads exactly count bytes; EReadError "Stream read error" when fewer
-    // arrive (a file stream adds the file's name and the reason).
+    // Reads exactly count bytes; EReadError "Stream read error" when fewer arrive.
     void ReadBuffer(void* buffer, int64_t count);
-    // Writes exactly count bytes; EWriteError "Stream write error" otherwise
-    // (a file stream adds the file's name and the reason).
+    // Writes exactly count bytes; EWriteError "Stream write error" otherwise.
     void WriteBuffer(const void* buffer, int64_t count);
     // Copies count bytes from source's position; count 0 copies the whole
     // source from its start. Returns the number copied; EReadError when the
     // source holds fewer than count bytes.
     int64_t CopyFrom(TStream& source, int64_t count);
-
-protected:
-    // What the error of a failed ReadBuffer or WriteBuffer adds after the
-    // words "Stream read/write error": "" when there is nothing to add.
-    virtual std::string FailureDetail(bool writing) const { return {}; }
 };
 
 class TFileStream : public TStream {
@@ -76,13 +69,9 @@ public:
     void SetSize(int64_t newSize) override;
     const std::string& FileName() const { return fileName_; }
 
-protected:
-    std::string FailureDetail(bool writing) const override;
-
 private:
     void DropReadAhead();
 
-    int lastError_ = 0; // errno of the last failed read or write, 0 when none
     int fd_ = -1;
     std::string fileName_;
     int64_t position_ = 0;            // logical position
