@@ -50,7 +50,8 @@ struct TPlannedStep {
 
 // What undo batches before this one did to batch id: the old names they
 // restored for sure, those whose restore may or may not have happened, and
-// those they left because the old name was taken (an obstacle that may go).
+// those they left for an obstacle that may go (the old name was taken, the
+// restore failed with an I/O error, ...).
 struct TEarlierUndos {
     std::unordered_set<std::string> Restored;
     std::unordered_set<std::string> Unknown;
@@ -79,7 +80,10 @@ TUndoSummaries SummarizeUndos(const TJournalContents& contents)
                 earlier.Restored.insert(file.NewName);
             else if (file.State == TJournalFileState::Planned || file.State == TJournalFileState::Attempted)
                 earlier.Unknown.insert(file.NewName);
-            else if (file.Reason == UndoReasonTaken)
+            else if (file.Reason != UndoReasonMissing && file.Reason != UndoReasonChanged)
+                // Its old name was taken, or the restore failed for a reason
+                // that may pass (an I/O error, a full disk, a denied
+                // permission): a later undo tries it again.
                 earlier.Blocked.insert(file.NewName);
         }
     }

@@ -584,8 +584,10 @@ bool TRegistry::Load(TRegistryFile& File) const
     int error = ReadWholeFile(fileName, text, MaxRegistryFileSize);
     if (error == ENOENT)
         return true;
-    if (error != 0)
+    if (error != 0) {
+        lastError_ = "cannot read " + fileName + ": " + FileErrorText(error);
         return false;
+    }
     std::string parseError;
     if (!File.Parse(text, parseError)) {
         File.Keys.clear();   // a file that cannot be parsed reads as empty
@@ -668,8 +670,10 @@ bool TRegistry::OpenKey(const std::string& Key, bool CanCreate)
         if (!CanCreate || (Access & KEY_CREATE_SUB_KEY) == 0)
             return false;
         std::string error;
-        if (!Modify([&](TRegistryFile& f) { f.CreateKey(path); return true; }, error))
+        if (!Modify([&](TRegistryFile& f) { f.CreateKey(path); return true; }, error)) {
+            lastError_ = error;
             return false;
+        }
     }
     keyOpen_ = true;
     currentPath_ = "\\" + path;

@@ -125,6 +125,10 @@ public:
     // Writes a value of any type (raw bytes); ERegistryException on failure.
     void WriteValue(const std::string& Name, uint32_t Type, const std::string& Data);
     bool DeleteValue(const std::string& Name);
+    // Why the store could not be read or changed the last time a call that
+    // answers false (OpenKey, KeyExists, ...) met such a failure: the file
+    // and the reason. A key or value that is simply missing leaves it as it was.
+    const std::string& LastError() const { return lastError_; }
 
 private:
     std::string Resolve(const std::string& Key) const; // absolute path below the root, no leading '\'
@@ -134,4 +138,5 @@ private:
     HKEY rootKey_ = HKEY_CURRENT_USER;
     bool keyOpen_ = false;
     std::string currentPath_;
+    mutable std::string lastError_;
 };

@@ -4,6 +4,8 @@
 # UndefinedBehaviorSanitizer in build-test, and runs every test through CTest
 # (the GoogleTest suites and the fuzz seed replays); then builds the Debian
 # package (Release) and checks it with lintian, dpkg-deb and appstreamcli.
+# Between the two, build-tsan builds only the test programs of the threaded
+# parts under ThreadSanitizer and runs them (`ctest -L tsan`).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,5 +17,9 @@ cmake --build build-test -j"$jobs"
 # Leak checking stays on; Qt's offscreen platform keeps the GUI tests headless.
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 600
+
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_TESTS=ON
+cmake --build build-tsan -j"$jobs" --target test_components test_mapping
+ctest --test-dir build-tsan -L tsan --output-on-failure --timeout 900
 
 scripts/check-package.sh

@@ -230,3 +230,17 @@ TEST_F(RegistryTest, SerialisedFileParsesBackToTheSameContents)
 }
 
 } // namespace
+
+namespace {
+
+// A store that cannot be read opens no key and says which file and why.
+TEST_F(RegistryTest, AStoreThatCannotBeReadSaysWhy)
+{
+    std::filesystem::create_directories(userFile); // reading it gives EISDIR
+    TRegistry registry;
+    EXPECT_FALSE(registry.OpenKey("\\Software\\A", true));
+    EXPECT_EQ(registry.LastError(), "cannot read " + userFile + ": Is a directory");
+    std::filesystem::remove(userFile);
+}
+
+} // namespace
