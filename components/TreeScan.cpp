@@ -2,6 +2,7 @@
 #include "components/TreeScan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <unistd.h>
 #include <vector>
@@ -115,12 +116,40 @@ void TTreeScanner::Search()
     // One trailing delimiter: "/data" and "/data/" both become "/data/", "/" stays.
     InitialDirectory = IncludeTrailingPathDelimiter(
         ExtractFileDir(IncludeTrailingPathDelimiter(InitialDirectory)));
-    SearchFolder(InitialDirectory);
+    try {
+        SearchFolder(InitialDirectory);
+    } catch (...) {
+        searchInProgress_ = false;
+        throw;
+    }
     searchInProgress_ = false;
     fileFound_ = InitialDirectory;
     fileSize_ = 0;
     Fire(OnSearchDone);
 }
+
+namespace {
+
+// FindFirst, tried again when a signal cut the folder's opening short.
+int FindFirstOf(const std::string& Path, int Attr, TSearchRec& Rec)
+{
+    int r = FindFirst(Path, Attr, Rec);
+    for (int tries = 1; r == EINTR && tries < 3; ++tries)
+        r = FindFirst(Path, Attr, Rec);
+    return r;
+}
+
+// A listing ends with ENOENT (no more names, or a folder removed meanwhile,
+// which holds nothing). Any other end is a folder that could not be read,
+// which must not pass for an empty one: a rename of it would rename nothing
+// and report success.
+void CheckListing(const std::string& Dir, int Result)
+{
+    if (Result != 0 && Result != ENOENT)
+        throw Exception("Cannot read folder \"" + Dir + "\": " + FileErrorText(Result));
+}
+
+} // namespace
 
 void TTreeScanner::SearchFolder(const std::string& Dir)
 {
@@ -136,10 +165,12 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
     if (Recursive) {
         TSearchRec rec;
         int attr = faDirectory | (FindHiddenFolders ? faHidden : 0);
-        for (int r = FindFirst(Dir + "*.*", attr, rec); r == 0; r = FindNext(rec))
+        int r = FindFirstOf(Dir + "*.*", attr, rec);
+        for (; r == 0; r = FindNext(rec))
             if ((rec.Attr & faDirectory) != 0 && rec.Name != "." && rec.Name != "..")
                 folders.push_back(rec.Name);
         FindClose(rec);
+        CheckListing(Dir, r);
         std::sort(folders.begin(), folders.end(), NameLess);
         folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
     }
@@ -150,7 +181,8 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
         if (mask.empty() || mask.find(PathDelim) != std::string::npos)
             continue;
         TSearchRec rec;
-        for (int r = FindFirst(Dir + mask, faAnyFile, rec); r == 0; r = FindNext(rec)) {
+        int r = FindFirstOf(Dir + mask, faAnyFile, rec);
+        for (; r == 0; r = FindNext(rec)) {
             if ((rec.Attr & (faDirectory | faVolumeID)) != 0)
                 continue;
             if ((rec.Attr & faHidden) != 0 && !FindHiddenFiles)
@@ -158,6 +190,7 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
             files.push_back(TFoundFile{rec.Name, static_cast<int32_t>(static_cast<uint32_t>(rec.Size))});
         }
         FindClose(rec);
+        CheckListing(Dir, r);
     }
     std::sort(files.begin(), files.end(), [](const TFoundFile& a, const TFoundFile& b) { return NameLess(a.Name, b.Name); });
     // A file that matches several masks is reported once.

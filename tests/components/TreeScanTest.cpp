@@ -243,6 +243,24 @@ TEST_F(TreeScanTest, MissingFolderStillFiresFolderEvents)
     EXPECT_EQ(events, (std::vector<std::string>{"dir " + dir, "done " + dir, "search-done"}));
 }
 
+// A folder that cannot be listed is an error naming it, never an empty
+// folder (a rename of it would rename nothing and report success).
+TEST_F(TreeScanTest, FolderThatCannotBeListedIsAnError)
+{
+    WriteText(InFolder("plain.mpd"), "not a folder");
+    TTreeScanner scanner;
+    scanner.SetFileMask("*.mpd");
+    scanner.InitialDirectory = folder + "/plain.mpd";
+    try {
+        scanner.Search();
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("Cannot read folder \"" + folder + "/plain.mpd/\": "), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(scanner.SearchInProgress());
+}
+
 TEST_F(TreeScanTest, InitialDirectoryIsNormalised)
 {
     struct Case {
