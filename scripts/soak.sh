@@ -54,7 +54,8 @@ kill -TERM "$watch"
 status=0
 wait "$watch" || status=$?
 
-unnamed=$(find "$work/in" -maxdepth 1 -name '*.mpd' | wc -l)
+# Standard names hold an underscore before the format letters; counter names do not.
+unnamed=$(find "$work/in" -maxdepth 1 -name '*.mpd' ! -name '*_*' | wc -l)
 renamed=$(grep -c '^renamed' "$work/watch.out" || true)
 failed=$(grep -c '^failed' "$work/watch.out" || true)
 twice=$(awk -F'\t' '$1 == "renamed" {print $3}' "$work/watch.out" | sort | uniq -d | wc -l)
