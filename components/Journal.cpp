@@ -122,9 +122,11 @@ double JournalLockTimeout()
 // second and given up after JournalLockTimeout().
 class TJournalLock {
 public:
-    TJournalLock(const std::string& journalName, bool exclusive, const TJournalWaitNotice& onWaiting)
+    TJournalLock(const std::string& journalName, bool exclusive, const TJournalWaitNotice& onWaiting,
+                 const TJournalStop& stopped = {})
     {
         TLockWait wait;
+        wait.Stopped = stopped;
         wait.TimeoutSeconds = JournalLockTimeout();
         wait.OnWaiting = [&] {
             if (onWaiting)
@@ -616,11 +618,12 @@ TJournalContents ParseJournal(std::string_view text)
     return contents;
 }
 
-TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting)
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting,
+                             const TJournalStop& stopped)
 {
     std::string text;
     {
-        TJournalLock lock(fileName, false, onWaiting);
+        TJournalLock lock(fileName, false, onWaiting, stopped);
         if (const int error = ReadWholeFile(fileName, text)) {
             if (error == ENOENT)
                 return {};
@@ -703,7 +706,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
     buffer_.clear();
     buffered_ = 0;
     {
-        TJournalLock lock(fileName_, true, OnWaiting);
+        TJournalLock lock(fileName_, true, OnWaiting, Stopped);
         try {
             PruneLocked();
         } catch (const std::exception& e) {
@@ -711,7 +714,7 @@ void TRenameJournal::BeginBatch(const std::string& folder, const TNamePairs& pla
         }
     }
     buffer_ = FormatJournalLine(record) + '\n';
-    Flush(true); // throws: the batch does not start
+    Flush(true, Stopped); // throws: the batch does not start
     batchId_ = record.Id;
     folder_ = record.Folder == "/" ? record.Folder : record.Folder + '/';
     inBatch_ = true;
@@ -768,14 +771,14 @@ void TRenameJournal::EndBatch()
     }
 }
 
-void TRenameJournal::Flush(bool sync)
+void TRenameJournal::Flush(bool sync, const TJournalStop& stopped)
 {
     if (buffer_.empty() && !sync)
         return;
     auto fail = [&](int error) -> void {
         throw EJournalError("cannot write the rename journal " + fileName_ + ": " + FileErrorText(error));
     };
-    TJournalLock lock(fileName_, true, OnWaiting);
+    TJournalLock lock(fileName_, true, OnWaiting, stopped);
     // Another process may have pruned the journal (a new file renamed over the
     // old one) since this one was opened: append to the file the name holds now.
     struct stat byName{}, byHandle{};

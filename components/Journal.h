@@ -57,6 +57,10 @@ using TNamePairs = std::vector<std::pair<std::string, std::string>>;
 // about a second: "waiting for the rename journal, held by another quillon process".
 extern const char* const JournalWaitingMessage;
 using TJournalWaitNotice = std::function<void(const std::string&)>;
+// Asked while waiting for the journal's lock, besides the process-wide stop
+// request: true ends the wait (EJournalError "stopped while waiting ..."), so
+// that one run is stopped alone. Empty: only the process-wide request.
+using TJournalStop = std::function<bool()>;
 
 // "" when $QUILLON_JOURNAL_LOCK_TIMEOUT is unset, empty or a number of
 // seconds of at least 0 (digits and a decimal point); else the message that
@@ -153,8 +157,10 @@ struct TJournalContents {
 TJournalContents ParseJournal(std::string_view text);
 // Reads and parses the journal file; a missing file is an empty journal.
 // Raises EJournalError naming the file when it exists but cannot be read.
-// onWaiting is told when the journal's lock is held by another process.
-TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});
+// onWaiting is told when the journal's lock is held by another process;
+// stopped ends that wait.
+TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting = {},
+                             const TJournalStop& stopped = {});
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
 
@@ -205,10 +211,14 @@ public:
     std::function<void(const std::string&)> OnWarning;
     // Called when the journal's lock is held by another process (see above).
     TJournalWaitNotice OnWaiting;
+    // Ends a wait for the lock before a batch begins (BeginBatch raises
+    // EJournalError, nothing renamed). Once a batch has begun its records are
+    // written whatever it says: a rename done is never left unjournaled.
+    TJournalStop Stopped;
 
 private:
     void Append(const std::string& line);
-    void Flush(bool sync);
+    void Flush(bool sync, const TJournalStop& stopped = {});
     void PruneLocked();
     void Warn(const std::string& message);
 

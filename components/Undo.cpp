@@ -19,6 +19,7 @@
 const char* const UndoReasonMissing = "no longer there";
 const char* const UndoReasonTaken = "old name taken";
 const char* const UndoReasonChanged = "replaced or changed since the rename";
+const char* const UndoReasonStopped = "stopped before this file";
 
 namespace {
 
@@ -195,7 +196,7 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TJournalContents contents = ReadJournal(journalFile, options.OnWaiting);
+    TJournalContents contents = ReadJournal(journalFile, options.OnWaiting, options.Stopped);
     result.Warnings = DamagedLineMessages(journalFile, contents);
     const TUndoSummaries undos = SummarizeUndos(contents);
     const TJournalBatch* batch = ChooseBatch(contents, undos, options, journalFile);
@@ -219,6 +220,7 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
     TRenameJournal journal(journalFile, options.Limits);
     journal.SetSource(options.Source);
     journal.OnWaiting = options.OnWaiting;
+    journal.Stopped = options.Stopped;
     journal.SetUndoes(batch->Id);
     TNamePairs planned;
     for (const TPlannedStep& step : steps)
@@ -228,6 +230,14 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
     result.UndoBatchId = journal.BatchId();
 
     for (const TPlannedStep& step : steps) {
+        // Stopped: the files not reached are recorded as left for a reason
+        // that may pass, so the batch stays open for the next undo.
+        if (!result.Stopped && options.Stopped && step.Decision != TDecision::Nothing && options.Stopped())
+            result.Stopped = true;
+        if (result.Stopped && (step.Decision == TDecision::Restore || step.Decision == TDecision::Skip)) {
+            journal.RecordOutcome(step.NewName, step.OldName, false, UndoReasonStopped);
+            continue;
+        }
         switch (step.Decision) {
         case TDecision::Restore: {
             journal.RecordIntent(step.NewName, step.OldName);

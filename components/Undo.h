@@ -9,8 +9,8 @@
 // reported. An undo is itself journaled (as an undo batch, skips included); a
 // batch whose undo has run to its end is never taken back again, unless that
 // undo left a file because its old name was taken: the next undo of the batch
-// tries that file again. An undo that was killed part-way is completed by the
-// next one.
+// tries that file again. An undo that was killed part-way, or stopped between
+// files, is completed by the next one.
 #include <map>
 #include <optional>
 #include <set>
@@ -27,6 +27,11 @@ struct TUndoOptions {
     std::string Folder;    // when not empty, only batches of this folder
     std::string Source = "cli";
     TJournalWaitNotice OnWaiting; // told when another process holds the journal's lock
+    // Asked before each file, and while waiting for the journal's lock before
+    // anything is restored: true stops the undo there. What it restored stays
+    // restored and journaled; the files it did not reach are journaled as
+    // UndoReasonStopped and left for the next undo.
+    TJournalStop Stopped;
     TJournalLimits Limits;        // of the journal the undo is recorded in
 };
 
@@ -48,6 +53,7 @@ struct TUndoResult {
     std::string UndoBatchId;     // the undo's own journal batch ("" for a dry run)
     std::vector<TUndoLine> Lines; // in the order of the restores
     std::vector<std::string> Warnings; // damaged journal lines and the like
+    bool Stopped = false;        // options.Stopped ended it before its last file
     int Skipped() const;
 };
 
@@ -55,6 +61,7 @@ struct TUndoResult {
 extern const char* const UndoReasonMissing;   // the file is no longer under its new name
 extern const char* const UndoReasonTaken;     // the old name is taken again
 extern const char* const UndoReasonChanged;   // another file has the new name, or the file was changed
+extern const char* const UndoReasonStopped;   // the undo was stopped before this file
 
 // Takes back one batch of the journal in journalFile. Throws an Exception when
 // --batch names a batch that is unknown, is an undo, or has been taken back

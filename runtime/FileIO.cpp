@@ -298,7 +298,7 @@ int TAdvisoryLock::Acquire(const std::string& FileName, bool Exclusive, const TL
             ::close(fd);
             return error;
         }
-        if (StopRequested()) {
+        if (StopRequested() || (Wait.Stopped && Wait.Stopped())) {
             ::close(fd);
             return ECANCELED;
         }

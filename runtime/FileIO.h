@@ -114,6 +114,10 @@ struct TLockWait {
     double TimeoutSeconds = 30;    // then give up (negative: wait as long as it takes)
     double NoticeAfterSeconds = 1; // then call OnWaiting, once
     std::function<void()> OnWaiting;
+    // Polled while waiting, besides the process-wide stop request: true ends
+    // the wait with ECANCELED, so that one run (a window's job) is stopped
+    // alone.
+    std::function<bool()> Stopped;
 };
 
 // An advisory lock (flock) on a lock file, held until Release() or
@@ -130,7 +134,7 @@ public:
     // falls back to opening it read-only) and locks it, exclusively or
     // shared, waiting as Wait says. Returns 0 when held, else an errno value:
     // ETIMEDOUT when another holder kept it past the timeout, ECANCELED when
-    // a stop was requested (RequestStop) while waiting, or the error of the
+    // a stop was requested (RequestStop, or Wait.Stopped) while waiting, or the error of the
     // open or the lock.
     int Acquire(const std::string& FileName, bool Exclusive, const TLockWait& Wait = {});
     void Release();
