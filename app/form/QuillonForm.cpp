@@ -14,14 +14,11 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QTranslator>
-#include <atomic>
-#include <mutex>
 #include <utility>
 
 #include "about/gui/ProgramAboutBox.h"
 #include "app/form/ListDialog.h"
 #include "app/form/WindowUndo.h"
-#include "components/Journal.h"
 #include "runtime/Application.h"
 #include "runtime/SysUtils.h"
 
@@ -60,41 +57,6 @@ protected:
 constexpr size_t FewLines = 5;
 
 } // namespace
-
-// One piece of work on the worker thread and what it tells the window. The
-// counters and the buffers under Mutex are shared while it runs; the results
-// are the GUI thread's once the worker has ended.
-struct TFormMain::TJob {
-    TJobKind Kind = TJobKind::Scan;
-    std::string Folder;
-    std::string JournalFile;
-    TRunStop RenameStop;   // the rename batch
-    TRunStop ScanStop;     // the scan
-    std::atomic<bool> Scanning{false};
-    std::atomic<int> Listed{-1};
-    std::atomic<int> Examined{0};
-    std::atomic<int> Done{0};
-    std::atomic<int> Planned{0};
-    std::atomic<bool> Waiting{false};
-    std::atomic<bool> WaitEnded{false};   // Stop ended a wait through the process's stop request
-
-    std::mutex Mutex;
-    bool Cleared = false;  // the lists start again before Rows
-    std::vector<std::pair<std::string, std::string>> Rows;
-    std::vector<std::string> Unreadable;
-
-    // Results.
-    std::string Error;
-    std::string Heading;   // a message to show when the work has ended
-    std::vector<std::string> Lines;
-    std::vector<std::string> Failed;   // renames that failed, "name: reason"
-    bool HasUndo = false;
-    bool Scanned = false;
-    bool ScanStopped = false;
-    bool RenameStopped = false;
-    int RowCount = 0;
-    int Renamed = 0;
-};
 
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 {
@@ -221,6 +183,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             ButtonClose->click();
     });
 
+    // The jobs tell their end from the worker thread: the window takes it on its own.
+    jobs_.OnEnded = [this] {
+        QMetaObject::invokeMethod(this, [this] { Guarded([this] { Finish(); }); }, Qt::QueuedConnection);
+    };
+    jobs_.RenameCheckpoint = [this](int done) { return RenameCheckpoint && RenameCheckpoint(done); };
     progress_ = new QTimer(this);
     progress_->setInterval(50);
     connect(progress_, &QTimer::timeout, this, [this] { Guarded([this] { Drain(); }); });
@@ -236,12 +203,9 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
 TFormMain::~TFormMain()
 {
-    if (worker_.joinable()) {
-        StopWork(true);
-        worker_.join();
-    }
-    if (globalStop_)
-        ClearStopRequest();
+    jobs_.DropQueued();
+    jobs_.StopAll();
+    jobs_.Wait();
     if (FormMain == this)
         FormMain = nullptr;
 }
@@ -308,8 +272,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
     }
     // The work stops within a second; the window closes when it has.
     closePending_ = true;
-    pending_ = false;
-    StopWork(true);
+    jobs_.DropQueued();
+    jobs_.StopAll();
     event->ignore();
 }
 
@@ -333,39 +297,30 @@ void TFormMain::ButtonOpenFolderClick(TObject*)
 
 void TFormMain::RescanFolder()
 {
-    Start(TJobKind::Scan, true);
+    Start(TFolderJobKind::Scan, true);
 }
 
 void TFormMain::ButtonRenameClick(TObject*)
 {
     // Not during a scan or a rename (the button is disabled then); after a check.
-    if (!Busy() || job_->Kind == TJobKind::UndoCheck)
-        Start(TJobKind::Rename, false);
+    if (!Busy() || jobs_.Progress().Kind == TFolderJobKind::UndoCheck)
+        Start(TFolderJobKind::Rename, false);
 }
 
 void TFormMain::EditUndoLastRenameClick(TObject*)
 {
-    if (!Busy() || job_->Kind == TJobKind::UndoCheck)
-        Start(TJobKind::Undo, false);
+    if (!Busy() || jobs_.Progress().Kind == TFolderJobKind::UndoCheck)
+        Start(TFolderJobKind::Undo, false);
 }
 
 void TFormMain::ButtonStopClick(TObject*)
 {
-    if (!job_ || !Busy())
+    if (!Busy())
         return;
-    pending_ = false;
-    // A stopped rename still lists the folder again, to show what it did.
-    if (job_->Scanning)
-        job_->ScanStop.Request();
-    else
-        job_->RenameStop.Request();
-    if (job_->Waiting) {
-        // Only the process's stop request ends a wait for the journal's lock;
-        // the worker clears it before it lists the folder again.
-        job_->WaitEnded = true;
-        RequestStop();
-        globalStop_ = true;
-    }
+    jobs_.DropQueued();
+    // A stopped rename or undo (or a wait for the journal) still lists the
+    // folder again, to show what it did.
+    jobs_.Stop();
 }
 
 void TFormMain::ShowProblemsClick(TObject*)
@@ -386,7 +341,7 @@ void TFormMain::UpdateUndoAction()
         return;
     }
     if (!Busy())
-        Start(TJobKind::UndoCheck, false);
+        Start(TFolderJobKind::UndoCheck, false);
 }
 
 void TFormMain::ButtonCloseClick(TObject*)
@@ -402,202 +357,35 @@ void TFormMain::HelpAboutClick(TObject*)
 
 // ---- the work -----------------------------------------------------------------
 
-void TFormMain::Start(TJobKind Kind, bool Interrupt)
+void TFormMain::Start(TFolderJobKind Kind, bool Interrupt)
 {
     if (closePending_)
         return;
-    if (!Busy()) {
-        Launch(Kind);
+    const bool now = !Busy();
+    jobs_.Start(Kind, EditSourceFolder->Text(), Interrupt);
+    if (now)
+        ShowBusy(Kind);
+}
+
+void TFormMain::ShowBusy(TFolderJobKind Kind)
+{
+    if (Kind == TFolderJobKind::UndoCheck)
         return;
-    }
-    if (Interrupt)
-        StopWork(true);
-    // A check waits behind anything else; anything else replaces a check.
-    if (!pending_ || Kind != TJobKind::UndoCheck)
-        pendingKind_ = Kind;
-    pending_ = true;
-}
-
-void TFormMain::StopWork(bool Everything)
-{
-    if (!job_ || !Busy())
-        return;
-    job_->RenameStop.Request();
-    job_->ScanStop.Request();
-    // A wait for the journal's lock (a rename's, an undo's, the check after a
-    // scan) ends only on the process's stop request; cleared when the job ends.
-    if (Everything) {
-        RequestStop();
-        globalStop_ = true;
-    }
-}
-
-void TFormMain::Launch(TJobKind Kind)
-{
-    auto job = std::make_shared<TJob>();
-    job->Kind = Kind;
-    job->Folder = EditSourceFolder->Text();
-    job->JournalFile = DefaultJournalFileName();
-    job_ = job;
-    if (Kind != TJobKind::UndoCheck) {
-        ButtonRename->setEnabled(false);
-        EditUndoLastRename->setEnabled(false);
-        ButtonShowProblems->hide();
-        ButtonStop->show();
-        ButtonStop->setEnabled(true);
-        progress_->start();
-        ShowStatus();
-    }
-    worker_ = std::thread([this, job] {
-        Run(*job);
-        PostFinished();
-    });
-}
-
-void TFormMain::PostFinished()
-{
-    QMetaObject::invokeMethod(this, [this] { Guarded([this] { Finish(); }); }, Qt::QueuedConnection);
-}
-
-void TFormMain::ScanInto(TJob& Job)
-{
-    {
-        std::lock_guard<std::mutex> lock(Job.Mutex);
-        Job.Cleared = true;
-        Job.Rows.clear();
-        Job.Unreadable.clear();
-    }
-    Job.Listed = -1;
-    Job.Examined = 0;
-    Job.Scanning = true;
-    workflow_.Folder = Job.Folder;
-    workflow_.Stop = &Job.ScanStop;
-    workflow_.OnFolderListed = [&Job](int count) { Job.Listed = count; };
-    workflow_.OnFileExamined = [&Job](int index, const std::string&) { Job.Examined = index + 1; };
-    // Rows gather here; the window takes them at each turn of its progress
-    // timer, so that it is woken a few times a second, not once per file.
-    workflow_.OnRowAdded = [&Job](const std::string& fileName, const std::string& proposedName) {
-        std::lock_guard<std::mutex> lock(Job.Mutex);
-        Job.Rows.emplace_back(fileName, proposedName);
-    };
-    // A file whose header cannot be read is told and skipped: the others are listed.
-    workflow_.OnFileError = [&Job](const std::string& fullPath, const Exception& error) {
-        std::string line = error.Message();
-        const std::string name = ExtractFileName(fullPath);
-        if (line.find(name) == std::string::npos)
-            line = name + ": " + line;
-        std::lock_guard<std::mutex> lock(Job.Mutex);
-        Job.Unreadable.push_back(std::move(line));
-        return true;
-    };
-    struct TDetach {
-        TRenameWorkflow& Workflow;
-        ~TDetach()
-        {
-            Workflow.Stop = nullptr;
-            Workflow.OnFolderListed = nullptr;
-            Workflow.OnFileExamined = nullptr;
-            Workflow.OnRowAdded = nullptr;
-            Workflow.OnFileError = nullptr;
-        }
-    } detach{workflow_};
-    try {
-        workflow_.RescanFolder();
-    } catch (const EAbort&) {
-        Job.ScanStopped = true;
-    }
-    Job.Scanned = true;
-    Job.RowCount = workflow_.RowCount();
-    if (!Job.ScanStopped && !Job.ScanStop.Requested())
-        Job.HasUndo = FolderHasUndo(Job.JournalFile, Job.Folder, [&Job](const std::string&) { Job.Waiting = true; });
-    Job.Waiting = false;
-}
-
-void TFormMain::Run(TJob& Job)
-{
-    const TJournalWaitNotice waiting = [&Job](const std::string&) { Job.Waiting = true; };
-    try {
-        switch (Job.Kind) {
-        case TJobKind::Scan:
-            ScanInto(Job);
-            break;
-        case TJobKind::Rename: {
-            workflow_.Folder = Job.Folder;
-            // Journaled, so that the batch can be taken back; a journal that
-            // cannot be written stops the batch before the next rename, and
-            // so does Stop.
-            TRenameJournal journal(Job.JournalFile);
-            journal.SetSource("window");
-            journal.OnWaiting = waiting;
-            TRunJournal run(journal, Job.RenameStop);
-            run.OnOutcome = [this, &Job](int done) {
-                Job.Waiting = false;
-                Job.Done = done;
-                if (RenameCheckpoint && RenameCheckpoint(done))
-                    Job.RenameStop.Request();
-            };
-            Job.Planned = workflow_.RowCount();
-            std::vector<TRenameOutcome> outcomes;
-            std::string stopped;
-            try {
-                outcomes = workflow_.RenameRows(&run);
-                stopped = BatchStopReason(outcomes);
-            } catch (const EJournalError& e) {
-                stopped = e.Message();
-            }
-            Job.Waiting = false;
-            for (const TRenameOutcome& row : outcomes) {
-                if (row.Renamed)
-                    ++Job.Renamed;
-                else if (row.Attempted)
-                    Job.Failed.push_back(row.OldName + " -> " + row.NewName + ": " + row.Reason);
-            }
-            if (Job.WaitEnded.exchange(false))
-                ClearStopRequest();
-            if (stopped == StoppedReason || Job.RenameStop.Requested())
-                Job.RenameStopped = true;
-            else if (!stopped.empty() && !Job.RenameStop.Requested())   // not a wait the window ended
-                Job.Heading = JournalStoppedMessage(journal.FileName(), stopped);
-            ScanInto(Job);
-            break;
-        }
-        case TJobKind::Undo: {
-            TUndoResult result = UndoLastRename(Job.JournalFile, Job.Folder, waiting);
-            Job.Waiting = false;
-            Job.Done = static_cast<int>(result.Lines.size()) - result.Skipped();
-            Job.Heading = UndoSkippedHeading(result);
-            Job.Lines = UndoSkippedLines(result);
-            ScanInto(Job);
-            break;
-        }
-        case TJobKind::UndoCheck:
-            Job.HasUndo = FolderHasUndo(Job.JournalFile, Job.Folder, waiting);
-            break;
-        }
-    } catch (const EAbort&) {
-        Job.ScanStopped = true;
-    } catch (const std::exception& e) {
-        Job.Error = e.what();
-    } catch (...) {
-        Job.Error = "unknown error";
-    }
+    ButtonRename->setEnabled(false);
+    EditUndoLastRename->setEnabled(false);
+    ButtonShowProblems->hide();
+    ButtonStop->show();
+    ButtonStop->setEnabled(true);
+    progress_->start();
+    ShowStatus();
 }
 
 void TFormMain::Drain()
 {
-    if (!job_)
-        return;
-    TJob& job = *job_;
-    bool cleared = false;
-    std::vector<std::pair<std::string, std::string>> rows;
-    std::vector<std::string> unreadable;
-    {
-        std::lock_guard<std::mutex> lock(job.Mutex);
-        std::swap(cleared, job.Cleared);
-        rows.swap(job.Rows);
-        unreadable.swap(job.Unreadable);
-    }
-    if (cleared) {
+    TFolderJobRows taken = jobs_.TakeRows();
+    const auto& rows = taken.Rows;
+    const auto& unreadable = taken.Unreadable;
+    if (taken.Cleared) {
         ListBox1->clear();
         ListBox2->clear();
         problems_.clear();
@@ -623,21 +411,21 @@ void TFormMain::Drain()
 
 void TFormMain::ShowStatus()
 {
-    if (!job_ || !Busy() || job_->Kind == TJobKind::UndoCheck) {
+    const TFolderJobProgress job = jobs_.Progress();
+    if (!Busy() || job.Kind == TFolderJobKind::UndoCheck) {
         LabelStatus->setText(idleText_);
         return;
     }
-    const TJob& job = *job_;
     QString text;
     if (job.Waiting)
         text = tr("Waiting for the rename journal, held by another quillon process");
     else if (job.Scanning && job.Listed < 0)
         text = tr("Reading the folder");
     else if (job.Scanning)
-        text = tr("Reading headers: %L1 of %L2").arg(job.Examined.load()).arg(job.Listed.load());
-    else if (job.Kind == TJobKind::Rename)
-        text = tr("Renaming: %L1 of %L2").arg(job.Done.load()).arg(job.Planned.load());
-    else if (job.Kind == TJobKind::Undo)
+        text = tr("Reading headers: %L1 of %L2").arg(job.Examined).arg(job.Listed);
+    else if (job.Kind == TFolderJobKind::Rename)
+        text = tr("Renaming: %L1 of %L2").arg(job.Done).arg(job.Planned);
+    else if (job.Kind == TFolderJobKind::Undo)
         text = tr("Taking back the last rename");
     if (unreadable_ > 0)
         text += tr(", %L1 not readable").arg(unreadable_);
@@ -657,40 +445,41 @@ void TFormMain::ShowIdle()
 
 void TFormMain::Finish()
 {
-    if (worker_.joinable())
-        worker_.join();
-    if (globalStop_) {
-        ClearStopRequest();
-        globalStop_ = false;
-    }
-    std::shared_ptr<TJob> job = std::move(job_);
-    if (!job)
-        return;
-    job_ = job;
+    // Rows first: they belong to the job that has ended.
     Drain();
-    job_.reset();
+    std::optional<TFolderJobResult> ended = jobs_.TakeResult();
+    if (!ended)
+        return;
+    const TFolderJobResult& job = *ended;
     progress_->stop();
     if (closePending_) {
         close();
         return;
     }
-    EditUndoLastRename->setEnabled(job->HasUndo);
+    EditUndoLastRename->setEnabled(job.HasUndo);
 
-    if (job->Kind != TJobKind::UndoCheck) {
-        for (const std::string& line : job->Failed)
+    std::string heading;
+    std::vector<std::string> lines;
+    if (job.Kind != TFolderJobKind::UndoCheck) {
+        for (const std::string& line : job.Failed)
             problems_ << ToQt(line);
-        notRenamed_ = int(job->Failed.size());
+        notRenamed_ = int(job.Failed.size());
         QString text;
-        if (job->Kind == TJobKind::Rename) {
-            if (job->RenameStopped)
-                text = tr("Stopped after renaming %L1 of %L2 files").arg(job->Renamed).arg(job->Planned.load());
+        if (job.Kind == TFolderJobKind::Rename) {
+            if (job.RenameStopped)
+                text = tr("Stopped after renaming %L1 of %L2 files").arg(job.Renamed).arg(job.Planned);
             else
-                text = job->Renamed == 1 ? tr("Renamed 1 file") : tr("Renamed %L1 files").arg(job->Renamed);
+                text = job.Renamed == 1 ? tr("Renamed 1 file") : tr("Renamed %L1 files").arg(job.Renamed);
             if (notRenamed_ > 0)
                 text += tr(", %L1 not renamed").arg(notRenamed_);
-        } else if (job->Kind == TJobKind::Undo) {
-            text = job->Done == 1 ? tr("Took back 1 file") : tr("Took back %L1 files").arg(job->Done.load());
-        } else if (job->ScanStopped) {
+            if (!job.JournalStopped.empty())
+                heading = JournalStoppedMessage(jobs_.JournalFile(), job.JournalStopped);
+        } else if (job.Kind == TFolderJobKind::Undo) {
+            const int restored = int(job.Undo.Lines.size()) - job.Undo.Skipped();
+            text = restored == 1 ? tr("Took back 1 file") : tr("Took back %L1 files").arg(restored);
+            heading = UndoSkippedHeading(job.Undo);
+            lines = UndoSkippedLines(job.Undo);
+        } else if (job.ScanStopped) {
             text = tr("Stopped: %L1 files listed").arg(ListBox1->count());
         } else {
             text = ListBox1->count() == 1 ? tr("1 file to rename") : tr("%L1 files to rename").arg(ListBox1->count());
@@ -702,15 +491,13 @@ void TFormMain::Finish()
     }
 
     // Messages come last: the window shows its state behind them.
-    if (!job->Error.empty())
-        ShowMessage(job->Error);
-    if (!job->Heading.empty())
-        ShowList(job->Heading, job->Lines);
+    if (!job.Error.empty())
+        ShowMessage(job.Error);
+    if (!heading.empty())
+        ShowList(heading, lines);
 
-    if (pending_) {
-        pending_ = false;
-        Launch(pendingKind_);
-    }
+    if (!closePending_ && jobs_.StartQueued())
+        ShowBusy(jobs_.Progress().Kind);
 }
 
 // ---- translations ---------------------------------------------------------------

@@ -8,7 +8,7 @@
 // workflow's, the same calls quillon-cli scan and rename make.
 //
 // The work (a scan, a rename, an undo, the journal's lock) runs on one worker
-// thread at a time, never on the GUI thread: rows reach the lists in batches
+// thread at a time (TFolderJobs), never on the GUI thread: rows reach the lists in batches
 // as they are read (the window takes them at each turn of a 50 ms timer), a status line under the buttons tells the work and its
 // count, Stop (or Esc) ends a scan or a rename between files, and closing the
 // window or choosing another folder stops the work under way. Files whose
@@ -20,10 +20,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "components/RenameWorkflow.h"
+#include "components/FolderJobs.h"
 #include "components/gui/BrowseDirectoryDialog.h"
 #include "components/gui/PersistentEdit.h"
 
@@ -85,7 +84,7 @@ public:
     void UpdateUndoAction();
 
     // True while a scan, a rename, an undo or a check runs on the worker thread.
-    bool Busy() const { return worker_.joinable(); }
+    bool Busy() const { return jobs_.Busy(); }
     // The files of the last scan that could not be read, and the renames that
     // failed: "name: reason", in scan order.
     const QStringList& Problems() const { return problems_; }
@@ -115,33 +114,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class TJobKind { Scan, Rename, Undo, UndoCheck };
-    struct TJob;
-
     // Lists the current folder again, off the GUI thread (stops the work under way first).
     void RescanFolder();
     // Starts Kind for the current folder once the work under way has ended;
     // work under way is asked to stop when Interrupt is set.
-    void Start(TJobKind Kind, bool Interrupt);
-    void Launch(TJobKind Kind);
-    void StopWork(bool Everything);
-    // Worker thread.
-    void Run(TJob& Job);
-    void ScanInto(TJob& Job);
-    void PostFinished();
+    void Start(TFolderJobKind Kind, bool Interrupt);
+    // The buttons and the status line of a job that has started.
+    void ShowBusy(TFolderJobKind Kind);
     // GUI thread: rows and counts so far into the lists and the status line.
     void Drain();
     void Finish();
     void ShowStatus();
     void ShowIdle();
 
-    TRenameWorkflow workflow_;   // the worker's while a job runs
-    std::shared_ptr<TJob> job_;
-    std::thread worker_;
-    bool pending_ = false;
-    TJobKind pendingKind_ = TJobKind::Scan;
+    TFolderJobs jobs_;
     bool closePending_ = false;
-    bool globalStop_ = false;    // this window asked the process to stop
     QTimer* progress_ = nullptr;
     QStringList problems_;
     int unreadable_ = 0;

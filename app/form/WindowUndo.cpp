@@ -4,38 +4,6 @@
 #include <QCoreApplication>
 #include <exception>
 
-namespace {
-
-TUndoOptions WindowOptions(const std::string& folder, bool dryRun, const TJournalWaitNotice& onWaiting)
-{
-    TUndoOptions options;
-    options.DryRun = dryRun;
-    options.Folder = folder;
-    options.Source = "window";
-    options.OnWaiting = onWaiting;
-    return options;
-}
-
-} // namespace
-
-bool FolderHasUndo(const std::string& JournalFile, const std::string& Folder, const TJournalWaitNotice& OnWaiting)
-{
-    if (Folder.empty())
-        return false;
-    try {
-        return UndoBatch(JournalFile, WindowOptions(Folder, true, OnWaiting)).Found;
-    } catch (const std::exception&) {
-        return false; // an unreadable journal offers nothing to undo
-    }
-}
-
-TUndoResult UndoLastRename(const std::string& JournalFile, const std::string& Folder, const TJournalWaitNotice& OnWaiting)
-{
-    if (Folder.empty())
-        return {};
-    return UndoBatch(JournalFile, WindowOptions(Folder, false, OnWaiting));
-}
-
 std::vector<std::string> UndoSkippedLines(const TUndoResult& Result)
 {
     std::vector<std::string> lines;
@@ -61,14 +29,6 @@ std::string UndoSkippedMessage(const TUndoResult& Result)
     if (list.empty())
         return {};
     return UndoSkippedHeading(Result) + "\n" + list;
-}
-
-std::string BatchStopReason(const std::vector<TRenameOutcome>& Outcomes)
-{
-    for (const TRenameOutcome& row : Outcomes)
-        if (!row.Attempted)
-            return row.Reason;
-    return {};
 }
 
 std::string JournalStoppedMessage(const std::string& JournalFile, const std::string& Reason)
