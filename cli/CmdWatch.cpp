@@ -85,8 +85,8 @@ int RunWatch(int argc, char** argv)
     std::string into, to;
     app.add_option("--into", into,
                    "file each file into DEST/PATTERN/<standard name>.<ext> instead of renaming it in place "
-                   "(PATTERN as for rename --into); printed as filed TAB old TAB new. Default: $QUILLON_WATCH_INTO "
-                   "when set and not empty")
+                   "(PATTERN as for rename --into), files already standard-named too; printed as filed TAB old TAB "
+                   "new. Default: $QUILLON_WATCH_INTO when set and not empty")
         ->envname("QUILLON_WATCH_INTO");
     app.add_option("--to", to,
                    "with --into: the folder to file into (default DIR); must exist. Default: $QUILLON_WATCH_TO when "
@@ -173,6 +173,7 @@ int RunWatch(int argc, char** argv)
         for (const std::string& message : RecoverFilingJournal(filingJournal->FileName(), filingOptions))
             printer.Message(message);
         printer.FiledTo = true;
+        watch.StandardNamesToo = true;
         watch.BatchAction = [&, folder](TRenameWorkflow& rows) {
             return FileRows(*filingJournal, *pattern, folder, dest, rows, filingOptions);
         };

@@ -19,6 +19,12 @@ bool NameLessNoCase(const std::string& a, const std::string& b)
 
 } // namespace
 
+bool PassesListingFilter(const THeaderInfo& Header)
+{
+    return !Header.ImageFormat.empty() && Header.AcquisitionTime > EarliestAcquisition &&
+           Header.AcquisitionTime < LatestAcquisition();
+}
+
 std::string FilingTarget(const TFilingPattern& Pattern, const std::string& Dest, const std::string& FileName,
                          const THeaderInfo& Header, std::string& Problem)
 {
@@ -85,8 +91,7 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
                 plan.Problems.push_back(e.Message());
                 continue;
             }
-            if (header.ImageFormat.empty() ||
-                !(header.AcquisitionTime > EarliestAcquisition && header.AcquisitionTime < LatestAcquisition()))
+            if (!PassesListingFilter(header))
                 continue;
             std::string problem;
             const std::string target = FilingTarget(Pattern, Dest, name, header, problem);
@@ -133,11 +138,11 @@ std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPatte
             outcomes.push_back(std::move(row));
             continue;
         }
+        if (target == dir + name)
+            continue; // filed already
         row.NewName = target.substr(destDir.size());
-        TFilingMove move{dir + name, target, std::nullopt};
-        TFileIdentity identity;
-        if (GetFileIdentity(move.Old, identity))
-            move.Source = identity;
+        // The file as it was when the header that gave the target was read.
+        TFilingMove move{dir + name, target, header.Identity};
         moveRow.push_back(outcomes.size());
         moves.push_back(std::move(move));
         outcomes.push_back(std::move(row));

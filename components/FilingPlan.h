@@ -23,6 +23,10 @@ struct TFilingPlan {
 TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPattern& Pattern, const std::string& Dest,
                        int ReadAheadThreads = 0, const std::function<void(int Examined)>& OnExamined = {});
 
+// The listing rule's header filter: a format, and an acquisition time
+// strictly between EarliestAcquisition and LatestAcquisition().
+bool PassesListingFilter(const THeaderInfo& Header);
+
 // The target of one file whose header gave these results, or "" with Problem
 // set when the pattern gives no usable folder.
 std::string FilingTarget(const TFilingPattern& Pattern, const std::string& Dest, const std::string& FileName,
@@ -34,7 +38,9 @@ struct TRenameOutcome;
 // Files the rows of a watch batch (files of Folder, with the names their
 // headers propose) as one filing batch: each header is read again for the
 // pattern's fields. Outcomes as the watch reports them: the old name, and the
-// new path relative to Dest. Raises EJournalError when nothing could be done.
+// new path relative to Dest. A file already at its target (a standard name
+// in the folder the pattern gives) is left out, untold. Raises EJournalError
+// when nothing could be done.
 std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPattern& Pattern, const std::string& Folder,
                                      const std::string& Dest, const TRenameWorkflow& Rows,
                                      const TFilingOptions& Options = {});
