@@ -61,7 +61,8 @@ int RunWatch(int argc, char** argv)
 {
     CLI::App app{"Rename what the Rename button would rename in DIR, then watch DIR and rename each new "
                  "non-standard MPD file once it is complete: closed after writing or moved into DIR, and then "
-                 "unchanged in size and time for the settle time. Each rename is journaled and printed at once: "
+                 "unchanged in size and time for the settle time (with --into: file each new MPD file whose header "
+                 "gives a standard name, standard-named already or not). Each rename is journaled and printed at once: "
                  "renamed TAB old TAB new | failed TAB old TAB new TAB reason (one JSON object a line with "
                  "--json). A batch that cannot be journaled is tried again later (at most a minute apart); a file "
                  "an undo gave back its name is left alone until it changes. SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
