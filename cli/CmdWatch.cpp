@@ -157,8 +157,12 @@ int RunWatch(int argc, char** argv)
     const TStopSignalWake wake(wakeFd);
     TFolderWatch watch(dir, std::chrono::duration<double>(settle), *events, clock, journal, printer);
     // A file an undo gave back its name stays as it is until it changes.
+    // With --into, so does one an undo of a filing batch brought back.
     TRestoredFiles restored(journal.FileName(), dir);
-    watch.SetRestoredCheck([&restored](const std::string& name) { return restored.IsRestored(name); });
+    std::unique_ptr<TRestoredFilings> restoredFilings;
+    watch.SetRestoredCheck([&restored, &restoredFilings](const std::string& name) {
+        return restored.IsRestored(name) || (restoredFilings && restoredFilings->IsRestored(name));
+    });
     std::unique_ptr<TFilingJournal> filingJournal;
     std::string dest;
     TFilingOptions filingOptions = FilingOptionsFromEnvironment();
@@ -173,6 +177,7 @@ int RunWatch(int argc, char** argv)
         filingJournal = std::make_unique<TFilingJournal>();
         for (const std::string& message : RecoverFilingJournal(filingJournal->FileName(), filingOptions))
             printer.Message(message);
+        restoredFilings = std::make_unique<TRestoredFilings>(filingJournal->FileName(), folder);
         printer.FiledTo = true;
         watch.StandardNamesToo = true;
         watch.BatchAction = [&, folder](TRenameWorkflow& rows) {

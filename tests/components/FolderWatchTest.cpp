@@ -408,8 +408,9 @@ TEST_F(FolderWatchTest, AWatchThatFilesTakesStandardNamedFilesToo)
         EXPECT_EQ(Listing(), left);
         EXPECT_EQ(rig->told.Messages.size(), c.unreadable ? 1u : 0u);
         EXPECT_EQ(std::count(rig->readers.Submitted.begin(), rig->readers.Submitted.end(), p), 1);
-        if (!c.unreadable && !inPlace)
+        if (!c.unreadable && !inPlace) {
             EXPECT_TRUE(std::filesystem::exists(dest + "/2004/" + p));
+        }
     }
 }
 
