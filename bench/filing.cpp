@@ -5,7 +5,9 @@
 //    them in place (the rename command's scan and journaled batch);
 //  - 1,000 files of 1 MB filed onto another file system (copy, flush,
 //    compare, rename into place, remove the source, all journaled) against
-//    `cp` of the same files followed by `rm` of the sources.
+//    `cp` of the same files followed by `rm` of the sources;
+//  - one poll of a folder of 20,000 settled files (half standard-named)
+//    against a bare listing with a stat of each entry.
 // Every run starts from a fresh copy of its files (not timed). The source
 // folder is $QUILLON_BENCH_SOURCE (default the temporary folder), the other
 // file system $QUILLON_BENCH_OTHER (default /dev/shm); the journals go to a
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,21 +189,33 @@ void BM_FileOntoAnotherFileSystem(benchmark::State& state)
     state.counters["MB/s"] = benchmark::Counter(BigCount * (BigSize / 1e6), benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// One listing of a folder of 20,000 settled files, as `watch --poll` makes
-// it every SECONDS: CPU time per poll (no file changed, so no event and no
-// header read).
-void BM_PollSettledFolder(benchmark::State& state)
+// A folder of 20,000 settled files as a watch that files leaves them: half
+// with standard names (files `watch --into` read once and left: unreadable,
+// or already at their target), half not.
+void WriteSettledFolder(const std::string& folder)
 {
-    TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
-    fs::create_directories(run.Source);
+    fs::create_directories(folder);
     for (int i = 0; i < 20000; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%08d.mpd", i);
-        std::FILE* f = std::fopen((run.Source + "/" + name).c_str(), "w");
+        char name[40];
+        if (i % 2)
+            std::snprintf(name, sizeof name, "%08d.mpd", i);
+        else
+            std::snprintf(name, sizeof name, "%04d-%02d-%02d-%02d_AIVH.mpd", 1990 + i / 8064, 1 + i / 672 % 12,
+                          1 + i / 24 % 28, i % 24);
+        std::FILE* f = std::fopen((folder + "/" + name).c_str(), "w");
         if (!f)
             std::abort();
         std::fclose(f);
     }
+}
+
+// One listing of that folder, as `watch --poll` makes it every SECONDS: CPU
+// time per poll. No file changed, so no event, and the watch reads a header
+// only for an event: none is read, standard-named or not.
+void BM_PollSettledFolder(benchmark::State& state)
+{
+    TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+    WriteSettledFolder(run.Source);
     TPollFolderEvents poll(std::chrono::milliseconds(1000));
     if (!poll.Start(run.Source).empty())
         state.SkipWithError("cannot list the folder");
@@ -211,11 +226,34 @@ void BM_PollSettledFolder(benchmark::State& state)
     }
     if (!events.empty())
         state.SkipWithError("a settled file was reported");
+    state.counters["events"] = static_cast<double>(events.size());
+}
+
+// Its peer: the least any poll must do, one listing and a stat of each entry
+// (what `ls -l` does), with nothing compared or kept.
+void BM_PollPeerListAndStat(benchmark::State& state)
+{
+    TRun run(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+    WriteSettledFolder(run.Source);
+    for (auto _ : state) {
+        DIR* dir = ::opendir(run.Source.c_str());
+        if (!dir)
+            std::abort();
+        long long bytes = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat info {};
+            if (entry->d_name[0] != '.' && ::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0)
+                bytes += info.st_size;
+        }
+        ::closedir(dir);
+        benchmark::DoNotOptimize(bytes);
+    }
 }
 
 } // namespace
 
 BENCHMARK(BM_PollSettledFolder)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PollPeerListAndStat)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenameInPlace)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FileIntoDatedFolders)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CopyAndRemove)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();

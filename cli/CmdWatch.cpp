@@ -61,7 +61,8 @@ int RunWatch(int argc, char** argv)
 {
     CLI::App app{"Rename what the Rename button would rename in DIR, then watch DIR and rename each new "
                  "non-standard MPD file once it is complete: closed after writing or moved into DIR, and then "
-                 "unchanged in size and time for the settle time. Each rename is journaled and printed at once: "
+                 "unchanged in size and time for the settle time (with --into: file each new MPD file whose header "
+                 "gives a standard name, standard-named already or not). Each rename is journaled and printed at once: "
                  "renamed TAB old TAB new | failed TAB old TAB new TAB reason (one JSON object a line with "
                  "--json). A batch that cannot be journaled is tried again later (at most a minute apart); a file "
                  "an undo gave back its name is left alone until it changes. SIGINT or SIGTERM ends it cleanly (exit 0); a folder that goes away or cannot be read "
@@ -85,8 +86,8 @@ int RunWatch(int argc, char** argv)
     std::string into, to;
     app.add_option("--into", into,
                    "file each file into DEST/PATTERN/<standard name>.<ext> instead of renaming it in place "
-                   "(PATTERN as for rename --into); printed as filed TAB old TAB new. Default: $QUILLON_WATCH_INTO "
-                   "when set and not empty")
+                   "(PATTERN as for rename --into), files already standard-named too; printed as filed TAB old TAB "
+                   "new. Default: $QUILLON_WATCH_INTO when set and not empty")
         ->envname("QUILLON_WATCH_INTO");
     app.add_option("--to", to,
                    "with --into: the folder to file into (default DIR); must exist. Default: $QUILLON_WATCH_TO when "
@@ -156,8 +157,12 @@ int RunWatch(int argc, char** argv)
     const TStopSignalWake wake(wakeFd);
     TFolderWatch watch(dir, std::chrono::duration<double>(settle), *events, clock, journal, printer);
     // A file an undo gave back its name stays as it is until it changes.
+    // With --into, so does one an undo of a filing batch brought back.
     TRestoredFiles restored(journal.FileName(), dir);
-    watch.SetRestoredCheck([&restored](const std::string& name) { return restored.IsRestored(name); });
+    std::unique_ptr<TRestoredFilings> restoredFilings;
+    watch.SetRestoredCheck([&restored, &restoredFilings](const std::string& name) {
+        return restored.IsRestored(name) || (restoredFilings && restoredFilings->IsRestored(name));
+    });
     std::unique_ptr<TFilingJournal> filingJournal;
     std::string dest;
     TFilingOptions filingOptions = FilingOptionsFromEnvironment();
@@ -172,7 +177,9 @@ int RunWatch(int argc, char** argv)
         filingJournal = std::make_unique<TFilingJournal>();
         for (const std::string& message : RecoverFilingJournal(filingJournal->FileName(), filingOptions))
             printer.Message(message);
+        restoredFilings = std::make_unique<TRestoredFilings>(filingJournal->FileName(), folder);
         printer.FiledTo = true;
+        watch.StandardNamesToo = true;
         watch.BatchAction = [&, folder](TRenameWorkflow& rows) {
             return FileRows(*filingJournal, *pattern, folder, dest, rows, filingOptions);
         };

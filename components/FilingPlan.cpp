@@ -3,7 +3,12 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "components/HeaderReadAhead.h"
+#include "components/Journal.h"
 #include "components/RenameWorkflow.h"
 #include "runtime/Application.h"
 #include "runtime/FileOps.h"
@@ -18,6 +23,12 @@ bool NameLessNoCase(const std::string& a, const std::string& b)
 }
 
 } // namespace
+
+bool PassesListingFilter(const THeaderInfo& Header)
+{
+    return !Header.ImageFormat.empty() && Header.AcquisitionTime > EarliestAcquisition &&
+           Header.AcquisitionTime < LatestAcquisition();
+}
 
 std::string FilingTarget(const TFilingPattern& Pattern, const std::string& Dest, const std::string& FileName,
                          const THeaderInfo& Header, std::string& Problem)
@@ -85,8 +96,7 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
                 plan.Problems.push_back(e.Message());
                 continue;
             }
-            if (header.ImageFormat.empty() ||
-                !(header.AcquisitionTime > EarliestAcquisition && header.AcquisitionTime < LatestAcquisition()))
+            if (!PassesListingFilter(header))
                 continue;
             std::string problem;
             const std::string target = FilingTarget(Pattern, Dest, name, header, problem);
@@ -133,11 +143,11 @@ std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPatte
             outcomes.push_back(std::move(row));
             continue;
         }
+        if (target == dir + name)
+            continue; // filed already
         row.NewName = target.substr(destDir.size());
-        TFilingMove move{dir + name, target, std::nullopt};
-        TFileIdentity identity;
-        if (GetFileIdentity(move.Old, identity))
-            move.Source = identity;
+        // The file as it was when the header that gave the target was read.
+        TFilingMove move{dir + name, target, header.Identity};
         moveRow.push_back(outcomes.size());
         moves.push_back(std::move(move));
         outcomes.push_back(std::move(row));
@@ -150,4 +160,91 @@ std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPatte
         row.Reason = done[i].Reason;
     }
     return outcomes;
+}
+
+TRestoredFilings::TRestoredFilings(std::string JournalFile, const std::string& Folder)
+    : journal_(std::move(JournalFile)), folder_(NormalizeJournalFolder(Folder))
+{
+}
+
+bool TRestoredFilings::IsRestored(const std::string& Name)
+{
+    Refresh();
+    const std::string path = (folder_ == "/" ? folder_ : folder_ + "/") + Name;
+    for (const auto& [id, paths] : bringing_)
+        if (paths.count(path) && FilingBatchIsLive(undos_[id]))
+            return true;
+    auto found = files_.find(path);
+    TFileIdentity now;
+    return found != files_.end() && GetFileIdentity(path, now) && now == found->second;
+}
+
+void TRestoredFilings::Take(const TFilingRecord& Record)
+{
+    switch (Record.Type) {
+    case TFilingRecordType::Batch:
+        if (Record.Kind == "unfile" && Record.Folder == folder_) {
+            undos_[Record.Id] = Record;
+            std::set<std::string>& paths = bringing_[Record.Id];
+            for (const auto& [from, to] : Record.Files)
+                paths.insert(to);
+        }
+        break;
+    case TFilingRecordType::Step: {
+        auto undo = bringing_.find(Record.Id);
+        if (undo == bringing_.end())
+            break;
+        if (Record.Step == "moved" && Record.Identity)
+            files_[Record.New] = *Record.Identity;
+        if (Record.Step == "moved" || Record.Step == "failed")
+            undo->second.erase(Record.New);
+        break;
+    }
+    case TFilingRecordType::End:
+        undos_.erase(Record.Id);
+        bringing_.erase(Record.Id);
+        break;
+    case TFilingRecordType::Dir:
+        break;
+    }
+}
+
+void TRestoredFilings::Refresh()
+{
+    const int fd = ::open(journal_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return;
+    }
+    const bool same = read_ && read_->Device == info.st_dev && read_->Inode == info.st_ino &&
+                      static_cast<uint64_t>(info.st_size) >= offset_;
+    if (!same) {
+        offset_ = 0;
+        undos_.clear();
+        bringing_.clear();
+        files_.clear();
+    }
+    read_ = TFileIdentity{info.st_dev, info.st_ino, info.st_size, 0};
+    std::string text;
+    if (static_cast<uint64_t>(info.st_size) > offset_) {
+        text.resize(static_cast<size_t>(static_cast<uint64_t>(info.st_size) - offset_));
+        size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(offset_ + got));
+            if (n <= 0)
+                break;
+            got += static_cast<size_t>(n);
+        }
+        text.resize(got);
+    }
+    ::close(fd);
+    // Whole lines only: a line being written is taken next time.
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        if (std::optional<TFilingRecord> record = ParseFilingLine(std::string_view(text).substr(start, end - start)))
+            Take(*record);
+    offset_ += start;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/FolderPoll.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -48,7 +49,9 @@ std::string TPollFolderEvents::Poll(std::vector<TFolderEvent>& Events)
     DIR* dir = ::opendir(folder_.c_str());
     if (!dir)
         return "cannot read folder " + folder_ + ": " + FileErrorText(errno);
-    std::map<std::string, TSeen> now;
+    ++listing_;
+    const size_t first = Events.size();
+    size_t shown = 0; // entries of seen_ this listing showed
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.' || !MatchesMask(entry->d_name, TRenameWorkflow::ListingMask))
             continue;
@@ -57,19 +60,40 @@ std::string TPollFolderEvents::Poll(std::vector<TFolderEvent>& Events)
         struct stat info{};
         if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) != 0 || !S_ISREG(info.st_mode))
             continue;
-        now.emplace(entry->d_name, TSeen{info.st_size, info.st_mtim});
+        const std::string_view name(entry->d_name);
+        auto seen = seen_.find(name);
+        if (seen == seen_.end()) {
+            seen_.emplace(std::string(name), TSeen{info.st_size, info.st_mtim, listing_});
+            ++shown;
+            Events.push_back({TFolderEvent::MovedIn, std::string(name), false});
+            continue;
+        }
+        TSeen& before = seen->second;
+        if (before.Listing != listing_)
+            ++shown; // (a name shown twice in one listing counts once)
+        before.Listing = listing_;
+        if (before.Size != info.st_size || before.Mtime.tv_sec != info.st_mtim.tv_sec ||
+            before.Mtime.tv_nsec != info.st_mtim.tv_nsec) {
+            before.Size = info.st_size;
+            before.Mtime = info.st_mtim;
+            Events.push_back({TFolderEvent::MovedIn, std::string(name), false});
+        }
     }
     ::closedir(dir);
-    for (const auto& [name, seen] : now) {
-        auto before = seen_.find(name);
-        if (before == seen_.end() || before->second.Size != seen.Size ||
-            before->second.Mtime.tv_sec != seen.Mtime.tv_sec || before->second.Mtime.tv_nsec != seen.Mtime.tv_nsec)
-            Events.push_back({TFolderEvent::MovedIn, name, false});
+    const size_t arrived = Events.size();
+    // Every name seen before shown again: nothing went, nothing to look for.
+    for (auto it = seen_.begin(); shown != seen_.size() && it != seen_.end();) {
+        if (it->second.Listing != listing_) {
+            Events.push_back({TFolderEvent::Gone, it->first, false});
+            it = seen_.erase(it);
+        } else {
+            ++it;
+        }
     }
-    for (const auto& [name, seen] : seen_)
-        if (!now.count(name))
-            Events.push_back({TFolderEvent::Gone, name, false});
-    seen_ = std::move(now);
+    // In name order, arrivals before departures, whatever the listing's order.
+    const auto byName = [](const TFolderEvent& a, const TFolderEvent& b) { return a.Name < b.Name; };
+    std::sort(Events.begin() + static_cast<std::ptrdiff_t>(first), Events.begin() + static_cast<std::ptrdiff_t>(arrived), byName);
+    std::sort(Events.begin() + static_cast<std::ptrdiff_t>(arrived), Events.end(), byName);
     return {};
 }
 

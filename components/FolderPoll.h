@@ -8,11 +8,14 @@
 // one's size and modification time with the listing before: a new or changed
 // file is reported as arrived (TFolderEvent::MovedIn), after which the watch
 // waits its settle time and names it when it stayed unchanged; a file gone
-// is reported gone. An unchanged file costs one entry of the listing and a
-// stat, never a header read.
+// is reported gone. An unchanged file costs one entry of the listing, a stat
+// and a look-up (nothing is allocated for it), never a header read.
 #include <chrono>
-#include <map>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <time.h>
@@ -39,11 +42,18 @@ private:
     struct TSeen {
         off_t Size = 0;
         struct timespec Mtime {};
+        uint64_t Listing = 0; // the last listing that showed it
+    };
+    // Looked up by the listing's own names, without a string made for each.
+    struct THash {
+        using is_transparent = void;
+        size_t operator()(std::string_view Name) const noexcept { return std::hash<std::string_view>{}(Name); }
     };
     std::string folder_;
     std::chrono::milliseconds interval_;
     std::chrono::steady_clock::time_point nextPoll_{};
-    std::map<std::string, TSeen> seen_;
+    std::unordered_map<std::string, TSeen, THash, std::equal_to<>> seen_;
+    uint64_t listing_ = 0;
     int wakePipe_[2] = {-1, -1};
 };
 

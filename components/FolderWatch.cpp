@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "components/FilingPlan.h"
+#include "components/HeaderReadAhead.h"
 #include "components/TreeScan.h"
 #include "runtime/Application.h"
 #include "runtime/FileOps.h"
@@ -168,11 +170,23 @@ std::string TInotifyFolderEvents::ReadEvents(std::vector<TFolderEvent>& Events)
 
 // ---- the header readers
 
-TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name, const std::atomic<bool>* Cancel)
+TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name, const std::atomic<bool>* Cancel,
+                             bool StandardNamesToo)
 {
     TWatchHeader header;
     header.Name = Name;
     try {
+        if (StandardNamesToo && !TRenameWorkflow::MayBeListed(Name)) {
+            // The workflow's filter never opens a standard name: read it here.
+            THeaderInfo info;
+            ReadHeaderInfo(IncludeTrailingPathDelimiter(Folder) + Name, info, Cancel);
+            if (PassesListingFilter(info)) {
+                header.Listed = true;
+                header.Proposed = info.StandardName;
+                header.Identity = info.Identity;
+            }
+            return header;
+        }
         TRenameWorkflow workflow;
         workflow.Folder = Folder;
         workflow.Cancel = Cancel;
@@ -194,7 +208,9 @@ TWatchReaders::TWatchReaders(std::string Folder, std::function<void()> Done, TRe
     : folder_(std::move(Folder)), done_(std::move(Done)), read_(std::move(Read))
 {
     if (!read_)
-        read_ = ReadWatchHeader;
+        read_ = [](const std::string& folder, const std::string& name, const std::atomic<bool>* cancel) {
+            return ReadWatchHeader(folder, name, cancel);
+        };
 }
 
 TWatchReaders::~TWatchReaders()
@@ -341,6 +357,11 @@ std::string TFolderWatch::Path(const std::string& Name) const
     return IncludeTrailingPathDelimiter(folder_) + Name;
 }
 
+bool TFolderWatch::Takes(const std::string& Name) const
+{
+    return StandardNamesToo ? MatchesMask(Name, TRenameWorkflow::ListingMask) : TRenameWorkflow::MayBeListed(Name);
+}
+
 // Its settle time starts now, from the size and time it has now.
 void TFolderWatch::Arm(const std::string& Name, TCandidate& Candidate)
 {
@@ -441,7 +462,7 @@ void TFolderWatch::FirstPass()
         const std::string name = ExtractFileName(path);
         struct stat info {};
         const struct timespec now = clock_.WallNow();
-        if (settleSeconds > 0 && TRenameWorkflow::MayBeListed(name) && ::stat(path.c_str(), &info) == 0) {
+        if (settleSeconds > 0 && Takes(name) && ::stat(path.c_str(), &info) == 0) {
             double age = static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
                          static_cast<double>(now.tv_nsec - info.st_mtim.tv_nsec) / 1e9;
             if (age < settleSeconds) {
@@ -523,7 +544,7 @@ bool TFolderWatch::HandleEvents(const std::vector<TFolderEvent>& Events)
         default:
             break;
         }
-        if (event.IsFolder || !TRenameWorkflow::MayBeListed(event.Name))
+        if (event.IsFolder || !Takes(event.Name))
             continue;
         const std::string& name = event.Name;
         auto found = candidates_.find(name);
@@ -582,7 +603,7 @@ void TFolderWatch::Rediscover()
         return;
     while (struct dirent* entry = ::readdir(d)) {
         const std::string name = entry->d_name;
-        if (TRenameWorkflow::MayBeListed(name))
+        if (Takes(name))
             Arm(name);
     }
     ::closedir(d);
@@ -657,8 +678,14 @@ TFolderWatch::TEnd TFolderWatch::Run()
         return TEnd::Failed;
     }
     ::closedir(d);
-    if (!readers_)
-        readers_ = std::make_unique<TWatchReaders>(folder_, [this] { events_.Wake(); });
+    if (!readers_) {
+        TWatchReaders::TReadHeader read;
+        if (StandardNamesToo)
+            read = [](const std::string& folder, const std::string& name, const std::atomic<bool>* cancel) {
+                return ReadWatchHeader(folder, name, cancel, true);
+            };
+        readers_ = std::make_unique<TWatchReaders>(folder_, [this] { events_.Wake(); }, std::move(read));
+    }
     // Watching starts before the first pass, so a file arriving meanwhile is
     // not missed; one the first pass renamed drops out by its new name.
     const std::string error = events_.Start(folder_);

@@ -130,9 +130,12 @@ struct TWatchHeader {
 };
 
 // Reads Folder/Name's header through the rename workflow's filter; Cancel,
-// once set, ends a header search under way (Error then says so).
+// once set, ends a header search under way (Error then says so). With
+// StandardNamesToo a file whose name is standard already is read as well
+// (the listing rule leaves it unopened) and listed when its header passes
+// the same filter.
 TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name,
-                             const std::atomic<bool>* Cancel = nullptr);
+                             const std::atomic<bool>* Cancel = nullptr, bool StandardNamesToo = false);
 
 // Reads headers off the watch's loop.
 class IWatchReaders {
@@ -235,6 +238,12 @@ public:
     // (filing them into dated folders); unset, they are renamed in place
     // under the journal. It may raise EJournalError: nothing was done.
     std::function<std::vector<TRenameOutcome>(TRenameWorkflow& Rows)> BatchAction;
+    // With a BatchAction that files: files already standard-named are taken
+    // too (a standard name says nothing of the folder a file belongs in), in
+    // the first pass and as they arrive; their headers are read by
+    // ReadWatchHeader's StandardNamesToo. Set before Run. Unset, the listing
+    // rule leaves them unopened.
+    bool StandardNamesToo = false;
 
     // The header readers; unset, Run makes TWatchReaders that wake Events.
     void SetReaders(std::unique_ptr<IWatchReaders> Readers) { readers_ = std::move(Readers); }
@@ -267,6 +276,9 @@ private:
     };
 
     std::string Path(const std::string& Name) const;
+    // A name the watch looks at: the listing rule's, or with
+    // StandardNamesToo every name of the listing mask.
+    bool Takes(const std::string& Name) const;
     TCandidate& Arm(const std::string& Name);
     void Arm(const std::string& Name, TCandidate& Candidate);
     void RenameAndTell(TRenameWorkflow& Workflow);

@@ -160,4 +160,64 @@ TEST_F(TCliFilingTest, WatchPollsWhereInotifyIsBlindAndFilesArrivals)
     EXPECT_EQ(watch.Wait(), 0) << watch.Err();
 }
 
+// watch --into files a standard-named file that arrives, through inotify as
+// through the polling of a folder where inotify is blind.
+TEST_F(TCliFilingTest, WatchIntoFilesStandardNamedArrivals)
+{
+    for (const bool blind : {false, true}) {
+        SCOPED_TRACE(blind ? "polling" : "inotify");
+        fs::remove_all(root + "/archive");
+        const std::string archive = Archive();
+        WriteSamples(1); // filed first: the watch is under way
+        if (blind)
+            ::setenv("QUILLON_WATCH_NO_INOTIFY", "1", 1);
+        TCliProcess watch({"watch", "--settle", "0.2", "--into", "{yyyy}", "--to", archive, folder}, state);
+        ::unsetenv("QUILLON_WATCH_NO_INOTIFY");
+        std::string line;
+        ASSERT_TRUE(watch.ReadLine(line)) << watch.Err();
+        EXPECT_EQ(line, "filed\t00000000.mpd\t2005/2005-01-01-00_AIVH.mpd");
+        WriteSampleMpd(root + "/staged.mpd", 0xD4F7, "AIVH", SampleTime(2, 0));
+        fs::rename(root + "/staged.mpd", InFolder("2005-01-03-00_AIVH.mpd"));
+        ASSERT_TRUE(watch.ReadLine(line)) << watch.Err();
+        EXPECT_EQ(line, "filed\t2005-01-03-00_AIVH.mpd\t2005/2005-01-03-00_AIVH.mpd");
+        EXPECT_TRUE(fs::is_empty(folder));
+        ::kill(watch.Pid(), SIGTERM);
+        EXPECT_EQ(watch.Wait(), 0) << watch.Err();
+        EXPECT_EQ(watch.Err().find("listing the folder every 5 s") != std::string::npos, blind) << watch.Err();
+    }
+}
+
+// A standard-named file there when the watch starts is filed by its first
+// pass, onto another file system by the safe move (/dev/shm, where it is
+// one; else the same file system); undo takes it back.
+TEST_F(TCliFilingTest, WatchFilesOntoAnotherFileSystemAndUndoTakesItBack)
+{
+    struct stat here {}, shm {};
+    const bool other = ::stat(root.c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 && here.st_dev != shm.st_dev;
+    std::string dest = other ? "/dev/shm/quillon-watch-filing-XXXXXX" : root + "/archive-XXXXXX";
+    ASSERT_NE(::mkdtemp(dest.data()), nullptr);
+    struct TRemove {
+        std::string Dir;
+        ~TRemove() { fs::remove_all(Dir); }
+    } remove{dest};
+    const std::string name = "2005-01-03-00_AIVH.mpd";
+    WriteSampleMpd(InFolder(name), 0xD4F7, "AIVH", SampleTime(2, 0));
+    const std::string bytes = ReadFileText(InFolder(name));
+
+    TCliProcess watch({"watch", "--settle", "0", "--into", "{yyyy}/{mm}", "--to", dest, folder}, state);
+    std::string line;
+    ASSERT_TRUE(watch.ReadLine(line)) << watch.Err();
+    EXPECT_EQ(line, "filed\t" + name + "\t2005/01/" + name);
+    ::kill(watch.Pid(), SIGTERM);
+    EXPECT_EQ(watch.Wait(), 0) << watch.Err();
+    EXPECT_EQ(ReadFileText(dest + "/2005/01/" + name), bytes);
+    EXPECT_TRUE(fs::is_empty(folder));
+
+    TCliRun undo = Cli({"undo", folder});
+    EXPECT_EQ(undo.Exit, 0) << undo.Err;
+    EXPECT_EQ(undo.Out, "restored\t2005/01/" + name + "\t" + name + "\n");
+    EXPECT_EQ(ReadFileText(InFolder(name)), bytes);
+    EXPECT_TRUE(fs::is_empty(dest)) << "the folders the batch made are removed";
+}
+
 } // namespace

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "components/Filing.h"
+#include "components/FilingPlan.h"
 
 namespace fs = std::filesystem;
 
@@ -162,6 +163,27 @@ TEST_F(FilingTest, ChangedOrTakenFilesAreSkippedByUndo)
     EXPECT_EQ(result.Skipped(), 2);
     EXPECT_EQ(Read(moves[1].Old), "new arrival");
     EXPECT_EQ(Read(moves[0].New), "changed");
+}
+
+// A watch that files leaves alone a file an undo brought back, while it is
+// that very file.
+TEST_F(FilingTest, AFileAnUndoBroughtBackCountsAsRestoredUntilItChanges)
+{
+    const std::string dest = root + "/archive";
+    auto moves = Plan(dest);
+    {
+        TFilingJournal journal(Journal());
+        RunFiling(journal, root + "/in", dest, moves);
+    }
+    TRestoredFilings restored(Journal(), root + "/in");
+    EXPECT_FALSE(restored.IsRestored("00001230.mpd")) << "filed, not brought back";
+    TFilingUndoOptions undo;
+    undo.Folder = root + "/in";
+    ASSERT_EQ(UndoFiling(Journal(), undo).Skipped(), 0);
+    Write(moves[1].Old, "written again");
+    const std::pair<const char*, bool> cases[] = {{"00001230.mpd", true}, {"00001231.mpd", false}, {"other.mpd", false}};
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(restored.IsRestored(name), expected) << name;
 }
 
 TEST_F(FilingTest, DryRunPredictsTakenTargetsAndCollisions)

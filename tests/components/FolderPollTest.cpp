@@ -40,12 +40,14 @@ protected:
     std::string folder;
 };
 
-// Files there at the start, unchanged files and names outside the listing
-// mask give no event; new, changed and vanished files do.
+// Files there at the start, unchanged files (standard-named or not) and
+// names outside the listing mask give no event; new, changed and vanished
+// files do.
 TEST_F(FolderPollTest, ReportsOnlyNewChangedAndGoneFiles)
 {
     Write("old00001.mpd", "a");
     Write("stay0001.mpd", "b");
+    Write("2005-01-01-00_AIVH.mpd", "e"); // a standard name the watch left
     TPollFolderEvents poll(std::chrono::milliseconds(100));
     ASSERT_EQ(poll.Start(folder), "");
     EXPECT_TRUE(Changes(poll).empty());

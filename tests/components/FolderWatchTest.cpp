@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "ScanTestSupport.h"
+#include "components/FilingPlan.h"
 #include "components/FolderWatch.h"
 #include "runtime/Application.h"
 #include "satellite/SampleFiles.h"
@@ -155,6 +156,7 @@ public:
     }
 
     std::set<std::string> Held;
+    bool StandardNamesToo = false;
     std::map<std::string, std::string> Errors; // name -> the error its read gives
     std::vector<std::string> Submitted;
     std::vector<std::string> Cancelled; // while being read
@@ -162,7 +164,7 @@ public:
 private:
     void Complete(const std::string& name)
     {
-        TWatchHeader header = ReadWatchHeader(folder_, name);
+        TWatchHeader header = ReadWatchHeader(folder_, name, nullptr, StandardNamesToo);
         if (Errors.count(name) != 0) {
             header = TWatchHeader{};
             header.Name = name;
@@ -286,6 +288,8 @@ protected:
         rig->watch->SetReaders(std::move(rig->readersOwned));
         if (restoredCheck)
             rig->watch->SetRestoredCheck(restoredCheck);
+        if (setUp)
+            setUp(*rig->watch);
         return rig->watch->Run();
     }
     int Batches() const
@@ -297,6 +301,7 @@ protected:
 
     std::unique_ptr<TRig> rig;
     std::function<bool(const std::string&)> restoredCheck;
+    std::function<void(TFolderWatch&)> setUp; // before Run
 };
 
 TEST_F(FolderWatchTest, FirstPassRenamesOldFilesAsOneBatchInScanOrderAndLetsFreshOnesSettle)
@@ -334,6 +339,38 @@ TEST_F(FolderWatchTest, FirstPassRenamesOldFilesAsOneBatchInScanOrderAndLetsFres
         EXPECT_TRUE(std::filesystem::exists(InFolder("garbage1.mpd")));
         EXPECT_TRUE(std::filesystem::exists(InFolder("2004-01-02-00_AIVH.mpd")));
     }
+}
+
+// A watch that files (watch --into) reads standard-named files too. One
+// already at its target is left untold (so filing another file in place
+// gives no failed line when its new name arrives); one whose header cannot
+// be read is told once and stays. Each is read once.
+TEST_F(FolderWatchTest, AWatchThatFilesLeavesStandardNamedFilesItWillNotMoveUntold)
+{
+    const std::string placed = Write("placed.mpd", 4), fresh = WriteSample(root + "/fresh.mpd", 5);
+    std::filesystem::rename(InFolder("placed.mpd"), InFolder(placed));
+    const std::string unreadable = "2004-01-09-00_AIVH.mpd";
+    WriteText(InFolder(unreadable), std::string(5000, 'x'));
+    rig->events.At(1000ms, {Event(TFolderEvent::MovedIn, "new00001.mpd")},
+                   [&] { std::filesystem::rename(root + "/fresh.mpd", InFolder("new00001.mpd")); });
+    rig->events.At(5000ms, {Event(TFolderEvent::MovedIn, fresh)}); // what its filing caused
+    TFilingJournal journal(root + "/filing.jsonl");
+    const TFilingPattern pattern = TFilingPattern::Parse("data"); // root/data: the watched folder
+    rig->readers.StandardNamesToo = true;
+    setUp = [&](TFolderWatch& watch) {
+        watch.StandardNamesToo = true;
+        watch.BatchAction = [&](TRenameWorkflow& rows) { return FileRows(journal, pattern, folder, root, rows); };
+    };
+
+    EXPECT_EQ(Run(), TFolderWatch::TEnd::Stopped);
+    EXPECT_EQ(rig->told.Rows, std::vector<std::string>{"renamed new00001.mpd data/" + fresh});
+    ASSERT_EQ(rig->told.Messages.size(), 1u);
+    EXPECT_EQ(rig->told.Messages[0].rfind(InFolder(unreadable) + ": ", 0), 0u) << rig->told.Messages[0];
+    std::vector<std::string> left{placed, fresh, unreadable};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(Listing(), left);
+    for (const std::string& name : left)
+        EXPECT_EQ(std::count(rig->readers.Submitted.begin(), rig->readers.Submitted.end(), name), 1) << name;
 }
 
 // When a file arriving in the folder is named, by the events it gets (a step
