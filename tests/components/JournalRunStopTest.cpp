@@ -51,6 +51,25 @@ TEST_F(JournalRunStopTest, TheRunsStopEndsAWaitForTheJournalsLock)
     ::unsetenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
 }
 
+TEST_F(JournalRunStopTest, ABatchUnderWayWritesItsRecordsWhateverTheStopSays)
+{
+    WriteText(InFolder("a.mpd"), "a");
+    TRenameJournal journal(journalFile);
+    journal.BeginBatch(folder, {{"a.mpd", "A.mpd"}});
+    TAdvisoryLock held; // another quillon process, gone after the notice
+    ASSERT_EQ(held.Acquire(journalFile + ".lock", true), 0);
+    journal.Stopped = [] { return true; };
+    journal.OnWaiting = [&](const std::string&) { held.Release(); };
+    journal.RecordIntent("a.mpd", "A.mpd");
+    journal.RecordOutcome("a.mpd", "A.mpd", RenameFile(InFolder("a.mpd"), InFolder("A.mpd")), "");
+    journal.EndBatch();
+    EXPECT_TRUE(journal.TakeWarnings().empty());
+    const TJournalContents contents = ReadJournal(journalFile);
+    ASSERT_EQ(contents.Batches.size(), 1u);
+    EXPECT_TRUE(contents.Batches[0].Ended);
+    EXPECT_EQ(contents.Batches[0].Count(TJournalFileState::Renamed), 1);
+}
+
 TEST_F(JournalRunStopTest, AnUndoStoppedBetweenFilesKeepsWhatItRestoredAndTheNextTakesTheRest)
 {
     const TNamePairs pairs{{"a.mpd", "A.mpd"}, {"b.mpd", "B.mpd"}, {"c.mpd", "C.mpd"}, {"d.mpd", "D.mpd"}};
