@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "components/Journal.h"
+#include "components/JournalLines.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
 
@@ -341,93 +342,147 @@ std::string FormatFilingLine(const TFilingRecord& r)
     return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+class TFilingJournalTraits::Builder {
+public:
+    Builder(TFilingRecord&& head, size_t)
+    {
+        for (auto& [oldPath, newPath] : head.Files) {
+            index_.emplace(oldPath, batch_.Files.size());
+            TFilingFile file;
+            file.Old = std::move(oldPath);
+            file.New = std::move(newPath);
+            batch_.Files.push_back(std::move(file));
+        }
+        head.Files.clear();
+        batch_.Head = std::move(head);
+    }
+
+    bool Add(TFilingRecord&& record)
+    {
+        if (record.Type == TFilingRecordType::End) {
+            batch_.Ended = true;
+            batch_.Recovered = record.Recovered;
+            return true;
+        }
+        if (record.Type == TFilingRecordType::Dir) {
+            batch_.Dirs.push_back(std::move(record.Path));
+            return true;
+        }
+        auto file = index_.find(record.Old);
+        if (file == index_.end() || batch_.Files[file->second].New != record.New)
+            return false; // a step for a file the batch did not plan
+        TFilingFile& f = batch_.Files[file->second];
+        f.Step = record.Step;
+        if (!record.Temp.empty())
+            f.Temp = std::move(record.Temp);
+        if (record.Step == "intent" || record.Step == "copy")
+            f.Source = record.Identity;
+        else if (record.Step == "copied")
+            f.Copy = record.Identity;
+        else if (record.Step == "moved")
+            f.Moved = record.Identity;
+        else if (record.Step == "failed")
+            f.Reason = std::move(record.Reason);
+        return true;
+    }
+
+    TFilingBatch Finish() { return std::move(batch_); }
+
+private:
+    TFilingBatch batch_;
+    std::unordered_map<std::string, size_t> index_;
+};
+
+std::optional<TFilingRecord> TFilingJournalTraits::Parse(std::string_view Line)
+{
+    return ParseFilingLine(Line);
+}
+
 TFilingJournalContents ParseFilingJournal(std::string_view Text)
 {
-    TFilingJournalContents contents;
-    std::unordered_map<std::string, size_t> byId;
-    std::vector<std::unordered_map<std::string, size_t>> byOld;
-    size_t number = 0;
-    for (size_t start = 0; start < Text.size();) {
-        size_t end = Text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = Text.size();
-        std::string_view line = Text.substr(start, end - start);
-        start = end + 1;
-        ++number;
-        if (line.find_first_not_of(" \t\r") == std::string_view::npos)
-            continue;
-        auto record = ParseFilingLine(line);
-        if (!record) {
-            contents.DamagedLines.push_back(number);
-            continue;
-        }
-        if (record->Type == TFilingRecordType::Batch) {
-            if (byId.count(record->Id)) {
-                contents.DamagedLines.push_back(number);
-                continue;
-            }
-            TFilingBatch batch;
-            std::unordered_map<std::string, size_t> index;
-            for (auto& [oldPath, newPath] : record->Files) {
-                index.emplace(oldPath, batch.Files.size());
-                TFilingFile file;
-                file.Old = std::move(oldPath);
-                file.New = std::move(newPath);
-                batch.Files.push_back(std::move(file));
-            }
-            record->Files.clear();
-            batch.Head = std::move(*record);
-            byId.emplace(batch.Head.Id, contents.Batches.size());
-            contents.Batches.push_back(std::move(batch));
-            byOld.push_back(std::move(index));
-            continue;
-        }
-        auto found = byId.find(record->Id);
-        if (found == byId.end())
-            continue;
-        TFilingBatch& batch = contents.Batches[found->second];
-        if (record->Type == TFilingRecordType::End) {
-            batch.Ended = true;
-            batch.Recovered = record->Recovered;
-        } else if (record->Type == TFilingRecordType::Dir) {
-            batch.Dirs.push_back(record->Path);
-        } else {
-            auto& index = byOld[found->second];
-            auto file = index.find(record->Old);
-            if (file == index.end() || batch.Files[file->second].New != record->New) {
-                contents.DamagedLines.push_back(number); // a step for a file the batch did not plan
-                continue;
-            }
-            TFilingFile& f = batch.Files[file->second];
-            f.Step = record->Step;
-            if (!record->Temp.empty())
-                f.Temp = record->Temp;
-            if (record->Step == "intent" || record->Step == "copy")
-                f.Source = record->Identity;
-            else if (record->Step == "copied")
-                f.Copy = record->Identity;
-            else if (record->Step == "moved")
-                f.Moved = record->Identity;
-            else if (record->Step == "failed")
-                f.Reason = record->Reason;
-        }
-    }
-    return contents;
+    TJournalLinesForward lines{TJournalBytes(Text)};
+    TJournalBatches<TFilingJournalTraits> read;
+    ReadJournalBatches(lines, read);
+    return {std::move(read.Batches), std::move(read.DamagedLines)};
 }
+
+namespace {
+
+[[noreturn]] void CannotRead(const std::string& fileName, int error)
+{
+    throw EJournalError("cannot read the filing journal " + fileName + ": " + FileErrorText(error));
+}
+
+} // namespace
 
 TFilingJournalContents ReadFilingJournal(const std::string& FileName)
 {
-    std::string text;
-    {
-        TAdvisoryLock lock;
-        lock.Acquire(FileName + ".lock", false); // reading without it beats not reading
-        if (const int error = ReadWholeFile(FileName, text)) {
-            if (error == ENOENT)
-                return {};
-            throw EJournalError("cannot read the filing journal " + FileName + ": " + FileErrorText(error));
-        }
+    TAdvisoryLock lock;
+    lock.Acquire(FileName + ".lock", false); // reading without it beats not reading
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        CannotRead(FileName, errno);
     }
-    return ParseFilingJournal(text);
+    TJournalLinesForward lines{TJournalBytes(fd)};
+    TJournalBatches<TFilingJournalTraits> read;
+    const int error = ReadJournalBatches(lines, read);
+    ::close(fd);
+    if (error)
+        CannotRead(FileName, error);
+    return {std::move(read.Batches), std::move(read.DamagedLines)};
+}
+
+struct TFilingJournalBackwardReader::TImpl {
+    explicit TImpl(const std::string& name)
+        : fileName(name), fd((lock.Acquire(name + ".lock", false), ::open(name.c_str(), O_RDONLY | O_CLOEXEC))),
+          batches(TJournalBytes(fd))
+    {
+        if (fd < 0 && errno != ENOENT)
+            CannotRead(name, errno);
+    }
+    ~TImpl()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::string fileName;
+    TAdvisoryLock lock; // reading without it beats not reading
+    int fd;
+    TJournalBatchesBackward<TFilingJournalTraits> batches;
+};
+
+TFilingJournalBackwardReader::TFilingJournalBackwardReader(const std::string& FileName)
+    : impl_(std::make_unique<TImpl>(FileName))
+{
+}
+
+TFilingJournalBackwardReader::~TFilingJournalBackwardReader() = default;
+
+bool TFilingJournalBackwardReader::Previous(TFilingBatch& Batch)
+{
+    if (impl_->fd < 0)
+        return false;
+    if (impl_->batches.Previous(Batch))
+        return true;
+    if (const int error = impl_->batches.Error())
+        CannotRead(impl_->fileName, error);
+    return false;
+}
+
+std::vector<size_t> TFilingJournalBackwardReader::DamagedLines()
+{
+    return impl_->fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
+}
+
+std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, const std::vector<size_t>& Lines)
+{
+    std::vector<std::string> messages;
+    for (size_t line : Lines)
+        messages.push_back("filing journal " + FileName + ": line " + std::to_string(line) +
+                           " is damaged and was skipped");
+    return messages;
 }
 
 TFilingJournal::TFilingJournal(std::string FileName) : fileName_(std::move(FileName)) {}

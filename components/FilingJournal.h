@@ -26,6 +26,7 @@
 // components/Filing.h). A name that is not valid UTF-8 is written as
 // {"hex":"..."}.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,9 +96,39 @@ struct TFilingJournalContents {
     std::vector<size_t> DamagedLines;
 };
 
+// The filing journal's records as batches (components/JournalLines.h).
+struct TFilingJournalTraits {
+    using Record = TFilingRecord;
+    using Batch = TFilingBatch;
+    class Builder;
+    static std::optional<TFilingRecord> Parse(std::string_view Line);
+    static bool IsHead(const TFilingRecord& Record) { return Record.Type == TFilingRecordType::Batch; }
+    static const std::string& Id(const TFilingRecord& Record) { return Record.Id; }
+};
+
 TFilingJournalContents ParseFilingJournal(std::string_view Text);
 // A missing journal is empty; one that cannot be read raises EJournalError.
 TFilingJournalContents ReadFilingJournal(const std::string& FileName);
+
+// The batches of the journal file from the newest to the oldest, read from
+// its end (memory of a few batches, whatever the journal's size), under its
+// shared lock while the reader lives: let it go before writing the journal.
+class TFilingJournalBackwardReader {
+public:
+    explicit TFilingJournalBackwardReader(const std::string& FileName);
+    ~TFilingJournalBackwardReader();
+    TFilingJournalBackwardReader(const TFilingJournalBackwardReader&) = delete;
+    TFilingJournalBackwardReader& operator=(const TFilingJournalBackwardReader&) = delete;
+    bool Previous(TFilingBatch& Batch); // false once the oldest was given
+    std::vector<size_t> DamagedLines(); // passed so far, 1-based, ascending
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+// "filing journal FILE: line N is damaged and was skipped" for each line.
+std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, const std::vector<size_t>& Lines);
 
 // Appends records under an exclusive lock on FileName + ".lock".
 class TFilingJournal {

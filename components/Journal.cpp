@@ -25,6 +25,7 @@
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
+#include "components/JournalLines.h"
 #include "components/Undo.h"
 
 const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
@@ -151,31 +152,23 @@ private:
     TAdvisoryLock lock_;
 };
 
+// A descriptor closed with its holder.
+struct TFileHandle {
+    explicit TFileHandle(int fd) : Fd(fd) {}
+    ~TFileHandle()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Fd;
+};
+
 std::string DirectoryOf(const std::string& fileName)
 {
     std::string directory = std::filesystem::path(fileName).parent_path().string();
     return directory.empty() ? "." : directory;
-}
-
-// Calls f(lineNumber, line) for every line of text (a last line without a line
-// break included); line numbers are 1-based.
-template <typename F>
-void ForEachLine(std::string_view text, F f)
-{
-    size_t number = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        f(++number, text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
-bool IsBlank(std::string_view line)
-{
-    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
 // An intent or outcome record of batch id, with the identity of the file
@@ -518,122 +511,168 @@ int TJournalBatch::Count(TJournalFileState state) const
                                           [&](const TJournalFileEntry& f) { return f.State == state; }));
 }
 
-TJournalContents ParseJournal(std::string_view text)
-{
-    struct TBuilding {
-        TJournalBatch batch;
-        std::unordered_map<std::string, size_t> byOldName;
-        std::vector<uint64_t> order; // sequence of the first intent/outcome, or planned position
-    };
-    TJournalContents contents;
-    std::vector<TBuilding> building;
-    std::unordered_map<std::string, size_t> byId;
-    constexpr uint64_t NotWorkedOn = uint64_t(1) << 62;
-    uint64_t sequence = 0;
-
-    ForEachLine(text, [&](size_t number, std::string_view line) {
-        contents.LineCount = number;
-        if (IsBlank(line))
-            return;
-        auto record = ParseJournalLine(line);
-        if (!record) {
-            contents.DamagedLines.push_back(number);
-            return;
+// One batch built from its records in journal order.
+class TRenameJournalTraits::Builder {
+public:
+    Builder(TJournalRecord&& head, size_t number)
+    {
+        batch_.Id = std::move(head.Id);
+        batch_.Time = std::move(head.Time);
+        batch_.UnixTime = head.UnixTime;
+        batch_.Kind = std::move(head.Kind);
+        batch_.Source = std::move(head.Source);
+        batch_.Folder = std::move(head.Folder);
+        batch_.Undoes = std::move(head.Undoes);
+        batch_.FirstLine = number;
+        batch_.LineCount = 1;
+        for (auto& [oldName, newName] : head.Files) {
+            byOldName_.emplace(oldName, batch_.Files.size());
+            order_.push_back(NotWorkedOn + batch_.Files.size());
+            batch_.Files.push_back({std::move(oldName), std::move(newName), TJournalFileState::Planned, {}, {}});
         }
-        if (record->Type == TJournalRecordType::Batch) {
-            if (byId.count(record->Id)) {
-                contents.DamagedLines.push_back(number); // a second batch under one id
-                return;
-            }
-            TBuilding b;
-            b.batch.Id = record->Id;
-            b.batch.Time = record->Time;
-            b.batch.UnixTime = record->UnixTime;
-            b.batch.Kind = record->Kind;
-            b.batch.Source = record->Source;
-            b.batch.Folder = record->Folder;
-            b.batch.Undoes = record->Undoes;
-            b.batch.FirstLine = number;
-            b.batch.LineCount = 1;
-            for (auto& [oldName, newName] : record->Files) {
-                b.byOldName.emplace(oldName, b.batch.Files.size());
-                b.order.push_back(NotWorkedOn + b.batch.Files.size());
-                b.batch.Files.push_back({std::move(oldName), std::move(newName), TJournalFileState::Planned, {}});
-            }
-            byId.emplace(record->Id, building.size());
-            building.push_back(std::move(b));
-            return;
+    }
+    bool Add(TJournalRecord&& record)
+    {
+        ++batch_.LineCount;
+        if (record.Type == TJournalRecordType::End) {
+            batch_.Ended = true;
+            return true;
         }
-        auto found = byId.find(record->Id);
-        if (found == byId.end())
-            return; // its batch record was pruned or damaged
-        TBuilding& b = building[found->second];
-        ++b.batch.LineCount;
-        if (record->Type == TJournalRecordType::End) {
-            b.batch.Ended = true;
-            return;
-        }
-        auto file = b.byOldName.find(record->OldName);
+        auto file = byOldName_.find(record.OldName);
         size_t index;
-        if (file == b.byOldName.end() || b.batch.Files[file->second].NewName != record->NewName) {
+        if (file == byOldName_.end() || batch_.Files[file->second].NewName != record.NewName) {
             // Not planned as such: keep it anyway, it names a file the batch touched.
-            index = b.batch.Files.size();
-            b.byOldName.emplace(record->OldName, index);
-            b.order.push_back(NotWorkedOn + index);
-            b.batch.Files.push_back({record->OldName, record->NewName, TJournalFileState::Planned, {}});
+            index = batch_.Files.size();
+            byOldName_.emplace(record.OldName, index);
+            order_.push_back(NotWorkedOn + index);
+            batch_.Files.push_back({record.OldName, record.NewName, TJournalFileState::Planned, {}, {}});
         } else {
             index = file->second;
         }
-        TJournalFileEntry& entry = b.batch.Files[index];
-        if (b.order[index] >= NotWorkedOn)
-            b.order[index] = ++sequence;
-        if (record->Type == TJournalRecordType::Intent) {
+        TJournalFileEntry& entry = batch_.Files[index];
+        if (order_[index] >= NotWorkedOn)
+            order_[index] = ++sequence_;
+        if (record.Type == TJournalRecordType::Intent) {
             if (entry.State == TJournalFileState::Planned)
                 entry.State = TJournalFileState::Attempted;
             if (!entry.Identity)
-                entry.Identity = record->Identity;
+                entry.Identity = record.Identity;
         } else {
-            entry.State = record->Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
-            entry.Reason = record->Reason;
-            if (record->Renamed && record->Identity)
-                entry.Identity = record->Identity;
+            entry.State = record.Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
+            entry.Reason = std::move(record.Reason);
+            if (record.Renamed && record.Identity)
+                entry.Identity = record.Identity;
         }
-    });
+        return true;
+    }
 
-    contents.Batches.reserve(building.size());
-    for (TBuilding& b : building) {
-        std::vector<size_t> indexes(b.batch.Files.size());
+    // The files in the order they were worked on, those only planned last.
+    TJournalBatch Finish()
+    {
+        std::vector<size_t> indexes(batch_.Files.size());
         for (size_t i = 0; i < indexes.size(); ++i)
             indexes[i] = i;
-        std::stable_sort(indexes.begin(), indexes.end(), [&](size_t x, size_t y) { return b.order[x] < b.order[y]; });
+        std::stable_sort(indexes.begin(), indexes.end(), [&](size_t x, size_t y) { return order_[x] < order_[y]; });
         std::vector<TJournalFileEntry> files;
         files.reserve(indexes.size());
         for (size_t i : indexes)
-            files.push_back(std::move(b.batch.Files[i]));
-        b.batch.Files = std::move(files);
-        contents.Batches.push_back(std::move(b.batch));
+            files.push_back(std::move(batch_.Files[i]));
+        batch_.Files = std::move(files);
+        return std::move(batch_);
     }
-    return contents;
+
+private:
+    static constexpr uint64_t NotWorkedOn = uint64_t(1) << 62;
+    TJournalBatch batch_;
+    std::unordered_map<std::string, size_t> byOldName_;
+    std::vector<uint64_t> order_; // sequence of the first intent/outcome, or planned position
+    uint64_t sequence_ = 0;
+};
+
+std::optional<TJournalRecord> TRenameJournalTraits::Parse(std::string_view line)
+{
+    return ParseJournalLine(line);
+}
+
+namespace {
+
+TJournalContents ContentsOf(TJournalBatches<TRenameJournalTraits>&& read)
+{
+    return {std::move(read.Batches), std::move(read.DamagedLines), read.LineCount};
+}
+
+} // namespace
+
+TJournalContents ParseJournal(std::string_view text)
+{
+    TJournalLinesForward lines{TJournalBytes(text)};
+    TJournalBatches<TRenameJournalTraits> read;
+    ReadJournalBatches(lines, read);
+    return ContentsOf(std::move(read));
 }
 
 TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting)
 {
-    std::string text;
-    {
-        TJournalLock lock(fileName, false, onWaiting);
-        if (const int error = ReadWholeFile(fileName, text)) {
-            if (error == ENOENT)
-                return {};
-            throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(error));
-        }
+    TJournalLock lock(fileName, false, onWaiting);
+    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(errno));
     }
-    return ParseJournal(text);
+    TJournalLinesForward lines{TJournalBytes(file.Fd)};
+    TJournalBatches<TRenameJournalTraits> read;
+    if (const int error = ReadJournalBatches(lines, read))
+        throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(error));
+    return ContentsOf(std::move(read));
+}
+
+struct TJournalBackwardReader::TImpl {
+    TImpl(const std::string& name, const TJournalWaitNotice& onWaiting)
+        : fileName(name), lock(name, false, onWaiting), file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)),
+          batches(TJournalBytes(file.Fd))
+    {
+        if (file.Fd < 0 && errno != ENOENT)
+            throw EJournalError("cannot read the rename journal " + name + ": " + FileErrorText(errno));
+    }
+    std::string fileName;
+    TJournalLock lock;
+    TFileHandle file;
+    TJournalBatchesBackward<TRenameJournalTraits> batches;
+};
+
+TJournalBackwardReader::TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting)
+    : impl_(std::make_unique<TImpl>(fileName, onWaiting))
+{
+}
+
+TJournalBackwardReader::~TJournalBackwardReader() = default;
+
+bool TJournalBackwardReader::Previous(TJournalBatch& batch)
+{
+    if (impl_->file.Fd < 0)
+        return false; // no journal yet
+    if (impl_->batches.Previous(batch))
+        return true;
+    if (const int error = impl_->batches.Error())
+        throw EJournalError("cannot read the rename journal " + impl_->fileName + ": " + FileErrorText(error));
+    return false;
+}
+
+std::vector<size_t> TJournalBackwardReader::DamagedLines()
+{
+    return impl_->file.Fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
 }
 
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents)
 {
+    return DamagedLineMessages(fileName, contents.DamagedLines);
+}
+
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const std::vector<size_t>& lines)
+{
     std::vector<std::string> messages;
-    for (size_t line : contents.DamagedLines)
+    for (size_t line : lines)
         messages.push_back("rename journal " + fileName + ": line " + std::to_string(line) +
                            " is damaged and was skipped");
     return messages;
@@ -852,9 +891,9 @@ void TRenameJournal::PruneLocked()
     // batch but the open ones and the newest few; an undo batch goes with
     // the batch it took back (or when that is no longer in the journal).
     std::unordered_map<std::string, uint64_t> bytes;
-    ForEachLine(text, [&](size_t, std::string_view line) {
-        if (!IsBlank(line))
-            bytes[RecordId(line)] += line.size() + 1;
+    ForEachJournalLine(text, [&](const TJournalLine& line) {
+        if (!line.TooLong && !IsBlankJournalLine(line.Text))
+            bytes[RecordId(line.Text)] += line.Text.size() + 1;
     });
     std::unordered_set<std::string> keep;
     for (const std::string& id : BatchesStillOpen(contents))
@@ -908,13 +947,13 @@ void TRenameJournal::PruneLocked()
     std::unordered_set<std::string> known;
     for (const TJournalBatch& batch : contents.Batches)
         known.insert(batch.Id);
-    ForEachLine(text, [&](size_t, std::string_view line) {
-        if (IsBlank(line))
+    ForEachJournalLine(text, [&](const TJournalLine& line) {
+        if (line.TooLong || IsBlankJournalLine(line.Text))
             return;
-        std::string id = RecordId(line);
+        std::string id = RecordId(line.Text);
         if (id.empty() || !known.count(id) || dropped.count(id))
             return;
-        rewritten.append(line);
+        rewritten.append(line.Text);
         rewritten += '\n';
     });
 

@@ -42,6 +42,7 @@
 // aside (journal.jsonl.damaged-<time>).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -151,12 +152,45 @@ struct TJournalContents {
 // Parses a whole journal text. Damaged lines, and records of a batch whose
 // batch record is missing, are skipped (damaged lines are listed).
 TJournalContents ParseJournal(std::string_view text);
+// The rename journal's records as batches (components/JournalLines.h).
+struct TRenameJournalTraits {
+    using Record = TJournalRecord;
+    using Batch = TJournalBatch;
+    class Builder;
+    static std::optional<TJournalRecord> Parse(std::string_view line);
+    static bool IsHead(const TJournalRecord& record) { return record.Type == TJournalRecordType::Batch; }
+    static const std::string& Id(const TJournalRecord& record) { return record.Id; }
+};
+
 // Reads and parses the journal file; a missing file is an empty journal.
 // Raises EJournalError naming the file when it exists but cannot be read.
 // onWaiting is told when the journal's lock is held by another process.
 TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const std::vector<size_t>& lines);
+
+// The batches of the journal file from the newest to the oldest (by where
+// their batch record stands), read from the file's end: its memory is that
+// of a few batches, whatever the journal's size (FirstLine is 0). Holds the
+// journal's shared lock while it lives: let it go before writing the
+// journal. A missing journal has no batches; one that cannot be read raises
+// EJournalError.
+class TJournalBackwardReader {
+public:
+    explicit TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});
+    ~TJournalBackwardReader();
+    TJournalBackwardReader(const TJournalBackwardReader&) = delete;
+    TJournalBackwardReader& operator=(const TJournalBackwardReader&) = delete;
+    // The batch before the one given last; false once the first was given.
+    bool Previous(TJournalBatch& batch);
+    // The damaged lines passed so far (1-based, ascending).
+    std::vector<size_t> DamagedLines();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
 
 // ---- writing ----------------------------------------------------------------------
 // When a batch starts, the journal is trimmed once it is larger than MaxBytes

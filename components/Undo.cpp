@@ -4,14 +4,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "components/JournalLines.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
@@ -361,13 +362,16 @@ void TRestoredFiles::Refresh()
     read_ = now;
     if (static_cast<uint64_t>(now.Size) == offset_)
         return;
-    std::ifstream in(journal_, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset_));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof())
-            break; // a line still being written: read it next time
-        offset_ += line.size() + 1;
+    const int fd = ::open(journal_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    TJournalLinesForward lines{TJournalBytes(fd), offset_};
+    TJournalLine read;
+    while (lines.Next(read, true)) { // a line still being written: read it next time
+        offset_ = lines.Offset();
+        if (read.TooLong)
+            continue;
+        const std::string_view line = read.Text;
         // Only undo batches and their outcomes matter: others are not parsed.
         const bool batch = line.rfind("{\"type\":\"batch\"", 0) == 0 && line.find("\"kind\":\"undo\"") != std::string::npos;
         const bool outcome = line.rfind("{\"type\":\"outcome\"", 0) == 0;
@@ -381,7 +385,7 @@ void TRestoredFiles::Refresh()
             const size_t at = line.find(IdKey);
             const size_t from = at == std::string::npos ? at : at + IdKey.size();
             const size_t to = from == std::string::npos ? from : line.find('"', from);
-            if (to != std::string::npos && !undoIds_.count(line.substr(from, to - from)))
+            if (to != std::string::npos && !undoIds_.count(std::string(line.substr(from, to - from))))
                 continue;
         }
         auto record = ParseJournalLine(line);
@@ -415,6 +419,7 @@ void TRestoredFiles::Refresh()
                 files_[record->NewName] = *record->Identity;
         }
     }
+    ::close(fd);
 }
 
 bool TRestoredFiles::IsRestored(const std::string& Name)
