@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "components/Journal.h"
+#include "components/JournalFields.h"
 #include "components/JournalLines.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
@@ -35,25 +36,11 @@ ordered_json PathValue(const std::string& path)
     return ordered_json{{"hex", hex}};
 }
 
+// Absolute, no NUL, no empty, "." or ".." folder, no trailing '/' (but "/").
 bool DecodePath(const ordered_json& value, std::string& path)
 {
-    if (value.is_string()) {
-        path = value.get<std::string>();
-    } else if (value.is_object() && value.size() == 1 && value.contains("hex") && value["hex"].is_string()) {
-        const std::string& hex = value["hex"].get_ref<const std::string&>();
-        if (hex.size() % 2 != 0)
-            return false;
-        path.clear();
-        for (size_t i = 0; i < hex.size(); i += 2) {
-            const int byte = HexByte(hex[i], hex[i + 1]);
-            if (byte < 0)
-                return false;
-            path += static_cast<char>(byte);
-        }
-    } else {
+    if (!DecodeJournalBytes(value, path))
         return false;
-    }
-    // Absolute, no NUL, no empty, "." or ".." folder, no trailing '/' (but "/").
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
         return false;
     if (path == "/")
@@ -77,17 +64,6 @@ bool OptionalPath(const ordered_json& object, const char* key, std::string& out)
     return it == object.end() || DecodePath(*it, out);
 }
 
-bool GetText(const ordered_json& object, const char* key, std::string& out, bool required)
-{
-    auto it = object.find(key);
-    if (it == object.end())
-        return !required;
-    if (!it->is_string())
-        return false;
-    out = it->get<std::string>();
-    return true;
-}
-
 bool GetInteger(const ordered_json& object, const char* key, int64_t& out)
 {
     auto it = object.find(key);
@@ -96,24 +72,6 @@ bool GetInteger(const ordered_json& object, const char* key, int64_t& out)
     if (!it->is_number_integer() || (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX)))
         return false;
     out = it->get<int64_t>();
-    return true;
-}
-
-bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
-{
-    if (!value.is_object() || value.size() != 4)
-        return false;
-    for (const char* key : {"dev", "ino"})
-        if (!value.contains(key) || !value[key].is_number_unsigned())
-            return false;
-    for (const char* key : {"size", "mtime"})
-        if (!value.contains(key) || !value[key].is_number_integer() ||
-            (value[key].is_number_unsigned() && value[key].get<uint64_t>() > uint64_t(INT64_MAX)))
-            return false;
-    identity.Device = value["dev"].get<uint64_t>();
-    identity.Inode = value["ino"].get<uint64_t>();
-    identity.Size = value["size"].get<int64_t>();
-    identity.ModifiedNs = value["mtime"].get<int64_t>();
     return true;
 }
 
@@ -170,61 +128,29 @@ int64_t ProcessStart(int64_t pid)
     return std::strtoll(stat.c_str() + at, nullptr, 10);
 }
 
-// A text as a JSON string: valid UTF-8 as it is (quotes, backslashes and
-// control characters escaped); ParseFilingLine reads it back.
-void AppendJsonText(std::string& out, std::string_view text)
-{
-    out += '"';
-    for (char ch : text) {
-        const unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            out += "\\u00";
-            AppendHexByte(out, u);
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-void AppendPath(std::string& out, const std::string& path)
-{
-    if (IsValidUtf8(path)) {
-        AppendJsonText(out, path);
-        return;
-    }
-    out += "{\"hex\":\"";
-    for (unsigned char u : path)
-        AppendHexByte(out, u);
-    out += "\"}";
-}
-
 std::string FormatStepLine(const TFilingRecord& r)
 {
     std::string out;
     out.reserve(160 + r.Old.size() + r.New.size() + r.Temp.size());
     out += "{\"type\":\"step\",\"id\":";
-    AppendJsonText(out, Utf8OrReplacement(r.Id));
+    AppendJsonString(out, Utf8OrReplacement(r.Id));
     out += ",\"old\":";
-    AppendPath(out, r.Old);
+    AppendJournalBytes(out, r.Old);
     out += ",\"new\":";
-    AppendPath(out, r.New);
+    AppendJournalBytes(out, r.New);
     out += ",\"step\":";
-    AppendJsonText(out, Utf8OrReplacement(r.Step));
+    AppendJsonString(out, Utf8OrReplacement(r.Step));
     if (!r.Temp.empty()) {
         out += ",\"temp\":";
-        AppendPath(out, r.Temp);
+        AppendJournalBytes(out, r.Temp);
     }
-    if (r.Identity)
-        out += ",\"file\":{\"dev\":" + std::to_string(r.Identity->Device) + ",\"ino\":" +
-               std::to_string(r.Identity->Inode) + ",\"size\":" + std::to_string(r.Identity->Size) +
-               ",\"mtime\":" + std::to_string(r.Identity->ModifiedNs) + "}";
+    if (r.Identity) {
+        out += ",\"file\":";
+        AppendJournalIdentity(out, *r.Identity);
+    }
     if (!r.Reason.empty()) {
         out += ",\"reason\":";
-        AppendJsonText(out, Utf8OrReplacement(r.Reason));
+        AppendJsonString(out, Utf8OrReplacement(r.Reason));
     }
     out += '}';
     return out;
@@ -244,13 +170,13 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
         return std::nullopt;
     TFilingRecord r;
     std::string type;
-    if (!GetText(value, "type", type, true) || !GetText(value, "id", r.Id, true) || r.Id.empty())
+    if (!GetJournalText(value, "type", type, true) || !GetJournalText(value, "id", r.Id, true) || r.Id.empty())
         return std::nullopt;
     if (type == "batch") {
         r.Type = TFilingRecordType::Batch;
-        if (!GetText(value, "time", r.Time, true) || !ParseJournalTime(r.Time, r.UnixTime) ||
-            !GetText(value, "kind", r.Kind, true) || !GetText(value, "undoes", r.Undoes, false) ||
-            !GetText(value, "boot", r.Boot, false) || !GetInteger(value, "pid", r.Pid) ||
+        if (!GetJournalText(value, "time", r.Time, true) || !ParseJournalTime(r.Time, r.UnixTime) ||
+            !GetJournalText(value, "kind", r.Kind, true) || !GetJournalText(value, "undoes", r.Undoes, false) ||
+            !GetJournalText(value, "boot", r.Boot, false) || !GetInteger(value, "pid", r.Pid) ||
             !GetInteger(value, "start", r.Start))
             return std::nullopt;
         if ((r.Kind != "file" && r.Kind != "unfile") || (r.Kind == "unfile") == r.Undoes.empty())
@@ -274,8 +200,8 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
     } else if (type == "step") {
         r.Type = TFilingRecordType::Step;
         if (!value.contains("old") || !DecodePath(value["old"], r.Old) || !value.contains("new") ||
-            !DecodePath(value["new"], r.New) || !GetText(value, "step", r.Step, true) || !IsStepName(r.Step) ||
-            !OptionalPath(value, "temp", r.Temp) || !GetText(value, "reason", r.Reason, false))
+            !DecodePath(value["new"], r.New) || !GetJournalText(value, "step", r.Step, true) || !IsStepName(r.Step) ||
+            !OptionalPath(value, "temp", r.Temp) || !GetJournalText(value, "reason", r.Reason, false))
             return std::nullopt;
         if (r.Old == "/" || r.New == "/")
             return std::nullopt;
@@ -286,7 +212,7 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
         auto file = value.find("file");
         if (file != value.end()) {
             r.Identity.emplace();
-            if (!DecodeIdentity(*file, *r.Identity))
+            if (!DecodeJournalIdentity(*file, *r.Identity))
                 return std::nullopt;
         }
     } else if (type == "end") {

@@ -25,6 +25,7 @@
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
+#include "components/JournalFields.h"
 #include "components/JournalLines.h"
 #include "components/Undo.h"
 
@@ -43,66 +44,9 @@ constexpr size_t FlushEvery = 256;
 // A name undo may use passes IsPlainFileName: a name that could lead out of
 // the batch's folder is refused, so a hand-edited journal can never make undo
 // touch another folder.
-bool DecodeBytes(const ordered_json& value, std::string& name)
-{
-    if (value.is_string()) {
-        name = value.get<std::string>();
-    } else if (value.is_object() && value.size() == 1 && value.contains("hex") && value["hex"].is_string()) {
-        const std::string& hex = value["hex"].get_ref<const std::string&>();
-        if (hex.size() % 2 != 0)
-            return false;
-        name.clear();
-        for (size_t i = 0; i < hex.size(); i += 2) {
-            const int byte = HexByte(hex[i], hex[i + 1]);
-            if (byte < 0)
-                return false;
-            name += static_cast<char>(byte);
-        }
-    } else {
-        return false;
-    }
-    return true;
-}
-
 bool DecodeName(const ordered_json& value, std::string& name)
 {
-    return DecodeBytes(value, name) && IsPlainFileName(name);
-}
-
-// {"dev":..,"ino":..,"size":..,"mtime":..}, all integers (dev and ino not negative).
-bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
-{
-    if (!value.is_object() || value.size() != 4)
-        return false;
-    auto unsignedField = [&](const char* key, uint64_t& out) {
-        auto it = value.find(key);
-        if (it == value.end() || !it->is_number_unsigned())
-            return false;
-        out = it->get<uint64_t>();
-        return true;
-    };
-    auto signedField = [&](const char* key, int64_t& out) {
-        auto it = value.find(key);
-        if (it == value.end() || !it->is_number_integer())
-            return false;
-        if (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX))
-            return false;
-        out = it->get<int64_t>();
-        return true;
-    };
-    return unsignedField("dev", identity.Device) && unsignedField("ino", identity.Inode) &&
-           signedField("size", identity.Size) && signedField("mtime", identity.ModifiedNs);
-}
-
-bool GetString(const ordered_json& object, const char* key, std::string& out, bool required = true)
-{
-    auto it = object.find(key);
-    if (it == object.end())
-        return !required;
-    if (!it->is_string())
-        return false;
-    out = it->get<std::string>();
-    return true;
+    return DecodeJournalBytes(value, name) && IsPlainFileName(name);
 }
 
 // ---- files ------------------------------------------------------------------------
@@ -330,19 +274,19 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         return std::nullopt;
     TJournalRecord record;
     std::string type;
-    if (!GetString(value, "type", type) || !GetString(value, "id", record.Id) || record.Id.empty())
+    if (!GetJournalText(value, "type", type) || !GetJournalText(value, "id", record.Id) || record.Id.empty())
         return std::nullopt;
     if (type == "batch") {
         record.Type = TJournalRecordType::Batch;
-        if (!GetString(value, "time", record.Time) || !ParseJournalTime(record.Time, record.UnixTime) ||
-            !GetString(value, "kind", record.Kind) || !GetString(value, "source", record.Source, false) || !GetString(value, "undoes", record.Undoes, false))
+        if (!GetJournalText(value, "time", record.Time) || !ParseJournalTime(record.Time, record.UnixTime) ||
+            !GetJournalText(value, "kind", record.Kind) || !GetJournalText(value, "source", record.Source, false) || !GetJournalText(value, "undoes", record.Undoes, false))
             return std::nullopt;
         if (record.Kind != "rename" && record.Kind != "undo")
             return std::nullopt;
         if (record.Kind == "undo" && record.Undoes.empty())
             return std::nullopt;
         auto folder = value.find("folder");
-        if (folder == value.end() || !DecodeBytes(*folder, record.Folder))
+        if (folder == value.end() || !DecodeJournalBytes(*folder, record.Folder))
             return std::nullopt;
         if (record.Folder.empty() || record.Folder[0] != '/' || record.Folder.find('\0') != std::string::npos)
             return std::nullopt;
@@ -368,7 +312,7 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         auto identity = value.find("file");
         if (identity != value.end()) {
             record.Identity.emplace();
-            if (!DecodeIdentity(*identity, *record.Identity))
+            if (!DecodeJournalIdentity(*identity, *record.Identity))
                 return std::nullopt;
         }
         if (record.Type == TJournalRecordType::Outcome) {
@@ -376,7 +320,7 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
             if (renamed == value.end() || !renamed->is_boolean())
                 return std::nullopt;
             record.Renamed = renamed->get<bool>();
-            if (!GetString(value, "reason", record.Reason, false))
+            if (!GetJournalText(value, "reason", record.Reason, false))
                 return std::nullopt;
         }
     } else if (type == "end") {
@@ -392,42 +336,6 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
 // the rename itself. ParseJournalLine reads them back (the fuzz target checks
 // that every record survives the round trip).
 namespace {
-
-void AppendJsonString(std::string& out, std::string_view s)
-{
-    out += '"';
-    for (char ch : s) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                out += "\\u00";
-                AppendHexByte(out, c);
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-}
-
-// A name as a JSON string, or as {"hex":"..."} when it is not valid UTF-8.
-void AppendName(std::string& out, const std::string& name)
-{
-    if (IsValidUtf8(name)) {
-        AppendJsonString(out, name);
-        return;
-    }
-    out += "{\"hex\":\"";
-    for (unsigned char c : name)
-        AppendHexByte(out, c);
-    out += "\"}";
-}
 
 void AppendField(std::string& out, const char* key)
 {
@@ -458,7 +366,7 @@ std::string FormatJournalLine(const TJournalRecord& record)
         if (!record.Source.empty())
             text("source", record.Source);
         AppendField(out, "folder");
-        AppendName(out, record.Folder);
+        AppendJournalBytes(out, record.Folder);
         if (!record.Undoes.empty())
             text("undoes", record.Undoes);
         AppendField(out, "files");
@@ -467,9 +375,9 @@ std::string FormatJournalLine(const TJournalRecord& record)
             if (i > 0)
                 out += ',';
             out += '[';
-            AppendName(out, record.Files[i].first);
+            AppendJournalBytes(out, record.Files[i].first);
             out += ',';
-            AppendName(out, record.Files[i].second);
+            AppendJournalBytes(out, record.Files[i].second);
             out += ']';
         }
         out += ']';
@@ -479,9 +387,9 @@ std::string FormatJournalLine(const TJournalRecord& record)
         text("type", record.Type == TJournalRecordType::Intent ? "intent" : "outcome");
         text("id", record.Id);
         AppendField(out, "old");
-        AppendName(out, record.OldName);
+        AppendJournalBytes(out, record.OldName);
         AppendField(out, "new");
-        AppendName(out, record.NewName);
+        AppendJournalBytes(out, record.NewName);
         if (record.Type == TJournalRecordType::Outcome) {
             AppendField(out, "renamed");
             out += record.Renamed ? "true" : "false";
@@ -491,8 +399,7 @@ std::string FormatJournalLine(const TJournalRecord& record)
         if (record.Identity) {
             const TFileIdentity& f = *record.Identity;
             AppendField(out, "file");
-            out += "{\"dev\":" + std::to_string(f.Device) + ",\"ino\":" + std::to_string(f.Inode) +
-                   ",\"size\":" + std::to_string(f.Size) + ",\"mtime\":" + std::to_string(f.ModifiedNs) + '}';
+            AppendJournalIdentity(out, f);
         }
         break;
     case TJournalRecordType::End:
