@@ -131,19 +131,6 @@ TJournalRecord FileRecord(TJournalRecordType type, const std::string& id, const 
     return record;
 }
 
-// The first batch record of a journal, looked for among its first lines;
-// false when there is none there or the file cannot be read.
-bool ReadFirstBatchLine(const std::string& fileName, std::string& line)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    for (int lines = 0; lines < 16 && std::getline(in, line); ++lines) {
-        auto record = ParseJournalLine(line);
-        if (record && record->Type == TJournalRecordType::Batch)
-            return true;
-    }
-    return false;
-}
-
 // The batch a record belongs to, for pruning: "" for damaged and blank lines.
 std::string RecordId(std::string_view line)
 {
@@ -765,100 +752,138 @@ void TRenameJournal::Flush(bool sync)
 
 void TRenameJournal::PruneLocked()
 {
-    struct stat info {};
-    if (::stat(fileName_.c_str(), &info) != 0) {
-        if (errno == ENOENT)
-            return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(errno));
+    TJournalTrim trim;
+    trim.What = "rename journal";
+    trim.Limits = limits_;
+    trim.OldestTime = [](std::string_view line) -> std::optional<int64_t> {
+        auto record = ParseJournalLine(line);
+        if (!record || record->Type != TJournalRecordType::Batch)
+            return std::nullopt;
+        return record->UnixTime;
+    };
+    trim.IdOf = RecordId;
+    trim.Batches = [](std::string_view text, std::vector<size_t>& damaged) {
+        TJournalContents contents = ParseJournal(text);
+        damaged = contents.DamagedLines;
+        std::unordered_set<std::string> open;
+        for (const std::string& id : BatchesStillOpen(contents))
+            open.insert(id);
+        std::vector<TJournalTrimBatch> batches;
+        for (const TJournalBatch& batch : contents.Batches)
+            batches.push_back({batch.Id, batch.IsUndo() ? batch.Undoes : std::string(), batch.UnixTime,
+                               open.count(batch.Id) != 0});
+        return batches;
+    };
+    trim.Warn = [this](const std::string& message) { Warn(message); };
+    if (TrimJournalLocked(fileName_, trim) && fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
-    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - limits_.MaxAgeSeconds;
-    const bool tooBig = static_cast<uint64_t>(info.st_size) > limits_.MaxBytes;
+}
+
+bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim)
+{
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return false;
+        throw EJournalError("cannot read the " + trim.What + " " + fileName + ": " + FileErrorText(errno));
+    }
+    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - trim.Limits.MaxAgeSeconds;
+    const bool tooBig = static_cast<uint64_t>(info.st_size) > trim.Limits.MaxBytes;
     if (!tooBig) {
         // The oldest batch comes first: its time decides whether anything is
         // too old. Only the start of the file is read for it.
-        std::string head;
-        if (ReadFirstBatchLine(fileName_, head)) {
-            auto record = ParseJournalLine(head);
-            if (!record || record->UnixTime >= cutoff)
-                return;
+        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        TFileHandle file(fd);
+        if (fd >= 0) {
+            TJournalLinesForward lines{TJournalBytes(fd), 0, 1 << 20};
+            TJournalLine line;
+            for (int n = 0; n < 16 && lines.Next(line); ++n) {
+                if (line.TooLong)
+                    continue;
+                if (std::optional<int64_t> time = trim.OldestTime(line.Text)) {
+                    if (*time >= cutoff)
+                        return false;
+                    break;
+                }
+            }
         }
         // Else damaged lines come first: the whole journal is looked at.
     }
     std::string text;
-    if (const int error = ReadWholeFile(fileName_, text)) {
+    if (const int error = ReadWholeFile(fileName, text)) {
         if (error == ENOENT)
-            return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(error));
+            return false;
+        throw EJournalError("cannot read the " + trim.What + " " + fileName + ": " + FileErrorText(error));
     }
     if (text.empty())
-        return;
+        return false;
 
-    TJournalContents contents = ParseJournal(text);
-    // What each batch takes on disk, and which batches may go: every rename
-    // batch but the open ones and the newest few; an undo batch goes with
-    // the batch it took back (or when that is no longer in the journal).
+    std::vector<size_t> damagedLines;
+    const std::vector<TJournalTrimBatch> batches = trim.Batches(text, damagedLines);
+    // What each batch takes on disk, and which batches may go: every batch
+    // but the open ones and the newest few that are no undo; an undo batch
+    // goes with the batch it took back (or when that is no longer in the journal).
     std::unordered_map<std::string, uint64_t> bytes;
     ForEachJournalLine(text, [&](const TJournalLine& line) {
         if (!line.TooLong && !IsBlankJournalLine(line.Text))
-            bytes[RecordId(line.Text)] += line.Text.size() + 1;
+            bytes[trim.IdOf(line.Text)] += line.Text.size() + 1;
     });
     std::unordered_set<std::string> keep;
-    for (const std::string& id : BatchesStillOpen(contents))
-        keep.insert(id);
+    for (const TJournalTrimBatch& batch : batches)
+        if (batch.Open)
+            keep.insert(batch.Id);
     size_t newest = 0;
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend() && newest < limits_.KeepNewest; ++it)
-        if (!it->IsUndo()) {
+    for (auto it = batches.rbegin(); it != batches.rend() && newest < trim.Limits.KeepNewest; ++it)
+        if (it->Undoes.empty()) {
             keep.insert(it->Id);
             ++newest;
         }
     std::unordered_set<std::string> present;
-    for (const TJournalBatch& batch : contents.Batches)
+    for (const TJournalTrimBatch& batch : batches)
         present.insert(batch.Id);
-    auto kept = [&](const TJournalBatch& batch) {
-        return keep.count(batch.Id) || (batch.IsUndo() && present.count(batch.Undoes) && keep.count(batch.Undoes));
+    auto kept = [&](const TJournalTrimBatch& batch) {
+        return keep.count(batch.Id) || (!batch.Undoes.empty() && present.count(batch.Undoes) && keep.count(batch.Undoes));
     };
     uint64_t size = 0;
-    for (const TJournalBatch& batch : contents.Batches)
+    for (const TJournalTrimBatch& batch : batches)
         size += bytes[batch.Id];
     std::unordered_set<std::string> dropped;
-    for (const TJournalBatch& batch : contents.Batches) {
+    for (const TJournalTrimBatch& batch : batches) {
         if (kept(batch))
             continue;
-        if (batch.IsUndo() && present.count(batch.Undoes)) {
+        if (!batch.Undoes.empty() && present.count(batch.Undoes)) {
             // Goes when its batch goes (that batch comes earlier in the journal).
             if (!dropped.count(batch.Undoes))
                 continue;
-        } else if (!(batch.UnixTime < cutoff || size > limits_.MaxBytes)) {
+        } else if (!(batch.UnixTime < cutoff || size > trim.Limits.MaxBytes)) {
             continue;
         }
         dropped.insert(batch.Id);
         size -= bytes[batch.Id];
     }
-    const bool damaged = !contents.DamagedLines.empty();
-    if (dropped.empty() && !damaged)
-        return; // everything is still needed: nothing to rewrite
-    if (!contents.DamagedLines.empty()) {
+    if (dropped.empty() && damagedLines.empty())
+        return false; // everything is still needed: nothing to rewrite
+    if (!damagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
-        const std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
+        const std::string aside = fileName + ".damaged-" + NewJournalBatchId();
         std::string keptAs;
-        if (const int error = KeepFileAside(fileName_, aside, TKeepAside::Copy, keptAs))
-            throw EJournalError("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
+        if (const int error = KeepFileAside(fileName, aside, TKeepAside::Copy, keptAs))
+            throw EJournalError("cannot keep the damaged " + trim.What + " " + fileName + " aside as " + aside + ": " +
                                 FileErrorText(error));
-        for (const std::string& message : DamagedLineMessages(fileName_, contents))
-            Warn(message);
-        Warn("rename journal " + fileName_ + ": kept as it was in " + keptAs);
+        for (size_t line : damagedLines)
+            trim.Warn(trim.What + " " + fileName + ": line " + std::to_string(line) + " is damaged and was skipped");
+        trim.Warn(trim.What + " " + fileName + ": kept as it was in " + keptAs);
     }
 
     std::string rewritten;
     rewritten.reserve(text.size());
-    std::unordered_set<std::string> known;
-    for (const TJournalBatch& batch : contents.Batches)
-        known.insert(batch.Id);
     ForEachJournalLine(text, [&](const TJournalLine& line) {
         if (line.TooLong || IsBlankJournalLine(line.Text))
             return;
-        std::string id = RecordId(line.Text);
-        if (id.empty() || !known.count(id) || dropped.count(id))
+        std::string id = trim.IdOf(line.Text);
+        if (id.empty() || !present.count(id) || dropped.count(id))
             return;
         rewritten.append(line.Text);
         rewritten += '\n';
@@ -866,10 +891,7 @@ void TRenameJournal::PruneLocked()
 
     // A new, uniquely named file beside the journal takes the result and
     // replaces the journal in one rename; a failure leaves the journal as it was.
-    if (const int error = ReplaceFileContents(fileName_, rewritten))
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + FileErrorText(error));
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    if (const int error = ReplaceFileContents(fileName, rewritten))
+        throw EJournalError("cannot rewrite the " + trim.What + " " + fileName + ": " + FileErrorText(error));
+    return true;
 }

@@ -259,5 +259,29 @@ private:
     std::vector<std::string> warnings_;
 };
 
+// Trimming a journal (this one, the filing journal) by the rule above.
+struct TJournalTrimBatch {
+    std::string Id;
+    std::string Undoes; // of an undo batch: the batch it took back ("" for any other)
+    int64_t UnixTime = 0;
+    bool Open = false;  // still needed: never dropped (nor its undo batches)
+};
+struct TJournalTrim {
+    std::string What; // "rename journal", for the messages
+    TJournalLimits Limits;
+    // The time of a batch record (nothing for any other line).
+    std::function<std::optional<int64_t>(std::string_view line)> OldestTime;
+    // The batch a line belongs to ("" when damaged).
+    std::function<std::string(std::string_view line)> IdOf;
+    // The journal's batches, in journal order, and its damaged lines.
+    std::function<std::vector<TJournalTrimBatch>(std::string_view text, std::vector<size_t>& damaged)> Batches;
+    std::function<void(const std::string&)> Warn;
+};
+// Trims fileName, whose exclusive lock the caller holds, when it is over
+// the size limit or its oldest batch over the age limit; a journal with
+// damaged lines is copied aside first. True when it was rewritten (a
+// descriptor open on it for appending is stale then). Raises EJournalError.
+bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim);
+
 // A fresh batch id: UTC time, process and random bits ("20250315T123000Z-1a2b3c4d").
 std::string NewJournalBatchId();
