@@ -171,6 +171,8 @@ int RunFileInto(const TTreeCommand& c)
         try {
             TFilingJournal journal(journalFile);
             outcomes = RunFiling(journal, dir, dest, plan.Moves, options);
+            for (const std::string& warning : journal.TakeWarnings())
+                Tell("rename", warning);
         } catch (const EJournalError& e) {
             progress.Clear();
             Tell("rename", e.Message() + "; nothing moved");

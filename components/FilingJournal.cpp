@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/FilingJournal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -411,7 +413,10 @@ std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, 
     return messages;
 }
 
-TFilingJournal::TFilingJournal(std::string FileName) : fileName_(std::move(FileName)) {}
+TFilingJournal::TFilingJournal(std::string FileName, TJournalLimits Limits)
+    : fileName_(std::move(FileName)), limits_(Limits)
+{
+}
 
 TFilingJournal::~TFilingJournal()
 {
@@ -425,6 +430,8 @@ TFilingJournal::~TFilingJournal()
 
 void TFilingJournal::Write(const TFilingRecord& Record, bool Sync)
 {
+    if (Record.Type == TFilingRecordType::Batch)
+        Trim();
     buffer_ += FormatFilingLine(Record);
     buffer_ += '\n';
     ++buffered_;
@@ -444,6 +451,14 @@ void TFilingJournal::Flush(bool Sync)
     TAdvisoryLock lock;
     if (const int error = lock.Acquire(fileName_ + ".lock", true))
         fail(error);
+    // Another process may have trimmed the journal (a new file renamed over
+    // the old one) since this one was opened: append to the file the name holds now.
+    struct stat byName{}, byHandle{};
+    if (fd_ >= 0 && (::stat(fileName_.c_str(), &byName) != 0 || ::fstat(fd_, &byHandle) != 0 ||
+                     byName.st_ino != byHandle.st_ino || byName.st_dev != byHandle.st_dev)) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     bool created = false;
     if (fd_ < 0) {
         created = ::access(fileName_.c_str(), F_OK) != 0;
@@ -471,6 +486,90 @@ void TFilingJournal::Flush(bool Sync)
         SyncFolderOf(fileName_);
     buffer_.clear();
     buffered_ = 0;
+}
+
+namespace {
+
+bool PathExists(const std::string& path)
+{
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Whether the folder of path is there to look at (a disk not mounted is not).
+bool FolderThere(const std::string& path)
+{
+    const std::string folder = FolderOf(path);
+    struct stat info{};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), X_OK) == 0;
+}
+
+// What trimming must keep: a batch not ended (under way, or to be
+// recovered), one with a move in flight (a copy begun, not moved nor
+// failed), and a filing batch not taken back that left a file under its new
+// name, or in a folder that cannot be looked at now.
+std::vector<TJournalTrimBatch> TrimBatches(std::string_view text, std::vector<size_t>& damaged)
+{
+    TFilingJournalContents contents = ParseFilingJournal(text);
+    damaged = contents.DamagedLines;
+    std::unordered_set<std::string> takenBack;
+    for (const TFilingBatch& b : contents.Batches)
+        if (b.Head.Kind == "unfile" && b.Ended && !b.Recovered)
+            takenBack.insert(b.Head.Undoes);
+    std::vector<TJournalTrimBatch> batches;
+    for (const TFilingBatch& b : contents.Batches) {
+        const bool inFlight = std::any_of(b.Files.begin(), b.Files.end(), [](const TFilingFile& f) {
+            return f.Step == "copy" || f.Step == "copied" || f.Step == "placed";
+        });
+        bool open = !b.Ended || inFlight;
+        if (!open && b.Head.Kind == "file" && !takenBack.count(b.Head.Id))
+            open = std::any_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) {
+                const bool mayHaveMoved = f.Step == "moved" || f.Step == "intent" || (f.Step.empty() && b.Recovered);
+                return mayHaveMoved && (PathExists(f.New) || !FolderThere(f.New));
+            });
+        batches.push_back({b.Head.Id, b.Head.Kind == "unfile" ? b.Head.Undoes : std::string(), b.Head.UnixTime, open});
+    }
+    return batches;
+}
+
+} // namespace
+
+void TFilingJournal::Trim()
+{
+    Flush(false); // this journal's own records first
+    TJournalTrim trim;
+    trim.What = "filing journal";
+    trim.Limits = limits_;
+    trim.OldestTime = [](std::string_view line) -> std::optional<int64_t> {
+        auto record = ParseFilingLine(line);
+        if (!record || record->Type != TFilingRecordType::Batch)
+            return std::nullopt;
+        return record->UnixTime;
+    };
+    trim.IdOf = [](std::string_view line) {
+        auto record = ParseFilingLine(line);
+        return record ? record->Id : std::string();
+    };
+    trim.Batches = TrimBatches;
+    trim.Warn = [this](const std::string& message) { warnings_.push_back(message); };
+    TAdvisoryLock lock;
+    if (lock.Acquire(fileName_ + ".lock", true) != 0)
+        return; // not trimmed this time; the batch's own writes will say why
+    try {
+        if (TrimJournalLocked(fileName_, trim) && fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    } catch (const EJournalError& e) {
+        warnings_.push_back(e.Message());
+    }
+}
+
+std::vector<std::string> TFilingJournal::TakeWarnings()
+{
+    std::vector<std::string> taken;
+    taken.swap(warnings_);
+    return taken;
 }
 
 TFilingRecord NewFilingBatchRecord(const std::string& Kind, const std::string& Folder, const std::string& Dest,

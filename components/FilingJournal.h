@@ -33,7 +33,7 @@
 #include <utility>
 #include <vector>
 
-#include "components/RenameJournal.h" // EJournalError
+#include "components/Journal.h" // TJournalLimits, EJournalError
 #include "runtime/FileIO.h"
 
 using TPathPairs = std::vector<std::pair<std::string, std::string>>;
@@ -133,7 +133,9 @@ std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, 
 // Appends records under an exclusive lock on FileName + ".lock".
 class TFilingJournal {
 public:
-    explicit TFilingJournal(std::string FileName = DefaultFilingJournalFileName());
+    // A new batch record trims the journal first, by the rename journal's
+    // rule (TJournalLimits): only batches nothing needs any more are dropped.
+    explicit TFilingJournal(std::string FileName = DefaultFilingJournalFileName(), TJournalLimits Limits = {});
     ~TFilingJournal();
     TFilingJournal(const TFilingJournal&) = delete;
     TFilingJournal& operator=(const TFilingJournal&) = delete;
@@ -143,9 +145,15 @@ public:
     // to disk before returning. Raises EJournalError naming the journal.
     void Write(const TFilingRecord& Record, bool Sync);
     void Flush(bool Sync);
+    // Problems met trimming (damaged lines, a journal kept aside), each once.
+    std::vector<std::string> TakeWarnings();
 
 private:
+    void Trim();
+
     std::string fileName_;
+    TJournalLimits limits_;
+    std::vector<std::string> warnings_;
     std::string buffer_;
     size_t buffered_ = 0;
     int fd_ = -1;
