@@ -171,6 +171,8 @@ int RunFileInto(const TTreeCommand& c)
         try {
             TFilingJournal journal(journalFile);
             outcomes = RunFiling(journal, dir, dest, plan.Moves, options);
+            for (const std::string& warning : journal.TakeWarnings())
+                Tell("rename", warning);
         } catch (const EJournalError& e) {
             progress.Clear();
             Tell("rename", e.Message() + "; nothing moved");
@@ -324,22 +326,37 @@ int RunRenameTree(const TTreeCommand& c)
 
 namespace {
 
-// The newest rename batch not taken back in folder (or below it): its time.
-std::optional<int64_t> NewestRenameBatch(const TJournalContents& contents, const std::string& folder, bool recursive)
+// What undo wants of the rename journal: the time of the newest rename batch
+// not taken back in folder (or below it, recursive), and with recursive
+// every folder below folder that has a rename batch. The journal is read
+// from its end, only as far as needed.
+struct TRenameBatchesBelow {
+    std::optional<int64_t> Newest;
+    std::set<std::string> Folders;
+};
+
+TRenameBatchesBelow RenameBatchesBelow(const std::string& folder, bool recursive, bool wantNewest)
 {
-    std::set<std::string> takenBack;
-    for (const TJournalBatch& b : contents.Batches)
-        if (b.IsUndo() && b.Ended)
-            takenBack.insert(b.Undoes);
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
-        if (it->IsUndo() || takenBack.count(it->Id) || it->Count(TJournalFileState::Renamed) == 0)
+    TRenameBatchesBelow out;
+    const bool wantFolders = recursive && !folder.empty();
+    std::set<std::string> takenBack; // by undos that ran to their end, of batches not reached yet
+    TJournalBackwardReader reader(DefaultJournalFileName(), [](const std::string& m) { Tell("undo", m); });
+    TJournalBatch b;
+    while ((wantFolders || (wantNewest && !out.Newest)) && reader.Previous(b)) {
+        if (b.IsUndo()) {
+            if (b.Ended)
+                takenBack.insert(b.Undoes);
             continue;
-        const bool inside = folder.empty() || it->Folder == folder ||
-                            (recursive && it->Folder.compare(0, folder.size() + 1, folder + "/") == 0);
-        if (inside)
-            return it->UnixTime;
+        }
+        const bool taken = takenBack.erase(b.Id) > 0;
+        const bool below = !folder.empty() && b.Folder.compare(0, folder.size() + 1, folder + "/") == 0;
+        if (wantFolders && (b.Folder == folder || below))
+            out.Folders.insert(b.Folder);
+        const bool inside = folder.empty() || b.Folder == folder || (recursive && below);
+        if (wantNewest && !out.Newest && inside && !taken && b.Count(TJournalFileState::Renamed) > 0)
+            out.Newest = b.UnixTime;
     }
-    return std::nullopt;
+    return out;
 }
 
 int PrintFilingUndo(const TTreeCommand& c, const TFilingUndoResult& result, const std::string& dest)
@@ -394,10 +411,8 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
     // rename journal itself, telling a wait for its lock once.
     if (!filing && (!c.Recursive || folder.empty()))
         return std::nullopt;
-    const TJournalContents renames =
-        ReadJournal(DefaultJournalFileName(), [](const std::string& m) { Tell("undo", m); });
-    const std::optional<int64_t> renamed = c.BatchId.empty() ? NewestRenameBatch(renames, folder, c.Recursive)
-                                                             : std::nullopt;
+    const TRenameBatchesBelow renames = RenameBatchesBelow(folder, c.Recursive, c.BatchId.empty());
+    const std::optional<int64_t>& renamed = renames.Newest;
     if (filing && (!renamed || filing->UnixTime >= *renamed)) {
         undo.BatchId = filing->Id;
         TFilingUndoResult result = UndoFiling(filingJournal, undo, options);
@@ -407,10 +422,7 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
         return std::nullopt;
 
     // The last batch of each folder of the tree that has one to take back.
-    std::set<std::string> folders;
-    for (const TJournalBatch& b : renames.Batches)
-        if (!b.IsUndo() && (b.Folder == folder || b.Folder.compare(0, folder.size() + 1, folder + "/") == 0))
-            folders.insert(b.Folder);
+    const std::set<std::string>& folders = renames.Folders;
     int skipped = 0;
     bool found = false;
     nlohmann::json all = nlohmann::json::array();

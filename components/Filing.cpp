@@ -483,11 +483,19 @@ std::vector<TFilingOutcome> RunFiling(TFilingJournal& Journal, const std::string
 std::vector<std::string> RecoverFilingJournal(const std::string& JournalFile, const TFilingOptions& Options)
 {
     std::vector<std::string> messages;
-    TFilingJournalContents contents = ReadFilingJournal(JournalFile);
+    // The batches cut short (read from the journal's end, a batch at a time),
+    // oldest first; the journal's lock is let go before they are ended.
+    std::vector<TFilingBatch> interrupted;
+    {
+        TFilingJournalBackwardReader reader(JournalFile);
+        TFilingBatch batch;
+        while (reader.Previous(batch))
+            if (!batch.Ended && !FilingBatchIsLive(batch.Head))
+                interrupted.push_back(std::move(batch));
+    }
+    std::reverse(interrupted.begin(), interrupted.end());
     TFilingJournal journal(JournalFile);
-    for (const TFilingBatch& batch : contents.Batches) {
-        if (batch.Ended || FilingBatchIsLive(batch.Head))
-            continue;
+    for (const TFilingBatch& batch : interrupted) {
         TMover mover(journal, batch.Head.Id, Options);
         for (const TFilingFile& f : batch.Files) {
             if (f.Step == "copy" || (f.Step == "copied" && !IdentityIs(f.New, f.Copy))) {
@@ -522,13 +530,6 @@ bool UnderFolder(const std::string& folder, const std::string& root)
                               (root == "/" || folder[root.size()] == '/'));
 }
 
-bool TakenBack(const TFilingJournalContents& contents, const std::string& id)
-{
-    return std::any_of(contents.Batches.begin(), contents.Batches.end(), [&](const TFilingBatch& b) {
-        return b.Head.Kind == "unfile" && b.Head.Undoes == id && b.Ended && !b.Recovered;
-    });
-}
-
 // A file the batch may have moved: its move was recorded done, or begun
 // within one file system (the rename's outcome was not recorded); in a batch
 // that was cut short, also a file only planned, whose records were lost
@@ -538,47 +539,70 @@ bool MayHaveMoved(const TFilingBatch& batch, const TFilingFile& file)
     return file.Step == "moved" || file.Step == "intent" || (file.Step.empty() && (!batch.Ended || batch.Recovered));
 }
 
-const TFilingBatch* ChooseFilingBatch(const TFilingJournalContents& contents, const TFilingUndoOptions& options,
-                                      const std::string& journalFile)
+void AddUnfileBatch(TFilingUndoneMap& undone, const TFilingBatch& batch)
 {
-    if (!options.BatchId.empty()) {
-        for (const TFilingBatch& b : contents.Batches) {
-            if (b.Head.Id != options.BatchId)
-                continue;
-            if (b.Head.Kind != "file")
-                throw Exception("batch " + b.Head.Id + " is an undo; an undo is not taken back");
-            if (TakenBack(contents, b.Head.Id))
-                throw Exception("batch " + b.Head.Id + " has already been taken back");
-            return &b;
-        }
-        return nullptr;
-    }
+    TFilingUndone& u = undone[batch.Head.Undoes];
+    u.TakenBack = u.TakenBack || (batch.Ended && !batch.Recovered);
+    for (const TFilingFile& f : batch.Files)
+        if (f.Step == "moved")
+            u.Restored.insert(f.New); // the old path of the batch taken back
+}
+
+// The filing batch to take back, read from the journal's end: the one
+// Options name, or the newest one not taken back that may have moved a file.
+struct TChosenFiling {
+    bool Found = false;
+    TFilingBatch Batch;
+    TFilingUndone Undone; // what earlier undos of it did
+    std::vector<std::string> Messages;
+};
+
+TChosenFiling ChooseFilingBatch(const std::string& journalFile, const TFilingUndoOptions& options)
+{
+    TChosenFiling chosen;
     const std::string folder = options.Folder.empty() ? std::string() : NormalizeJournalFolder(options.Folder);
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
-        if (it->Head.Kind != "file")
+    TFilingJournalBackwardReader reader(journalFile);
+    TFilingUndoneMap undone;
+    TFilingBatch b;
+    while (!chosen.Found && reader.Previous(b)) {
+        const bool named = !options.BatchId.empty() && b.Head.Id == options.BatchId;
+        if (b.Head.Kind != "file") {
+            if (named)
+                throw Exception("batch " + b.Head.Id + " is an undo; an undo is not taken back");
+            AddUnfileBatch(undone, b);
             continue;
-        if (!folder.empty() && !(options.Recursive ? UnderFolder(it->Head.Folder, folder) : it->Head.Folder == folder))
-            continue;
-        if (TakenBack(contents, it->Head.Id))
-            continue;
-        if (std::none_of(it->Files.begin(), it->Files.end(),
-                         [&](const TFilingFile& f) { return MayHaveMoved(*it, f); }))
-            continue;
-        return &*it;
+        }
+        auto found = undone.find(b.Head.Id);
+        const bool takenBack = found != undone.end() && found->second.TakenBack;
+        if (named) {
+            if (takenBack)
+                throw Exception("batch " + b.Head.Id + " has already been taken back");
+            chosen.Found = true;
+        } else if (options.BatchId.empty() && !takenBack &&
+                   (folder.empty() || (options.Recursive ? UnderFolder(b.Head.Folder, folder) : b.Head.Folder == folder)) &&
+                   std::any_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) { return MayHaveMoved(b, f); })) {
+            chosen.Found = true;
+        }
+        if (chosen.Found) {
+            if (found != undone.end())
+                chosen.Undone = std::move(found->second);
+            chosen.Batch = std::move(b);
+        } else if (found != undone.end()) {
+            undone.erase(found); // no undo of it comes any more
+        }
     }
-    (void)journalFile;
-    return nullptr;
+    chosen.Messages = FilingDamagedLineMessages(journalFile, reader.DamagedLines());
+    return chosen;
 }
 
 } // namespace
 
 std::optional<TFilingCandidate> FindFilingCandidate(const std::string& JournalFile, const TFilingUndoOptions& Options)
 {
-    TFilingJournalContents contents = ReadFilingJournal(JournalFile);
-    const TFilingBatch* batch = ChooseFilingBatch(contents, Options, JournalFile);
-    if (!batch)
+    TChosenFiling chosen = ChooseFilingBatch(JournalFile, Options);
+    if (!chosen.Found)
         return std::nullopt;
-    return TFilingCandidate{batch->Head.Id, batch->Head.UnixTime};
+    return TFilingCandidate{chosen.Batch.Head.Id, chosen.Batch.Head.UnixTime};
 }
 
 TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOptions& Options,
@@ -587,25 +611,18 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
     TFilingUndoResult result;
     if (!Options.DryRun)
         result.Messages = RecoverFilingJournal(JournalFile, MoveOptions);
-    TFilingJournalContents contents = ReadFilingJournal(JournalFile);
-    for (size_t line : contents.DamagedLines)
-        result.Messages.push_back("filing journal " + JournalFile + ": line " + std::to_string(line) +
-                                  " is damaged and was skipped");
-    const TFilingBatch* batch = ChooseFilingBatch(contents, Options, JournalFile);
-    if (!batch)
+    TChosenFiling chosen = ChooseFilingBatch(JournalFile, Options);
+    for (std::string& message : chosen.Messages)
+        result.Messages.push_back(std::move(message));
+    if (!chosen.Found)
         return result;
+    const TFilingBatch* batch = &chosen.Batch;
     result.Found = true;
     result.BatchId = batch->Head.Id;
     result.Folder = batch->Head.Folder;
     result.Dest = batch->Head.Dest;
-
     // Files an earlier, interrupted undo already brought back.
-    std::set<std::string> restoredEarlier;
-    for (const TFilingBatch& b : contents.Batches)
-        if (b.Head.Kind == "unfile" && b.Head.Undoes == batch->Head.Id)
-            for (const TFilingFile& f : b.Files)
-                if (f.Step == "moved")
-                    restoredEarlier.insert(f.New);
+    const std::set<std::string>& restoredEarlier = chosen.Undone.Restored;
 
     std::vector<TFilingMove> restores;
     for (auto it = batch->Files.rbegin(); it != batch->Files.rend(); ++it) {
@@ -659,4 +676,45 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
             result.Messages.push_back("folder " + dir + " left: " + FileErrorText(errno));
     }
     return result;
+}
+
+// ---- history ----------------------------------------------------------------------
+TFilingHistoryReader::TFilingHistoryReader(const std::string& JournalFile) : file_(JournalFile), reader_(JournalFile) {}
+
+bool TFilingHistoryReader::Previous(THistoryEntry& Entry)
+{
+    TFilingBatch batch;
+    while (reader_.Previous(batch)) {
+        if (batch.Head.Kind != "file") {
+            AddUnfileBatch(undone_, batch);
+            continue;
+        }
+        TFilingUndone undone;
+        if (auto found = undone_.find(batch.Head.Id); found != undone_.end()) {
+            undone = std::move(found->second);
+            undone_.erase(found);
+        }
+        Entry = THistoryEntry{};
+        Entry.Id = batch.Head.Id;
+        Entry.Time = batch.Head.Time;
+        Entry.UnixTime = batch.Head.UnixTime;
+        Entry.Folder = batch.Head.Folder;
+        Entry.Dest = batch.Head.Dest;
+        Entry.Filing = true;
+        for (const TFilingFile& f : batch.Files) {
+            const bool restored = undone.Restored.count(f.Old) != 0;
+            Entry.Restored += restored ? 1 : 0;
+            Entry.Renamed += restored || f.Step == "moved" ? 1 : 0;
+            Entry.Failed += f.Step == "failed" ? 1 : 0;
+        }
+        Entry.Complete = batch.Ended && !batch.Recovered;
+        Entry.TakenBack = undone.TakenBack;
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> TFilingHistoryReader::Warnings()
+{
+    return FilingDamagedLineMessages(file_, reader_.DamagedLines());
 }

@@ -14,10 +14,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "components/FilingJournal.h"
+#include "components/Undo.h" // THistoryEntry
 
 // One file to file: absolute paths; Source, when known, is the file as it
 // was read (its header), and the move is refused when it changed since.
@@ -113,3 +116,24 @@ std::optional<TFilingCandidate> FindFilingCandidate(const std::string& JournalFi
 // its reason. Then the folders the batch created are removed when empty.
 TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOptions& Options,
                              const TFilingOptions& MoveOptions = {});
+
+// What the undos of one filing batch did, as far as the journal was read.
+struct TFilingUndone {
+    std::set<std::string> Restored; // old paths given back
+    bool TakenBack = false;         // an undo ran to its end
+};
+using TFilingUndoneMap = std::unordered_map<std::string, TFilingUndone>;
+
+// The filing batches of the journal as the history lists them (Filing set,
+// Renamed: the files moved), newest first, read from the journal's end.
+class TFilingHistoryReader {
+public:
+    explicit TFilingHistoryReader(const std::string& JournalFile);
+    bool Previous(THistoryEntry& Entry);
+    std::vector<std::string> Warnings(); // damaged lines passed so far
+
+private:
+    std::string file_;
+    TFilingJournalBackwardReader reader_;
+    TFilingUndoneMap undone_; // of batches not reached yet
+};

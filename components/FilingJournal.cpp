@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "components/FilingJournal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +17,8 @@
 #include <nlohmann/json.hpp>
 
 #include "components/Journal.h"
+#include "components/JournalFields.h"
+#include "components/JournalLines.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
 
@@ -34,25 +38,11 @@ ordered_json PathValue(const std::string& path)
     return ordered_json{{"hex", hex}};
 }
 
+// Absolute, no NUL, no empty, "." or ".." folder, no trailing '/' (but "/").
 bool DecodePath(const ordered_json& value, std::string& path)
 {
-    if (value.is_string()) {
-        path = value.get<std::string>();
-    } else if (value.is_object() && value.size() == 1 && value.contains("hex") && value["hex"].is_string()) {
-        const std::string& hex = value["hex"].get_ref<const std::string&>();
-        if (hex.size() % 2 != 0)
-            return false;
-        path.clear();
-        for (size_t i = 0; i < hex.size(); i += 2) {
-            const int byte = HexByte(hex[i], hex[i + 1]);
-            if (byte < 0)
-                return false;
-            path += static_cast<char>(byte);
-        }
-    } else {
+    if (!DecodeJournalBytes(value, path))
         return false;
-    }
-    // Absolute, no NUL, no empty, "." or ".." folder, no trailing '/' (but "/").
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos)
         return false;
     if (path == "/")
@@ -76,17 +66,6 @@ bool OptionalPath(const ordered_json& object, const char* key, std::string& out)
     return it == object.end() || DecodePath(*it, out);
 }
 
-bool GetText(const ordered_json& object, const char* key, std::string& out, bool required)
-{
-    auto it = object.find(key);
-    if (it == object.end())
-        return !required;
-    if (!it->is_string())
-        return false;
-    out = it->get<std::string>();
-    return true;
-}
-
 bool GetInteger(const ordered_json& object, const char* key, int64_t& out)
 {
     auto it = object.find(key);
@@ -95,24 +74,6 @@ bool GetInteger(const ordered_json& object, const char* key, int64_t& out)
     if (!it->is_number_integer() || (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX)))
         return false;
     out = it->get<int64_t>();
-    return true;
-}
-
-bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
-{
-    if (!value.is_object() || value.size() != 4)
-        return false;
-    for (const char* key : {"dev", "ino"})
-        if (!value.contains(key) || !value[key].is_number_unsigned())
-            return false;
-    for (const char* key : {"size", "mtime"})
-        if (!value.contains(key) || !value[key].is_number_integer() ||
-            (value[key].is_number_unsigned() && value[key].get<uint64_t>() > uint64_t(INT64_MAX)))
-            return false;
-    identity.Device = value["dev"].get<uint64_t>();
-    identity.Inode = value["ino"].get<uint64_t>();
-    identity.Size = value["size"].get<int64_t>();
-    identity.ModifiedNs = value["mtime"].get<int64_t>();
     return true;
 }
 
@@ -169,61 +130,29 @@ int64_t ProcessStart(int64_t pid)
     return std::strtoll(stat.c_str() + at, nullptr, 10);
 }
 
-// A text as a JSON string: valid UTF-8 as it is (quotes, backslashes and
-// control characters escaped); ParseFilingLine reads it back.
-void AppendJsonText(std::string& out, std::string_view text)
-{
-    out += '"';
-    for (char ch : text) {
-        const unsigned char u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            out += "\\u00";
-            AppendHexByte(out, u);
-        } else {
-            out += ch;
-        }
-    }
-    out += '"';
-}
-
-void AppendPath(std::string& out, const std::string& path)
-{
-    if (IsValidUtf8(path)) {
-        AppendJsonText(out, path);
-        return;
-    }
-    out += "{\"hex\":\"";
-    for (unsigned char u : path)
-        AppendHexByte(out, u);
-    out += "\"}";
-}
-
 std::string FormatStepLine(const TFilingRecord& r)
 {
     std::string out;
     out.reserve(160 + r.Old.size() + r.New.size() + r.Temp.size());
     out += "{\"type\":\"step\",\"id\":";
-    AppendJsonText(out, Utf8OrReplacement(r.Id));
+    AppendJsonString(out, Utf8OrReplacement(r.Id));
     out += ",\"old\":";
-    AppendPath(out, r.Old);
+    AppendJournalBytes(out, r.Old);
     out += ",\"new\":";
-    AppendPath(out, r.New);
+    AppendJournalBytes(out, r.New);
     out += ",\"step\":";
-    AppendJsonText(out, Utf8OrReplacement(r.Step));
+    AppendJsonString(out, Utf8OrReplacement(r.Step));
     if (!r.Temp.empty()) {
         out += ",\"temp\":";
-        AppendPath(out, r.Temp);
+        AppendJournalBytes(out, r.Temp);
     }
-    if (r.Identity)
-        out += ",\"file\":{\"dev\":" + std::to_string(r.Identity->Device) + ",\"ino\":" +
-               std::to_string(r.Identity->Inode) + ",\"size\":" + std::to_string(r.Identity->Size) +
-               ",\"mtime\":" + std::to_string(r.Identity->ModifiedNs) + "}";
+    if (r.Identity) {
+        out += ",\"file\":";
+        AppendJournalIdentity(out, *r.Identity);
+    }
     if (!r.Reason.empty()) {
         out += ",\"reason\":";
-        AppendJsonText(out, Utf8OrReplacement(r.Reason));
+        AppendJsonString(out, Utf8OrReplacement(r.Reason));
     }
     out += '}';
     return out;
@@ -243,13 +172,13 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
         return std::nullopt;
     TFilingRecord r;
     std::string type;
-    if (!GetText(value, "type", type, true) || !GetText(value, "id", r.Id, true) || r.Id.empty())
+    if (!GetJournalText(value, "type", type, true) || !GetJournalText(value, "id", r.Id, true) || r.Id.empty())
         return std::nullopt;
     if (type == "batch") {
         r.Type = TFilingRecordType::Batch;
-        if (!GetText(value, "time", r.Time, true) || !ParseJournalTime(r.Time, r.UnixTime) ||
-            !GetText(value, "kind", r.Kind, true) || !GetText(value, "undoes", r.Undoes, false) ||
-            !GetText(value, "boot", r.Boot, false) || !GetInteger(value, "pid", r.Pid) ||
+        if (!GetJournalText(value, "time", r.Time, true) || !ParseJournalTime(r.Time, r.UnixTime) ||
+            !GetJournalText(value, "kind", r.Kind, true) || !GetJournalText(value, "undoes", r.Undoes, false) ||
+            !GetJournalText(value, "boot", r.Boot, false) || !GetInteger(value, "pid", r.Pid) ||
             !GetInteger(value, "start", r.Start))
             return std::nullopt;
         if ((r.Kind != "file" && r.Kind != "unfile") || (r.Kind == "unfile") == r.Undoes.empty())
@@ -273,8 +202,8 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
     } else if (type == "step") {
         r.Type = TFilingRecordType::Step;
         if (!value.contains("old") || !DecodePath(value["old"], r.Old) || !value.contains("new") ||
-            !DecodePath(value["new"], r.New) || !GetText(value, "step", r.Step, true) || !IsStepName(r.Step) ||
-            !OptionalPath(value, "temp", r.Temp) || !GetText(value, "reason", r.Reason, false))
+            !DecodePath(value["new"], r.New) || !GetJournalText(value, "step", r.Step, true) || !IsStepName(r.Step) ||
+            !OptionalPath(value, "temp", r.Temp) || !GetJournalText(value, "reason", r.Reason, false))
             return std::nullopt;
         if (r.Old == "/" || r.New == "/")
             return std::nullopt;
@@ -285,7 +214,7 @@ std::optional<TFilingRecord> ParseFilingLine(std::string_view Line)
         auto file = value.find("file");
         if (file != value.end()) {
             r.Identity.emplace();
-            if (!DecodeIdentity(*file, *r.Identity))
+            if (!DecodeJournalIdentity(*file, *r.Identity))
                 return std::nullopt;
         }
     } else if (type == "end") {
@@ -341,96 +270,153 @@ std::string FormatFilingLine(const TFilingRecord& r)
     return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+class TFilingJournalTraits::Builder {
+public:
+    Builder(TFilingRecord&& head, size_t)
+    {
+        for (auto& [oldPath, newPath] : head.Files) {
+            index_.emplace(oldPath, batch_.Files.size());
+            TFilingFile file;
+            file.Old = std::move(oldPath);
+            file.New = std::move(newPath);
+            batch_.Files.push_back(std::move(file));
+        }
+        head.Files.clear();
+        batch_.Head = std::move(head);
+    }
+
+    bool Add(TFilingRecord&& record)
+    {
+        if (record.Type == TFilingRecordType::End) {
+            batch_.Ended = true;
+            batch_.Recovered = record.Recovered;
+            return true;
+        }
+        if (record.Type == TFilingRecordType::Dir) {
+            batch_.Dirs.push_back(std::move(record.Path));
+            return true;
+        }
+        auto file = index_.find(record.Old);
+        if (file == index_.end() || batch_.Files[file->second].New != record.New)
+            return false; // a step for a file the batch did not plan
+        TFilingFile& f = batch_.Files[file->second];
+        f.Step = record.Step;
+        if (!record.Temp.empty())
+            f.Temp = std::move(record.Temp);
+        if (record.Step == "intent" || record.Step == "copy")
+            f.Source = record.Identity;
+        else if (record.Step == "copied")
+            f.Copy = record.Identity;
+        else if (record.Step == "moved")
+            f.Moved = record.Identity;
+        else if (record.Step == "failed")
+            f.Reason = std::move(record.Reason);
+        return true;
+    }
+
+    TFilingBatch Finish() { return std::move(batch_); }
+
+private:
+    TFilingBatch batch_;
+    std::unordered_map<std::string, size_t> index_;
+};
+
+std::optional<TFilingRecord> TFilingJournalTraits::Parse(std::string_view Line)
+{
+    return ParseFilingLine(Line);
+}
+
 TFilingJournalContents ParseFilingJournal(std::string_view Text)
 {
-    TFilingJournalContents contents;
-    std::unordered_map<std::string, size_t> byId;
-    std::vector<std::unordered_map<std::string, size_t>> byOld;
-    size_t number = 0;
-    for (size_t start = 0; start < Text.size();) {
-        size_t end = Text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = Text.size();
-        std::string_view line = Text.substr(start, end - start);
-        start = end + 1;
-        ++number;
-        if (line.find_first_not_of(" \t\r") == std::string_view::npos)
-            continue;
-        auto record = ParseFilingLine(line);
-        if (!record) {
-            contents.DamagedLines.push_back(number);
-            continue;
-        }
-        if (record->Type == TFilingRecordType::Batch) {
-            if (byId.count(record->Id)) {
-                contents.DamagedLines.push_back(number);
-                continue;
-            }
-            TFilingBatch batch;
-            std::unordered_map<std::string, size_t> index;
-            for (auto& [oldPath, newPath] : record->Files) {
-                index.emplace(oldPath, batch.Files.size());
-                TFilingFile file;
-                file.Old = std::move(oldPath);
-                file.New = std::move(newPath);
-                batch.Files.push_back(std::move(file));
-            }
-            record->Files.clear();
-            batch.Head = std::move(*record);
-            byId.emplace(batch.Head.Id, contents.Batches.size());
-            contents.Batches.push_back(std::move(batch));
-            byOld.push_back(std::move(index));
-            continue;
-        }
-        auto found = byId.find(record->Id);
-        if (found == byId.end())
-            continue;
-        TFilingBatch& batch = contents.Batches[found->second];
-        if (record->Type == TFilingRecordType::End) {
-            batch.Ended = true;
-            batch.Recovered = record->Recovered;
-        } else if (record->Type == TFilingRecordType::Dir) {
-            batch.Dirs.push_back(record->Path);
-        } else {
-            auto& index = byOld[found->second];
-            auto file = index.find(record->Old);
-            if (file == index.end() || batch.Files[file->second].New != record->New) {
-                contents.DamagedLines.push_back(number); // a step for a file the batch did not plan
-                continue;
-            }
-            TFilingFile& f = batch.Files[file->second];
-            f.Step = record->Step;
-            if (!record->Temp.empty())
-                f.Temp = record->Temp;
-            if (record->Step == "intent" || record->Step == "copy")
-                f.Source = record->Identity;
-            else if (record->Step == "copied")
-                f.Copy = record->Identity;
-            else if (record->Step == "moved")
-                f.Moved = record->Identity;
-            else if (record->Step == "failed")
-                f.Reason = record->Reason;
-        }
-    }
-    return contents;
+    TJournalLinesForward lines{TJournalBytes(Text)};
+    TJournalBatches<TFilingJournalTraits> read;
+    ReadJournalBatches(lines, read);
+    return {std::move(read.Batches), std::move(read.DamagedLines)};
 }
+
+namespace {
+
+[[noreturn]] void CannotRead(const std::string& fileName, int error)
+{
+    throw EJournalError("cannot read the filing journal " + fileName + ": " + FileErrorText(error));
+}
+
+} // namespace
 
 TFilingJournalContents ReadFilingJournal(const std::string& FileName)
 {
-    std::string text;
-    {
-        TAdvisoryLock lock;
-        lock.Acquire(FileName + ".lock", false); // reading without it beats not reading
-        if (const int error = ReadWholeFile(FileName, text)) {
-            if (error == ENOENT)
-                return {};
-            throw EJournalError("cannot read the filing journal " + FileName + ": " + FileErrorText(error));
-        }
+    TAdvisoryLock lock;
+    lock.Acquire(FileName + ".lock", false); // reading without it beats not reading
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        CannotRead(FileName, errno);
     }
-    return ParseFilingJournal(text);
+    TJournalLinesForward lines{TJournalBytes(fd)};
+    TJournalBatches<TFilingJournalTraits> read;
+    const int error = ReadJournalBatches(lines, read);
+    ::close(fd);
+    if (error)
+        CannotRead(FileName, error);
+    return {std::move(read.Batches), std::move(read.DamagedLines)};
 }
 
-TFilingJournal::TFilingJournal(std::string FileName) : fileName_(std::move(FileName)) {}
+struct TFilingJournalBackwardReader::TImpl {
+    explicit TImpl(const std::string& name)
+        : fileName(name), fd((lock.Acquire(name + ".lock", false), ::open(name.c_str(), O_RDONLY | O_CLOEXEC))),
+          batches(TJournalBytes(fd))
+    {
+        if (fd < 0 && errno != ENOENT)
+            CannotRead(name, errno);
+    }
+    ~TImpl()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::string fileName;
+    TAdvisoryLock lock; // reading without it beats not reading
+    int fd;
+    TJournalBatchesBackward<TFilingJournalTraits> batches;
+};
+
+TFilingJournalBackwardReader::TFilingJournalBackwardReader(const std::string& FileName)
+    : impl_(std::make_unique<TImpl>(FileName))
+{
+}
+
+TFilingJournalBackwardReader::~TFilingJournalBackwardReader() = default;
+
+bool TFilingJournalBackwardReader::Previous(TFilingBatch& Batch)
+{
+    if (impl_->fd < 0)
+        return false;
+    if (impl_->batches.Previous(Batch))
+        return true;
+    if (const int error = impl_->batches.Error())
+        CannotRead(impl_->fileName, error);
+    return false;
+}
+
+std::vector<size_t> TFilingJournalBackwardReader::DamagedLines()
+{
+    return impl_->fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
+}
+
+std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, const std::vector<size_t>& Lines)
+{
+    std::vector<std::string> messages;
+    for (size_t line : Lines)
+        messages.push_back("filing journal " + FileName + ": line " + std::to_string(line) +
+                           " is damaged and was skipped");
+    return messages;
+}
+
+TFilingJournal::TFilingJournal(std::string FileName, TJournalLimits Limits)
+    : fileName_(std::move(FileName)), limits_(Limits)
+{
+}
 
 TFilingJournal::~TFilingJournal()
 {
@@ -444,6 +430,8 @@ TFilingJournal::~TFilingJournal()
 
 void TFilingJournal::Write(const TFilingRecord& Record, bool Sync)
 {
+    if (Record.Type == TFilingRecordType::Batch)
+        Trim();
     buffer_ += FormatFilingLine(Record);
     buffer_ += '\n';
     ++buffered_;
@@ -463,6 +451,14 @@ void TFilingJournal::Flush(bool Sync)
     TAdvisoryLock lock;
     if (const int error = lock.Acquire(fileName_ + ".lock", true))
         fail(error);
+    // Another process may have trimmed the journal (a new file renamed over
+    // the old one) since this one was opened: append to the file the name holds now.
+    struct stat byName{}, byHandle{};
+    if (fd_ >= 0 && (::stat(fileName_.c_str(), &byName) != 0 || ::fstat(fd_, &byHandle) != 0 ||
+                     byName.st_ino != byHandle.st_ino || byName.st_dev != byHandle.st_dev)) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     bool created = false;
     if (fd_ < 0) {
         created = ::access(fileName_.c_str(), F_OK) != 0;
@@ -490,6 +486,90 @@ void TFilingJournal::Flush(bool Sync)
         SyncFolderOf(fileName_);
     buffer_.clear();
     buffered_ = 0;
+}
+
+namespace {
+
+bool PathExists(const std::string& path)
+{
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// Whether the folder of path is there to look at (a disk not mounted is not).
+bool FolderThere(const std::string& path)
+{
+    const std::string folder = FolderOf(path);
+    struct stat info{};
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), X_OK) == 0;
+}
+
+// What trimming must keep: a batch not ended (under way, or to be
+// recovered), one with a move in flight (a copy begun, not moved nor
+// failed), and a filing batch not taken back that left a file under its new
+// name, or in a folder that cannot be looked at now.
+std::vector<TJournalTrimBatch> TrimBatches(std::string_view text, std::vector<size_t>& damaged)
+{
+    TFilingJournalContents contents = ParseFilingJournal(text);
+    damaged = contents.DamagedLines;
+    std::unordered_set<std::string> takenBack;
+    for (const TFilingBatch& b : contents.Batches)
+        if (b.Head.Kind == "unfile" && b.Ended && !b.Recovered)
+            takenBack.insert(b.Head.Undoes);
+    std::vector<TJournalTrimBatch> batches;
+    for (const TFilingBatch& b : contents.Batches) {
+        const bool inFlight = std::any_of(b.Files.begin(), b.Files.end(), [](const TFilingFile& f) {
+            return f.Step == "copy" || f.Step == "copied" || f.Step == "placed";
+        });
+        bool open = !b.Ended || inFlight;
+        if (!open && b.Head.Kind == "file" && !takenBack.count(b.Head.Id))
+            open = std::any_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) {
+                const bool mayHaveMoved = f.Step == "moved" || f.Step == "intent" || (f.Step.empty() && b.Recovered);
+                return mayHaveMoved && (PathExists(f.New) || !FolderThere(f.New));
+            });
+        batches.push_back({b.Head.Id, b.Head.Kind == "unfile" ? b.Head.Undoes : std::string(), b.Head.UnixTime, open});
+    }
+    return batches;
+}
+
+} // namespace
+
+void TFilingJournal::Trim()
+{
+    Flush(false); // this journal's own records first
+    TJournalTrim trim;
+    trim.What = "filing journal";
+    trim.Limits = limits_;
+    trim.OldestTime = [](std::string_view line) -> std::optional<int64_t> {
+        auto record = ParseFilingLine(line);
+        if (!record || record->Type != TFilingRecordType::Batch)
+            return std::nullopt;
+        return record->UnixTime;
+    };
+    trim.IdOf = [](std::string_view line) {
+        auto record = ParseFilingLine(line);
+        return record ? record->Id : std::string();
+    };
+    trim.Batches = TrimBatches;
+    trim.Warn = [this](const std::string& message) { warnings_.push_back(message); };
+    TAdvisoryLock lock;
+    if (lock.Acquire(fileName_ + ".lock", true) != 0)
+        return; // not trimmed this time; the batch's own writes will say why
+    try {
+        if (TrimJournalLocked(fileName_, trim) && fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    } catch (const EJournalError& e) {
+        warnings_.push_back(e.Message());
+    }
+}
+
+std::vector<std::string> TFilingJournal::TakeWarnings()
+{
+    std::vector<std::string> taken;
+    taken.swap(warnings_);
+    return taken;
 }
 
 TFilingRecord NewFilingBatchRecord(const std::string& Kind, const std::string& Folder, const std::string& Dest,

@@ -26,13 +26,14 @@
 // components/Filing.h). A name that is not valid UTF-8 is written as
 // {"hex":"..."}.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "components/RenameJournal.h" // EJournalError
+#include "components/Journal.h" // TJournalLimits, EJournalError
 #include "runtime/FileIO.h"
 
 using TPathPairs = std::vector<std::pair<std::string, std::string>>;
@@ -95,14 +96,46 @@ struct TFilingJournalContents {
     std::vector<size_t> DamagedLines;
 };
 
+// The filing journal's records as batches (components/JournalLines.h).
+struct TFilingJournalTraits {
+    using Record = TFilingRecord;
+    using Batch = TFilingBatch;
+    class Builder;
+    static std::optional<TFilingRecord> Parse(std::string_view Line);
+    static bool IsHead(const TFilingRecord& Record) { return Record.Type == TFilingRecordType::Batch; }
+    static const std::string& Id(const TFilingRecord& Record) { return Record.Id; }
+};
+
 TFilingJournalContents ParseFilingJournal(std::string_view Text);
 // A missing journal is empty; one that cannot be read raises EJournalError.
 TFilingJournalContents ReadFilingJournal(const std::string& FileName);
 
+// The batches of the journal file from the newest to the oldest, read from
+// its end (memory of a few batches, whatever the journal's size), under its
+// shared lock while the reader lives: let it go before writing the journal.
+class TFilingJournalBackwardReader {
+public:
+    explicit TFilingJournalBackwardReader(const std::string& FileName);
+    ~TFilingJournalBackwardReader();
+    TFilingJournalBackwardReader(const TFilingJournalBackwardReader&) = delete;
+    TFilingJournalBackwardReader& operator=(const TFilingJournalBackwardReader&) = delete;
+    bool Previous(TFilingBatch& Batch); // false once the oldest was given
+    std::vector<size_t> DamagedLines(); // passed so far, 1-based, ascending
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+// "filing journal FILE: line N is damaged and was skipped" for each line.
+std::vector<std::string> FilingDamagedLineMessages(const std::string& FileName, const std::vector<size_t>& Lines);
+
 // Appends records under an exclusive lock on FileName + ".lock".
 class TFilingJournal {
 public:
-    explicit TFilingJournal(std::string FileName = DefaultFilingJournalFileName());
+    // A new batch record trims the journal first, by the rename journal's
+    // rule (TJournalLimits): only batches nothing needs any more are dropped.
+    explicit TFilingJournal(std::string FileName = DefaultFilingJournalFileName(), TJournalLimits Limits = {});
     ~TFilingJournal();
     TFilingJournal(const TFilingJournal&) = delete;
     TFilingJournal& operator=(const TFilingJournal&) = delete;
@@ -112,9 +145,15 @@ public:
     // to disk before returning. Raises EJournalError naming the journal.
     void Write(const TFilingRecord& Record, bool Sync);
     void Flush(bool Sync);
+    // Problems met trimming (damaged lines, a journal kept aside), each once.
+    std::vector<std::string> TakeWarnings();
 
 private:
+    void Trim();
+
     std::string fileName_;
+    TJournalLimits limits_;
+    std::vector<std::string> warnings_;
     std::string buffer_;
     size_t buffered_ = 0;
     int fd_ = -1;

@@ -25,6 +25,8 @@
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
+#include "components/JournalFields.h"
+#include "components/JournalLines.h"
 #include "components/Undo.h"
 
 const char* const JournalWaitingMessage = "waiting for the rename journal, held by another quillon process";
@@ -42,66 +44,9 @@ constexpr size_t FlushEvery = 256;
 // A name undo may use passes IsPlainFileName: a name that could lead out of
 // the batch's folder is refused, so a hand-edited journal can never make undo
 // touch another folder.
-bool DecodeBytes(const ordered_json& value, std::string& name)
-{
-    if (value.is_string()) {
-        name = value.get<std::string>();
-    } else if (value.is_object() && value.size() == 1 && value.contains("hex") && value["hex"].is_string()) {
-        const std::string& hex = value["hex"].get_ref<const std::string&>();
-        if (hex.size() % 2 != 0)
-            return false;
-        name.clear();
-        for (size_t i = 0; i < hex.size(); i += 2) {
-            const int byte = HexByte(hex[i], hex[i + 1]);
-            if (byte < 0)
-                return false;
-            name += static_cast<char>(byte);
-        }
-    } else {
-        return false;
-    }
-    return true;
-}
-
 bool DecodeName(const ordered_json& value, std::string& name)
 {
-    return DecodeBytes(value, name) && IsPlainFileName(name);
-}
-
-// {"dev":..,"ino":..,"size":..,"mtime":..}, all integers (dev and ino not negative).
-bool DecodeIdentity(const ordered_json& value, TFileIdentity& identity)
-{
-    if (!value.is_object() || value.size() != 4)
-        return false;
-    auto unsignedField = [&](const char* key, uint64_t& out) {
-        auto it = value.find(key);
-        if (it == value.end() || !it->is_number_unsigned())
-            return false;
-        out = it->get<uint64_t>();
-        return true;
-    };
-    auto signedField = [&](const char* key, int64_t& out) {
-        auto it = value.find(key);
-        if (it == value.end() || !it->is_number_integer())
-            return false;
-        if (it->is_number_unsigned() && it->get<uint64_t>() > uint64_t(INT64_MAX))
-            return false;
-        out = it->get<int64_t>();
-        return true;
-    };
-    return unsignedField("dev", identity.Device) && unsignedField("ino", identity.Inode) &&
-           signedField("size", identity.Size) && signedField("mtime", identity.ModifiedNs);
-}
-
-bool GetString(const ordered_json& object, const char* key, std::string& out, bool required = true)
-{
-    auto it = object.find(key);
-    if (it == object.end())
-        return !required;
-    if (!it->is_string())
-        return false;
-    out = it->get<std::string>();
-    return true;
+    return DecodeJournalBytes(value, name) && IsPlainFileName(name);
 }
 
 // ---- files ------------------------------------------------------------------------
@@ -153,31 +98,23 @@ private:
     TAdvisoryLock lock_;
 };
 
+// A descriptor closed with its holder.
+struct TFileHandle {
+    explicit TFileHandle(int fd) : Fd(fd) {}
+    ~TFileHandle()
+    {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    int Fd;
+};
+
 std::string DirectoryOf(const std::string& fileName)
 {
     std::string directory = std::filesystem::path(fileName).parent_path().string();
     return directory.empty() ? "." : directory;
-}
-
-// Calls f(lineNumber, line) for every line of text (a last line without a line
-// break included); line numbers are 1-based.
-template <typename F>
-void ForEachLine(std::string_view text, F f)
-{
-    size_t number = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        f(++number, text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
-bool IsBlank(std::string_view line)
-{
-    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
 // An intent or outcome record of batch id, with the identity of the file
@@ -194,19 +131,6 @@ TJournalRecord FileRecord(TJournalRecordType type, const std::string& id, const 
     if (!identityOf.empty() && GetFileIdentity(identityOf, identity))
         record.Identity = identity;
     return record;
-}
-
-// The first batch record of a journal, looked for among its first lines;
-// false when there is none there or the file cannot be read.
-bool ReadFirstBatchLine(const std::string& fileName, std::string& line)
-{
-    std::ifstream in(fileName, std::ios::binary);
-    for (int lines = 0; lines < 16 && std::getline(in, line); ++lines) {
-        auto record = ParseJournalLine(line);
-        if (record && record->Type == TJournalRecordType::Batch)
-            return true;
-    }
-    return false;
 }
 
 // The batch a record belongs to, for pruning: "" for damaged and blank lines.
@@ -339,19 +263,19 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         return std::nullopt;
     TJournalRecord record;
     std::string type;
-    if (!GetString(value, "type", type) || !GetString(value, "id", record.Id) || record.Id.empty())
+    if (!GetJournalText(value, "type", type) || !GetJournalText(value, "id", record.Id) || record.Id.empty())
         return std::nullopt;
     if (type == "batch") {
         record.Type = TJournalRecordType::Batch;
-        if (!GetString(value, "time", record.Time) || !ParseJournalTime(record.Time, record.UnixTime) ||
-            !GetString(value, "kind", record.Kind) || !GetString(value, "source", record.Source, false) || !GetString(value, "undoes", record.Undoes, false))
+        if (!GetJournalText(value, "time", record.Time) || !ParseJournalTime(record.Time, record.UnixTime) ||
+            !GetJournalText(value, "kind", record.Kind) || !GetJournalText(value, "source", record.Source, false) || !GetJournalText(value, "undoes", record.Undoes, false))
             return std::nullopt;
         if (record.Kind != "rename" && record.Kind != "undo")
             return std::nullopt;
         if (record.Kind == "undo" && record.Undoes.empty())
             return std::nullopt;
         auto folder = value.find("folder");
-        if (folder == value.end() || !DecodeBytes(*folder, record.Folder))
+        if (folder == value.end() || !DecodeJournalBytes(*folder, record.Folder))
             return std::nullopt;
         if (record.Folder.empty() || record.Folder[0] != '/' || record.Folder.find('\0') != std::string::npos)
             return std::nullopt;
@@ -377,7 +301,7 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
         auto identity = value.find("file");
         if (identity != value.end()) {
             record.Identity.emplace();
-            if (!DecodeIdentity(*identity, *record.Identity))
+            if (!DecodeJournalIdentity(*identity, *record.Identity))
                 return std::nullopt;
         }
         if (record.Type == TJournalRecordType::Outcome) {
@@ -385,7 +309,7 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
             if (renamed == value.end() || !renamed->is_boolean())
                 return std::nullopt;
             record.Renamed = renamed->get<bool>();
-            if (!GetString(value, "reason", record.Reason, false))
+            if (!GetJournalText(value, "reason", record.Reason, false))
                 return std::nullopt;
         }
     } else if (type == "end") {
@@ -401,42 +325,6 @@ std::optional<TJournalRecord> ParseJournalLine(std::string_view line)
 // the rename itself. ParseJournalLine reads them back (the fuzz target checks
 // that every record survives the round trip).
 namespace {
-
-void AppendJsonString(std::string& out, std::string_view s)
-{
-    out += '"';
-    for (char ch : s) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                out += "\\u00";
-                AppendHexByte(out, c);
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-}
-
-// A name as a JSON string, or as {"hex":"..."} when it is not valid UTF-8.
-void AppendName(std::string& out, const std::string& name)
-{
-    if (IsValidUtf8(name)) {
-        AppendJsonString(out, name);
-        return;
-    }
-    out += "{\"hex\":\"";
-    for (unsigned char c : name)
-        AppendHexByte(out, c);
-    out += "\"}";
-}
 
 void AppendField(std::string& out, const char* key)
 {
@@ -467,7 +355,7 @@ std::string FormatJournalLine(const TJournalRecord& record)
         if (!record.Source.empty())
             text("source", record.Source);
         AppendField(out, "folder");
-        AppendName(out, record.Folder);
+        AppendJournalBytes(out, record.Folder);
         if (!record.Undoes.empty())
             text("undoes", record.Undoes);
         AppendField(out, "files");
@@ -476,9 +364,9 @@ std::string FormatJournalLine(const TJournalRecord& record)
             if (i > 0)
                 out += ',';
             out += '[';
-            AppendName(out, record.Files[i].first);
+            AppendJournalBytes(out, record.Files[i].first);
             out += ',';
-            AppendName(out, record.Files[i].second);
+            AppendJournalBytes(out, record.Files[i].second);
             out += ']';
         }
         out += ']';
@@ -488,9 +376,9 @@ std::string FormatJournalLine(const TJournalRecord& record)
         text("type", record.Type == TJournalRecordType::Intent ? "intent" : "outcome");
         text("id", record.Id);
         AppendField(out, "old");
-        AppendName(out, record.OldName);
+        AppendJournalBytes(out, record.OldName);
         AppendField(out, "new");
-        AppendName(out, record.NewName);
+        AppendJournalBytes(out, record.NewName);
         if (record.Type == TJournalRecordType::Outcome) {
             AppendField(out, "renamed");
             out += record.Renamed ? "true" : "false";
@@ -500,8 +388,7 @@ std::string FormatJournalLine(const TJournalRecord& record)
         if (record.Identity) {
             const TFileIdentity& f = *record.Identity;
             AppendField(out, "file");
-            out += "{\"dev\":" + std::to_string(f.Device) + ",\"ino\":" + std::to_string(f.Inode) +
-                   ",\"size\":" + std::to_string(f.Size) + ",\"mtime\":" + std::to_string(f.ModifiedNs) + '}';
+            AppendJournalIdentity(out, f);
         }
         break;
     case TJournalRecordType::End:
@@ -520,123 +407,170 @@ int TJournalBatch::Count(TJournalFileState state) const
                                           [&](const TJournalFileEntry& f) { return f.State == state; }));
 }
 
-TJournalContents ParseJournal(std::string_view text)
-{
-    struct TBuilding {
-        TJournalBatch batch;
-        std::unordered_map<std::string, size_t> byOldName;
-        std::vector<uint64_t> order; // sequence of the first intent/outcome, or planned position
-    };
-    TJournalContents contents;
-    std::vector<TBuilding> building;
-    std::unordered_map<std::string, size_t> byId;
-    constexpr uint64_t NotWorkedOn = uint64_t(1) << 62;
-    uint64_t sequence = 0;
-
-    ForEachLine(text, [&](size_t number, std::string_view line) {
-        contents.LineCount = number;
-        if (IsBlank(line))
-            return;
-        auto record = ParseJournalLine(line);
-        if (!record) {
-            contents.DamagedLines.push_back(number);
-            return;
+// One batch built from its records in journal order.
+class TRenameJournalTraits::Builder {
+public:
+    Builder(TJournalRecord&& head, size_t number)
+    {
+        batch_.Id = std::move(head.Id);
+        batch_.Time = std::move(head.Time);
+        batch_.UnixTime = head.UnixTime;
+        batch_.Kind = std::move(head.Kind);
+        batch_.Source = std::move(head.Source);
+        batch_.Folder = std::move(head.Folder);
+        batch_.Undoes = std::move(head.Undoes);
+        batch_.FirstLine = number;
+        batch_.LineCount = 1;
+        for (auto& [oldName, newName] : head.Files) {
+            byOldName_.emplace(oldName, batch_.Files.size());
+            order_.push_back(NotWorkedOn + batch_.Files.size());
+            batch_.Files.push_back({std::move(oldName), std::move(newName), TJournalFileState::Planned, {}, {}});
         }
-        if (record->Type == TJournalRecordType::Batch) {
-            if (byId.count(record->Id)) {
-                contents.DamagedLines.push_back(number); // a second batch under one id
-                return;
-            }
-            TBuilding b;
-            b.batch.Id = record->Id;
-            b.batch.Time = record->Time;
-            b.batch.UnixTime = record->UnixTime;
-            b.batch.Kind = record->Kind;
-            b.batch.Source = record->Source;
-            b.batch.Folder = record->Folder;
-            b.batch.Undoes = record->Undoes;
-            b.batch.FirstLine = number;
-            b.batch.LineCount = 1;
-            for (auto& [oldName, newName] : record->Files) {
-                b.byOldName.emplace(oldName, b.batch.Files.size());
-                b.order.push_back(NotWorkedOn + b.batch.Files.size());
-                b.batch.Files.push_back({std::move(oldName), std::move(newName), TJournalFileState::Planned, {}});
-            }
-            byId.emplace(record->Id, building.size());
-            building.push_back(std::move(b));
-            return;
+    }
+    bool Add(TJournalRecord&& record)
+    {
+        ++batch_.LineCount;
+        if (record.Type == TJournalRecordType::End) {
+            batch_.Ended = true;
+            return true;
         }
-        auto found = byId.find(record->Id);
-        if (found == byId.end())
-            return; // its batch record was pruned or damaged
-        TBuilding& b = building[found->second];
-        ++b.batch.LineCount;
-        if (record->Type == TJournalRecordType::End) {
-            b.batch.Ended = true;
-            return;
-        }
-        auto file = b.byOldName.find(record->OldName);
+        auto file = byOldName_.find(record.OldName);
         size_t index;
-        if (file == b.byOldName.end() || b.batch.Files[file->second].NewName != record->NewName) {
+        if (file == byOldName_.end() || batch_.Files[file->second].NewName != record.NewName) {
             // Not planned as such: keep it anyway, it names a file the batch touched.
-            index = b.batch.Files.size();
-            b.byOldName.emplace(record->OldName, index);
-            b.order.push_back(NotWorkedOn + index);
-            b.batch.Files.push_back({record->OldName, record->NewName, TJournalFileState::Planned, {}});
+            index = batch_.Files.size();
+            byOldName_.emplace(record.OldName, index);
+            order_.push_back(NotWorkedOn + index);
+            batch_.Files.push_back({record.OldName, record.NewName, TJournalFileState::Planned, {}, {}});
         } else {
             index = file->second;
         }
-        TJournalFileEntry& entry = b.batch.Files[index];
-        if (b.order[index] >= NotWorkedOn)
-            b.order[index] = ++sequence;
-        if (record->Type == TJournalRecordType::Intent) {
+        TJournalFileEntry& entry = batch_.Files[index];
+        if (order_[index] >= NotWorkedOn)
+            order_[index] = ++sequence_;
+        if (record.Type == TJournalRecordType::Intent) {
             if (entry.State == TJournalFileState::Planned)
                 entry.State = TJournalFileState::Attempted;
             if (!entry.Identity)
-                entry.Identity = record->Identity;
+                entry.Identity = record.Identity;
         } else {
-            entry.State = record->Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
-            entry.Reason = record->Reason;
-            if (record->Renamed && record->Identity)
-                entry.Identity = record->Identity;
+            entry.State = record.Renamed ? TJournalFileState::Renamed : TJournalFileState::Failed;
+            entry.Reason = std::move(record.Reason);
+            if (record.Renamed && record.Identity)
+                entry.Identity = record.Identity;
         }
-    });
+        return true;
+    }
 
-    contents.Batches.reserve(building.size());
-    for (TBuilding& b : building) {
-        std::vector<size_t> indexes(b.batch.Files.size());
+    // The files in the order they were worked on, those only planned last.
+    TJournalBatch Finish()
+    {
+        std::vector<size_t> indexes(batch_.Files.size());
         for (size_t i = 0; i < indexes.size(); ++i)
             indexes[i] = i;
-        std::stable_sort(indexes.begin(), indexes.end(), [&](size_t x, size_t y) { return b.order[x] < b.order[y]; });
+        std::stable_sort(indexes.begin(), indexes.end(), [&](size_t x, size_t y) { return order_[x] < order_[y]; });
         std::vector<TJournalFileEntry> files;
         files.reserve(indexes.size());
         for (size_t i : indexes)
-            files.push_back(std::move(b.batch.Files[i]));
-        b.batch.Files = std::move(files);
-        contents.Batches.push_back(std::move(b.batch));
+            files.push_back(std::move(batch_.Files[i]));
+        batch_.Files = std::move(files);
+        return std::move(batch_);
     }
-    return contents;
+
+private:
+    static constexpr uint64_t NotWorkedOn = uint64_t(1) << 62;
+    TJournalBatch batch_;
+    std::unordered_map<std::string, size_t> byOldName_;
+    std::vector<uint64_t> order_; // sequence of the first intent/outcome, or planned position
+    uint64_t sequence_ = 0;
+};
+
+std::optional<TJournalRecord> TRenameJournalTraits::Parse(std::string_view line)
+{
+    return ParseJournalLine(line);
+}
+
+namespace {
+
+TJournalContents ContentsOf(TJournalBatches<TRenameJournalTraits>&& read)
+{
+    return {std::move(read.Batches), std::move(read.DamagedLines), read.LineCount};
+}
+
+} // namespace
+
+TJournalContents ParseJournal(std::string_view text)
+{
+    TJournalLinesForward lines{TJournalBytes(text)};
+    TJournalBatches<TRenameJournalTraits> read;
+    ReadJournalBatches(lines, read);
+    return ContentsOf(std::move(read));
 }
 
 TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNotice& onWaiting,
                              const TJournalStop& stopped)
 {
-    std::string text;
-    {
-        TJournalLock lock(fileName, false, onWaiting, stopped);
-        if (const int error = ReadWholeFile(fileName, text)) {
-            if (error == ENOENT)
-                return {};
-            throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(error));
-        }
+    TJournalLock lock(fileName, false, onWaiting, stopped);
+    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Fd < 0) {
+        if (errno == ENOENT)
+            return {};
+        throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(errno));
     }
-    return ParseJournal(text);
+    TJournalLinesForward lines{TJournalBytes(file.Fd)};
+    TJournalBatches<TRenameJournalTraits> read;
+    if (const int error = ReadJournalBatches(lines, read))
+        throw EJournalError("cannot read the rename journal " + fileName + ": " + FileErrorText(error));
+    return ContentsOf(std::move(read));
+}
+
+struct TJournalBackwardReader::TImpl {
+    TImpl(const std::string& name, const TJournalWaitNotice& onWaiting, const TJournalStop& stopped)
+        : fileName(name), lock(name, false, onWaiting, stopped), file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)),
+          batches(TJournalBytes(file.Fd))
+    {
+        if (file.Fd < 0 && errno != ENOENT)
+            throw EJournalError("cannot read the rename journal " + name + ": " + FileErrorText(errno));
+    }
+    std::string fileName;
+    TJournalLock lock;
+    TFileHandle file;
+    TJournalBatchesBackward<TRenameJournalTraits> batches;
+};
+
+TJournalBackwardReader::TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting,
+                                               const TJournalStop& stopped)
+    : impl_(std::make_unique<TImpl>(fileName, onWaiting, stopped))
+{
+}
+
+TJournalBackwardReader::~TJournalBackwardReader() = default;
+
+bool TJournalBackwardReader::Previous(TJournalBatch& batch)
+{
+    if (impl_->file.Fd < 0)
+        return false; // no journal yet
+    if (impl_->batches.Previous(batch))
+        return true;
+    if (const int error = impl_->batches.Error())
+        throw EJournalError("cannot read the rename journal " + impl_->fileName + ": " + FileErrorText(error));
+    return false;
+}
+
+std::vector<size_t> TJournalBackwardReader::DamagedLines()
+{
+    return impl_->file.Fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
 }
 
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents)
 {
+    return DamagedLineMessages(fileName, contents.DamagedLines);
+}
+
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const std::vector<size_t>& lines)
+{
     std::vector<std::string> messages;
-    for (size_t line : contents.DamagedLines)
+    for (size_t line : lines)
         messages.push_back("rename journal " + fileName + ": line " + std::to_string(line) +
                            " is damaged and was skipped");
     return messages;
@@ -822,111 +756,146 @@ void TRenameJournal::Flush(bool sync, const TJournalStop& stopped)
 
 void TRenameJournal::PruneLocked()
 {
-    struct stat info {};
-    if (::stat(fileName_.c_str(), &info) != 0) {
-        if (errno == ENOENT)
-            return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(errno));
+    TJournalTrim trim;
+    trim.What = "rename journal";
+    trim.Limits = limits_;
+    trim.OldestTime = [](std::string_view line) -> std::optional<int64_t> {
+        auto record = ParseJournalLine(line);
+        if (!record || record->Type != TJournalRecordType::Batch)
+            return std::nullopt;
+        return record->UnixTime;
+    };
+    trim.IdOf = RecordId;
+    trim.Batches = [](std::string_view text, std::vector<size_t>& damaged) {
+        TJournalContents contents = ParseJournal(text);
+        damaged = contents.DamagedLines;
+        std::unordered_set<std::string> open;
+        for (const std::string& id : BatchesStillOpen(contents))
+            open.insert(id);
+        std::vector<TJournalTrimBatch> batches;
+        for (const TJournalBatch& batch : contents.Batches)
+            batches.push_back({batch.Id, batch.IsUndo() ? batch.Undoes : std::string(), batch.UnixTime,
+                               open.count(batch.Id) != 0});
+        return batches;
+    };
+    trim.Warn = [this](const std::string& message) { Warn(message); };
+    if (TrimJournalLocked(fileName_, trim) && fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
-    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - limits_.MaxAgeSeconds;
-    const bool tooBig = static_cast<uint64_t>(info.st_size) > limits_.MaxBytes;
+}
+
+bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim)
+{
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return false;
+        throw EJournalError("cannot read the " + trim.What + " " + fileName + ": " + FileErrorText(errno));
+    }
+    const int64_t cutoff = static_cast<int64_t>(std::time(nullptr)) - trim.Limits.MaxAgeSeconds;
+    const bool tooBig = static_cast<uint64_t>(info.st_size) > trim.Limits.MaxBytes;
     if (!tooBig) {
         // The oldest batch comes first: its time decides whether anything is
         // too old. Only the start of the file is read for it.
-        std::string head;
-        if (ReadFirstBatchLine(fileName_, head)) {
-            auto record = ParseJournalLine(head);
-            if (!record || record->UnixTime >= cutoff)
-                return;
+        const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        TFileHandle file(fd);
+        if (fd >= 0) {
+            TJournalLinesForward lines{TJournalBytes(fd), 0, 1 << 20};
+            TJournalLine line;
+            for (int n = 0; n < 16 && lines.Next(line); ++n) {
+                if (line.TooLong)
+                    continue;
+                if (std::optional<int64_t> time = trim.OldestTime(line.Text)) {
+                    if (*time >= cutoff)
+                        return false;
+                    break;
+                }
+            }
         }
         // Else damaged lines come first: the whole journal is looked at.
     }
     std::string text;
-    if (const int error = ReadWholeFile(fileName_, text)) {
+    if (const int error = ReadWholeFile(fileName, text)) {
         if (error == ENOENT)
-            return;
-        throw EJournalError("cannot read the rename journal " + fileName_ + ": " + FileErrorText(error));
+            return false;
+        throw EJournalError("cannot read the " + trim.What + " " + fileName + ": " + FileErrorText(error));
     }
     if (text.empty())
-        return;
+        return false;
 
-    TJournalContents contents = ParseJournal(text);
-    // What each batch takes on disk, and which batches may go: every rename
-    // batch but the open ones and the newest few; an undo batch goes with
-    // the batch it took back (or when that is no longer in the journal).
+    std::vector<size_t> damagedLines;
+    const std::vector<TJournalTrimBatch> batches = trim.Batches(text, damagedLines);
+    // What each batch takes on disk, and which batches may go: every batch
+    // but the open ones and the newest few that are no undo; an undo batch
+    // goes with the batch it took back (or when that is no longer in the journal).
     std::unordered_map<std::string, uint64_t> bytes;
-    ForEachLine(text, [&](size_t, std::string_view line) {
-        if (!IsBlank(line))
-            bytes[RecordId(line)] += line.size() + 1;
+    ForEachJournalLine(text, [&](const TJournalLine& line) {
+        if (!line.TooLong && !IsBlankJournalLine(line.Text))
+            bytes[trim.IdOf(line.Text)] += line.Text.size() + 1;
     });
     std::unordered_set<std::string> keep;
-    for (const std::string& id : BatchesStillOpen(contents))
-        keep.insert(id);
+    for (const TJournalTrimBatch& batch : batches)
+        if (batch.Open)
+            keep.insert(batch.Id);
     size_t newest = 0;
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend() && newest < limits_.KeepNewest; ++it)
-        if (!it->IsUndo()) {
+    for (auto it = batches.rbegin(); it != batches.rend() && newest < trim.Limits.KeepNewest; ++it)
+        if (it->Undoes.empty()) {
             keep.insert(it->Id);
             ++newest;
         }
     std::unordered_set<std::string> present;
-    for (const TJournalBatch& batch : contents.Batches)
+    for (const TJournalTrimBatch& batch : batches)
         present.insert(batch.Id);
-    auto kept = [&](const TJournalBatch& batch) {
-        return keep.count(batch.Id) || (batch.IsUndo() && present.count(batch.Undoes) && keep.count(batch.Undoes));
+    auto kept = [&](const TJournalTrimBatch& batch) {
+        return keep.count(batch.Id) || (!batch.Undoes.empty() && present.count(batch.Undoes) && keep.count(batch.Undoes));
     };
     uint64_t size = 0;
-    for (const TJournalBatch& batch : contents.Batches)
+    for (const TJournalTrimBatch& batch : batches)
         size += bytes[batch.Id];
     std::unordered_set<std::string> dropped;
-    for (const TJournalBatch& batch : contents.Batches) {
+    for (const TJournalTrimBatch& batch : batches) {
         if (kept(batch))
             continue;
-        if (batch.IsUndo() && present.count(batch.Undoes)) {
+        if (!batch.Undoes.empty() && present.count(batch.Undoes)) {
             // Goes when its batch goes (that batch comes earlier in the journal).
             if (!dropped.count(batch.Undoes))
                 continue;
-        } else if (!(batch.UnixTime < cutoff || size > limits_.MaxBytes)) {
+        } else if (!(batch.UnixTime < cutoff || size > trim.Limits.MaxBytes)) {
             continue;
         }
         dropped.insert(batch.Id);
         size -= bytes[batch.Id];
     }
-    const bool damaged = !contents.DamagedLines.empty();
-    if (dropped.empty() && !damaged)
-        return; // everything is still needed: nothing to rewrite
-    if (!contents.DamagedLines.empty()) {
+    if (dropped.empty() && damagedLines.empty())
+        return false; // everything is still needed: nothing to rewrite
+    if (!damagedLines.empty()) {
         // Keep the damaged journal as it was before anything of it is lost.
-        const std::string aside = fileName_ + ".damaged-" + NewJournalBatchId();
+        const std::string aside = fileName + ".damaged-" + NewJournalBatchId();
         std::string keptAs;
-        if (const int error = KeepFileAside(fileName_, aside, TKeepAside::Copy, keptAs))
-            throw EJournalError("cannot keep the damaged rename journal " + fileName_ + " aside as " + aside + ": " +
+        if (const int error = KeepFileAside(fileName, aside, TKeepAside::Copy, keptAs))
+            throw EJournalError("cannot keep the damaged " + trim.What + " " + fileName + " aside as " + aside + ": " +
                                 FileErrorText(error));
-        for (const std::string& message : DamagedLineMessages(fileName_, contents))
-            Warn(message);
-        Warn("rename journal " + fileName_ + ": kept as it was in " + keptAs);
+        for (size_t line : damagedLines)
+            trim.Warn(trim.What + " " + fileName + ": line " + std::to_string(line) + " is damaged and was skipped");
+        trim.Warn(trim.What + " " + fileName + ": kept as it was in " + keptAs);
     }
 
     std::string rewritten;
     rewritten.reserve(text.size());
-    std::unordered_set<std::string> known;
-    for (const TJournalBatch& batch : contents.Batches)
-        known.insert(batch.Id);
-    ForEachLine(text, [&](size_t, std::string_view line) {
-        if (IsBlank(line))
+    ForEachJournalLine(text, [&](const TJournalLine& line) {
+        if (line.TooLong || IsBlankJournalLine(line.Text))
             return;
-        std::string id = RecordId(line);
-        if (id.empty() || !known.count(id) || dropped.count(id))
+        std::string id = trim.IdOf(line.Text);
+        if (id.empty() || !present.count(id) || dropped.count(id))
             return;
-        rewritten.append(line);
+        rewritten.append(line.Text);
         rewritten += '\n';
     });
 
     // A new, uniquely named file beside the journal takes the result and
     // replaces the journal in one rename; a failure leaves the journal as it was.
-    if (const int error = ReplaceFileContents(fileName_, rewritten))
-        throw EJournalError("cannot rewrite the rename journal " + fileName_ + ": " + FileErrorText(error));
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    if (const int error = ReplaceFileContents(fileName, rewritten))
+        throw EJournalError("cannot rewrite the " + trim.What + " " + fileName + ": " + FileErrorText(error));
+    return true;
 }

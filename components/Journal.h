@@ -42,6 +42,7 @@
 // aside (journal.jsonl.damaged-<time>).
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -155,6 +156,16 @@ struct TJournalContents {
 // Parses a whole journal text. Damaged lines, and records of a batch whose
 // batch record is missing, are skipped (damaged lines are listed).
 TJournalContents ParseJournal(std::string_view text);
+// The rename journal's records as batches (components/JournalLines.h).
+struct TRenameJournalTraits {
+    using Record = TJournalRecord;
+    using Batch = TJournalBatch;
+    class Builder;
+    static std::optional<TJournalRecord> Parse(std::string_view line);
+    static bool IsHead(const TJournalRecord& record) { return record.Type == TJournalRecordType::Batch; }
+    static const std::string& Id(const TJournalRecord& record) { return record.Id; }
+};
+
 // Reads and parses the journal file; a missing file is an empty journal.
 // Raises EJournalError naming the file when it exists but cannot be read.
 // onWaiting is told when the journal's lock is held by another process;
@@ -163,6 +174,30 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
                              const TJournalStop& stopped = {});
 // Messages for the damaged lines of a journal read from fileName.
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents);
+std::vector<std::string> DamagedLineMessages(const std::string& fileName, const std::vector<size_t>& lines);
+
+// The batches of the journal file from the newest to the oldest (by where
+// their batch record stands), read from the file's end: its memory is that
+// of a few batches, whatever the journal's size (FirstLine is 0). Holds the
+// journal's shared lock while it lives: let it go before writing the
+// journal. A missing journal has no batches; one that cannot be read raises
+// EJournalError.
+class TJournalBackwardReader {
+public:
+    explicit TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting = {},
+                                    const TJournalStop& stopped = {});
+    ~TJournalBackwardReader();
+    TJournalBackwardReader(const TJournalBackwardReader&) = delete;
+    TJournalBackwardReader& operator=(const TJournalBackwardReader&) = delete;
+    // The batch before the one given last; false once the first was given.
+    bool Previous(TJournalBatch& batch);
+    // The damaged lines passed so far (1-based, ascending).
+    std::vector<size_t> DamagedLines();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
 
 // ---- writing ----------------------------------------------------------------------
 // When a batch starts, the journal is trimmed once it is larger than MaxBytes
@@ -234,6 +269,30 @@ private:
     size_t buffered_ = 0;
     std::vector<std::string> warnings_;
 };
+
+// Trimming a journal (this one, the filing journal) by the rule above.
+struct TJournalTrimBatch {
+    std::string Id;
+    std::string Undoes; // of an undo batch: the batch it took back ("" for any other)
+    int64_t UnixTime = 0;
+    bool Open = false;  // still needed: never dropped (nor its undo batches)
+};
+struct TJournalTrim {
+    std::string What; // "rename journal", for the messages
+    TJournalLimits Limits;
+    // The time of a batch record (nothing for any other line).
+    std::function<std::optional<int64_t>(std::string_view line)> OldestTime;
+    // The batch a line belongs to ("" when damaged).
+    std::function<std::string(std::string_view line)> IdOf;
+    // The journal's batches, in journal order, and its damaged lines.
+    std::function<std::vector<TJournalTrimBatch>(std::string_view text, std::vector<size_t>& damaged)> Batches;
+    std::function<void(const std::string&)> Warn;
+};
+// Trims fileName, whose exclusive lock the caller holds, when it is over
+// the size limit or its oldest batch over the age limit; a journal with
+// damaged lines is copied aside first. True when it was rewritten (a
+// descriptor open on it for appending is stale then). Raises EJournalError.
+bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim);
 
 // A fresh batch id: UTC time, process and random bits ("20250315T123000Z-1a2b3c4d").
 std::string NewJournalBatchId();

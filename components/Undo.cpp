@@ -4,14 +4,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "components/Filing.h"
+#include "components/JournalLines.h"
 #include "runtime/Exceptions.h"
 #include "runtime/FileIO.h"
 #include "runtime/FileOps.h"
@@ -57,37 +59,46 @@ struct TEarlierUndos {
     std::unordered_set<std::string> Restored;
     std::unordered_set<std::string> Unknown;
     std::unordered_set<std::string> Blocked;
+    std::unordered_set<std::string> Decided; // names a later undo had the last word on
     bool Complete = false; // an undo ran to its end
     // Taken back for good: an undo ran to its end and left no file blocked.
     bool TakenBack() const { return Complete && Blocked.empty(); }
 };
 
-// Every undo batch's work, by the id of the batch it took back, in one pass.
+// Every undo batch's work, by the id of the batch it took back.
 using TUndoSummaries = std::unordered_map<std::string, TEarlierUndos>;
+
+// Adds an undo batch's work; undo batches come newest first (as the journal
+// is read from its end, where they stand after the batch they take back).
+void AddUndoNewestFirst(TUndoSummaries& summaries, const TJournalBatch& undo)
+{
+    TEarlierUndos& earlier = summaries[undo.Undoes];
+    earlier.Complete = earlier.Complete || undo.Ended;
+    // An undo batch renames (batch's new name) -> (batch's old name).
+    for (auto it = undo.Files.rbegin(); it != undo.Files.rend(); ++it) {
+        const TJournalFileEntry& file = *it;
+        if (file.State == TJournalFileState::Renamed)
+            earlier.Restored.insert(file.NewName);
+        else if (file.State == TJournalFileState::Planned || file.State == TJournalFileState::Attempted)
+            earlier.Unknown.insert(file.NewName);
+        // The last word on a file counts (blocked once, restored later): met first here.
+        if (!earlier.Decided.insert(file.NewName).second)
+            continue;
+        if (file.State == TJournalFileState::Failed && file.Reason != UndoReasonMissing &&
+            file.Reason != UndoReasonChanged)
+            // Its old name was taken, or the restore failed for a reason
+            // that may pass (an I/O error, a full disk, a denied
+            // permission): a later undo tries it again.
+            earlier.Blocked.insert(file.NewName);
+    }
+}
 
 TUndoSummaries SummarizeUndos(const TJournalContents& contents)
 {
     TUndoSummaries summaries;
-    for (const TJournalBatch& batch : contents.Batches) {
-        if (!batch.IsUndo())
-            continue;
-        TEarlierUndos& earlier = summaries[batch.Undoes];
-        earlier.Complete = earlier.Complete || batch.Ended;
-        // An undo batch renames (batch's new name) -> (batch's old name).
-        for (const TJournalFileEntry& file : batch.Files) {
-            // The last word on a file counts: blocked once, restored later.
-            earlier.Blocked.erase(file.NewName);
-            if (file.State == TJournalFileState::Renamed)
-                earlier.Restored.insert(file.NewName);
-            else if (file.State == TJournalFileState::Planned || file.State == TJournalFileState::Attempted)
-                earlier.Unknown.insert(file.NewName);
-            else if (file.Reason != UndoReasonMissing && file.Reason != UndoReasonChanged)
-                // Its old name was taken, or the restore failed for a reason
-                // that may pass (an I/O error, a full disk, a denied
-                // permission): a later undo tries it again.
-                earlier.Blocked.insert(file.NewName);
-        }
-    }
+    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it)
+        if (it->IsUndo())
+            AddUndoNewestFirst(summaries, *it);
     return summaries;
 }
 
@@ -104,31 +115,47 @@ bool HasAnythingToTakeBack(const TJournalBatch& batch)
                        [](const TJournalFileEntry& f) { return f.State != TJournalFileState::Failed; });
 }
 
-const TJournalBatch* ChooseBatch(const TJournalContents& contents, const TUndoSummaries& undos,
-                                 const TUndoOptions& options, const std::string& journalFile)
+// The batch to take back, read from the journal's end: the one --batch
+// names, or the newest of the folder with something left to take back.
+// Only what comes after it in the journal is read.
+struct TChosenBatch {
+    bool Found = false;
+    TJournalBatch Batch;
+    TEarlierUndos Earlier;
+    std::vector<std::string> Warnings;
+};
+
+TChosenBatch ChooseBatch(const TUndoOptions& options, const std::string& journalFile)
 {
-    if (!options.BatchId.empty()) {
-        for (const TJournalBatch& batch : contents.Batches) {
-            if (batch.Id != options.BatchId)
-                continue;
+    TChosenBatch chosen;
+    const std::string folder = options.Folder.empty() ? std::string() : NormalizeJournalFolder(options.Folder);
+    TJournalBackwardReader reader(journalFile, options.OnWaiting, options.Stopped);
+    TUndoSummaries undos;
+    TJournalBatch batch;
+    while (!chosen.Found && reader.Previous(batch)) {
+        if (!options.BatchId.empty() && batch.Id == options.BatchId) {
             if (batch.IsUndo())
                 throw Exception("batch " + batch.Id + " is an undo; an undo is not taken back");
             if (EarlierUndos(undos, batch.Id).TakenBack())
                 throw Exception("batch " + batch.Id + " has already been taken back");
-            return &batch;
+            chosen.Found = true;
+        } else if (batch.IsUndo()) {
+            AddUndoNewestFirst(undos, batch);
+        } else if (options.BatchId.empty() && (folder.empty() || batch.Folder == folder) &&
+                   HasAnythingToTakeBack(batch) && !EarlierUndos(undos, batch.Id).TakenBack()) {
+            chosen.Found = true;
         }
+        if (chosen.Found) {
+            chosen.Earlier = EarlierUndos(undos, batch.Id);
+            chosen.Batch = std::move(batch);
+        } else if (!batch.IsUndo()) {
+            undos.erase(batch.Id); // no undo of it comes any more
+        }
+    }
+    if (!chosen.Found && !options.BatchId.empty())
         throw Exception("no batch " + options.BatchId + " in the rename journal " + journalFile);
-    }
-    std::string folder = options.Folder.empty() ? std::string() : NormalizeJournalFolder(options.Folder);
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
-        const TJournalBatch& batch = *it;
-        if (batch.IsUndo() || (!folder.empty() && batch.Folder != folder))
-            continue;
-        if (!HasAnythingToTakeBack(batch) || EarlierUndos(undos, batch.Id).TakenBack())
-            continue;
-        return &batch;
-    }
-    return nullptr;
+    chosen.Warnings = DamagedLineMessages(journalFile, reader.DamagedLines());
+    return chosen;
 }
 
 // Whether the file under the batch's new name is the one the batch renamed:
@@ -196,16 +223,15 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TJournalContents contents = ReadJournal(journalFile, options.OnWaiting, options.Stopped);
-    result.Warnings = DamagedLineMessages(journalFile, contents);
-    const TUndoSummaries undos = SummarizeUndos(contents);
-    const TJournalBatch* batch = ChooseBatch(contents, undos, options, journalFile);
-    if (!batch)
+    TChosenBatch chosen = ChooseBatch(options, journalFile); // the journal's lock is let go
+    result.Warnings = std::move(chosen.Warnings);
+    if (!chosen.Found)
         return result;
+    const TJournalBatch* batch = &chosen.Batch;
     result.Found = true;
     result.BatchId = batch->Id;
     result.Folder = batch->Folder;
-    std::vector<TPlannedStep> steps = PlanUndo(EarlierUndos(undos, batch->Id), *batch);
+    std::vector<TPlannedStep> steps = PlanUndo(chosen.Earlier, *batch);
 
     if (options.DryRun) {
         for (const TPlannedStep& step : steps) {
@@ -303,39 +329,127 @@ std::vector<std::string> BatchesStillOpen(const TJournalContents& contents)
     return open;
 }
 
+namespace {
+
+THistoryEntry HistoryEntryOf(const TJournalBatch& batch, const TEarlierUndos& undone)
+{
+    THistoryEntry entry;
+    entry.Id = batch.Id;
+    entry.Time = batch.Time;
+    entry.UnixTime = batch.UnixTime;
+    entry.Folder = batch.Folder;
+    entry.Source = batch.Source;
+    // Both counts come from the batch's own files: a file an undo gave
+    // back was renamed, even when its outcome never reached the journal
+    // (a batch killed part-way), and each file counts once.
+    for (const TJournalFileEntry& file : batch.Files) {
+        bool restored = file.State != TJournalFileState::Failed && undone.Restored.count(file.OldName) != 0;
+        entry.Restored += restored ? 1 : 0;
+        entry.Renamed += restored || file.State == TJournalFileState::Renamed ? 1 : 0;
+        entry.Failed += file.State == TJournalFileState::Failed ? 1 : 0;
+    }
+    entry.Complete = batch.Ended;
+    entry.TakenBack = undone.TakenBack();
+    return entry;
+}
+
+} // namespace
+
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents)
 {
     const TUndoSummaries undos = SummarizeUndos(contents);
     std::vector<THistoryEntry> history;
-    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it) {
-        if (it->IsUndo())
-            continue;
-        const TEarlierUndos& undone = EarlierUndos(undos, it->Id);
-        THistoryEntry entry;
-        entry.Id = it->Id;
-        entry.Time = it->Time;
-        entry.Folder = it->Folder;
-        entry.Source = it->Source;
-        // Both counts come from the batch's own files: a file an undo gave
-        // back was renamed, even when its outcome never reached the journal
-        // (a batch killed part-way), and each file counts once.
-        for (const TJournalFileEntry& file : it->Files) {
-            bool restored = file.State != TJournalFileState::Failed && undone.Restored.count(file.OldName) != 0;
-            entry.Restored += restored ? 1 : 0;
-            entry.Renamed += restored || file.State == TJournalFileState::Renamed ? 1 : 0;
-            entry.Failed += file.State == TJournalFileState::Failed ? 1 : 0;
-        }
-        entry.Complete = it->Ended;
-        entry.TakenBack = undone.TakenBack();
-        history.push_back(std::move(entry));
-    }
+    for (auto it = contents.Batches.rbegin(); it != contents.Batches.rend(); ++it)
+        if (!it->IsUndo())
+            history.push_back(HistoryEntryOf(*it, EarlierUndos(undos, it->Id)));
     return history;
+}
+
+struct THistoryReader::TImpl {
+    TImpl(const std::string& renameJournal, const std::string& filingJournal, const TJournalWaitNotice& onWaiting)
+        : renameFile(renameJournal), renames(renameJournal, onWaiting)
+    {
+        if (!filingJournal.empty())
+            filings.emplace(filingJournal);
+    }
+
+    // The next rename batch's entry, newest first.
+    bool NextRename(THistoryEntry& entry)
+    {
+        TJournalBatch batch;
+        while (renames.Previous(batch)) {
+            if (batch.IsUndo()) {
+                AddUndoNewestFirst(undos, batch);
+                continue;
+            }
+            entry = HistoryEntryOf(batch, EarlierUndos(undos, batch.Id));
+            undos.erase(batch.Id);
+            return true;
+        }
+        return false;
+    }
+
+    std::string renameFile;
+    TJournalBackwardReader renames;
+    TUndoSummaries undos;
+    std::optional<TFilingHistoryReader> filings;
+    std::optional<THistoryEntry> nextRename, nextFiling;
+    bool renamesDone = false, filingsDone = false;
+};
+
+THistoryReader::THistoryReader(const std::string& renameJournal, const std::string& filingJournal,
+                               const TJournalWaitNotice& onWaiting)
+    : impl_(std::make_unique<TImpl>(renameJournal, filingJournal, onWaiting))
+{
+}
+
+THistoryReader::~THistoryReader() = default;
+
+bool THistoryReader::Next(THistoryEntry& entry)
+{
+    TImpl& d = *impl_;
+    THistoryEntry read;
+    if (!d.nextRename && !d.renamesDone) {
+        if (d.NextRename(read))
+            d.nextRename = std::move(read);
+        else
+            d.renamesDone = true;
+    }
+    if (!d.nextFiling && !d.filingsDone) {
+        if (d.filings && d.filings->Previous(read))
+            d.nextFiling = std::move(read);
+        else
+            d.filingsDone = true;
+    }
+    // Newest first: the later of the two (a rename batch on a tie).
+    std::optional<THistoryEntry>* take = &d.nextRename;
+    if (d.nextFiling && (!d.nextRename || d.nextFiling->UnixTime > d.nextRename->UnixTime))
+        take = &d.nextFiling;
+    if (!*take)
+        return false;
+    entry = std::move(**take);
+    take->reset();
+    return true;
+}
+
+std::vector<std::string> THistoryReader::Warnings()
+{
+    std::vector<std::string> warnings = DamagedLineMessages(impl_->renameFile, impl_->renames.DamagedLines());
+    if (impl_->filings)
+        for (std::string& warning : impl_->filings->Warnings())
+            warnings.push_back(std::move(warning));
+    return warnings;
 }
 
 TJournalHistory ReadJournalHistory(const std::string& journalFile, const TJournalWaitNotice& onWaiting)
 {
-    const TJournalContents contents = ReadJournal(journalFile, onWaiting);
-    return {JournalHistory(contents), DamagedLineMessages(journalFile, contents)};
+    THistoryReader reader(journalFile, {}, onWaiting);
+    TJournalHistory history;
+    THistoryEntry entry;
+    while (reader.Next(entry))
+        history.Entries.push_back(std::move(entry));
+    history.Warnings = reader.Warnings();
+    return history;
 }
 
 const char* UndoActionName(TUndoAction Action)
@@ -371,13 +485,16 @@ void TRestoredFiles::Refresh()
     read_ = now;
     if (static_cast<uint64_t>(now.Size) == offset_)
         return;
-    std::ifstream in(journal_, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset_));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof())
-            break; // a line still being written: read it next time
-        offset_ += line.size() + 1;
+    const int fd = ::open(journal_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    TJournalLinesForward lines{TJournalBytes(fd), offset_};
+    TJournalLine read;
+    while (lines.Next(read, true)) { // a line still being written: read it next time
+        offset_ = lines.Offset();
+        if (read.TooLong)
+            continue;
+        const std::string_view line = read.Text;
         // Only undo batches and their outcomes matter: others are not parsed.
         const bool batch = line.rfind("{\"type\":\"batch\"", 0) == 0 && line.find("\"kind\":\"undo\"") != std::string::npos;
         const bool outcome = line.rfind("{\"type\":\"outcome\"", 0) == 0;
@@ -391,7 +508,7 @@ void TRestoredFiles::Refresh()
             const size_t at = line.find(IdKey);
             const size_t from = at == std::string::npos ? at : at + IdKey.size();
             const size_t to = from == std::string::npos ? from : line.find('"', from);
-            if (to != std::string::npos && !undoIds_.count(line.substr(from, to - from)))
+            if (to != std::string::npos && !undoIds_.count(std::string(line.substr(from, to - from))))
                 continue;
         }
         auto record = ParseJournalLine(line);
@@ -425,6 +542,7 @@ void TRestoredFiles::Refresh()
                 files_[record->NewName] = *record->Identity;
         }
     }
+    ::close(fd);
 }
 
 bool TRestoredFiles::IsRestored(const std::string& Name)

@@ -11,7 +11,9 @@
 // undo left a file because its old name was taken: the next undo of the batch
 // tries that file again. An undo that was killed part-way, or stopped between
 // files, is completed by the next one.
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -103,22 +105,46 @@ private:
     uint64_t sequence_ = 0;
 };
 
-// One rename batch as the history lists it.
+// One batch as the history lists it: a rename batch, or a filing batch
+// (rename --into: files moved into dated folders under Dest).
 struct THistoryEntry {
     std::string Id;
     std::string Time;
+    int64_t UnixTime = 0;
     std::string Folder;
     std::string Source;
-    int Renamed = 0;   // files renamed (kept after an undo)
+    int Renamed = 0;   // files renamed (kept after an undo); of a filing batch: files moved
     int Failed = 0;    // files not renamed (their target name was taken, ...)
     int Restored = 0;  // files given back their old names by undo
     bool Complete = false;  // the batch ran to its end
     bool TakenBack = false; // an undo of it ran to its end
+    bool Filing = false;    // a filing batch
+    std::string Dest;       // filing: where the files were filed
 };
 
 // The rename batches of a journal, newest first (undo batches are not listed;
 // they show in the Restored counts of the batches they took back).
 std::vector<THistoryEntry> JournalHistory(const TJournalContents& contents);
+
+// The history, newest first: the rename batches of renameJournal, and the
+// filing batches of filingJournal (when given) among them by time. Both are
+// read from their end, a batch at a time, so memory does not grow with the
+// journals. Raises EJournalError for a journal that cannot be read.
+class THistoryReader {
+public:
+    THistoryReader(const std::string& renameJournal, const std::string& filingJournal = {},
+                   const TJournalWaitNotice& onWaiting = {});
+    ~THistoryReader();
+    THistoryReader(const THistoryReader&) = delete;
+    THistoryReader& operator=(const THistoryReader&) = delete;
+    bool Next(THistoryEntry& entry);
+    // A message for each damaged line passed so far.
+    std::vector<std::string> Warnings();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
 
 // The history of the journal in journalFile (JournalHistory) with a message for
 // each damaged line it skipped. A missing journal has an empty history; one

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fuzzes the filing journal's reader: a whole journal text, and each of its
-// lines on its own. Every record that parses must format back to a line that
-// parses to the same record.
+// Fuzzes the filing journal's reader: a whole journal text, in the shape of
+// fuzz/JournalInput.h.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "components/FilingJournal.h"
+#include "fuzz/JournalInput.h"
 
 namespace {
 
@@ -22,24 +22,13 @@ bool SameRecord(const TFilingRecord& a, const TFilingRecord& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
-    TFilingJournalContents contents = ParseFilingJournal(text);
-    for (const TFilingBatch& batch : contents.Batches)
-        for (const TFilingFile& file : batch.Files)
-            if (file.Old.empty() || file.Old[0] != '/' || file.New.empty() || file.New[0] != '/')
-                std::abort();
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        auto record = ParseFilingLine(text.substr(start, end - start));
-        if (record) {
-            auto again = ParseFilingLine(FormatFilingLine(*record));
-            if (!again || !SameRecord(*record, *again))
-                std::abort();
-        }
-        start = end + 1;
-    }
+    FuzzJournalText<TFilingJournalTraits>(
+        data, size, [](std::string_view text) { return ParseFilingJournal(text); }, FormatFilingLine, SameRecord,
+        [](const TFilingJournalContents& contents) {
+            for (const TFilingBatch& batch : contents.Batches)
+                for (const TFilingFile& file : batch.Files)
+                    if (file.Old.empty() || file.Old[0] != '/' || file.New.empty() || file.New[0] != '/')
+                        std::abort();
+        });
     return 0;
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fuzzes the rename journal's reader: a whole journal text, and each of its
-// lines on its own. Every record that parses must format back to a line that
-// parses to the same record.
+// Fuzzes the rename journal's reader: a whole journal text, in the shape of
+// fuzz/JournalInput.h.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "components/Journal.h"
+#include "fuzz/JournalInput.h"
 
 namespace {
 
@@ -22,23 +22,12 @@ bool SameRecord(const TJournalRecord& a, const TJournalRecord& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
-    TJournalContents contents = ParseJournal(text);
-    for (const TJournalBatch& batch : contents.Batches)
-        if (batch.Count(TJournalFileState::Renamed) > static_cast<int>(batch.Files.size()))
-            std::abort();
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        auto record = ParseJournalLine(text.substr(start, end - start));
-        if (record) {
-            auto again = ParseJournalLine(FormatJournalLine(*record));
-            if (!again || !SameRecord(*record, *again))
-                std::abort();
-        }
-        start = end + 1;
-    }
+    FuzzJournalText<TRenameJournalTraits>(
+        data, size, [](std::string_view text) { return ParseJournal(text); }, FormatJournalLine, SameRecord,
+        [](const TJournalContents& contents) {
+            for (const TJournalBatch& batch : contents.Batches)
+                if (batch.Count(TJournalFileState::Renamed) > static_cast<int>(batch.Files.size()))
+                    std::abort();
+        });
     return 0;
 }

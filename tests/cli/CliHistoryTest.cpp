@@ -80,4 +80,20 @@ TEST_F(CliHistoryTest, DamagedLinesAreReportedAndSkipped)
     EXPECT_EQ(nlohmann::json::parse(Cli({"history", "--json"}).Out).size(), 2u);
 }
 
+TEST_F(CliHistoryTest, AFilingBatchSaysSoWithItsDestinationAndFilesMoved)
+{
+    WriteSamples(2);
+    const std::string archive = root + "/archive";
+    std::filesystem::create_directories(archive);
+    ASSERT_EQ(Cli({"rename", "--into", "{yyyy}", "--to", archive, folder}).Exit, 0);
+    auto history = nlohmann::json::parse(Cli({"history", "--json"}).Out);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0]["kind"], "filing");
+    EXPECT_EQ(history[0]["dest"], std::filesystem::canonical(archive).string());
+    EXPECT_EQ(history[0]["moved"], 2);
+    auto lines = SplitLines(Cli({"history"}).Out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(lines[0].find("\t2\t")), "\t2\t0\t0\tfiling\t" + history[0]["dest"].get<std::string>());
+}
+
 } // namespace
