@@ -5,6 +5,12 @@
 //   GIF: TGIF::LoadFromStream vs giflib's DGifSlurp, both from memory;
 //   PNG: TPngImage::ReadFromStream vs libpng driven directly with the same
 //        transformations, both from memory;
+//   PNG writing: a 24-bit bitmap written by TPngImage::WriteBitmapToStream
+//        (row by row from the scan lines, as pictures are saved) and by
+//        CopyFromBitmap + WriteToStream (a whole copy first, as they were
+//        saved before) vs libpng driven directly over the same scan lines
+//        with the same settings (compression level 3, filters none, sub and
+//        up, blue and red swapped by libpng), all into memory;
 //   BMP: TExtBitmap::LoadFromFile vs the floor of reading the file's bytes
 //        into memory (open, size, read).
 // The pictures: a photo-like image (smooth gradients with noise, all 256
@@ -267,6 +273,83 @@ void PngLibpng(benchmark::State& state, const Bytes& file)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
+// A 24-bit bitmap of the indices as colours, for the writers.
+void FillBitmap(TBitmap& bitmap, const Bytes& indices)
+{
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(W, H);
+    for (int y = 0; y < H; ++y) {
+        uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < W; ++x) {
+            const uint8_t v = indices[size_t(y) * W + x];
+            row[3 * x] = uint8_t(v * 3);
+            row[3 * x + 1] = uint8_t(255 - v);
+            row[3 * x + 2] = v;
+        }
+    }
+}
+
+const TBitmap& BitmapOf(bool photo)
+{
+    static TBitmap bitmaps[2];
+    if (bitmaps[photo].Empty())
+        FillBitmap(bitmaps[photo], Indices(photo));
+    return bitmaps[photo];
+}
+
+void PngWriteRows(benchmark::State& state, const bool& photo)
+{
+    const TBitmap& bitmap = BitmapOf(photo);
+    TMemoryStream s;
+    for (auto _ : state) {
+        s.SetPosition(0);
+        TPngImage image;
+        image.WriteBitmapToStream(bitmap, s);
+        benchmark::DoNotOptimize(s.Memory());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 3);
+}
+
+void PngWriteCopy(benchmark::State& state, const bool& photo)
+{
+    const TBitmap& bitmap = BitmapOf(photo);
+    TMemoryStream s;
+    for (auto _ : state) {
+        s.SetPosition(0);
+        TPngImage image;
+        image.CopyFromBitmap(bitmap);
+        image.WriteToStream(s);
+        benchmark::DoNotOptimize(s.Memory());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 3);
+}
+
+// libpng alone: the bitmap's scan lines written row by row.
+void PngWriteLibpng(benchmark::State& state, const bool& photo)
+{
+    const TBitmap& bitmap = BitmapOf(photo);
+    Bytes out;
+    for (auto _ : state) {
+        out.clear();
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png)))
+            abort();
+        png_set_write_fn(png, &out, WritePngBytes, NoFlush);
+        png_set_compression_level(png, 3);
+        png_set_IHDR(png, info, W, H, 8, PNG_COLOR_TYPE_RGB, 0, 0, 0);
+        png_write_info(png, info);
+        png_set_filter(png, 0, PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP);
+        png_set_bgr(png);
+        for (int y = 0; y < H; ++y)
+            png_write_row(png, bitmap.ScanLine(y));
+        png_write_end(png, info);
+        png_destroy_write_struct(&png, &info);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 3);
+}
+
 // ---- BMP ---------------------------------------------------------------------------
 
 constexpr int BmpSide = 4096;
@@ -410,6 +493,10 @@ int main(int argc, char** argv)
     AddPair("png/flat", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(false), RGB8); });
     AddPair("png/palette", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), Palette8); });
     AddPair("png/photo-16-bit", "libpng", PngQuillon, PngLibpng, [] { return MakePng(Indices(true), RGB16); });
+    AddPair("png-write/photo", "libpng", PngWriteRows, PngWriteLibpng, [] { return true; });
+    AddPair("png-write/flat", "libpng", PngWriteRows, PngWriteLibpng, [] { return false; });
+    AddPair("png-write-copy/photo", "libpng", PngWriteCopy, PngWriteLibpng, [] { return true; });
+    AddPair("png-write-copy/flat", "libpng", PngWriteCopy, PngWriteLibpng, [] { return false; });
     AddPair("bmp/4096-24-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(24); });
     AddPair("bmp/4096-8-bit", "read-bytes", BmpQuillon, BmpReadBytes, [] { return BmpFile(8); });
 

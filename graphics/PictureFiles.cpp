@@ -27,9 +27,9 @@ void SaveBitmapByExtension(TBitmap& Bitmap, const std::string& FileName)
             if (ext == ".bmp") {
                 Bitmap.SaveToStream(stream);
             } else {
+                // Row by row from the bitmap: the picture is not copied.
                 TPngImage png;
-                png.CopyFromBitmap(Bitmap);
-                png.WriteToStream(stream);
+                png.WriteBitmapToStream(Bitmap, stream);
             }
         }
         out.Commit();

@@ -247,7 +247,94 @@ struct WriteTexts {
     std::vector<std::string> keys, values;
 };
 
-bool WriteCore(png_structp png, png_infop info, TPngImage& image, PngContext& ctx, WriteTexts& texts, png_time& now)
+// One row of the bitmap as 8-bit RGB samples, Width x 3 bytes at out.
+void BitmapRowToRGB(const TBitmap& bitmap, uint32_t row, uint8_t* out)
+{
+    const auto width = uint32_t(bitmap.Width());
+    if (bitmap.PixelFormat() == pf24bit) {
+        const uint8_t* s = bitmap.ScanLine(int(row));
+        for (uint32_t c = 0; c < width; ++c) {
+            out[3 * c] = s[3 * c + 2];
+            out[3 * c + 1] = s[3 * c + 1];
+            out[3 * c + 2] = s[3 * c];
+        }
+        return;
+    }
+    for (uint32_t c = 0; c < width; ++c) {
+        TColor color = bitmap.GetPixelColor(int(c), int(row));
+        out[3 * c] = GetRValue(color);
+        out[3 * c + 1] = GetGValue(color);
+        out[3 * c + 2] = GetBValue(color);
+    }
+}
+
+// The rows a write takes, each at least the header's row bytes long: the
+// image's own buffer, or a bitmap's scan lines converted one at a time.
+// Row() may raise; it is called from WriteCore's frame, never from libpng's.
+class TPngRowSource {
+public:
+    virtual ~TPngRowSource() = default;
+    // False when there are no rows to write: the header alone is written.
+    virtual bool HasRows() const = 0;
+    // Called once the header is written: checks the rows against it and sets
+    // up what libpng is to do to them before it filters them.
+    virtual void Prepare(png_structp png, png_infop info) = 0;
+    virtual const uint8_t* Row(uint32_t row) = 0;
+};
+
+class TImageRows final : public TPngRowSource {
+public:
+    explicit TImageRows(const TPngImage& image) : image_(image) {}
+    bool HasRows() const override { return !image_.ImageData.empty() && !image_.RowPointers.empty(); }
+    void Prepare(png_structp png, png_infop info) override
+    {
+        // libpng reads as many bytes per row as the header fields ask for:
+        // the buffer must hold them, or it would read beyond it.
+        size_t needed = png_get_rowbytes(png, info);
+        if (image_.RowPointers.size() < image_.Height || needed > image_.RowBytes ||
+            image_.ImageData.size() < size_t(image_.Height) * image_.RowBytes)
+            throw Exception("PNG image data does not match its header");
+        if (image_.BitDepth == 16)
+            png_set_swap(png);
+    }
+    const uint8_t* Row(uint32_t row) override { return image_.RowPointers[row]; }
+
+private:
+    const TPngImage& image_;
+};
+
+// A bitmap as 8-bit RGB rows. A 24-bit scan line is handed over as it is and
+// libpng swaps its blue and red while filtering (the bitmap is not changed);
+// any other format is converted a row at a time into one row buffer.
+class TBitmapRows final : public TPngRowSource {
+public:
+    explicit TBitmapRows(const TBitmap& bitmap) : bitmap_(bitmap), direct_(bitmap.PixelFormat() == pf24bit)
+    {
+        if (!direct_)
+            buffer_.resize(size_t(bitmap.Width()) * 3);
+    }
+    bool HasRows() const override { return true; }
+    void Prepare(png_structp png, png_infop) override
+    {
+        if (direct_)
+            png_set_bgr(png);
+    }
+    const uint8_t* Row(uint32_t row) override
+    {
+        if (direct_)
+            return bitmap_.ScanLine(int(row));
+        BitmapRowToRGB(bitmap_, row, buffer_.data());
+        return buffer_.data();
+    }
+
+private:
+    const TBitmap& bitmap_;
+    const bool direct_;
+    std::vector<uint8_t> buffer_;
+};
+
+bool WriteCore(png_structp png, png_infop info, TPngImage& image, PngContext& ctx, WriteTexts& texts, png_time& now,
+               TPngRowSource& rows)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -274,23 +361,76 @@ bool WriteCore(png_structp png, png_infop info, TPngImage& image, PngContext& ct
     png_write_info(png, info);
     png_set_filter(png, 0, image.Filters);
 
-    if (!image.ImageData.empty() && !image.RowPointers.empty()) {
-        // libpng reads as many bytes per row as the header fields ask for:
-        // the buffer must hold them, or it would read beyond it.
-        size_t needed = png_get_rowbytes(png, info);
-        if (image.RowPointers.size() < image.Height || needed > image.RowBytes ||
-            image.ImageData.size() < size_t(image.Height) * image.RowBytes)
-            throw Exception("PNG image data does not match its header");
-        if (image.BitDepth == 16)
-            png_set_swap(png);
-        if (image.OnProgress)
-            png_set_write_status_fn(png, PngRowProgress);
-        png_write_image(png, image.RowPointers.data());
-        png_set_tIME(png, info, &now);
-        png_write_end(png, info);
-        return true;
-    }
-    return false;
+    if (!rows.HasRows())
+        return false;
+    rows.Prepare(png, info);
+    if (image.OnProgress)
+        png_set_write_status_fn(png, PngRowProgress);
+    // Row by row, each pass of an interlaced image over every row, as
+    // png_write_image does with a table of all rows.
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (uint32_t r = 0; r < image.Height; ++r)
+            png_write_row(png, rows.Row(r));
+    png_set_tIME(png, info, &now);
+    png_write_end(png, info);
+    return true;
+}
+
+// Writes the image's header and texts, then the rows, then the time stamp.
+void WritePng(TPngImage& image, TStream& stream, TPngRowSource& rows)
+{
+    PngContext ctx;
+    ctx.stream = &stream;
+    ctx.image = &image;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    png_infop info = nullptr;
+    struct Guard {
+        png_structp& png;
+        png_infop& info;
+        ~Guard()
+        {
+            if (png)
+                png_destroy_write_struct(&png, info ? &info : nullptr);
+        }
+    } guard{png, info};
+
+    image.Progress(&image, psStarting, 0, false, TRect{}, "Starting PNG write");
+    if (!png)
+        return;
+    info = png_create_info_struct(png);
+    if (!info)
+        throw Exception("Failed to Create info struct");
+
+    WriteTexts texts;
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"Author", &image.Author}, {"Description", &image.Description},
+        {"Software", &image.Software}, {"Title", &image.Title}};
+    for (const auto& [key, value] : fields)
+        if (!Trim(*value).empty()) {
+            texts.keys.emplace_back(key);
+            texts.values.push_back(*value);
+        }
+    png_time now{};
+    int year, month, day, hour, minute, second, msec;
+    TDateTime current = Now();
+    DecodeDate(current, year, month, day);
+    DecodeTime(current, hour, minute, second, msec);
+    now.year = static_cast<png_uint_16>(year);
+    now.month = static_cast<png_byte>(month);
+    now.day = static_cast<png_byte>(day);
+    now.hour = static_cast<png_byte>(hour);
+    now.minute = static_cast<png_byte>(minute);
+    now.second = static_cast<png_byte>(second);
+
+    image.lastProgressTick_ = 0;
+    bool wroteImage = WriteCore(png, info, image, ctx, texts, now, rows);
+    if (ctx.pending)
+        std::rethrow_exception(ctx.pending);
+    if (ctx.message[0])
+        throw Exception(ctx.message);
+    if (wroteImage)
+        image.Progress(&image, psEnding, 100, false, TRect{}, "Ended PNG write");
 }
 
 } // namespace
@@ -358,56 +498,15 @@ void TPngImage::ReadFromStream(TStream& stream)
 
 void TPngImage::WriteToStream(TStream& stream)
 {
-    PngContext ctx;
-    ctx.stream = &stream;
-    ctx.image = this;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
-    png_infop info = nullptr;
-    struct Guard {
-        png_structp& png;
-        png_infop& info;
-        ~Guard()
-        {
-            if (png)
-                png_destroy_write_struct(&png, info ? &info : nullptr);
-        }
-    } guard{png, info};
+    TImageRows rows(*this);
+    WritePng(*this, stream, rows);
+}
 
-    Progress(this, psStarting, 0, false, TRect{}, "Starting PNG write");
-    if (!png)
-        return;
-    info = png_create_info_struct(png);
-    if (!info)
-        throw Exception("Failed to Create info struct");
-
-    WriteTexts texts;
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"Author", &Author}, {"Description", &Description}, {"Software", &Software}, {"Title", &Title}};
-    for (const auto& [key, value] : fields)
-        if (!Trim(*value).empty()) {
-            texts.keys.emplace_back(key);
-            texts.values.push_back(*value);
-        }
-    png_time now{};
-    int year, month, day, hour, minute, second, msec;
-    TDateTime current = Now();
-    DecodeDate(current, year, month, day);
-    DecodeTime(current, hour, minute, second, msec);
-    now.year = static_cast<png_uint_16>(year);
-    now.month = static_cast<png_byte>(month);
-    now.day = static_cast<png_byte>(day);
-    now.hour = static_cast<png_byte>(hour);
-    now.minute = static_cast<png_byte>(minute);
-    now.second = static_cast<png_byte>(second);
-
-    lastProgressTick_ = 0;
-    bool wroteImage = WriteCore(png, info, *this, ctx, texts, now);
-    if (ctx.pending)
-        std::rethrow_exception(ctx.pending);
-    if (ctx.message[0])
-        throw Exception(ctx.message);
-    if (wroteImage)
-        Progress(this, psEnding, 100, false, TRect{}, "Ended PNG write");
+void TPngImage::WriteBitmapToStream(const TBitmap& bitmap, TStream& stream)
+{
+    SetHeaderForBitmap(bitmap);
+    TBitmapRows rows(bitmap);
+    WritePng(*this, stream, rows);
 }
 
 void TPngImage::ReadFromFile(const std::string& fileName)
@@ -516,7 +615,7 @@ void TPngImage::DrawOn(TCanvas& canvas, const TRect& rect)
     canvas.StretchDraw(rect, &bitmap);
 }
 
-void TPngImage::CopyFromBitmap(const TBitmap& bitmap)
+void TPngImage::SetHeaderForBitmap(const TBitmap& bitmap)
 {
     Width = static_cast<uint32_t>(bitmap.Width());
     Height = static_cast<uint32_t>(bitmap.Height());
@@ -527,35 +626,27 @@ void TPngImage::CopyFromBitmap(const TBitmap& bitmap)
     CompressionType = 0;
     FilterType = 0;
     PaletteCount = 0;
-    // Sizes in 64 bits, held to the picture size policy before anything is
-    // allocated: a row of three bytes per pixel must fit RowBytes.
+    ImageData.clear();
+    ImageData.shrink_to_fit();
+    RowPointers.clear();
+    RowPointers.shrink_to_fit();
+    // Sizes in 64 bits, held to the picture size policy: a row of three
+    // bytes per pixel must fit RowBytes.
     const int64_t rowBytes = int64_t(Width) * 3;
     if (!PictureSizeAllowed(Width, Height, rowBytes * Height) || rowBytes > int64_t(UINT32_MAX)) {
         Width = Height = 0;
         RowBytes = 0;
-        AllocateImage();
         throw EOutOfMemory("PNG image too large: " + PictureSizeRefusal(bitmap.Width(), bitmap.Height(), 24));
     }
     RowBytes = static_cast<uint32_t>(rowBytes);
+}
+
+void TPngImage::CopyFromBitmap(const TBitmap& bitmap)
+{
+    SetHeaderForBitmap(bitmap);
     AllocateImage();
-    for (uint32_t r = 0; r < Height; ++r) {
-        uint8_t* d = RowPointers[r];
-        if (bitmap.PixelFormat() == pf24bit) {
-            const uint8_t* s = bitmap.ScanLine(int(r));
-            for (uint32_t c = 0; c < Width; ++c) {
-                d[3 * c] = s[3 * c + 2];
-                d[3 * c + 1] = s[3 * c + 1];
-                d[3 * c + 2] = s[3 * c];
-            }
-        } else {
-            for (uint32_t c = 0; c < Width; ++c) {
-                TColor color = bitmap.GetPixelColor(int(c), int(r));
-                d[3 * c] = GetRValue(color);
-                d[3 * c + 1] = GetGValue(color);
-                d[3 * c + 2] = GetBValue(color);
-            }
-        }
-    }
+    for (uint32_t r = 0; r < Height; ++r)
+        BitmapRowToRGB(bitmap, r, RowPointers[r]);
 }
 
 // ---- TPngGraphic --------------------------------------------------------------------

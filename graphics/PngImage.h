@@ -83,6 +83,11 @@ public:
     // Makes this an 8-bit RGB image (colour type 2) of the bitmap's pixels,
     // ready to be written.
     void CopyFromBitmap(const TBitmap& bitmap);
+    // Writes the bitmap to the stream as CopyFromBitmap and WriteToStream
+    // would, byte for byte, straight from its scan lines a row at a time, so
+    // the picture is never held twice. The header fields become the bitmap's
+    // (as CopyFromBitmap sets them); ImageData is left empty.
+    void WriteBitmapToStream(const TBitmap& bitmap, TStream& stream);
     void AddRef() { ++RefCount; }
     // RefCount - 1; the image deletes itself at 0 or below.
     void Release();
@@ -91,6 +96,11 @@ public:
 
     // Used by the library callbacks.
     uint32_t lastProgressTick_ = 0;
+
+private:
+    // The header fields of an 8-bit RGB image of the bitmap, held to the
+    // picture size policy (EOutOfMemory beyond it); no pixels are copied.
+    void SetHeaderForBitmap(const TBitmap& bitmap);
 };
 
 class TPngGraphic : public TGraphic {

@@ -503,6 +503,51 @@ TEST(Png, WriterRefusesABufferSmallerThanTheHeader)
     EXPECT_THROW(image.WriteToStream(s), Exception);
 }
 
+// The PNG bytes with the time stamp's value blanked: two writes a second
+// apart differ only there.
+Bytes WithoutTime(Bytes png)
+{
+    for (size_t i = 8; i + 12 <= png.size(); i += 12 + ((size_t(png[i]) << 24) | (png[i + 1] << 16) |
+                                                        (png[i + 2] << 8) | png[i + 3]))
+        if (std::memcmp(&png[i + 4], "tIME", 4) == 0)
+            std::fill(png.begin() + long(i) + 8, png.begin() + long(i) + 8 + 7 + 4, 0);
+    return png;
+}
+
+// Written row by row from the scan lines, a bitmap of every pixel format
+// gives the same bytes as its copy written whole, texts and all, and the
+// bitmap is left as it was.
+TEST(Png, BitmapWrittenRowByRowEqualsItsCopy)
+{
+    for (TPixelFormat format : {pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit}) {
+        SCOPED_TRACE(int(format));
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(format);
+        if (format == pf8bit) {
+            TPalette palette;
+            for (int i = 0; i < 256; ++i)
+                palette.push_back({uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0});
+            bitmap.SetPalette(palette);
+        }
+        bitmap.SetSize(37, 9);
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 37; ++x)
+                bitmap.SetPixelColor(x, y, RGB(uint8_t(x * 7), uint8_t(y * 29), uint8_t(x * y)));
+        const Bytes before(bitmap.ScanLine(0), bitmap.ScanLine(0) + bitmap.BytesPerScanLine() * 9);
+
+        TPngImage whole, rows;
+        whole.Title = rows.Title = "grid";
+        TMemoryStream a, b;
+        whole.CopyFromBitmap(bitmap);
+        whole.WriteToStream(a);
+        rows.WriteBitmapToStream(bitmap, b);
+        EXPECT_EQ(WithoutTime(BytesOf(b)), WithoutTime(BytesOf(a)));
+        EXPECT_EQ(Bytes(bitmap.ScanLine(0), bitmap.ScanLine(0) + before.size()), before);
+        EXPECT_EQ(rows.Width, 37u);
+        EXPECT_TRUE(rows.ImageData.empty());
+    }
+}
+
 TEST(Png, PaintToBitmapBlendsAndKeepsTheRest)
 {
     TPngImage image;
