@@ -11,6 +11,7 @@
 #include "cli/CliCommon.h"
 #include "cli/CmdFiling.h"
 #include "cli/Commands.h"
+#include "runtime/Application.h"
 #include "components/Journal.h"
 #include "components/Undo.h"
 
@@ -55,6 +56,10 @@ int RunUndo(int argc, char** argv)
     options.BatchId = batchId;
     options.Folder = dir;
     options.OnWaiting = [](const std::string& message) { std::fprintf(stderr, "quillon-cli undo: %s\n", message.c_str()); };
+    // SIGINT/SIGTERM stop the undo between files: what it restored stays
+    // restored and journaled, the next undo takes back the rest.
+    StopOnSignals();
+    options.Stopped = [] { return StopRequested(); };
     const std::string journalFile = DefaultJournalFileName();
     TUndoResult result = UndoBatch(journalFile, options);
     for (const std::string& warning : result.Warnings)
@@ -92,5 +97,7 @@ int RunUndo(int argc, char** argv)
         PrintJson(out);
     }
     std::fflush(stdout);
-    return result.Skipped() > 0 ? ExitItemFailed : ExitSuccess;
+    if (result.Stopped)
+        std::fprintf(stderr, "quillon-cli undo: %s; undo again to restore the rest\n", StoppedReason);
+    return result.Skipped() > 0 || result.Stopped ? ExitItemFailed : ExitSuccess;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// SIGINT and SIGTERM during a scan or a rename: the command ends cleanly, says
-// it stopped, and renames nothing it had not begun.
+// SIGINT and SIGTERM during a scan, a rename or an undo: the command ends
+// cleanly, says it stopped, and renames nothing it had not begun; a stopped
+// undo is finished by the next one.
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/CliJournalSupport.h"
+#include "tests/faults/SyscallFaults.h"
 
 namespace {
 
@@ -73,6 +75,31 @@ TEST_F(CliStopTest, AStopSignalEndsAScanOrARenameCleanly)
         EXPECT_EQ(process.Out().find("renamed"), std::string::npos) << process.Out();
         EXPECT_EQ(names(), before);
     }
+}
+
+TEST_F(CliStopTest, AStoppedUndoKeepsWhatItRestoredAndTheNextOneRestoresTheRest)
+{
+    if (!StraceAvailable())
+        GTEST_SKIP() << "strace is not installed (scripts/install-deps.sh installs it)";
+    WriteSamples(10);
+    const auto before = FolderContents(folder);
+    ASSERT_EQ(Cli({"rename", folder}).Exit, 0);
+    // SIGINT arrives as the undo restores its third file.
+    const std::string traceDir = root + "/trace";
+    std::filesystem::create_directories(traceDir);
+    TTracedRun stopped = TTracedProcess({QUILLON_CLI, "undo", folder}, {"renameat2", 3, "", "INT"}, traceDir,
+                                        {{"XDG_STATE_HOME", state}, {"ASAN_OPTIONS", "detect_leaks=0"}})
+                             .Wait();
+    EXPECT_EQ(stopped.Exit, 1) << stopped.Err;
+    EXPECT_NE(stopped.Err.find("stopped; undo again"), std::string::npos) << stopped.Err;
+    const auto restored = std::count(stopped.Out.begin(), stopped.Out.end(), '\n');
+    EXPECT_GE(restored, 1) << stopped.Out;
+    EXPECT_LT(restored, 10) << stopped.Out;
+    EXPECT_TRUE(FolderContents(folder) != before) << "nothing was restored";
+
+    TCliRun rest = Cli({"undo", folder});
+    EXPECT_EQ(rest.Exit, 0) << rest.Err;
+    EXPECT_TRUE(FolderContents(folder) == before) << rest.Out;
 }
 
 } // namespace
