@@ -223,6 +223,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         Exec("PRAGMA synchronous = NORMAL", "setting the sync mode");
         // A page cache of fixed size (16 MiB), whatever the catalogue's size.
         Exec("PRAGMA cache_size = -16384", "setting the cache size");
+        Exec("PRAGMA temp_store = MEMORY", "setting the scratch storage");
         MakeSeenTable();   // outside any transaction, so that no rollback drops it
     } catch (...) {
         statements_.clear();
