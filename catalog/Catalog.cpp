@@ -14,9 +14,11 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 
 #include "catalog/CatalogQuery.h"
 #include "catalog/SqliteCatalogStore.h"
@@ -106,7 +108,9 @@ TCatalogEntry IdentifyCatalogFile(const std::string& Path, const TFileIdentity& 
     e.Format = CatalogFormatOf(name);
     THeaderInfo info;
     try {
-        ReadHeaderInfo(Path, info, Cancel);
+        // The walk's identity stands for the one taken before the read.
+        ReadSatelliteFileInfo(Path, Cancel, info.SatelliteCode, nullptr, info.AcquisitionTime, info.StandardName,
+                              info.ImageFormat);
     } catch (const EAbort&) {
         throw;
     } catch (const Exception& error) {
@@ -256,6 +260,81 @@ int Readers(const TCatalogUpdateOptions& options)
     return std::max(1, options.Threads > 0 ? options.Threads : THeaderReadAhead::DefaultThreads());
 }
 
+// The catalogue's entries under one root in path order (byte order), read a
+// chunk at a time. The walk meets the files in the same order, so comparing
+// the two is a merge: an entry the walk passes without meeting its path is
+// gone. Entries the update writes meanwhile lie at or before the walk's
+// position, which the chunks already read cover, so no chunk holds them.
+class TKnownEntries {
+public:
+    TKnownEntries(ICatalogStore& store, const std::string& root)
+        : store_(store), after_(root + "/"), before_(root + "0")   // '0' follows '/'
+    {
+    }
+
+    // Hands each entry before Path to Gone and returns the one at Path, if
+    // any; it stays first until Pop.
+    template <class F>
+    const TCatalogEntry* Seek(const std::string& path, F&& gone)
+    {
+        const TCatalogEntry* e;
+        while ((e = Front()) && e->Path < path) {
+            gone(*e);
+            Pop();
+        }
+        return e && e->Path == path ? e : nullptr;
+    }
+    void Pop() { ++next_; }
+    // Passes over the entries whose path starts with Prefix, keeping them.
+    void Keep(const std::string& prefix)
+    {
+        const TCatalogEntry* e;
+        while ((e = Front()) && e->Path.compare(0, prefix.size(), prefix) == 0)
+            Pop();
+    }
+    template <class F>
+    void Finish(F&& gone)
+    {
+        while (const TCatalogEntry* e = Front()) {
+            gone(*e);
+            Pop();
+        }
+    }
+
+private:
+    static constexpr int Chunk = 1024;
+
+    const TCatalogEntry* Front()
+    {
+        if (next_ == chunk_.size()) {
+            if (exhausted_)
+                return nullptr;
+            store_.IdentitiesInRange(after_, before_, Chunk, chunk_);
+            next_ = 0;
+            exhausted_ = chunk_.size() < static_cast<size_t>(Chunk);
+            if (chunk_.empty())
+                return nullptr;
+            after_ = chunk_.back().Path;
+        }
+        return &chunk_[next_];
+    }
+
+    ICatalogStore& store_;
+    std::string after_, before_;
+    std::vector<TCatalogEntry> chunk_;
+    size_t next_ = 0;
+    bool exhausted_ = false;
+};
+
+// One name of a folder as the walk takes it: a folder's key is its name and a
+// '/', so that sorting the keys puts the full paths below the folder in byte
+// order, as the catalogue sorts them.
+struct TChild {
+    std::string Key;
+    bool Folder = false;
+    TFileIdentity Identity;
+};
+
 class TUpdate {
 public:
     TUpdate(ICatalogStore& store, const TCatalogUpdateOptions& options)
@@ -269,12 +348,11 @@ public:
     {
         store_.Begin();
         try {
-            store_.ClearSeen();
-            for (const std::string& root : roots)
+            for (const std::string& root : roots) {
                 Walk(root);
-            DrainAll();
-            for (const std::string& root : roots)
-                counts_.Removed += store_.RemoveUnseen(root);
+                DrainAll();
+            }
+            RemoveGone();
             store_.Commit();
         } catch (const EAbort&) {
             store_.Rollback();
@@ -311,12 +389,13 @@ private:
     {
         if (r.Aborted)
             throw EAbort("stopped");
-        const int64_t id = store_.Put(r.Entry);
-        store_.MarkSeen(id);
-        if (r.Changed)
+        if (r.Changed) {
+            store_.Put(r.Entry);
             ++counts_.Changed;
-        else
+        } else {
+            store_.Insert(r.Entry);
             ++counts_.Added;
+        }
         if (!r.Entry.Error.empty())
             ++counts_.Unreadable;
         Wrote();
@@ -341,20 +420,49 @@ private:
         }
     }
 
+    // Entries the walk passed without meeting them, removed at the end unless
+    // a move took them meanwhile (a file moved to a path met later).
+    void Gone(const TCatalogEntry& e)
+    {
+        if (!moved_.count(e.Id))
+            gone_.push_back(e.Id);
+    }
+
+    void RemoveGone()
+    {
+        std::sort(gone_.begin(), gone_.end());
+        gone_.erase(std::unique(gone_.begin(), gone_.end()), gone_.end());
+        for (const int64_t id : gone_)
+            if (!moved_.count(id)) {
+                store_.Remove(id);
+                ++counts_.Removed;
+            }
+    }
+
+    // Whether a file of this device can be one the catalogue holds at another
+    // path: not when the catalogue held nothing of the device (a first update).
+    bool MayHaveMoved(uint64_t device)
+    {
+        auto it = devices_.find(device);
+        if (it == devices_.end())
+            it = devices_.emplace(device, store_.HasDevice(device)).first;
+        return it->second;
+    }
+
     // An entry elsewhere for the same device and inode, size and time whose
     // path no longer leads to this file: the file was moved here.
-    bool TakeMoved(const std::string& path, const TFileIdentity& id, const TCatalogEntry* atPath)
+    bool TakeMoved(const std::string& path, const TFileIdentity& id, int64_t atPath)
     {
         for (const TCatalogEntry& c : store_.FindByInode(id.Device, id.Inode)) {
-            if (c.Path == path || !(c.Identity == id))
+            if (c.Path == path || !(c.Identity == id) || moved_.count(c.Id))
                 continue;
             TFileIdentity there;
             if (GetFileIdentity(c.Path, there) && there.Device == id.Device && there.Inode == id.Inode)
                 continue;   // still there: another link to the same file
             if (atPath)
-                store_.Remove(atPath->Id);
+                store_.Remove(atPath);
             store_.SetPath(c.Id, path);
-            store_.MarkSeen(c.Id);
+            moved_.insert(c.Id);
             ++counts_.Changed;
             if (!c.Error.empty())
                 ++counts_.Unreadable;
@@ -369,75 +477,127 @@ private:
         CheckStop();
         if (++met_ % std::max<int64_t>(1, options_.ProgressEvery) == 0 && options_.OnProgress)
             options_.OnProgress(met_);
-        TCatalogEntry& known = known_;   // reused: no allocation per file
-        const bool atPath = store_.FindIdentityByPath(path, known);
-        if (atPath && known.Identity == id) {
-            store_.MarkSeen(known.Id);
-            ++counts_.Unchanged;
-            if (!known.Error.empty())
-                ++counts_.Unreadable;
-            Wrote();
-            return;
+        const TCatalogEntry* known = known_->Seek(path, [this](const TCatalogEntry& e) { Gone(e); });
+        int64_t atPath = 0;
+        if (known) {
+            const bool unchanged = known->Identity == id;
+            const bool unreadable = !known->Error.empty();
+            // An entry a move took is elsewhere now, whatever the chunk says.
+            if (!moved_.count(known->Id))
+                atPath = known->Id;
+            known_->Pop();
+            if (atPath && unchanged) {
+                ++counts_.Unchanged;
+                if (unreadable)
+                    ++counts_.Unreadable;
+                Wrote();
+                return;
+            }
         }
-        if (TakeMoved(path, id, atPath ? &known : nullptr))
+        if (MayHaveMoved(id.Device) && TakeMoved(path, id, atPath))
             return;
         if (pipeline_.Full())
             Drain(true);
-        pipeline_.Push({path, id, atPath});
+        pipeline_.Push({path, id, atPath != 0});
         Drain(false);
     }
 
+    // The names of a folder worth a look, sorted by key; false when the
+    // folder cannot be read.
+    bool List(const std::string& dir, std::vector<TChild>& children)
+    {
+        children.clear();
+        DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+        if (!d) {
+            const int error = errno;
+            if (options_.OnWarning)
+                options_.OnWarning("cannot read folder " + (dir.empty() ? "/" : dir) + ": " + FileErrorText(error) +
+                                   " (its entries are kept)");
+            return false;
+        }
+        std::string path;
+        while (const dirent* entry = ::readdir(d)) {
+            const char* n = entry->d_name;
+            if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
+                continue;
+            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
+                continue;
+            path.assign(dir).append("/").append(n);
+            struct stat info {};
+            if (::lstat(path.c_str(), &info) != 0)
+                continue;   // gone since the listing
+            TChild child;
+            child.Key = n;
+            if (S_ISDIR(info.st_mode)) {
+                if (info.st_dev != rootDevice_ && !options_.CrossFilesystems)
+                    continue;
+                child.Folder = true;
+                child.Key += '/';
+            } else if (S_ISREG(info.st_mode) && IsCatalogFile(n)) {
+                child.Identity.Device = static_cast<uint64_t>(info.st_dev);
+                child.Identity.Inode = static_cast<uint64_t>(info.st_ino);
+                child.Identity.Size = static_cast<int64_t>(info.st_size);
+                child.Identity.ModifiedNs =
+                    static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            } else {
+                continue;
+            }
+            children.push_back(std::move(child));
+        }
+        ::closedir(d);
+        std::sort(children.begin(), children.end(),
+                  [](const TChild& a, const TChild& b) { return a.Key < b.Key; });
+        return true;
+    }
+
+    struct TFrame {
+        std::string Dir;
+        std::vector<TChild> Children;
+        size_t Next = 0;
+    };
+
+    // Opens a folder of the walk: its frame, or its entries kept when it
+    // cannot be read.
+    void Enter(std::vector<TFrame>& frames, const std::string& dir)
+    {
+        CheckStop();
+        TFrame frame;
+        frame.Dir = dir;
+        if (List(dir, frame.Children)) {
+            frames.push_back(std::move(frame));
+            return;
+        }
+        known_->Seek(dir + "/", [this](const TCatalogEntry& e) { Gone(e); });
+        known_->Keep(dir + "/");
+    }
+
+    // Depth first, each folder's names in key order: the files in path order.
     void Walk(const std::string& root)
     {
         struct stat rootInfo {};
         if (::stat(root.empty() ? "/" : root.c_str(), &rootInfo) != 0)
             throw FileIoError("Cannot read folder", root, errno);
-        std::vector<std::string> folders{root};
-        while (!folders.empty()) {
-            const std::string dir = std::move(folders.back());
-            folders.pop_back();
-            CheckStop();
-            DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-            if (!d) {
-                const int error = errno;
-                if (options_.OnWarning)
-                    options_.OnWarning("cannot read folder " + (dir.empty() ? "/" : dir) + ": " +
-                                       FileErrorText(error) + " (its entries are kept)");
-                store_.MarkSeenInside(dir);
+        rootDevice_ = rootInfo.st_dev;
+        known_.emplace(store_, root);
+        std::vector<TFrame> frames;
+        Enter(frames, root);
+        std::string path;
+        while (!frames.empty()) {
+            TFrame& frame = frames.back();
+            if (frame.Next == frame.Children.size()) {
+                frames.pop_back();
                 continue;
             }
-            std::vector<std::string> names;
-            while (const dirent* entry = ::readdir(d)) {
-                const char* n = entry->d_name;
-                if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
-                    continue;
-                if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
-                    continue;
-                names.emplace_back(n);
+            const TChild& child = frame.Children[frame.Next++];
+            if (child.Folder) {
+                Enter(frames, frame.Dir + "/" + child.Key.substr(0, child.Key.size() - 1));
+                continue;
             }
-            ::closedir(d);
-            std::sort(names.begin(), names.end());
-            std::vector<std::string> subfolders;
-            for (const std::string& name : names) {
-                const std::string path = dir + "/" + name;
-                struct stat info {};
-                if (::lstat(path.c_str(), &info) != 0)
-                    continue;   // gone since the listing
-                if (S_ISDIR(info.st_mode)) {
-                    if (info.st_dev == rootInfo.st_dev || options_.CrossFilesystems)
-                        subfolders.push_back(path);
-                } else if (S_ISREG(info.st_mode) && IsCatalogFile(name)) {
-                    TFileIdentity id;
-                    id.Device = static_cast<uint64_t>(info.st_dev);
-                    id.Inode = static_cast<uint64_t>(info.st_ino);
-                    id.Size = static_cast<int64_t>(info.st_size);
-                    id.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-                    File(path, id);
-                }
-            }
-            for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
-                folders.push_back(std::move(*it));
+            path.assign(frame.Dir).append("/").append(child.Key);
+            File(path, child.Identity);
         }
+        known_->Finish([this](const TCatalogEntry& e) { Gone(e); });
+        known_.reset();
     }
 
     ICatalogStore& store_;
@@ -445,7 +605,11 @@ private:
     THeaderPipeline pipeline_;
     TCatalogUpdateCounts counts_;
     TCatalogUpdateCounts committed_;   // the counts at the last commit
-    TCatalogEntry known_;
+    std::optional<TKnownEntries> known_;
+    dev_t rootDevice_ = 0;
+    std::map<uint64_t, bool> devices_;         // device -> the catalogue held entries of it
+    std::unordered_set<int64_t> moved_;        // entries a move took during this update
+    std::vector<int64_t> gone_;
     int64_t written_ = 0;
     int64_t met_ = 0;
 };

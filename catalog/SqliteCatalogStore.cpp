@@ -54,8 +54,7 @@ static_assert(std::size(SchemaSteps) == CatalogSchemaVersion);
 #define TIME_WINDOW " AND (?3 IS NULL OR acquired >= ?3) AND (?4 IS NULL OR acquired < ?4)"
 
 enum Statement {
-    sBegin, sCommit, sRollback, sByPath, sIdentityByPath, sByInode, sPut, sSetPath, sRemove, sSetHash, sMarkSeen, sRemoveUnseen,
-    sMarkInside, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
+    sBegin, sCommit, sRollback, sByPath, sRange, sHasDevice, sByInode, sInsert, sPut, sSetPath, sRemove, sSetHash, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
     sSelect0   // sSelect0 + filter mask: the find variants
 };
 
@@ -64,8 +63,13 @@ const char* const StatementSql[] = {
     "COMMIT",
     "ROLLBACK",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE path = ?1",
-    "SELECT id, size, mtime_ns, device, inode, error IS NOT NULL FROM files WHERE path = ?1",
+    "SELECT id, path, size, mtime_ns, device, inode, error IS NOT NULL FROM files"
+    " WHERE path > ?1 AND path < ?2 ORDER BY path LIMIT ?3",
+    "SELECT 1 FROM files WHERE device = ?1 LIMIT 1",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE device = ?1 AND inode = ?2 ORDER BY path",
+    "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name, image_format,"
+    " acquired, acquired_iso, standard_name, is_standard, error)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)",
     "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name, image_format,"
     " acquired, acquired_iso, standard_name, is_standard, error, content_hash)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, NULL)"
@@ -79,9 +83,6 @@ const char* const StatementSql[] = {
     "UPDATE files SET path = ?2 WHERE id = ?1",
     "DELETE FROM files WHERE id = ?1",
     "UPDATE files SET content_hash = ?2 WHERE id = ?1",
-    "INSERT OR IGNORE INTO temp.seen (id) VALUES (?1)",
-    "DELETE FROM files WHERE path >= ?1 AND path < ?2 AND id NOT IN (SELECT id FROM temp.seen)",
-    "INSERT OR IGNORE INTO temp.seen (id) SELECT id FROM files WHERE path >= ?1 AND path < ?2",
     "SELECT DISTINCT acquired FROM files WHERE error IS NULL AND satellite_code = ?1 AND acquired IS NOT NULL"
     TIME_WINDOW " ORDER BY acquired",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE size IN"
@@ -224,7 +225,6 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         // A page cache of fixed size (16 MiB), whatever the catalogue's size.
         Exec("PRAGMA cache_size = -16384", "setting the cache size");
         Exec("PRAGMA temp_store = MEMORY", "setting the scratch storage");
-        MakeSeenTable();   // outside any transaction, so that no rollback drops it
     } catch (...) {
         statements_.clear();
         sqlite3_close(db_);
@@ -419,22 +419,37 @@ bool TSqliteCatalogStore::FindByPath(const std::string& Path, TCatalogEntry& Ent
     return true;
 }
 
-bool TSqliteCatalogStore::FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry)
+void TSqliteCatalogStore::IdentitiesInRange(const std::string& After, const std::string& Before, int Limit,
+                                            std::vector<TCatalogEntry>& Out)
 {
-    TRun run(Prepared(sIdentityByPath).Handle);
-    run.Text(1, Path);
+    Out.clear();
+    TRun run(Prepared(sRange).Handle);
+    run.Text(1, After);
+    run.Text(2, Before);
+    run.Int(3, int64_t{Limit});
+    int rc;
+    while ((rc = run.Step()) == SQLITE_ROW) {
+        sqlite3_stmt* s = run.Handle();
+        TCatalogEntry& e = Out.emplace_back();
+        e.Id = sqlite3_column_int64(s, 0);
+        e.Path = ColumnText(s, 1);
+        e.Identity.Size = sqlite3_column_int64(s, 2);
+        e.Identity.ModifiedNs = sqlite3_column_int64(s, 3);
+        e.Identity.Device = static_cast<uint64_t>(sqlite3_column_int64(s, 4));
+        e.Identity.Inode = static_cast<uint64_t>(sqlite3_column_int64(s, 5));
+        if (sqlite3_column_int(s, 6))
+            e.Error = "unreadable";
+    }
+    Check(rc, "looking up files");
+}
+
+bool TSqliteCatalogStore::HasDevice(uint64_t Device)
+{
+    TRun run(Prepared(sHasDevice).Handle);
+    run.Int(1, static_cast<int64_t>(Device));
     const int rc = run.Step();
-    Check(rc, "looking up a file");
-    if (rc != SQLITE_ROW)
-        return false;
-    sqlite3_stmt* s = run.Handle();
-    Entry.Id = sqlite3_column_int64(s, 0);
-    Entry.Identity.Size = sqlite3_column_int64(s, 1);
-    Entry.Identity.ModifiedNs = sqlite3_column_int64(s, 2);
-    Entry.Identity.Device = static_cast<uint64_t>(sqlite3_column_int64(s, 3));
-    Entry.Identity.Inode = static_cast<uint64_t>(sqlite3_column_int64(s, 4));
-    Entry.Error = sqlite3_column_int(s, 5) ? "unreadable" : "";
-    return true;
+    Check(rc, "looking up files");
+    return rc == SQLITE_ROW;
 }
 
 std::vector<TCatalogEntry> TSqliteCatalogStore::FindByInode(uint64_t Device, uint64_t Inode)
@@ -450,9 +465,11 @@ std::vector<TCatalogEntry> TSqliteCatalogStore::FindByInode(uint64_t Device, uin
     return found;
 }
 
-int64_t TSqliteCatalogStore::Put(const TCatalogEntry& e)
+namespace {
+
+// The values of an entry's columns as ?1..?14 of the insert statements.
+void BindEntry(TRun& run, const TCatalogEntry& e)
 {
-    TRun run(Prepared(sPut).Handle);
     run.Text(1, e.Path);
     run.Int(2, e.Identity.Size);
     run.Int(3, e.Identity.ModifiedNs);
@@ -467,6 +484,22 @@ int64_t TSqliteCatalogStore::Put(const TCatalogEntry& e)
     run.Text(12, e.StandardName);
     run.Int(13, e.IsStandard ? 1 : 0);
     run.TextOrNull(14, e.Error);
+}
+
+} // namespace
+
+int64_t TSqliteCatalogStore::Insert(const TCatalogEntry& e)
+{
+    TRun run(Prepared(sInsert).Handle);
+    BindEntry(run, e);
+    Check(run.Step(), "recording a file");
+    return sqlite3_last_insert_rowid(db_);
+}
+
+int64_t TSqliteCatalogStore::Put(const TCatalogEntry& e)
+{
+    TRun run(Prepared(sPut).Handle);
+    BindEntry(run, e);
     const int rc = run.Step();
     Check(rc, "recording a file");
     return sqlite3_column_int64(run.Handle(), 0);
@@ -493,47 +526,6 @@ void TSqliteCatalogStore::SetContentHash(int64_t Id, const std::string& Hash)
     run.Int(1, Id);
     run.Text(2, Hash);
     Check(run.Step(), "recording a content digest");
-}
-
-void TSqliteCatalogStore::MakeSeenTable()
-{
-    if (!seenTable_) {
-        Exec("CREATE TEMP TABLE IF NOT EXISTS seen (id INTEGER PRIMARY KEY)", "making the scratch table");
-        seenTable_ = true;
-    }
-}
-
-void TSqliteCatalogStore::ClearSeen()
-{
-    MakeSeenTable();
-    Exec("DELETE FROM temp.seen", "clearing the scratch table");
-}
-
-void TSqliteCatalogStore::MarkSeen(int64_t Id)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sMarkSeen).Handle);
-    run.Int(1, Id);
-    Check(run.Step(), "marking a file");
-}
-
-void TSqliteCatalogStore::MarkSeenInside(const std::string& Root)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sMarkInside).Handle);
-    run.Text(1, Root + "/");
-    run.Text(2, Root + "0");
-    Check(run.Step(), "marking files");
-}
-
-int64_t TSqliteCatalogStore::RemoveUnseen(const std::string& Root)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sRemoveUnseen).Handle);
-    run.Text(1, Root + "/");
-    run.Text(2, Root + "0");   // '0' follows '/': every path below Root sorts between
-    Check(run.Step(), "removing files that are gone");
-    return sqlite3_changes64(db_);
 }
 
 void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bool(const TCatalogEntry&)>& Row)
