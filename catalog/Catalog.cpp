@@ -515,16 +515,15 @@ private:
                                    " (its entries are kept)");
             return false;
         }
-        std::string path;
+        const int fd = ::dirfd(d);
         while (const dirent* entry = ::readdir(d)) {
             const char* n = entry->d_name;
             if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
                 continue;
             if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
                 continue;
-            path.assign(dir).append("/").append(n);
             struct stat info {};
-            if (::lstat(path.c_str(), &info) != 0)
+            if (::fstatat(fd, n, &info, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;   // gone since the listing
             TChild child;
             child.Key = n;

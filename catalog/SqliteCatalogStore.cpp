@@ -152,7 +152,8 @@ public:
         else
             sqlite3_bind_null(s_, i);
     }
-    void Text(int i, const std::string& v) { sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT); }
+    // The text is not copied: it must outlive the run, whose end clears it.
+    void Text(int i, const std::string& v) { sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
     void TextOrNull(int i, const std::string& v)
     {
         if (v.empty())
@@ -208,7 +209,9 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         throw ECatalogError("no catalogue at " + FileName + " (make one with 'quillon-cli catalog update')");
     if (exists && !S_ISREG(info.st_mode))
         throw ECatalogError(FileName + ": not a Quillon catalogue (not a regular file); left as it is");
-    const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW;
+    // One thread at a time uses a store: no locking inside SQLite.
+    const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
+                      SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(FileName.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -543,6 +546,7 @@ void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bo
         mask |= fRoot;
     if (f.NonStandardOnly)
         mask |= fNonStandard;
+    const std::string inside = f.Root + "/", beyond = f.Root + "0";   // bound as they are: kept until the end
     TRun run(Prepared(sSelect0 + mask).Handle);
     if (f.SatelliteCode)
         run.Int(1, *f.SatelliteCode);
@@ -553,8 +557,8 @@ void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bo
     if (f.To)
         run.Int(4, *f.To);
     if (mask & fRoot) {
-        run.Text(5, f.Root + "/");
-        run.Text(6, f.Root + "0");
+        run.Text(5, inside);
+        run.Text(6, beyond);
     }
     int rc;
     while ((rc = run.Step()) == SQLITE_ROW)
