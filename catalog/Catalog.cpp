@@ -81,21 +81,38 @@ const char* const CatalogExtensions[] = {".MPD", ".HRM", ".RAH", ".MET", ".PDU",
 
 } // namespace
 
+namespace {
+
+// The catalogue's extension of Name ("MPD", ...), or nullptr: no allocation,
+// as the walk asks it of every name.
+const char* CatalogExtensionOf(std::string_view Name)
+{
+    const size_t dot = Name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return nullptr;
+    const std::string_view ext = Name.substr(dot);
+    for (const char* e : CatalogExtensions) {
+        const std::string_view known(e);
+        if (ext.size() == known.size() &&
+            std::equal(ext.begin(), ext.end(), known.begin(), [](char a, char b) {
+                return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+            }))
+            return e + 1;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool IsCatalogFile(std::string_view Name)
 {
-    return !CatalogFormatOf(Name).empty();
+    return CatalogExtensionOf(Name) != nullptr;
 }
 
 std::string CatalogFormatOf(std::string_view Name)
 {
-    const size_t dot = Name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return {};
-    const std::string ext = UpperCase(Name.substr(dot));
-    for (const char* e : CatalogExtensions)
-        if (ext == e)
-            return ext.substr(1);
-    return {};
+    const char* format = CatalogExtensionOf(Name);
+    return format ? format : "";
 }
 
 TCatalogEntry IdentifyCatalogFile(const std::string& Path, const TFileIdentity& Identity,
