@@ -369,7 +369,7 @@ public:
                 Walk(root);
                 DrainAll();
             }
-            RemoveGone();
+            RemoveGone();   // flushes
             store_.Commit();
         } catch (const EAbort&) {
             store_.Rollback();
@@ -396,6 +396,7 @@ private:
         if (++written_ < static_cast<int64_t>(std::max(1, options_.BatchSize)))
             return;
         CheckStop();
+        Flush();
         store_.Commit();
         committed_ = counts_;
         store_.Begin();
@@ -406,16 +407,31 @@ private:
     {
         if (r.Aborted)
             throw EAbort("stopped");
+        if (!r.Entry.Error.empty())
+            ++counts_.Unreadable;
         if (r.Changed) {
+            Flush();
             store_.Put(r.Entry);
             ++counts_.Changed;
         } else {
-            store_.Insert(r.Entry);
+            pending_.push_back(std::move(r.Entry));
+            if (pending_.size() >= PendingRows)
+                Flush();
             ++counts_.Added;
         }
-        if (!r.Entry.Error.empty())
-            ++counts_.Unreadable;
         Wrote();
+    }
+
+    // New files are inserted a few dozen at a time (one statement for them
+    // all); any other change of the catalogue, and every commit, comes after
+    // the ones held.
+    static constexpr size_t PendingRows = 32;
+    void Flush()
+    {
+        if (pending_.empty())
+            return;
+        store_.InsertMany(pending_);
+        pending_.clear();
     }
 
     void Drain(bool wait)
@@ -447,6 +463,7 @@ private:
 
     void RemoveGone()
     {
+        Flush();
         std::sort(gone_.begin(), gone_.end());
         gone_.erase(std::unique(gone_.begin(), gone_.end()), gone_.end());
         for (const int64_t id : gone_)
@@ -470,6 +487,7 @@ private:
     // path no longer leads to this file: the file was moved here.
     bool TakeMoved(const std::string& path, const TFileIdentity& id, int64_t atPath)
     {
+        Flush();
         for (const TCatalogEntry& c : store_.FindByInode(id.Device, id.Inode)) {
             if (c.Path == path || !(c.Identity == id) || moved_.count(c.Id))
                 continue;
@@ -626,6 +644,7 @@ private:
     std::map<uint64_t, bool> devices_;         // device -> the catalogue held entries of it
     std::unordered_set<int64_t> moved_;        // entries a move took during this update
     std::vector<int64_t> gone_;
+    std::vector<TCatalogEntry> pending_;       // new files not inserted yet
     int64_t written_ = 0;
     int64_t met_ = 0;
 };

@@ -62,6 +62,8 @@ public:
     virtual std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) = 0;
     // Records a file at a path the catalogue does not hold; returns its id.
     virtual int64_t Insert(const TCatalogEntry& Entry) = 0;
+    // The same for several files at once.
+    virtual void InsertMany(const std::vector<TCatalogEntry>& Entries) = 0;
     // Inserts the entry, or replaces the one of the same path keeping its id;
     // returns the id.
     virtual int64_t Put(const TCatalogEntry& Entry) = 0;

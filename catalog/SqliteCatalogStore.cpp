@@ -55,8 +55,13 @@ static_assert(std::size(SchemaSteps) == CatalogSchemaVersion);
 
 enum Statement {
     sBegin, sCommit, sRollback, sByPath, sRange, sHasDevice, sByInode, sInsert, sPut, sSetPath, sRemove, sSetHash, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
-    sSelect0   // sSelect0 + filter mask: the find variants
+    sSelect0,  // sSelect0 + filter mask: the find variants
+    sInsertRows = sSelect0 + 64   // InsertRows entries at once
 };
+
+// Entries one statement inserts in a batch.
+constexpr size_t InsertRows = 32;
+constexpr int EntryValues = 14;
 
 const char* const StatementSql[] = {
     "BEGIN IMMEDIATE",
@@ -118,6 +123,19 @@ std::string SelectSql(int mask)
     if (mask & fNonStandard)
         sql += " AND is_standard = 0";
     sql += " ORDER BY acquired, path";
+    return sql;
+}
+
+std::string InsertRowsSql()
+{
+    std::string sql = "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name,"
+                      " image_format, acquired, acquired_iso, standard_name, is_standard, error) VALUES ";
+    for (size_t row = 0; row < InsertRows; ++row) {
+        sql += row ? ",(" : "(";
+        for (int value = 1; value <= EntryValues; ++value)
+            sql += (value > 1 ? ",?" : "?") + std::to_string(row * EntryValues + static_cast<size_t>(value));
+        sql += ")";
+    }
     return sql;
 }
 
@@ -301,7 +319,9 @@ TSqliteCatalogStore::TStatement& TSqliteCatalogStore::Prepared(int Which)
     std::unique_ptr<TStatement>& slot = statements_[static_cast<size_t>(Which)];
     if (!slot) {
         auto statement = std::make_unique<TStatement>();
-        const std::string sql = Which >= sSelect0 ? SelectSql(Which - sSelect0) : StatementSql[Which];
+        const std::string sql = Which == sInsertRows ? InsertRowsSql()
+                                : Which >= sSelect0   ? SelectSql(Which - sSelect0)
+                                                      : StatementSql[Which];
         Check(sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement->Handle, nullptr),
               "preparing a statement");
         slot = std::move(statement);
@@ -470,23 +490,24 @@ std::vector<TCatalogEntry> TSqliteCatalogStore::FindByInode(uint64_t Device, uin
 
 namespace {
 
-// The values of an entry's columns as ?1..?14 of the insert statements.
-void BindEntry(TRun& run, const TCatalogEntry& e)
+// The values of an entry's columns as ?1..?14 of the insert statements, or
+// the next fourteen after First.
+void BindEntry(TRun& run, const TCatalogEntry& e, int First = 0)
 {
-    run.Text(1, e.Path);
-    run.Int(2, e.Identity.Size);
-    run.Int(3, e.Identity.ModifiedNs);
-    run.Int(4, static_cast<int64_t>(e.Identity.Device));
-    run.Int(5, static_cast<int64_t>(e.Identity.Inode));
-    run.Text(6, e.Format);
-    run.Int(7, e.SatelliteCode);
-    run.Text(8, e.SatelliteName);
-    run.Text(9, e.ImageFormat);
-    run.Int(10, e.Acquired);
-    run.TextOrNull(11, e.AcquiredIso);
-    run.Text(12, e.StandardName);
-    run.Int(13, e.IsStandard ? 1 : 0);
-    run.TextOrNull(14, e.Error);
+    run.Text(First + 1, e.Path);
+    run.Int(First + 2, e.Identity.Size);
+    run.Int(First + 3, e.Identity.ModifiedNs);
+    run.Int(First + 4, static_cast<int64_t>(e.Identity.Device));
+    run.Int(First + 5, static_cast<int64_t>(e.Identity.Inode));
+    run.Text(First + 6, e.Format);
+    run.Int(First + 7, e.SatelliteCode);
+    run.Text(First + 8, e.SatelliteName);
+    run.Text(First + 9, e.ImageFormat);
+    run.Int(First + 10, e.Acquired);
+    run.TextOrNull(First + 11, e.AcquiredIso);
+    run.Text(First + 12, e.StandardName);
+    run.Int(First + 13, e.IsStandard ? 1 : 0);
+    run.TextOrNull(First + 14, e.Error);
 }
 
 } // namespace
@@ -497,6 +518,19 @@ int64_t TSqliteCatalogStore::Insert(const TCatalogEntry& e)
     BindEntry(run, e);
     Check(run.Step(), "recording a file");
     return sqlite3_last_insert_rowid(db_);
+}
+
+void TSqliteCatalogStore::InsertMany(const std::vector<TCatalogEntry>& Entries)
+{
+    size_t i = 0;
+    for (; i + InsertRows <= Entries.size(); i += InsertRows) {
+        TRun run(Prepared(sInsertRows).Handle);
+        for (size_t row = 0; row < InsertRows; ++row)
+            BindEntry(run, Entries[i + row], static_cast<int>(row) * EntryValues);
+        Check(run.Step(), "recording files");
+    }
+    for (; i < Entries.size(); ++i)
+        Insert(Entries[i]);
 }
 
 int64_t TSqliteCatalogStore::Put(const TCatalogEntry& e)

@@ -54,6 +54,7 @@ public:
     bool HasDevice(uint64_t Device) override;
     std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) override;
     int64_t Insert(const TCatalogEntry& Entry) override;
+    void InsertMany(const std::vector<TCatalogEntry>& Entries) override;
     int64_t Put(const TCatalogEntry& Entry) override;
     void SetPath(int64_t Id, const std::string& Path) override;
     void Remove(int64_t Id) override;
