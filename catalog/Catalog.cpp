@@ -11,6 +11,7 @@
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -352,6 +353,203 @@ struct TChild {
     TFileIdentity Identity;
 };
 
+// What the walk meets: a file with its identity, or a folder it cannot read
+// (Error, an errno value).
+struct TWalkItem {
+    std::string Path;
+    TFileIdentity Identity;
+    int Error = 0;
+};
+
+// The walk of one root on a thread of its own: depth first, each folder's
+// names in key order, so the files come in path order. It runs ahead of the
+// update by a bounded number of items.
+class TTreeWalk {
+public:
+    TTreeWalk(const std::string& root, dev_t rootDevice, bool crossFilesystems)
+        : rootDevice_(rootDevice), cross_(crossFilesystems), thread_([this, root] { Run(root); })
+    {
+    }
+    ~TTreeWalk()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancel_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // The next items into Items; false at the end of the walk. EAbort when a
+    // stop request cut the walk short.
+    bool Next(std::vector<TWalkItem>& items)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !queue_.empty() || done_; });
+        if (queue_.empty()) {
+            if (error_)
+                std::rethrow_exception(error_);
+            if (stopped_)
+                throw EAbort("stopped");
+            return false;
+        }
+        items = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr size_t BatchItems = 256;
+    static constexpr size_t QueuedBatches = 8;
+
+    struct TFrame {
+        std::string Dir;
+        std::vector<TChild> Children;
+        size_t Next = 0;
+    };
+
+    void Run(const std::string& root)
+    {
+        try {
+            Walk(root);
+            Hand();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            error_ = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Hands the batch over, waiting while enough are queued; false once the
+    // walk is to end.
+    bool Hand()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < QueuedBatches || cancel_; });
+        if (cancel_)
+            return false;
+        if (!batch_.empty())
+            queue_.push_back(std::move(batch_));
+        batch_.clear();
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+    bool Add(TWalkItem item)
+    {
+        batch_.push_back(std::move(item));
+        return batch_.size() < BatchItems || Hand();
+    }
+
+    bool Stopping()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = stopped_ || StopRequested();
+        return stopped_ || cancel_;
+    }
+
+    // The names of a folder worth a look, sorted by key; an errno value when
+    // the folder cannot be read.
+    int List(const std::string& dir, std::vector<TChild>& children)
+    {
+        children.clear();
+        DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+        if (!d)
+            return errno ? errno : EIO;
+        const int fd = ::dirfd(d);
+        while (const dirent* entry = ::readdir(d)) {
+            const char* n = entry->d_name;
+            if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
+                continue;
+            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
+                continue;
+            struct stat info {};
+            if (::fstatat(fd, n, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;   // gone since the listing
+            TChild child;
+            child.Key = n;
+            if (S_ISDIR(info.st_mode)) {
+                if (info.st_dev != rootDevice_ && !cross_)
+                    continue;
+                child.Folder = true;
+                child.Key += '/';
+            } else if (S_ISREG(info.st_mode) && IsCatalogFile(n)) {
+                child.Identity.Device = static_cast<uint64_t>(info.st_dev);
+                child.Identity.Inode = static_cast<uint64_t>(info.st_ino);
+                child.Identity.Size = static_cast<int64_t>(info.st_size);
+                child.Identity.ModifiedNs =
+                    static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            } else {
+                continue;
+            }
+            children.push_back(std::move(child));
+        }
+        ::closedir(d);
+        std::sort(children.begin(), children.end(), [](const TChild& a, const TChild& b) { return a.Key < b.Key; });
+        return 0;
+    }
+
+    // Opens a folder: its frame, or an item saying it cannot be read.
+    bool Enter(std::vector<TFrame>& frames, const std::string& dir)
+    {
+        if (Stopping())
+            return false;
+        TFrame frame;
+        frame.Dir = dir;
+        if (const int error = List(dir, frame.Children)) {
+            TWalkItem item;
+            item.Path = dir;
+            item.Error = error;
+            return Add(std::move(item));
+        }
+        frames.push_back(std::move(frame));
+        return true;
+    }
+
+    void Walk(const std::string& root)
+    {
+        std::vector<TFrame> frames;
+        if (!Enter(frames, root))
+            return;
+        while (!frames.empty()) {
+            TFrame& frame = frames.back();
+            if (frame.Next == frame.Children.size()) {
+                frames.pop_back();
+                continue;
+            }
+            const TChild& child = frame.Children[frame.Next++];
+            if (child.Folder) {
+                if (!Enter(frames, frame.Dir + "/" + child.Key.substr(0, child.Key.size() - 1)))
+                    return;
+                continue;
+            }
+            TWalkItem item;
+            item.Path.reserve(frame.Dir.size() + 1 + child.Key.size());
+            item.Path.append(frame.Dir).append("/").append(child.Key);
+            item.Identity = child.Identity;
+            if (!Add(std::move(item)))
+                return;
+        }
+    }
+
+    dev_t rootDevice_;
+    bool cross_;
+    std::vector<TWalkItem> batch_;    // the walk's own until handed over
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TWalkItem>> queue_;
+    bool done_ = false, cancel_ = false, stopped_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;   // last: starts once the rest is made
+};
+
 class TUpdate {
 public:
     TUpdate(ICatalogStore& store, const TCatalogUpdateOptions& options)
@@ -537,99 +735,33 @@ private:
         Drain(false);
     }
 
-    // The names of a folder worth a look, sorted by key; false when the
-    // folder cannot be read.
-    bool List(const std::string& dir, std::vector<TChild>& children)
-    {
-        children.clear();
-        DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-        if (!d) {
-            const int error = errno;
-            if (options_.OnWarning)
-                options_.OnWarning("cannot read folder " + (dir.empty() ? "/" : dir) + ": " + FileErrorText(error) +
-                                   " (its entries are kept)");
-            return false;
-        }
-        const int fd = ::dirfd(d);
-        while (const dirent* entry = ::readdir(d)) {
-            const char* n = entry->d_name;
-            if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
-                continue;
-            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
-                continue;
-            struct stat info {};
-            if (::fstatat(fd, n, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;   // gone since the listing
-            TChild child;
-            child.Key = n;
-            if (S_ISDIR(info.st_mode)) {
-                if (info.st_dev != rootDevice_ && !options_.CrossFilesystems)
-                    continue;
-                child.Folder = true;
-                child.Key += '/';
-            } else if (S_ISREG(info.st_mode) && IsCatalogFile(n)) {
-                child.Identity.Device = static_cast<uint64_t>(info.st_dev);
-                child.Identity.Inode = static_cast<uint64_t>(info.st_ino);
-                child.Identity.Size = static_cast<int64_t>(info.st_size);
-                child.Identity.ModifiedNs =
-                    static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-            } else {
-                continue;
-            }
-            children.push_back(std::move(child));
-        }
-        ::closedir(d);
-        std::sort(children.begin(), children.end(),
-                  [](const TChild& a, const TChild& b) { return a.Key < b.Key; });
-        return true;
-    }
-
-    struct TFrame {
-        std::string Dir;
-        std::vector<TChild> Children;
-        size_t Next = 0;
-    };
-
-    // Opens a folder of the walk: its frame, or its entries kept when it
-    // cannot be read.
-    void Enter(std::vector<TFrame>& frames, const std::string& dir)
-    {
-        CheckStop();
-        TFrame frame;
-        frame.Dir = dir;
-        if (List(dir, frame.Children)) {
-            frames.push_back(std::move(frame));
-            return;
-        }
-        known_->Seek(dir + "/", [this](const TCatalogEntry& e) { Gone(e); });
-        known_->Keep(dir + "/");
-    }
-
-    // Depth first, each folder's names in key order: the files in path order.
+    // Walks one root: the walk's thread lists the folders and looks at their
+    // files ahead; here they are taken in path order.
     void Walk(const std::string& root)
     {
         struct stat rootInfo {};
         if (::stat(root.empty() ? "/" : root.c_str(), &rootInfo) != 0)
             throw FileIoError("Cannot read folder", root, errno);
-        rootDevice_ = rootInfo.st_dev;
         known_.emplace(store_, root);
-        std::vector<TFrame> frames;
-        Enter(frames, root);
-        std::string path;
-        while (!frames.empty()) {
-            TFrame& frame = frames.back();
-            if (frame.Next == frame.Children.size()) {
-                frames.pop_back();
-                continue;
+        TTreeWalk walk(root, rootInfo.st_dev, options_.CrossFilesystems);
+        std::vector<TWalkItem> items;
+        while (walk.Next(items)) {
+            for (const TWalkItem& item : items) {
+                if (item.Error == 0) {
+                    File(item.Path, item.Identity);
+                    continue;
+                }
+                // A folder that cannot be read keeps its entries.
+                const std::string& dir = item.Path;
+                if (options_.OnWarning)
+                    options_.OnWarning("cannot read folder " + (dir.empty() ? "/" : dir) + ": " +
+                                       FileErrorText(item.Error) + " (its entries are kept)");
+                known_->Seek(dir + "/", [this](const TCatalogEntry& e) { Gone(e); });
+                known_->Keep(dir + "/");
             }
-            const TChild& child = frame.Children[frame.Next++];
-            if (child.Folder) {
-                Enter(frames, frame.Dir + "/" + child.Key.substr(0, child.Key.size() - 1));
-                continue;
-            }
-            path.assign(frame.Dir).append("/").append(child.Key);
-            File(path, child.Identity);
+            CheckStop();
         }
+        CheckStop();   // a walk cut short by a stop leaves nothing gone
         known_->Finish([this](const TCatalogEntry& e) { Gone(e); });
         known_.reset();
     }
@@ -640,7 +772,6 @@ private:
     TCatalogUpdateCounts counts_;
     TCatalogUpdateCounts committed_;   // the counts at the last commit
     std::optional<TKnownEntries> known_;
-    dev_t rootDevice_ = 0;
     std::map<uint64_t, bool> devices_;         // device -> the catalogue held entries of it
     std::unordered_set<int64_t> moved_;        // entries a move took during this update
     std::vector<int64_t> gone_;
