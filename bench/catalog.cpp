@@ -222,8 +222,8 @@ void Find(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(Scan)->Unit(benchmark::kMillisecond)->MinTime(2);
-BENCHMARK(FirstUpdate)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(Scan)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
+BENCHMARK(FirstUpdate)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 BENCHMARK(SecondUpdate)->Unit(benchmark::kMillisecond)->Iterations(3);
 // 1,000,000 entries is the aim's size; 100,000 fills in a fraction of the time.
 BENCHMARK(Find)->Unit(benchmark::kMillisecond)->MinTime(1)->Arg(100000)->Arg(1000000);

@@ -278,6 +278,91 @@ int Readers(const TCatalogUpdateOptions& options)
     return std::max(1, options.Threads > 0 ? options.Threads : THeaderReadAhead::DefaultThreads());
 }
 
+// Inserts of new files on a thread of their own, overlapping the walk, the
+// header reads and the comparison. The store is the writer's while rows are
+// handed and not yet written; Sync gives it back.
+class TInsertWriter {
+public:
+    explicit TInsertWriter(ICatalogStore& store) : store_(store), thread_([this] { Run(); }) {}
+    ~TInsertWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            queue_.clear();
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    void Hand(std::vector<TCatalogEntry>&& rows)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < QueuedBatches || error_; });
+        if (error_)
+            std::rethrow_exception(error_);
+        queue_.push_back(std::move(rows));
+        lock.unlock();
+        changed_.notify_all();
+    }
+    // Waits until every row handed is in the store (raising what writing
+    // them raised): the store is the caller's until the next Hand.
+    void Sync()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return (queue_.empty() && !busy_) || error_; });
+        if (error_) {
+            changed_.wait(lock, [&] { return !busy_; });
+            std::rethrow_exception(error_);
+        }
+    }
+    // Drops the rows not written yet and waits for the batch under way.
+    void Discard() noexcept
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        queue_.clear();
+        changed_.wait(lock, [&] { return !busy_; });
+    }
+
+private:
+    static constexpr size_t QueuedBatches = 8;
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+            if (closing_)
+                return;
+            std::vector<TCatalogEntry> rows = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                store_.InsertMany(rows);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            busy_ = false;
+            if (error) {
+                error_ = error;
+                queue_.clear();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    ICatalogStore& store_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TCatalogEntry>> queue_;
+    bool busy_ = false, closing_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;   // last: starts once the rest is made
+};
+
 // The catalogue's entries under one root in path order (byte order), read a
 // chunk at a time. The walk meets the files in the same order, so comparing
 // the two is a merge: an entry the walk passes without meeting its path is
@@ -285,8 +370,9 @@ int Readers(const TCatalogUpdateOptions& options)
 // position, which the chunks already read cover, so no chunk holds them.
 class TKnownEntries {
 public:
-    TKnownEntries(ICatalogStore& store, const std::string& root)
-        : store_(store), after_(root + "/"), before_(root + "0")   // '0' follows '/'
+    // Settle is called before each read of the store.
+    TKnownEntries(ICatalogStore& store, const std::string& root, std::function<void()> settle)
+        : store_(store), settle_(std::move(settle)), after_(root + "/"), before_(root + "0")   // '0' follows '/'
     {
     }
 
@@ -327,6 +413,7 @@ private:
         if (next_ == chunk_.size()) {
             if (exhausted_)
                 return nullptr;
+            settle_();
             store_.IdentitiesInRange(after_, before_, Chunk, chunk_);
             next_ = 0;
             exhausted_ = chunk_.size() < static_cast<size_t>(Chunk);
@@ -338,6 +425,7 @@ private:
     }
 
     ICatalogStore& store_;
+    std::function<void()> settle_;
     std::string after_, before_;
     std::vector<TCatalogEntry> chunk_;
     size_t next_ = 0;
@@ -553,7 +641,7 @@ private:
 class TUpdate {
 public:
     TUpdate(ICatalogStore& store, const TCatalogUpdateOptions& options)
-        : store_(store), options_(options),
+        : store_(store), options_(options), writer_(store),
           pipeline_(Readers(options), options.ReadAhead > 0 ? static_cast<size_t>(options.ReadAhead)
                                                                : 64 * static_cast<size_t>(Readers(options)))
     {
@@ -567,13 +655,15 @@ public:
                 Walk(root);
                 DrainAll();
             }
-            RemoveGone();   // flushes
+            RemoveGone();   // settles
             store_.Commit();
         } catch (const EAbort&) {
+            writer_.Discard();
             store_.Rollback();
             counts_ = committed_;   // what the catalogue holds of this update
             counts_.Stopped = true;
         } catch (...) {
+            writer_.Discard();
             store_.Rollback();
             throw;
         }
@@ -594,7 +684,7 @@ private:
         if (++written_ < static_cast<int64_t>(std::max(1, options_.BatchSize)))
             return;
         CheckStop();
-        Flush();
+        Settle();
         store_.Commit();
         committed_ = counts_;
         store_.Begin();
@@ -608,7 +698,7 @@ private:
         if (!r.Entry.Error.empty())
             ++counts_.Unreadable;
         if (r.Changed) {
-            Flush();
+            Settle();
             store_.Put(r.Entry);
             ++counts_.Changed;
         } else {
@@ -621,15 +711,21 @@ private:
     }
 
     // New files are inserted a few dozen at a time (one statement for them
-    // all); any other change of the catalogue, and every commit, comes after
-    // the ones held.
+    // all) by the writer; every other use of the store, commits included,
+    // settles first: the rows held are written and the writer is idle.
     static constexpr size_t PendingRows = 32;
     void Flush()
     {
         if (pending_.empty())
             return;
-        store_.InsertMany(pending_);
+        writer_.Hand(std::move(pending_));
         pending_.clear();
+        pending_.reserve(PendingRows);
+    }
+    void Settle()
+    {
+        Flush();
+        writer_.Sync();
     }
 
     void Drain(bool wait)
@@ -661,7 +757,7 @@ private:
 
     void RemoveGone()
     {
-        Flush();
+        Settle();
         std::sort(gone_.begin(), gone_.end());
         gone_.erase(std::unique(gone_.begin(), gone_.end()), gone_.end());
         for (const int64_t id : gone_)
@@ -676,8 +772,10 @@ private:
     bool MayHaveMoved(uint64_t device)
     {
         auto it = devices_.find(device);
-        if (it == devices_.end())
+        if (it == devices_.end()) {
+            Settle();
             it = devices_.emplace(device, store_.HasDevice(device)).first;
+        }
         return it->second;
     }
 
@@ -685,7 +783,7 @@ private:
     // path no longer leads to this file: the file was moved here.
     bool TakeMoved(const std::string& path, const TFileIdentity& id, int64_t atPath)
     {
-        Flush();
+        Settle();
         for (const TCatalogEntry& c : store_.FindByInode(id.Device, id.Inode)) {
             if (c.Path == path || !(c.Identity == id) || moved_.count(c.Id))
                 continue;
@@ -742,7 +840,7 @@ private:
         struct stat rootInfo {};
         if (::stat(root.empty() ? "/" : root.c_str(), &rootInfo) != 0)
             throw FileIoError("Cannot read folder", root, errno);
-        known_.emplace(store_, root);
+        known_.emplace(store_, root, [this] { Settle(); });
         TTreeWalk walk(root, rootInfo.st_dev, options_.CrossFilesystems);
         std::vector<TWalkItem> items;
         while (walk.Next(items)) {
@@ -768,6 +866,7 @@ private:
 
     ICatalogStore& store_;
     const TCatalogUpdateOptions& options_;
+    TInsertWriter writer_;
     THeaderPipeline pipeline_;
     TCatalogUpdateCounts counts_;
     TCatalogUpdateCounts committed_;   // the counts at the last commit
