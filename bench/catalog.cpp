@@ -6,7 +6,8 @@
 //    files, named from the file name, spread over 100 folders; aim: 1 s);
 //  - Find: a query returning 100 rows from a catalogue of 1,000,000 entries
 //    (aim: 50 ms).
-// scripts/bench-catalog.sh runs it and prints the ratios and peak memory.
+// Each reports all_cpu_ms, the CPU time of every thread of the process per
+// iteration, beside the main thread's (the CPU column).
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
