@@ -254,13 +254,20 @@ private:
                 result.Entry.Format = CatalogFormatOf(job.Path);
                 result.Entry.Error = e.what();
             }
+            // The update is woken for a handful of entries at once, or when
+            // no file waits to be read.
+            bool wake;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 results_.push_back(std::move(result));
+                wake = results_.size() >= WakeResults || jobs_.empty();
             }
-            resultReady_.notify_one();
+            if (wake)
+                resultReady_.notify_one();
         }
     }
+
+    static constexpr size_t WakeResults = 16;
 
     size_t capacity_;
     std::mutex mutex_;
