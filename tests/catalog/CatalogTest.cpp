@@ -241,6 +241,20 @@ TEST_F(Catalog, FilesMovedEitherWayKeepTheirRecords)
     }
 }
 
+TEST_F(Catalog, OverlappingRootsRecordEachFileOnce)
+{
+    Mpd("a.mpd", 0);
+    Mpd("sub/b.mpd", 30);
+    const std::vector<std::string> roots{root_ + "/sub", root_, root_ + "/sub"};
+    const TCatalogUpdateCounts first = UpdateCatalog(Store(), roots);
+    EXPECT_EQ(first.Added, 2);
+    EXPECT_EQ(first.Unchanged, 2);   // b met again under the second and third roots
+    const TCatalogUpdateCounts again = UpdateCatalog(Store(), roots);
+    EXPECT_EQ(again.Unchanged, 4);
+    EXPECT_EQ(again.Added + again.Changed + again.Removed, 0);
+    EXPECT_EQ(All().size(), 2u);
+}
+
 struct TBadFile {
     const char* Name;
     std::function<void(const std::string& db)> Make;
