@@ -11,12 +11,15 @@
 #include <cstring>
 #include <deque>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 
 #include "catalog/CatalogQuery.h"
 #include "catalog/SqliteCatalogStore.h"
@@ -79,21 +82,38 @@ const char* const CatalogExtensions[] = {".MPD", ".HRM", ".RAH", ".MET", ".PDU",
 
 } // namespace
 
+namespace {
+
+// The catalogue's extension of Name ("MPD", ...), or nullptr: no allocation,
+// as the walk asks it of every name.
+const char* CatalogExtensionOf(std::string_view Name)
+{
+    const size_t dot = Name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return nullptr;
+    const std::string_view ext = Name.substr(dot);
+    for (const char* e : CatalogExtensions) {
+        const std::string_view known(e);
+        if (ext.size() == known.size() &&
+            std::equal(ext.begin(), ext.end(), known.begin(), [](char a, char b) {
+                return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == b;
+            }))
+            return e + 1;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool IsCatalogFile(std::string_view Name)
 {
-    return !CatalogFormatOf(Name).empty();
+    return CatalogExtensionOf(Name) != nullptr;
 }
 
 std::string CatalogFormatOf(std::string_view Name)
 {
-    const size_t dot = Name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return {};
-    const std::string ext = UpperCase(Name.substr(dot));
-    for (const char* e : CatalogExtensions)
-        if (ext == e)
-            return ext.substr(1);
-    return {};
+    const char* format = CatalogExtensionOf(Name);
+    return format ? format : "";
 }
 
 TCatalogEntry IdentifyCatalogFile(const std::string& Path, const TFileIdentity& Identity,
@@ -106,7 +126,9 @@ TCatalogEntry IdentifyCatalogFile(const std::string& Path, const TFileIdentity& 
     e.Format = CatalogFormatOf(name);
     THeaderInfo info;
     try {
-        ReadHeaderInfo(Path, info, Cancel);
+        // The walk's identity stands for the one taken before the read.
+        ReadSatelliteFileInfo(Path, Cancel, info.SatelliteCode, nullptr, info.AcquisitionTime, info.StandardName,
+                              info.ImageFormat);
     } catch (const EAbort&) {
         throw;
     } catch (const Exception& error) {
@@ -232,13 +254,20 @@ private:
                 result.Entry.Format = CatalogFormatOf(job.Path);
                 result.Entry.Error = e.what();
             }
+            // The update is woken for a handful of entries at once, or when
+            // no file waits to be read.
+            bool wake;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 results_.push_back(std::move(result));
+                wake = results_.size() >= WakeResults || jobs_.empty();
             }
-            resultReady_.notify_one();
+            if (wake)
+                resultReady_.notify_one();
         }
     }
+
+    static constexpr size_t WakeResults = 16;
 
     size_t capacity_;
     std::mutex mutex_;
@@ -256,10 +285,370 @@ int Readers(const TCatalogUpdateOptions& options)
     return std::max(1, options.Threads > 0 ? options.Threads : THeaderReadAhead::DefaultThreads());
 }
 
+// Inserts of new files on a thread of their own, overlapping the walk, the
+// header reads and the comparison. The store is the writer's while rows are
+// handed and not yet written; Sync gives it back.
+class TInsertWriter {
+public:
+    explicit TInsertWriter(ICatalogStore& store) : store_(store), thread_([this] { Run(); }) {}
+    ~TInsertWriter()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            queue_.clear();
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    void Hand(std::vector<TCatalogEntry>&& rows)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < QueuedBatches || error_; });
+        if (error_)
+            std::rethrow_exception(error_);
+        queue_.push_back(std::move(rows));
+        lock.unlock();
+        changed_.notify_all();
+    }
+    // Waits until every row handed is in the store (raising what writing
+    // them raised): the store is the caller's until the next Hand.
+    void Sync()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return (queue_.empty() && !busy_) || error_; });
+        if (error_) {
+            changed_.wait(lock, [&] { return !busy_; });
+            std::rethrow_exception(error_);
+        }
+    }
+    // Drops the rows not written yet and waits for the batch under way.
+    void Discard() noexcept
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        queue_.clear();
+        changed_.wait(lock, [&] { return !busy_; });
+    }
+
+private:
+    static constexpr size_t QueuedBatches = 8;
+
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+            if (closing_)
+                return;
+            std::vector<TCatalogEntry> rows = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                store_.InsertMany(rows);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            busy_ = false;
+            if (error) {
+                error_ = error;
+                queue_.clear();
+            }
+            changed_.notify_all();
+        }
+    }
+
+    ICatalogStore& store_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TCatalogEntry>> queue_;
+    bool busy_ = false, closing_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;   // last: starts once the rest is made
+};
+
+// The catalogue's entries under one root in path order (byte order), read a
+// chunk at a time. The walk meets the files in the same order, so comparing
+// the two is a merge: an entry the walk passes without meeting its path is
+// gone. Entries the update writes meanwhile lie at or before the walk's
+// position, which the chunks already read cover, so no chunk holds them.
+class TKnownEntries {
+public:
+    // Settle is called before each read of the store.
+    TKnownEntries(ICatalogStore& store, const std::string& root, std::function<void()> settle)
+        : store_(store), settle_(std::move(settle)), after_(root + "/"), before_(root + "0")   // '0' follows '/'
+    {
+    }
+
+    // Hands each entry before Path to Gone and returns the one at Path, if
+    // any; it stays first until Pop.
+    template <class F>
+    const TCatalogEntry* Seek(const std::string& path, F&& gone)
+    {
+        const TCatalogEntry* e;
+        while ((e = Front()) && e->Path < path) {
+            gone(*e);
+            Pop();
+        }
+        return e && e->Path == path ? e : nullptr;
+    }
+    void Pop() { ++next_; }
+    // Passes over the entries whose path starts with Prefix, keeping them.
+    void Keep(const std::string& prefix)
+    {
+        const TCatalogEntry* e;
+        while ((e = Front()) && e->Path.compare(0, prefix.size(), prefix) == 0)
+            Pop();
+    }
+    template <class F>
+    void Finish(F&& gone)
+    {
+        while (const TCatalogEntry* e = Front()) {
+            gone(*e);
+            Pop();
+        }
+    }
+
+private:
+    static constexpr int Chunk = 1024;
+
+    const TCatalogEntry* Front()
+    {
+        if (next_ == chunk_.size()) {
+            if (exhausted_)
+                return nullptr;
+            settle_();
+            store_.IdentitiesInRange(after_, before_, Chunk, chunk_);
+            next_ = 0;
+            exhausted_ = chunk_.size() < static_cast<size_t>(Chunk);
+            if (chunk_.empty())
+                return nullptr;
+            after_ = chunk_.back().Path;
+        }
+        return &chunk_[next_];
+    }
+
+    ICatalogStore& store_;
+    std::function<void()> settle_;
+    std::string after_, before_;
+    std::vector<TCatalogEntry> chunk_;
+    size_t next_ = 0;
+    bool exhausted_ = false;
+};
+
+// One name of a folder as the walk takes it: a folder's key is its name and a
+// '/', so that sorting the keys puts the full paths below the folder in byte
+// order, as the catalogue sorts them.
+struct TChild {
+    std::string Key;
+    bool Folder = false;
+    TFileIdentity Identity;
+};
+
+// What the walk meets: a file with its identity, or a folder it cannot read
+// (Error, an errno value).
+struct TWalkItem {
+    std::string Path;
+    TFileIdentity Identity;
+    int Error = 0;
+};
+
+// The walk of one root on a thread of its own: depth first, each folder's
+// names in key order, so the files come in path order. It runs ahead of the
+// update by a bounded number of items.
+class TTreeWalk {
+public:
+    TTreeWalk(const std::string& root, dev_t rootDevice, bool crossFilesystems)
+        : rootDevice_(rootDevice), cross_(crossFilesystems), thread_([this, root] { Run(root); })
+    {
+    }
+    ~TTreeWalk()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancel_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // The next items into Items; false at the end of the walk. EAbort when a
+    // stop request cut the walk short.
+    bool Next(std::vector<TWalkItem>& items)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !queue_.empty() || done_; });
+        if (queue_.empty()) {
+            if (error_)
+                std::rethrow_exception(error_);
+            if (stopped_)
+                throw EAbort("stopped");
+            return false;
+        }
+        items = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr size_t BatchItems = 256;
+    static constexpr size_t QueuedBatches = 8;
+
+    struct TFrame {
+        std::string Dir;
+        std::vector<TChild> Children;
+        size_t Next = 0;
+    };
+
+    void Run(const std::string& root)
+    {
+        try {
+            Walk(root);
+            Hand();
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            error_ = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Hands the batch over, waiting while enough are queued; false once the
+    // walk is to end.
+    bool Hand()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return queue_.size() < QueuedBatches || cancel_; });
+        if (cancel_)
+            return false;
+        if (!batch_.empty())
+            queue_.push_back(std::move(batch_));
+        batch_.clear();
+        lock.unlock();
+        changed_.notify_all();
+        return true;
+    }
+
+    bool Add(TWalkItem item)
+    {
+        batch_.push_back(std::move(item));
+        return batch_.size() < BatchItems || Hand();
+    }
+
+    bool Stopping()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = stopped_ || StopRequested();
+        return stopped_ || cancel_;
+    }
+
+    // The names of a folder worth a look, sorted by key; an errno value when
+    // the folder cannot be read.
+    int List(const std::string& dir, std::vector<TChild>& children)
+    {
+        children.clear();
+        DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
+        if (!d)
+            return errno ? errno : EIO;
+        const int fd = ::dirfd(d);
+        while (const dirent* entry = ::readdir(d)) {
+            const char* n = entry->d_name;
+            if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
+                continue;
+            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
+                continue;
+            struct stat info {};
+            if (::fstatat(fd, n, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;   // gone since the listing
+            TChild child;
+            child.Key = n;
+            if (S_ISDIR(info.st_mode)) {
+                if (info.st_dev != rootDevice_ && !cross_)
+                    continue;
+                child.Folder = true;
+                child.Key += '/';
+            } else if (S_ISREG(info.st_mode) && IsCatalogFile(n)) {
+                child.Identity.Device = static_cast<uint64_t>(info.st_dev);
+                child.Identity.Inode = static_cast<uint64_t>(info.st_ino);
+                child.Identity.Size = static_cast<int64_t>(info.st_size);
+                child.Identity.ModifiedNs =
+                    static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+            } else {
+                continue;
+            }
+            children.push_back(std::move(child));
+        }
+        ::closedir(d);
+        std::sort(children.begin(), children.end(), [](const TChild& a, const TChild& b) { return a.Key < b.Key; });
+        return 0;
+    }
+
+    // Opens a folder: its frame, or an item saying it cannot be read.
+    bool Enter(std::vector<TFrame>& frames, const std::string& dir)
+    {
+        if (Stopping())
+            return false;
+        TFrame frame;
+        frame.Dir = dir;
+        if (const int error = List(dir, frame.Children)) {
+            TWalkItem item;
+            item.Path = dir;
+            item.Error = error;
+            return Add(std::move(item));
+        }
+        frames.push_back(std::move(frame));
+        return true;
+    }
+
+    void Walk(const std::string& root)
+    {
+        std::vector<TFrame> frames;
+        if (!Enter(frames, root))
+            return;
+        while (!frames.empty()) {
+            TFrame& frame = frames.back();
+            if (frame.Next == frame.Children.size()) {
+                frames.pop_back();
+                continue;
+            }
+            const TChild& child = frame.Children[frame.Next++];
+            if (child.Folder) {
+                if (!Enter(frames, frame.Dir + "/" + child.Key.substr(0, child.Key.size() - 1)))
+                    return;
+                continue;
+            }
+            TWalkItem item;
+            item.Path.reserve(frame.Dir.size() + 1 + child.Key.size());
+            item.Path.append(frame.Dir).append("/").append(child.Key);
+            item.Identity = child.Identity;
+            if (!Add(std::move(item)))
+                return;
+        }
+    }
+
+    dev_t rootDevice_;
+    bool cross_;
+    std::vector<TWalkItem> batch_;    // the walk's own until handed over
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TWalkItem>> queue_;
+    bool done_ = false, cancel_ = false, stopped_ = false;
+    std::exception_ptr error_;
+    std::thread thread_;   // last: starts once the rest is made
+};
+
 class TUpdate {
 public:
     TUpdate(ICatalogStore& store, const TCatalogUpdateOptions& options)
-        : store_(store), options_(options),
+        : store_(store), options_(options), writer_(store),
           pipeline_(Readers(options), options.ReadAhead > 0 ? static_cast<size_t>(options.ReadAhead)
                                                                : 64 * static_cast<size_t>(Readers(options)))
     {
@@ -269,18 +658,19 @@ public:
     {
         store_.Begin();
         try {
-            store_.ClearSeen();
-            for (const std::string& root : roots)
+            for (const std::string& root : roots) {
                 Walk(root);
-            DrainAll();
-            for (const std::string& root : roots)
-                counts_.Removed += store_.RemoveUnseen(root);
+                DrainAll();
+            }
+            RemoveGone();   // settles
             store_.Commit();
         } catch (const EAbort&) {
+            writer_.Discard();
             store_.Rollback();
             counts_ = committed_;   // what the catalogue holds of this update
             counts_.Stopped = true;
         } catch (...) {
+            writer_.Discard();
             store_.Rollback();
             throw;
         }
@@ -301,6 +691,7 @@ private:
         if (++written_ < static_cast<int64_t>(std::max(1, options_.BatchSize)))
             return;
         CheckStop();
+        Settle();
         store_.Commit();
         committed_ = counts_;
         store_.Begin();
@@ -311,15 +702,37 @@ private:
     {
         if (r.Aborted)
             throw EAbort("stopped");
-        const int64_t id = store_.Put(r.Entry);
-        store_.MarkSeen(id);
-        if (r.Changed)
-            ++counts_.Changed;
-        else
-            ++counts_.Added;
         if (!r.Entry.Error.empty())
             ++counts_.Unreadable;
+        if (r.Changed) {
+            Settle();
+            store_.Put(r.Entry);
+            ++counts_.Changed;
+        } else {
+            pending_.push_back(std::move(r.Entry));
+            if (pending_.size() >= PendingRows)
+                Flush();
+            ++counts_.Added;
+        }
         Wrote();
+    }
+
+    // New files are inserted a few dozen at a time (one statement for them
+    // all) by the writer; every other use of the store, commits included,
+    // settles first: the rows held are written and the writer is idle.
+    static constexpr size_t PendingRows = 32;
+    void Flush()
+    {
+        if (pending_.empty())
+            return;
+        writer_.Hand(std::move(pending_));
+        pending_.clear();
+        pending_.reserve(PendingRows);
+    }
+    void Settle()
+    {
+        Flush();
+        writer_.Sync();
     }
 
     void Drain(bool wait)
@@ -341,20 +754,53 @@ private:
         }
     }
 
+    // Entries the walk passed without meeting them, removed at the end unless
+    // a move took them meanwhile (a file moved to a path met later).
+    void Gone(const TCatalogEntry& e)
+    {
+        if (!moved_.count(e.Id))
+            gone_.push_back(e.Id);
+    }
+
+    void RemoveGone()
+    {
+        Settle();
+        std::sort(gone_.begin(), gone_.end());
+        gone_.erase(std::unique(gone_.begin(), gone_.end()), gone_.end());
+        for (const int64_t id : gone_)
+            if (!moved_.count(id)) {
+                store_.Remove(id);
+                ++counts_.Removed;
+            }
+    }
+
+    // Whether a file of this device can be one the catalogue holds at another
+    // path: not when the catalogue held nothing of the device (a first update).
+    bool MayHaveMoved(uint64_t device)
+    {
+        auto it = devices_.find(device);
+        if (it == devices_.end()) {
+            Settle();
+            it = devices_.emplace(device, store_.HasDevice(device)).first;
+        }
+        return it->second;
+    }
+
     // An entry elsewhere for the same device and inode, size and time whose
     // path no longer leads to this file: the file was moved here.
-    bool TakeMoved(const std::string& path, const TFileIdentity& id, const TCatalogEntry* atPath)
+    bool TakeMoved(const std::string& path, const TFileIdentity& id, int64_t atPath)
     {
+        Settle();
         for (const TCatalogEntry& c : store_.FindByInode(id.Device, id.Inode)) {
-            if (c.Path == path || !(c.Identity == id))
+            if (c.Path == path || !(c.Identity == id) || moved_.count(c.Id))
                 continue;
             TFileIdentity there;
             if (GetFileIdentity(c.Path, there) && there.Device == id.Device && there.Inode == id.Inode)
                 continue;   // still there: another link to the same file
             if (atPath)
-                store_.Remove(atPath->Id);
+                store_.Remove(atPath);
             store_.SetPath(c.Id, path);
-            store_.MarkSeen(c.Id);
+            moved_.insert(c.Id);
             ++counts_.Changed;
             if (!c.Error.empty())
                 ++counts_.Unreadable;
@@ -369,83 +815,73 @@ private:
         CheckStop();
         if (++met_ % std::max<int64_t>(1, options_.ProgressEvery) == 0 && options_.OnProgress)
             options_.OnProgress(met_);
-        TCatalogEntry& known = known_;   // reused: no allocation per file
-        const bool atPath = store_.FindIdentityByPath(path, known);
-        if (atPath && known.Identity == id) {
-            store_.MarkSeen(known.Id);
-            ++counts_.Unchanged;
-            if (!known.Error.empty())
-                ++counts_.Unreadable;
-            Wrote();
-            return;
+        const TCatalogEntry* known = known_->Seek(path, [this](const TCatalogEntry& e) { Gone(e); });
+        int64_t atPath = 0;
+        if (known) {
+            const bool unchanged = known->Identity == id;
+            const bool unreadable = !known->Error.empty();
+            // An entry a move took is elsewhere now, whatever the chunk says.
+            if (!moved_.count(known->Id))
+                atPath = known->Id;
+            known_->Pop();
+            if (atPath && unchanged) {
+                ++counts_.Unchanged;
+                if (unreadable)
+                    ++counts_.Unreadable;
+                Wrote();
+                return;
+            }
         }
-        if (TakeMoved(path, id, atPath ? &known : nullptr))
+        if (MayHaveMoved(id.Device) && TakeMoved(path, id, atPath))
             return;
         if (pipeline_.Full())
             Drain(true);
-        pipeline_.Push({path, id, atPath});
+        pipeline_.Push({path, id, atPath != 0});
         Drain(false);
     }
 
+    // Walks one root: the walk's thread lists the folders and looks at their
+    // files ahead; here they are taken in path order.
     void Walk(const std::string& root)
     {
         struct stat rootInfo {};
         if (::stat(root.empty() ? "/" : root.c_str(), &rootInfo) != 0)
             throw FileIoError("Cannot read folder", root, errno);
-        std::vector<std::string> folders{root};
-        while (!folders.empty()) {
-            const std::string dir = std::move(folders.back());
-            folders.pop_back();
-            CheckStop();
-            DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-            if (!d) {
-                const int error = errno;
+        known_.emplace(store_, root, [this] { Settle(); });
+        TTreeWalk walk(root, rootInfo.st_dev, options_.CrossFilesystems);
+        std::vector<TWalkItem> items;
+        while (walk.Next(items)) {
+            for (const TWalkItem& item : items) {
+                if (item.Error == 0) {
+                    File(item.Path, item.Identity);
+                    continue;
+                }
+                // A folder that cannot be read keeps its entries.
+                const std::string& dir = item.Path;
                 if (options_.OnWarning)
                     options_.OnWarning("cannot read folder " + (dir.empty() ? "/" : dir) + ": " +
-                                       FileErrorText(error) + " (its entries are kept)");
-                store_.MarkSeenInside(dir);
-                continue;
+                                       FileErrorText(item.Error) + " (its entries are kept)");
+                known_->Seek(dir + "/", [this](const TCatalogEntry& e) { Gone(e); });
+                known_->Keep(dir + "/");
             }
-            std::vector<std::string> names;
-            while (const dirent* entry = ::readdir(d)) {
-                const char* n = entry->d_name;
-                if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
-                    continue;
-                if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && !IsCatalogFile(n))
-                    continue;
-                names.emplace_back(n);
-            }
-            ::closedir(d);
-            std::sort(names.begin(), names.end());
-            std::vector<std::string> subfolders;
-            for (const std::string& name : names) {
-                const std::string path = dir + "/" + name;
-                struct stat info {};
-                if (::lstat(path.c_str(), &info) != 0)
-                    continue;   // gone since the listing
-                if (S_ISDIR(info.st_mode)) {
-                    if (info.st_dev == rootInfo.st_dev || options_.CrossFilesystems)
-                        subfolders.push_back(path);
-                } else if (S_ISREG(info.st_mode) && IsCatalogFile(name)) {
-                    TFileIdentity id;
-                    id.Device = static_cast<uint64_t>(info.st_dev);
-                    id.Inode = static_cast<uint64_t>(info.st_ino);
-                    id.Size = static_cast<int64_t>(info.st_size);
-                    id.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-                    File(path, id);
-                }
-            }
-            for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
-                folders.push_back(std::move(*it));
+            CheckStop();
         }
+        CheckStop();   // a walk cut short by a stop leaves nothing gone
+        known_->Finish([this](const TCatalogEntry& e) { Gone(e); });
+        known_.reset();
     }
 
     ICatalogStore& store_;
     const TCatalogUpdateOptions& options_;
+    TInsertWriter writer_;
     THeaderPipeline pipeline_;
     TCatalogUpdateCounts counts_;
     TCatalogUpdateCounts committed_;   // the counts at the last commit
-    TCatalogEntry known_;
+    std::optional<TKnownEntries> known_;
+    std::map<uint64_t, bool> devices_;         // device -> the catalogue held entries of it
+    std::unordered_set<int64_t> moved_;        // entries a move took during this update
+    std::vector<int64_t> gone_;
+    std::vector<TCatalogEntry> pending_;       // new files not inserted yet
     int64_t written_ = 0;
     int64_t met_ = 0;
 };

@@ -49,29 +49,27 @@ public:
     virtual void Rollback() noexcept = 0;
 
     virtual bool FindByPath(const std::string& Path, TCatalogEntry& Entry) = 0;
-    // The same, delivering only the id, the identity and whether the entry
-    // records an error (Entry's other fields are left as they are): what an
-    // update needs for a file it may not have to read.
-    virtual bool FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry) = 0;
+    // Up to Limit entries whose path lies strictly between After and Before,
+    // in path order (byte order), into Out (cleared first): the id, the path,
+    // the identity and, for an entry that records an error, a non-empty Error;
+    // the other fields are left empty. What an update compares a folder's
+    // listing with.
+    virtual void IdentitiesInRange(const std::string& After, const std::string& Before, int Limit,
+                                   std::vector<TCatalogEntry>& Out) = 0;
+    // Whether any entry is of that device.
+    virtual bool HasDevice(uint64_t Device) = 0;
     // Entries of that device and inode (a moved file, hard links).
     virtual std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) = 0;
+    // Records a file at a path the catalogue does not hold; returns its id.
+    virtual int64_t Insert(const TCatalogEntry& Entry) = 0;
+    // The same for several files at once.
+    virtual void InsertMany(const std::vector<TCatalogEntry>& Entries) = 0;
     // Inserts the entry, or replaces the one of the same path keeping its id;
     // returns the id.
     virtual int64_t Put(const TCatalogEntry& Entry) = 0;
     virtual void SetPath(int64_t Id, const std::string& Path) = 0;
     virtual void Remove(int64_t Id) = 0;
     virtual void SetContentHash(int64_t Id, const std::string& Hash) = 0;
-
-    // The files an update met: marked in a scratch set for this connection,
-    // which ClearSeen empties at the start of each update.
-    virtual void ClearSeen() = 0;
-    virtual void MarkSeen(int64_t Id) = 0;
-    // Removes the entries inside Root (an absolute folder, no trailing '/')
-    // that were not marked seen; returns how many.
-    virtual int64_t RemoveUnseen(const std::string& Root) = 0;
-    // Marks every entry inside Root seen (a folder the walk could not read
-    // keeps its entries).
-    virtual void MarkSeenInside(const std::string& Root) = 0;
 
     // Identified entries matching Filter, ordered by acquisition time then
     // path; the callback returns false to stop.

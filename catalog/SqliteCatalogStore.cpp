@@ -54,18 +54,27 @@ static_assert(std::size(SchemaSteps) == CatalogSchemaVersion);
 #define TIME_WINDOW " AND (?3 IS NULL OR acquired >= ?3) AND (?4 IS NULL OR acquired < ?4)"
 
 enum Statement {
-    sBegin, sCommit, sRollback, sByPath, sIdentityByPath, sByInode, sPut, sSetPath, sRemove, sSetHash, sMarkSeen, sRemoveUnseen,
-    sMarkInside, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
-    sSelect0   // sSelect0 + filter mask: the find variants
+    sBegin, sCommit, sRollback, sByPath, sRange, sHasDevice, sByInode, sInsert, sPut, sSetPath, sRemove, sSetHash, sTimes, sSameSize, sSameName, sPerPeriod, sPerMonth,
+    sSelect0,  // sSelect0 + filter mask: the find variants
+    sInsertRows = sSelect0 + 64   // InsertRows entries at once
 };
+
+// Entries one statement inserts in a batch.
+constexpr size_t InsertRows = 32;
+constexpr int EntryValues = 14;
 
 const char* const StatementSql[] = {
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE path = ?1",
-    "SELECT id, size, mtime_ns, device, inode, error IS NOT NULL FROM files WHERE path = ?1",
+    "SELECT id, path, size, mtime_ns, device, inode, error IS NOT NULL FROM files"
+    " WHERE path > ?1 AND path < ?2 ORDER BY path LIMIT ?3",
+    "SELECT 1 FROM files WHERE device = ?1 LIMIT 1",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE device = ?1 AND inode = ?2 ORDER BY path",
+    "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name, image_format,"
+    " acquired, acquired_iso, standard_name, is_standard, error)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)",
     "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name, image_format,"
     " acquired, acquired_iso, standard_name, is_standard, error, content_hash)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, NULL)"
@@ -79,9 +88,6 @@ const char* const StatementSql[] = {
     "UPDATE files SET path = ?2 WHERE id = ?1",
     "DELETE FROM files WHERE id = ?1",
     "UPDATE files SET content_hash = ?2 WHERE id = ?1",
-    "INSERT OR IGNORE INTO temp.seen (id) VALUES (?1)",
-    "DELETE FROM files WHERE path >= ?1 AND path < ?2 AND id NOT IN (SELECT id FROM temp.seen)",
-    "INSERT OR IGNORE INTO temp.seen (id) SELECT id FROM files WHERE path >= ?1 AND path < ?2",
     "SELECT DISTINCT acquired FROM files WHERE error IS NULL AND satellite_code = ?1 AND acquired IS NOT NULL"
     TIME_WINDOW " ORDER BY acquired",
     "SELECT " ENTRY_COLUMNS " FROM files WHERE size IN"
@@ -120,6 +126,19 @@ std::string SelectSql(int mask)
     return sql;
 }
 
+std::string InsertRowsSql()
+{
+    std::string sql = "INSERT INTO files (path, size, mtime_ns, device, inode, format, satellite_code, satellite_name,"
+                      " image_format, acquired, acquired_iso, standard_name, is_standard, error) VALUES ";
+    for (size_t row = 0; row < InsertRows; ++row) {
+        sql += row ? ",(" : "(";
+        for (int value = 1; value <= EntryValues; ++value)
+            sql += (value > 1 ? ",?" : "?") + std::to_string(row * EntryValues + static_cast<size_t>(value));
+        sql += ")";
+    }
+    return sql;
+}
+
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -151,7 +170,8 @@ public:
         else
             sqlite3_bind_null(s_, i);
     }
-    void Text(int i, const std::string& v) { sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT); }
+    // The text is not copied: it must outlive the run, whose end clears it.
+    void Text(int i, const std::string& v) { sqlite3_bind_text(s_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC); }
     void TextOrNull(int i, const std::string& v)
     {
         if (v.empty())
@@ -207,7 +227,9 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         throw ECatalogError("no catalogue at " + FileName + " (make one with 'quillon-cli catalog update')");
     if (exists && !S_ISREG(info.st_mode))
         throw ECatalogError(FileName + ": not a Quillon catalogue (not a regular file); left as it is");
-    const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW;
+    // One thread at a time uses a store: no locking inside SQLite.
+    const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
+                      SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(FileName.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
@@ -223,7 +245,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         Exec("PRAGMA synchronous = NORMAL", "setting the sync mode");
         // A page cache of fixed size (16 MiB), whatever the catalogue's size.
         Exec("PRAGMA cache_size = -16384", "setting the cache size");
-        MakeSeenTable();   // outside any transaction, so that no rollback drops it
+        Exec("PRAGMA temp_store = MEMORY", "setting the scratch storage");
     } catch (...) {
         statements_.clear();
         sqlite3_close(db_);
@@ -297,7 +319,9 @@ TSqliteCatalogStore::TStatement& TSqliteCatalogStore::Prepared(int Which)
     std::unique_ptr<TStatement>& slot = statements_[static_cast<size_t>(Which)];
     if (!slot) {
         auto statement = std::make_unique<TStatement>();
-        const std::string sql = Which >= sSelect0 ? SelectSql(Which - sSelect0) : StatementSql[Which];
+        const std::string sql = Which == sInsertRows ? InsertRowsSql()
+                                : Which >= sSelect0   ? SelectSql(Which - sSelect0)
+                                                      : StatementSql[Which];
         Check(sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement->Handle, nullptr),
               "preparing a statement");
         slot = std::move(statement);
@@ -418,22 +442,37 @@ bool TSqliteCatalogStore::FindByPath(const std::string& Path, TCatalogEntry& Ent
     return true;
 }
 
-bool TSqliteCatalogStore::FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry)
+void TSqliteCatalogStore::IdentitiesInRange(const std::string& After, const std::string& Before, int Limit,
+                                            std::vector<TCatalogEntry>& Out)
 {
-    TRun run(Prepared(sIdentityByPath).Handle);
-    run.Text(1, Path);
+    Out.clear();
+    TRun run(Prepared(sRange).Handle);
+    run.Text(1, After);
+    run.Text(2, Before);
+    run.Int(3, int64_t{Limit});
+    int rc;
+    while ((rc = run.Step()) == SQLITE_ROW) {
+        sqlite3_stmt* s = run.Handle();
+        TCatalogEntry& e = Out.emplace_back();
+        e.Id = sqlite3_column_int64(s, 0);
+        e.Path = ColumnText(s, 1);
+        e.Identity.Size = sqlite3_column_int64(s, 2);
+        e.Identity.ModifiedNs = sqlite3_column_int64(s, 3);
+        e.Identity.Device = static_cast<uint64_t>(sqlite3_column_int64(s, 4));
+        e.Identity.Inode = static_cast<uint64_t>(sqlite3_column_int64(s, 5));
+        if (sqlite3_column_int(s, 6))
+            e.Error = "unreadable";
+    }
+    Check(rc, "looking up files");
+}
+
+bool TSqliteCatalogStore::HasDevice(uint64_t Device)
+{
+    TRun run(Prepared(sHasDevice).Handle);
+    run.Int(1, static_cast<int64_t>(Device));
     const int rc = run.Step();
-    Check(rc, "looking up a file");
-    if (rc != SQLITE_ROW)
-        return false;
-    sqlite3_stmt* s = run.Handle();
-    Entry.Id = sqlite3_column_int64(s, 0);
-    Entry.Identity.Size = sqlite3_column_int64(s, 1);
-    Entry.Identity.ModifiedNs = sqlite3_column_int64(s, 2);
-    Entry.Identity.Device = static_cast<uint64_t>(sqlite3_column_int64(s, 3));
-    Entry.Identity.Inode = static_cast<uint64_t>(sqlite3_column_int64(s, 4));
-    Entry.Error = sqlite3_column_int(s, 5) ? "unreadable" : "";
-    return true;
+    Check(rc, "looking up files");
+    return rc == SQLITE_ROW;
 }
 
 std::vector<TCatalogEntry> TSqliteCatalogStore::FindByInode(uint64_t Device, uint64_t Inode)
@@ -449,23 +488,55 @@ std::vector<TCatalogEntry> TSqliteCatalogStore::FindByInode(uint64_t Device, uin
     return found;
 }
 
+namespace {
+
+// The values of an entry's columns as ?1..?14 of the insert statements, or
+// the next fourteen after First.
+void BindEntry(TRun& run, const TCatalogEntry& e, int First = 0)
+{
+    run.Text(First + 1, e.Path);
+    run.Int(First + 2, e.Identity.Size);
+    run.Int(First + 3, e.Identity.ModifiedNs);
+    run.Int(First + 4, static_cast<int64_t>(e.Identity.Device));
+    run.Int(First + 5, static_cast<int64_t>(e.Identity.Inode));
+    run.Text(First + 6, e.Format);
+    run.Int(First + 7, e.SatelliteCode);
+    run.Text(First + 8, e.SatelliteName);
+    run.Text(First + 9, e.ImageFormat);
+    run.Int(First + 10, e.Acquired);
+    run.TextOrNull(First + 11, e.AcquiredIso);
+    run.Text(First + 12, e.StandardName);
+    run.Int(First + 13, e.IsStandard ? 1 : 0);
+    run.TextOrNull(First + 14, e.Error);
+}
+
+} // namespace
+
+int64_t TSqliteCatalogStore::Insert(const TCatalogEntry& e)
+{
+    TRun run(Prepared(sInsert).Handle);
+    BindEntry(run, e);
+    Check(run.Step(), "recording a file");
+    return sqlite3_last_insert_rowid(db_);
+}
+
+void TSqliteCatalogStore::InsertMany(const std::vector<TCatalogEntry>& Entries)
+{
+    size_t i = 0;
+    for (; i + InsertRows <= Entries.size(); i += InsertRows) {
+        TRun run(Prepared(sInsertRows).Handle);
+        for (size_t row = 0; row < InsertRows; ++row)
+            BindEntry(run, Entries[i + row], static_cast<int>(row) * EntryValues);
+        Check(run.Step(), "recording files");
+    }
+    for (; i < Entries.size(); ++i)
+        Insert(Entries[i]);
+}
+
 int64_t TSqliteCatalogStore::Put(const TCatalogEntry& e)
 {
     TRun run(Prepared(sPut).Handle);
-    run.Text(1, e.Path);
-    run.Int(2, e.Identity.Size);
-    run.Int(3, e.Identity.ModifiedNs);
-    run.Int(4, static_cast<int64_t>(e.Identity.Device));
-    run.Int(5, static_cast<int64_t>(e.Identity.Inode));
-    run.Text(6, e.Format);
-    run.Int(7, e.SatelliteCode);
-    run.Text(8, e.SatelliteName);
-    run.Text(9, e.ImageFormat);
-    run.Int(10, e.Acquired);
-    run.TextOrNull(11, e.AcquiredIso);
-    run.Text(12, e.StandardName);
-    run.Int(13, e.IsStandard ? 1 : 0);
-    run.TextOrNull(14, e.Error);
+    BindEntry(run, e);
     const int rc = run.Step();
     Check(rc, "recording a file");
     return sqlite3_column_int64(run.Handle(), 0);
@@ -494,47 +565,6 @@ void TSqliteCatalogStore::SetContentHash(int64_t Id, const std::string& Hash)
     Check(run.Step(), "recording a content digest");
 }
 
-void TSqliteCatalogStore::MakeSeenTable()
-{
-    if (!seenTable_) {
-        Exec("CREATE TEMP TABLE IF NOT EXISTS seen (id INTEGER PRIMARY KEY)", "making the scratch table");
-        seenTable_ = true;
-    }
-}
-
-void TSqliteCatalogStore::ClearSeen()
-{
-    MakeSeenTable();
-    Exec("DELETE FROM temp.seen", "clearing the scratch table");
-}
-
-void TSqliteCatalogStore::MarkSeen(int64_t Id)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sMarkSeen).Handle);
-    run.Int(1, Id);
-    Check(run.Step(), "marking a file");
-}
-
-void TSqliteCatalogStore::MarkSeenInside(const std::string& Root)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sMarkInside).Handle);
-    run.Text(1, Root + "/");
-    run.Text(2, Root + "0");
-    Check(run.Step(), "marking files");
-}
-
-int64_t TSqliteCatalogStore::RemoveUnseen(const std::string& Root)
-{
-    MakeSeenTable();
-    TRun run(Prepared(sRemoveUnseen).Handle);
-    run.Text(1, Root + "/");
-    run.Text(2, Root + "0");   // '0' follows '/': every path below Root sorts between
-    Check(run.Step(), "removing files that are gone");
-    return sqlite3_changes64(db_);
-}
-
 void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bool(const TCatalogEntry&)>& Row)
 {
     int mask = 0;
@@ -550,6 +580,7 @@ void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bo
         mask |= fRoot;
     if (f.NonStandardOnly)
         mask |= fNonStandard;
+    const std::string inside = f.Root + "/", beyond = f.Root + "0";   // bound as they are: kept until the end
     TRun run(Prepared(sSelect0 + mask).Handle);
     if (f.SatelliteCode)
         run.Int(1, *f.SatelliteCode);
@@ -560,8 +591,8 @@ void TSqliteCatalogStore::Select(const TCatalogFilter& f, const std::function<bo
     if (f.To)
         run.Int(4, *f.To);
     if (mask & fRoot) {
-        run.Text(5, f.Root + "/");
-        run.Text(6, f.Root + "0");
+        run.Text(5, inside);
+        run.Text(6, beyond);
     }
     int rc;
     while ((rc = run.Step()) == SQLITE_ROW)

@@ -49,16 +49,16 @@ public:
     void Commit() override;
     void Rollback() noexcept override;
     bool FindByPath(const std::string& Path, TCatalogEntry& Entry) override;
-    bool FindIdentityByPath(const std::string& Path, TCatalogEntry& Entry) override;
+    void IdentitiesInRange(const std::string& After, const std::string& Before, int Limit,
+                           std::vector<TCatalogEntry>& Out) override;
+    bool HasDevice(uint64_t Device) override;
     std::vector<TCatalogEntry> FindByInode(uint64_t Device, uint64_t Inode) override;
+    int64_t Insert(const TCatalogEntry& Entry) override;
+    void InsertMany(const std::vector<TCatalogEntry>& Entries) override;
     int64_t Put(const TCatalogEntry& Entry) override;
     void SetPath(int64_t Id, const std::string& Path) override;
     void Remove(int64_t Id) override;
     void SetContentHash(int64_t Id, const std::string& Hash) override;
-    void ClearSeen() override;
-    void MarkSeen(int64_t Id) override;
-    int64_t RemoveUnseen(const std::string& Root) override;
-    void MarkSeenInside(const std::string& Root) override;
     void Select(const TCatalogFilter& Filter, const std::function<bool(const TCatalogEntry&)>& Row) override;
     void AcquisitionTimes(int SatelliteCode, std::optional<int64_t> From, std::optional<int64_t> To,
                           const std::function<void(int64_t)>& Time) override;
@@ -78,13 +78,11 @@ private:
     void Exec(const char* Sql, const char* What);
     void CheckIdentityAndUpgrade(bool Created);
     static int BusyHandler(void* Self, int Count);
-    void MakeSeenTable();
 
     std::string fileName_;
     TCatalogOpenOptions options_;
     sqlite3* db_ = nullptr;
     std::vector<std::unique_ptr<TStatement>> statements_;
-    bool seenTable_ = false;
     bool inTransaction_ = false;
     std::chrono::steady_clock::time_point busyStart_;
     bool busyNoticed_ = false;

@@ -200,6 +200,61 @@ TEST_F(Catalog, BothKindsOfDuplicates)
     EXPECT_EQ(groups, 2);
 }
 
+TEST_F(Catalog, NamesAroundTheFolderSeparatorStayUnchanged)
+{
+    // Sorted by name the folder "a" comes first; sorted as paths, "a b.mpd",
+    // "a-b/..." and "a.mpd" come before "a/...".
+    for (const char* name : {"a.mpd", "a/x.mpd", "a b.mpd", "a-b/y.mpd", "a0.mpd", "A.MPD", "a/b/c.hrm"})
+        Mpd(name, 0);
+    EXPECT_EQ(Update().Added, 7);
+    store_.reset();
+    const TCatalogUpdateCounts again = Update();
+    EXPECT_EQ(again.Unchanged, 7);
+    EXPECT_EQ(again.Added + again.Changed + again.Removed, 0);
+    fs::remove_all(root_ + "/a");
+    EXPECT_EQ(Update().Removed, 2);   // a gone folder's files
+    EXPECT_EQ(All().size(), 5u);
+}
+
+TEST_F(Catalog, FilesMovedEitherWayKeepTheirRecords)
+{
+    const std::pair<const char*, const char*> moves[] = {
+        {"z/x.mpd", "a.mpd"}, {"a.mpd", "z/x.mpd"}, {"m/x.mpd", "m.mpd"}, {"m.mpd", "m/n/x.mpd"}};
+    for (const auto& [from, to] : moves) {
+        SCOPED_TRACE(std::string(from) + " -> " + to);
+        store_.reset();
+        fs::remove_all(root_);
+        fs::remove(db_);
+        Mpd("k.mpd", 60);
+        const std::string path = Mpd(from, 0);
+        Update();
+        TCatalogEntry before, after;
+        ASSERT_TRUE(Store().FindByPath(path, before));
+        fs::create_directories(fs::path(root_ + "/" + to).parent_path());
+        fs::rename(path, root_ + "/" + to);
+        const TCatalogUpdateCounts c = Update();
+        EXPECT_EQ(c.Changed, 1);
+        EXPECT_EQ(c.Added + c.Removed, 0);
+        ASSERT_TRUE(Store().FindByPath(root_ + "/" + to, after));
+        EXPECT_EQ(after.Id, before.Id);
+        EXPECT_EQ(All().size(), 2u);
+    }
+}
+
+TEST_F(Catalog, OverlappingRootsRecordEachFileOnce)
+{
+    Mpd("a.mpd", 0);
+    Mpd("sub/b.mpd", 30);
+    const std::vector<std::string> roots{root_ + "/sub", root_, root_ + "/sub"};
+    const TCatalogUpdateCounts first = UpdateCatalog(Store(), roots);
+    EXPECT_EQ(first.Added, 2);
+    EXPECT_EQ(first.Unchanged, 2);   // b met again under the second and third roots
+    const TCatalogUpdateCounts again = UpdateCatalog(Store(), roots);
+    EXPECT_EQ(again.Unchanged, 4);
+    EXPECT_EQ(again.Added + again.Changed + again.Removed, 0);
+    EXPECT_EQ(All().size(), 2u);
+}
+
 struct TBadFile {
     const char* Name;
     std::function<void(const std::string& db)> Make;
