@@ -363,12 +363,19 @@ TFilingJournalContents ReadFilingJournal(const std::string& FileName)
 }
 
 struct TFilingJournalBackwardReader::TImpl {
+    // Locked only while opened and measured (see TJournalBackwardReader).
     explicit TImpl(const std::string& name)
         : fileName(name), fd((lock.Acquire(name + ".lock", false), ::open(name.c_str(), O_RDONLY | O_CLOEXEC))),
-          batches(TJournalBytes(fd))
+          batches(TJournalBytes(fd, SizeOf(fd)))
     {
         if (fd < 0 && errno != ENOENT)
             CannotRead(name, errno);
+        lock.Release();
+    }
+    static int64_t SizeOf(int fd)
+    {
+        struct stat info{};
+        return fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : -1;
     }
     ~TImpl()
     {

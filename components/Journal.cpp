@@ -522,12 +522,22 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
 }
 
 struct TJournalBackwardReader::TImpl {
+    // The lock is held only while the journal is opened and its size taken:
+    // records appended later lie past that size, and a trim renames a new
+    // file over the journal, leaving the one open here as it was. So a
+    // reader left waiting (history into a pager) never holds up a writer.
     TImpl(const std::string& name, const TJournalWaitNotice& onWaiting)
         : fileName(name), lock(std::in_place, name, false, onWaiting),
-          file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)), fd(file.Fd), batches(TJournalBytes(fd))
+          file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)), fd(file.Fd), batches(TJournalBytes(fd, SizeOf(fd)))
     {
         if (fd < 0 && errno != ENOENT)
             throw EJournalError("cannot read the rename journal " + name + ": " + FileErrorText(errno));
+        lock.reset();
+    }
+    static int64_t SizeOf(int fd)
+    {
+        struct stat info{};
+        return fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : -1;
     }
     explicit TImpl(int openFd) : file(-1), fd(openFd), batches(TJournalBytes(openFd)) {}
     std::string fileName;

@@ -172,10 +172,11 @@ std::vector<std::string> DamagedLineMessages(const std::string& fileName, const 
 
 // The batches of the journal file from the newest to the oldest (by where
 // their batch record stands), read from the file's end: its memory is that
-// of a few batches, whatever the journal's size (FirstLine is 0). Holds the
-// journal's shared lock while it lives: let it go before writing the
-// journal. A missing journal has no batches; one that cannot be read raises
-// EJournalError.
+// of a few batches, whatever the journal's size (FirstLine is 0). It reads
+// the journal as it was when it was made (taking the shared lock only for
+// that moment): records appended later are not read, and a trim (a new file
+// renamed over the journal) does not disturb it. A missing journal has no
+// batches; one that cannot be read raises EJournalError.
 class TJournalBackwardReader {
 public:
     explicit TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting = {});

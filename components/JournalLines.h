@@ -36,6 +36,9 @@ struct TJournalLine {
 class TJournalBytes {
 public:
     explicit TJournalBytes(int Fd);
+    // Only the first Size bytes of Fd (as they were under the journal's lock;
+    // what is appended later is not read).
+    TJournalBytes(int Fd, int64_t Size);
     explicit TJournalBytes(std::string_view Text);
     // Like pread: bytes read (0 at the end), or -1 with errno set.
     ssize_t Read(char* To, size_t Count, uint64_t Offset) const;
@@ -44,6 +47,7 @@ public:
 
 private:
     int fd_ = -1;
+    int64_t size_ = -1; // -1: as it is now
     std::string_view text_;
 };
 

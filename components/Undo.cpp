@@ -222,7 +222,7 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TChosenBatch chosen = ChooseBatch(options, journalFile); // the journal's lock is let go
+    TChosenBatch chosen = ChooseBatch(options, journalFile);
     result.Warnings = std::move(chosen.Warnings);
     if (!chosen.Found)
         return result;
