@@ -484,7 +484,7 @@ std::vector<std::string> RecoverFilingJournal(const std::string& JournalFile, co
 {
     std::vector<std::string> messages;
     // The batches cut short (read from the journal's end, a batch at a time),
-    // oldest first; the journal's lock is let go before they are ended.
+    // oldest first.
     std::vector<TFilingBatch> interrupted;
     {
         TFilingJournalBackwardReader reader(JournalFile);

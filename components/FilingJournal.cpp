@@ -363,12 +363,19 @@ TFilingJournalContents ReadFilingJournal(const std::string& FileName)
 }
 
 struct TFilingJournalBackwardReader::TImpl {
+    // Locked only while opened and measured (see TJournalBackwardReader).
     explicit TImpl(const std::string& name)
         : fileName(name), fd((lock.Acquire(name + ".lock", false), ::open(name.c_str(), O_RDONLY | O_CLOEXEC))),
-          batches(TJournalBytes(fd))
+          batches(TJournalBytes(fd, SizeOf(fd)))
     {
         if (fd < 0 && errno != ENOENT)
             CannotRead(name, errno);
+        lock.Release();
+    }
+    static int64_t SizeOf(int fd)
+    {
+        struct stat info{};
+        return fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : -1;
     }
     ~TImpl()
     {
@@ -508,28 +515,29 @@ bool FolderThere(const std::string& path)
 // recovered), one with a move in flight (a copy begun, not moved nor
 // failed), and a filing batch not taken back that left a file under its new
 // name, or in a folder that cannot be looked at now.
-std::vector<TJournalTrimBatch> TrimBatches(std::string_view text, std::vector<size_t>& damaged)
+int TrimBatches(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<size_t>& damaged)
 {
-    TFilingJournalContents contents = ParseFilingJournal(text);
-    damaged = contents.DamagedLines;
-    std::unordered_set<std::string> takenBack;
-    for (const TFilingBatch& b : contents.Batches)
+    TJournalBatchesBackward<TFilingJournalTraits> reader{TJournalBytes(fd)};
+    std::unordered_set<std::string> takenBack; // of batches not reached yet
+    TFilingBatch b;
+    while (reader.Previous(b)) {
         if (b.Head.Kind == "unfile" && b.Ended && !b.Recovered)
             takenBack.insert(b.Head.Undoes);
-    std::vector<TJournalTrimBatch> batches;
-    for (const TFilingBatch& b : contents.Batches) {
         const bool inFlight = std::any_of(b.Files.begin(), b.Files.end(), [](const TFilingFile& f) {
             return f.Step == "copy" || f.Step == "copied" || f.Step == "placed";
         });
         bool open = !b.Ended || inFlight;
-        if (!open && b.Head.Kind == "file" && !takenBack.count(b.Head.Id))
+        if (!open && b.Head.Kind == "file" && !takenBack.erase(b.Head.Id))
             open = std::any_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) {
                 const bool mayHaveMoved = f.Step == "moved" || f.Step == "intent" || (f.Step.empty() && b.Recovered);
                 return mayHaveMoved && (PathExists(f.New) || !FolderThere(f.New));
             });
-        batches.push_back({b.Head.Id, b.Head.Kind == "unfile" ? b.Head.Undoes : std::string(), b.Head.UnixTime, open});
+        batches.push_back({b.Head.Id, b.Head.Kind == "unfile" ? b.Head.Undoes : std::string(), b.Head.UnixTime, open,
+                           reader.LastBytes()});
     }
-    return batches;
+    std::reverse(batches.begin(), batches.end());
+    damaged = reader.DamagedLines();
+    return reader.Error();
 }
 
 } // namespace

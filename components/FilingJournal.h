@@ -111,8 +111,8 @@ TFilingJournalContents ParseFilingJournal(std::string_view Text);
 TFilingJournalContents ReadFilingJournal(const std::string& FileName);
 
 // The batches of the journal file from the newest to the oldest, read from
-// its end (memory of a few batches, whatever the journal's size), under its
-// shared lock while the reader lives: let it go before writing the journal.
+// its end (memory of a few batches, whatever the journal's size), as it was
+// when the reader was made (see TJournalBackwardReader).
 class TFilingJournalBackwardReader {
 public:
     explicit TFilingJournalBackwardReader(const std::string& FileName);

@@ -525,16 +525,28 @@ TJournalContents ReadJournal(const std::string& fileName, const TJournalWaitNoti
 }
 
 struct TJournalBackwardReader::TImpl {
+    // The lock is held only while the journal is opened and its size taken:
+    // records appended later lie past that size, and a trim renames a new
+    // file over the journal, leaving the one open here as it was. So a
+    // reader left waiting (history into a pager) never holds up a writer.
     TImpl(const std::string& name, const TJournalWaitNotice& onWaiting, const TJournalStop& stopped)
-        : fileName(name), lock(name, false, onWaiting, stopped), file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)),
-          batches(TJournalBytes(file.Fd))
+        : fileName(name), lock(std::in_place, name, false, onWaiting, stopped),
+          file(::open(name.c_str(), O_RDONLY | O_CLOEXEC)), fd(file.Fd), batches(TJournalBytes(fd, SizeOf(fd)))
     {
-        if (file.Fd < 0 && errno != ENOENT)
+        if (fd < 0 && errno != ENOENT)
             throw EJournalError("cannot read the rename journal " + name + ": " + FileErrorText(errno));
+        lock.reset();
     }
+    static int64_t SizeOf(int fd)
+    {
+        struct stat info{};
+        return fd >= 0 && ::fstat(fd, &info) == 0 ? info.st_size : -1;
+    }
+    explicit TImpl(int openFd) : file(-1), fd(openFd), batches(TJournalBytes(openFd)) {}
     std::string fileName;
-    TJournalLock lock;
+    std::optional<TJournalLock> lock;
     TFileHandle file;
+    int fd;
     TJournalBatchesBackward<TRenameJournalTraits> batches;
 };
 
@@ -544,11 +556,13 @@ TJournalBackwardReader::TJournalBackwardReader(const std::string& fileName, cons
 {
 }
 
+TJournalBackwardReader::TJournalBackwardReader(int fd) : impl_(std::make_unique<TImpl>(fd)) {}
+
 TJournalBackwardReader::~TJournalBackwardReader() = default;
 
 bool TJournalBackwardReader::Previous(TJournalBatch& batch)
 {
-    if (impl_->file.Fd < 0)
+    if (impl_->fd < 0)
         return false; // no journal yet
     if (impl_->batches.Previous(batch))
         return true;
@@ -559,7 +573,12 @@ bool TJournalBackwardReader::Previous(TJournalBatch& batch)
 
 std::vector<size_t> TJournalBackwardReader::DamagedLines()
 {
-    return impl_->file.Fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
+    return impl_->fd < 0 ? std::vector<size_t>() : impl_->batches.DamagedLines();
+}
+
+uint64_t TJournalBackwardReader::LastBytes() const
+{
+    return impl_->batches.LastBytes();
 }
 
 std::vector<std::string> DamagedLineMessages(const std::string& fileName, const TJournalContents& contents)
@@ -766,18 +785,7 @@ void TRenameJournal::PruneLocked()
         return record->UnixTime;
     };
     trim.IdOf = RecordId;
-    trim.Batches = [](std::string_view text, std::vector<size_t>& damaged) {
-        TJournalContents contents = ParseJournal(text);
-        damaged = contents.DamagedLines;
-        std::unordered_set<std::string> open;
-        for (const std::string& id : BatchesStillOpen(contents))
-            open.insert(id);
-        std::vector<TJournalTrimBatch> batches;
-        for (const TJournalBatch& batch : contents.Batches)
-            batches.push_back({batch.Id, batch.IsUndo() ? batch.Undoes : std::string(), batch.UnixTime,
-                               open.count(batch.Id) != 0});
-        return batches;
-    };
+    trim.Batches = RenameJournalTrimBatches;
     trim.Warn = [this](const std::string& message) { Warn(message); };
     if (TrimJournalLocked(fileName_, trim) && fd_ >= 0) {
         ::close(fd_);
@@ -815,25 +823,25 @@ bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim)
         }
         // Else damaged lines come first: the whole journal is looked at.
     }
-    std::string text;
-    if (const int error = ReadWholeFile(fileName, text)) {
-        if (error == ENOENT)
-            return false;
+    auto cannotRead = [&](int error) {
         throw EJournalError("cannot read the " + trim.What + " " + fileName + ": " + FileErrorText(error));
+    };
+    TFileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Fd < 0) {
+        if (errno == ENOENT)
+            return false;
+        cannotRead(errno);
     }
-    if (text.empty())
-        return false;
-
     std::vector<size_t> damagedLines;
-    const std::vector<TJournalTrimBatch> batches = trim.Batches(text, damagedLines);
-    // What each batch takes on disk, and which batches may go: every batch
-    // but the open ones and the newest few that are no undo; an undo batch
-    // goes with the batch it took back (or when that is no longer in the journal).
+    std::vector<TJournalTrimBatch> batches;
+    if (const int error = trim.Batches(file.Fd, batches, damagedLines))
+        cannotRead(error);
+    // Which batches may go: every batch but the open ones and the newest few
+    // that are no undo; an undo batch goes with the batch it took back (or
+    // when that is no longer in the journal).
     std::unordered_map<std::string, uint64_t> bytes;
-    ForEachJournalLine(text, [&](const TJournalLine& line) {
-        if (!line.TooLong && !IsBlankJournalLine(line.Text))
-            bytes[trim.IdOf(line.Text)] += line.Text.size() + 1;
-    });
+    for (const TJournalTrimBatch& batch : batches)
+        bytes[batch.Id] += batch.Bytes;
     std::unordered_set<std::string> keep;
     for (const TJournalTrimBatch& batch : batches)
         if (batch.Open)
@@ -881,21 +889,48 @@ bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim)
         trim.Warn(trim.What + " " + fileName + ": kept as it was in " + keptAs);
     }
 
-    std::string rewritten;
-    rewritten.reserve(text.size());
-    ForEachJournalLine(text, [&](const TJournalLine& line) {
+    // A new, uniquely named file beside the journal takes the result, a
+    // slice at a time, and replaces the journal in one rename; a failure
+    // leaves the journal as it was.
+    auto cannotWrite = [&](int error) {
+        throw EJournalError("cannot rewrite the " + trim.What + " " + fileName + ": " + FileErrorText(error));
+    };
+    int error = 0;
+    std::unique_ptr<TAtomicOutputFile> output = TAtomicOutputFile::Create(fileName, error);
+    if (!output)
+        cannotWrite(error);
+    TFileHandle out(::open(output->TempPath().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (out.Fd < 0)
+        cannotWrite(errno);
+    std::string slice;
+    TJournalLinesForward lines{TJournalBytes(file.Fd)};
+    TJournalLine line;
+    while (lines.Next(line)) {
         if (line.TooLong || IsBlankJournalLine(line.Text))
-            return;
+            continue;
         std::string id = trim.IdOf(line.Text);
         if (id.empty() || !present.count(id) || dropped.count(id))
-            return;
-        rewritten.append(line.Text);
-        rewritten += '\n';
-    });
-
-    // A new, uniquely named file beside the journal takes the result and
-    // replaces the journal in one rename; a failure leaves the journal as it was.
-    if (const int error = ReplaceFileContents(fileName, rewritten))
-        throw EJournalError("cannot rewrite the " + trim.What + " " + fileName + ": " + FileErrorText(error));
+            continue;
+        slice.append(line.Text);
+        slice += '\n';
+        if (slice.size() >= (1u << 20)) {
+            if (!WriteAll(out.Fd, slice.data(), slice.size()))
+                cannotWrite(errno);
+            slice.clear();
+        }
+    }
+    if (lines.Error())
+        cannotRead(lines.Error());
+    if (!WriteAll(out.Fd, slice.data(), slice.size()))
+        cannotWrite(errno);
+    const int fd = out.Fd;
+    out.Fd = -1;
+    if (::close(fd) != 0)
+        cannotWrite(errno);
+    try {
+        output->Commit();
+    } catch (const EInOutError& e) {
+        cannotWrite(e.ErrorCode);
+    }
     return true;
 }

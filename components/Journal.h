@@ -178,14 +178,17 @@ std::vector<std::string> DamagedLineMessages(const std::string& fileName, const 
 
 // The batches of the journal file from the newest to the oldest (by where
 // their batch record stands), read from the file's end: its memory is that
-// of a few batches, whatever the journal's size (FirstLine is 0). Holds the
-// journal's shared lock while it lives: let it go before writing the
-// journal. A missing journal has no batches; one that cannot be read raises
-// EJournalError.
+// of a few batches, whatever the journal's size (FirstLine is 0). It reads
+// the journal as it was when it was made (taking the shared lock only for
+// that moment): records appended later are not read, and a trim (a new file
+// renamed over the journal) does not disturb it. A missing journal has no
+// batches; one that cannot be read raises EJournalError.
 class TJournalBackwardReader {
 public:
     explicit TJournalBackwardReader(const std::string& fileName, const TJournalWaitNotice& onWaiting = {},
                                     const TJournalStop& stopped = {});
+    // The journal open as fd, whose lock the caller holds (fd stays the caller's).
+    explicit TJournalBackwardReader(int fd);
     ~TJournalBackwardReader();
     TJournalBackwardReader(const TJournalBackwardReader&) = delete;
     TJournalBackwardReader& operator=(const TJournalBackwardReader&) = delete;
@@ -193,6 +196,8 @@ public:
     bool Previous(TJournalBatch& batch);
     // The damaged lines passed so far (1-based, ascending).
     std::vector<size_t> DamagedLines();
+    // The bytes the lines of the batch given last take.
+    uint64_t LastBytes() const;
 
 private:
     struct TImpl;
@@ -276,6 +281,7 @@ struct TJournalTrimBatch {
     std::string Undoes; // of an undo batch: the batch it took back ("" for any other)
     int64_t UnixTime = 0;
     bool Open = false;  // still needed: never dropped (nor its undo batches)
+    uint64_t Bytes = 0; // its lines'
 };
 struct TJournalTrim {
     std::string What; // "rename journal", for the messages
@@ -284,14 +290,18 @@ struct TJournalTrim {
     std::function<std::optional<int64_t>(std::string_view line)> OldestTime;
     // The batch a line belongs to ("" when damaged).
     std::function<std::string(std::string_view line)> IdOf;
-    // The journal's batches, in journal order, and its damaged lines.
-    std::function<std::vector<TJournalTrimBatch>(std::string_view text, std::vector<size_t>& damaged)> Batches;
+    // The batches of the journal open as fd, in journal order, and its
+    // damaged lines; 0 or the errno of a read that failed. Read from the
+    // end, a batch at a time (TJournalBatchesBackward): what is kept is this
+    // short list, not the journal.
+    std::function<int(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<size_t>& damaged)> Batches;
     std::function<void(const std::string&)> Warn;
 };
 // Trims fileName, whose exclusive lock the caller holds, when it is over
 // the size limit or its oldest batch over the age limit; a journal with
 // damaged lines is copied aside first. True when it was rewritten (a
 // descriptor open on it for appending is stale then). Raises EJournalError.
+// The journal is read and written a line at a time.
 bool TrimJournalLocked(const std::string& fileName, const TJournalTrim& trim);
 
 // A fresh batch id: UTC time, process and random bits ("20250315T123000Z-1a2b3c4d").

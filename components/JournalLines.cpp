@@ -16,6 +16,8 @@ constexpr size_t Slice = 64 * 1024;
 
 TJournalBytes::TJournalBytes(int Fd) : fd_(Fd) {}
 
+TJournalBytes::TJournalBytes(int Fd, int64_t Size) : fd_(Fd), size_(Size) {}
+
 TJournalBytes::TJournalBytes(std::string_view Text) : text_(Text) {}
 
 ssize_t TJournalBytes::Read(char* To, size_t Count, uint64_t Offset) const
@@ -38,6 +40,8 @@ int64_t TJournalBytes::Size() const
 {
     if (fd_ < 0)
         return static_cast<int64_t>(text_.size());
+    if (size_ >= 0)
+        return size_;
     struct stat info{};
     if (::fstat(fd_, &info) != 0)
         return -1;

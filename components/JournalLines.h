@@ -36,6 +36,9 @@ struct TJournalLine {
 class TJournalBytes {
 public:
     explicit TJournalBytes(int Fd);
+    // Only the first Size bytes of Fd (as they were under the journal's lock;
+    // what is appended later is not read).
+    TJournalBytes(int Fd, int64_t Size);
     explicit TJournalBytes(std::string_view Text);
     // Like pread: bytes read (0 at the end), or -1 with errno set.
     ssize_t Read(char* To, size_t Count, uint64_t Offset) const;
@@ -44,6 +47,7 @@ public:
 
 private:
     int fd_ = -1;
+    int64_t size_ = -1; // -1: as it is now
     std::string_view text_;
 };
 
@@ -177,16 +181,21 @@ public:
                 damaged_.push_back(line.Offset);
                 continue;
             }
+            const uint64_t bytes = line.Text.size() + 1;
             if (!Traits::IsHead(*record)) {
-                pending_[Traits::Id(*record)].emplace_back(line.Offset, std::move(*record));
+                TPending& pending = pending_[Traits::Id(*record)];
+                pending.Records.emplace_back(line.Offset, std::move(*record));
+                pending.Bytes += bytes;
                 continue;
             }
             auto found = pending_.find(Traits::Id(*record));
             typename Traits::Builder builder(std::move(*record), 0);
+            lastBytes_ = bytes;
             if (found != pending_.end()) {
-                for (auto it = found->second.rbegin(); it != found->second.rend(); ++it)
+                for (auto it = found->second.Records.rbegin(); it != found->second.Records.rend(); ++it)
                     if (!builder.Add(std::move(it->second)))
                         damaged_.push_back(it->first);
+                lastBytes_ += found->second.Bytes;
                 pending_.erase(found);
             }
             Batch = builder.Finish();
@@ -206,9 +215,16 @@ public:
         return numbers;
     }
     int Error() const { return lines_.Error(); }
+    // The bytes the lines of the batch given last take (line breaks included).
+    uint64_t LastBytes() const { return lastBytes_; }
 
 private:
+    struct TPending {
+        std::vector<std::pair<uint64_t, typename Traits::Record>> Records; // newest first, with their offsets
+        uint64_t Bytes = 0;
+    };
     TJournalLinesBackward lines_;
-    std::unordered_map<std::string, std::vector<std::pair<uint64_t, typename Traits::Record>>> pending_;
+    std::unordered_map<std::string, TPending> pending_;
+    uint64_t lastBytes_ = 0;
     std::vector<uint64_t> damaged_;
 };

@@ -223,7 +223,7 @@ int TUndoResult::Skipped() const
 TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& options)
 {
     TUndoResult result;
-    TChosenBatch chosen = ChooseBatch(options, journalFile); // the journal's lock is let go
+    TChosenBatch chosen = ChooseBatch(options, journalFile);
     result.Warnings = std::move(chosen.Warnings);
     if (!chosen.Found)
         return result;
@@ -303,30 +303,58 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
     return result;
 }
 
+namespace {
+
+// Whether an undo could still take something back from a rename batch: not
+// taken back for good, with a file not known restored that still has its new
+// name or sits in a folder that cannot be looked at now (a disk not mounted).
+bool StillOpen(const TJournalBatch& batch, const TEarlierUndos& earlier)
+{
+    if (earlier.TakenBack())
+        return false;
+    struct stat folder {};
+    const bool folderThere = ::stat(batch.Folder.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+                             ::access(batch.Folder.c_str(), X_OK) == 0;
+    return std::any_of(batch.Files.begin(), batch.Files.end(), [&](const TJournalFileEntry& f) {
+        // A file a batch that ran to its end never tried was not renamed.
+        if (f.State == TJournalFileState::Failed || earlier.Restored.count(f.OldName) ||
+            (batch.Ended && f.State == TJournalFileState::Planned))
+            return false;
+        return !folderThere || Exists(InFolder(batch.Folder, f.NewName));
+    });
+}
+
+} // namespace
+
 std::vector<std::string> BatchesStillOpen(const TJournalContents& contents)
 {
     const TUndoSummaries undos = SummarizeUndos(contents);
     std::vector<std::string> open;
-    for (const TJournalBatch& batch : contents.Batches) {
-        if (batch.IsUndo())
-            continue;
-        const TEarlierUndos& earlier = EarlierUndos(undos, batch.Id);
-        if (earlier.TakenBack())
-            continue;
-        struct stat folder {};
-        const bool folderThere = ::stat(batch.Folder.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
-                                 ::access(batch.Folder.c_str(), X_OK) == 0;
-        const bool anyLeft = std::any_of(batch.Files.begin(), batch.Files.end(), [&](const TJournalFileEntry& f) {
-            // A file a batch that ran to its end never tried was not renamed.
-            if (f.State == TJournalFileState::Failed || earlier.Restored.count(f.OldName) ||
-                (batch.Ended && f.State == TJournalFileState::Planned))
-                return false;
-            return !folderThere || Exists(InFolder(batch.Folder, f.NewName));
-        });
-        if (anyLeft)
+    for (const TJournalBatch& batch : contents.Batches)
+        if (!batch.IsUndo() && StillOpen(batch, EarlierUndos(undos, batch.Id)))
             open.push_back(batch.Id);
-    }
     return open;
+}
+
+int RenameJournalTrimBatches(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<size_t>& damaged)
+{
+    TJournalBackwardReader reader(fd);
+    TUndoSummaries undos;
+    TJournalBatch batch;
+    while (reader.Previous(batch)) { // raises EJournalError when the journal cannot be read
+        TJournalTrimBatch trim{batch.Id, batch.IsUndo() ? batch.Undoes : std::string(), batch.UnixTime, false,
+                               reader.LastBytes()};
+        if (batch.IsUndo()) {
+            AddUndoNewestFirst(undos, batch);
+        } else {
+            trim.Open = StillOpen(batch, EarlierUndos(undos, batch.Id));
+            undos.erase(batch.Id);
+        }
+        batches.push_back(std::move(trim));
+    }
+    std::reverse(batches.begin(), batches.end());
+    damaged = reader.DamagedLines();
+    return 0;
 }
 
 namespace {

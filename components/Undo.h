@@ -75,6 +75,9 @@ TUndoResult UndoBatch(const std::string& journalFile, const TUndoOptions& option
 // either still has its new name or sits in a folder that cannot be looked at
 // now (a disk not mounted). Looks at the disk; never throws.
 std::vector<std::string> BatchesStillOpen(const TJournalContents& contents);
+// The same for trimming (TJournalTrim::Batches), read from the end of the
+// journal open as fd.
+int RenameJournalTrimBatches(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<size_t>& damaged);
 
 // The files undo gave back their old names in one folder, as the journal
 // records them, for the watch: a file an undo restored is left alone until it

@@ -55,4 +55,20 @@ TEST_F(HistoryReaderTest, FilingBatchesStandAmongRenameBatchesByTime)
     EXPECT_NE(reader.Warnings()[0].find("line 4 is damaged"), std::string::npos) << reader.Warnings()[0];
 }
 
+TEST_F(HistoryReaderTest, AReaderLeftOpenHoldsUpNoWriter)
+{
+    WriteText(InFolder("a"), "x");
+    std::filesystem::create_directories(root + "/state/quillon");
+    WriteText(journalFile, RenameBatch("r1", "2025-01-01T00:00:01Z"));
+    THistoryReader reader(journalFile);
+    THistoryEntry entry;
+    ASSERT_TRUE(reader.Next(entry)); // a pager that stopped reading
+    ::setenv("QUILLON_JOURNAL_LOCK_TIMEOUT", "0", 1);
+    TRenameJournal journal(journalFile);
+    EXPECT_NO_THROW(journal.BeginBatch(folder, {{"a", "b"}}));
+    journal.EndBatch();
+    ::unsetenv("QUILLON_JOURNAL_LOCK_TIMEOUT");
+    EXPECT_FALSE(reader.Next(entry)) << "what was appended since is not read";
+}
+
 } // namespace
