@@ -597,7 +597,7 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
     const TPinnedCase cases[] = {
         {"a header read failing once is read again by the next update", false, "openat", "EIO",
          "data/2005/03/img000094.mpd", ""},
-        {"a failing write of the catalogue says why", false, "pwrite64", "EIO", "db/catalog.sqlite-journal",
+        {"a failing flush of the catalogue says why", false, "fdatasync", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
         {"a target folder that cannot be made says why", true, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", true, "mkdir", "EIO", "state/quillon",
