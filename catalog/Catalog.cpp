@@ -78,6 +78,10 @@ TCatalogUpdateLock::TCatalogUpdateLock(const std::string& CatalogFile, double Ti
 
 namespace {
 
+// The error code of a header read that met the end of the file (a file cut
+// short): the file's own fault, not the system's.
+constexpr int EndOfFileCode = 100;
+
 const char* const CatalogExtensions[] = {".MPD", ".HRM", ".RAH", ".MET", ".PDU", ".OPEN_MTP", ".HDF"};
 
 } // namespace
@@ -131,6 +135,12 @@ TCatalogEntry IdentifyCatalogFile(const std::string& Path, const TFileIdentity& 
                               info.ImageFormat);
     } catch (const EAbort&) {
         throw;
+    } catch (const EInOutError& error) {
+        e.Error = error.Message();
+        // The system failed to open or read it (not an end of file): a
+        // passing failure must not stick, so the next update reads it again.
+        if (error.ErrorCode != EndOfFileCode)
+            e.Identity.ModifiedNs = -1;
     } catch (const Exception& error) {
         e.Error = error.Message();
     }

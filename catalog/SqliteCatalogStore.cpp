@@ -3,11 +3,16 @@
 #include "catalog/SqliteCatalogStore.h"
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 
 #include "runtime/Application.h"
+#include "runtime/FileOps.h"
 
 const char* const CatalogWaitingMessage = "waiting for the catalogue, held by another quillon process";
 
@@ -144,6 +149,44 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The error number of the last system call SQLite logged as failing on this
+// thread, 0 when none since it was taken. SQLite's log lines for them read
+// "os_unix.c:LINE: (ERRNO) CALL(PATH) - ...": the number is the call's own,
+// where sqlite3_system_errno gives errno as it is later (often 0 after a
+// failing sync or unlink).
+thread_local int loggedSystemError = 0;
+
+void LogSqliteMessage(void*, int Code, const char* Message)
+{
+    const int primary = Code & 0xFF;
+    if ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) && Message)
+        if (const char* at = std::strstr(Message, ": ("))
+            loggedSystemError = std::atoi(at + 3);
+}
+
+// Before SQLite's first use (sqlite3_config refuses later: then the log
+// stays unset and only sqlite3_system_errno tells).
+void ListenToSqliteLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_LOG, &LogSqliteMessage, nullptr); });
+}
+
+// SQLite's message, and for a failing system call (a read, a write, a sync,
+// an open, a full disk) the system's reason, which SQLite's message leaves
+// out ("disk I/O error").
+std::string ErrorDetail(sqlite3* Db, int Code)
+{
+    std::string detail = sqlite3_errmsg(Db);
+    const int primary = Code & 0xFF;
+    int error = std::exchange(loggedSystemError, 0);
+    if (error <= 0)
+        error = sqlite3_system_errno(Db);
+    if ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL) && error > 0)
+        detail += " (" + FileErrorText(error) + ")";
+    return detail;
+}
+
 } // namespace
 
 struct TSqliteCatalogStore::TStatement {
@@ -227,12 +270,14 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         throw ECatalogError("no catalogue at " + FileName + " (make one with 'quillon-cli catalog update')");
     if (exists && !S_ISREG(info.st_mode))
         throw ECatalogError(FileName + ": not a Quillon catalogue (not a regular file); left as it is");
+    ListenToSqliteLog();
+    loggedSystemError = 0;
     // One thread at a time uses a store: no locking inside SQLite.
     const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
                       SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(FileName.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        const std::string message = db_ ? ErrorDetail(db_, rc) : sqlite3_errstr(rc);
         sqlite3_close(db_);
         db_ = nullptr;
         throw ECatalogError("cannot open the catalogue " + FileName + ": " + message);
@@ -283,7 +328,7 @@ int TSqliteCatalogStore::BusyHandler(void* Self, int Count)
 
 void TSqliteCatalogStore::Fail(const std::string& What, int Code)
 {
-    const std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(Code);
+    const std::string detail = db_ ? ErrorDetail(db_, Code) : sqlite3_errstr(Code);
     switch (Code & 0xFF) {
     case SQLITE_NOTADB:
         throw ECatalogError(fileName_ + ": not a Quillon catalogue (" + detail + "); left as it is");

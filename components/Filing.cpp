@@ -195,37 +195,41 @@ public:
     // The folder of a move's target and every missing folder above it, each
     // journaled. For a copy each new folder is flushed into its parent, so
     // that the copy is on disk before its source is removed; a rename within
-    // one file system needs no more than the rename itself.
-    void MakeFolders(const TFilingMove& move)
+    // one file system needs no more than the rename itself. The error of a
+    // folder that could not be made (errno), else 0.
+    int MakeFolders(const TFilingMove& move)
     {
         std::string existing = FolderOf(move.New);
         while (existing != "/" && !Exists(existing))
             existing = FolderOf(existing);
         if (existing == FolderOf(move.New))
-            return;
+            return 0;
         struct stat source{}, target{};
         const bool copy = options_.ForceCopy || ::lstat(move.Old.c_str(), &source) != 0 ||
                           ::stat(existing.c_str(), &target) != 0 || source.st_dev != target.st_dev;
-        MakeFolders(FolderOf(move.New), copy);
+        return MakeFolders(FolderOf(move.New), copy);
     }
 
-    void MakeFolders(const std::string& folder, bool sync)
+    int MakeFolders(const std::string& folder, bool sync)
     {
         if (folder == "/" || Exists(folder))
-            return;
-        MakeFolders(FolderOf(folder), sync);
-        if (::mkdir(folder.c_str(), 0777) == 0) {
-            TFilingRecord r;
-            r.Type = TFilingRecordType::Dir;
-            r.Id = id_;
-            r.Path = folder;
-            journal_.Write(r, false);
-            if (sync)
-                SyncFolderOf(folder);
-        }
+            return 0;
+        if (const int error = MakeFolders(FolderOf(folder), sync))
+            return error;
+        if (::mkdir(folder.c_str(), 0777) != 0)
+            return errno == EEXIST ? 0 : errno;
+        TFilingRecord r;
+        r.Type = TFilingRecordType::Dir;
+        r.Id = id_;
+        r.Path = folder;
+        journal_.Write(r, false);
+        if (sync)
+            SyncFolderOf(folder);
+        return 0;
     }
 
-    TFilingOutcome Move(const TFilingMove& move)
+    // FolderError: why the target's folder could not be made (errno), or 0.
+    TFilingOutcome Move(const TFilingMove& move, int FolderError = 0)
     {
         TFilingOutcome out{move.Old, move.New, true, false, {}};
         auto fail = [&](const std::string& reason) {
@@ -233,6 +237,8 @@ public:
             Step(move.Old, move.New, "failed", false, std::nullopt, {}, reason);
             return out;
         };
+        if (FolderError)
+            return fail(FileErrorText(FolderError));
         struct stat source{};
         if (::lstat(move.Old.c_str(), &source) != 0)
             return fail(FileErrorText(errno));
@@ -365,7 +371,14 @@ private:
             return fail(compared == 1 ? FilingReasonCopyDiffers : FileErrorText(compared));
         }
         const std::optional<TFileIdentity> copy = IdentityOf(temp);
-        Step(move.Old, move.New, "copied", true, copy, temp);
+        // A journal that fails once the copy exists takes the copy back: the
+        // source stays the one file.
+        try {
+            Step(move.Old, move.New, "copied", true, copy, temp);
+        } catch (const EJournalError&) {
+            ::unlink(temp.c_str());
+            throw;
+        }
         Checkpoint(options_);
 
         if (!RenameFile(temp, move.New, &error)) {
@@ -374,7 +387,13 @@ private:
         }
         SyncFolderOf(move.New);
         Checkpoint(options_);
-        Step(move.Old, move.New, "placed", true, copy);
+        try {
+            Step(move.Old, move.New, "placed", true, copy);
+        } catch (const EJournalError&) {
+            if (IdentityIs(move.New, copy) && ::unlink(move.New.c_str()) == 0)
+                SyncFolderOf(move.New);
+            throw;
+        }
         Checkpoint(options_);
         out.Moved = FinishCopy(move.Old, move.New, identity, copy, out.Reason);
         return out;
@@ -416,8 +435,8 @@ std::vector<TFilingOutcome> RunMoves(TFilingJournal& journal, TFilingRecord head
             break;
         }
         try {
-            mover.MakeFolders(moves[i]);
-            outcomes[i] = mover.Move(moves[i]);
+            const int folderError = mover.MakeFolders(moves[i]);
+            outcomes[i] = mover.Move(moves[i], folderError);
         } catch (const EJournalError& e) {
             stopFrom(i, std::string("not moved: the filing journal failed: ") + e.what());
             break;

@@ -455,6 +455,8 @@ void TFilingJournal::Flush(bool Sync)
     };
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(fileName_).parent_path(), ec);
+    if (ec)
+        fail(ec.value()); // the folder's own error, not the open's "no such file" after it
     TAdvisoryLock lock;
     if (const int error = lock.Acquire(fileName_ + ".lock", true))
         fail(error);

@@ -11,6 +11,7 @@
 #
 #   scripts/faults.sh [REPORT]      # report file, default build-test/faults-report.txt
 #   QUILLON_FAULTS_FILTER='*rename*' scripts/faults.sh    # some scenarios only
+#   QUILLON_FAULTS_KINDS=mmap,sendfile scripts/faults.sh   # some calls only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

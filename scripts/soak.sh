@@ -6,7 +6,9 @@
 # process; tests/faults/SoakFeed.cpp). Every 10 s it samples the watch's
 # resident memory, open descriptors and CPU time; after the feed it measures
 # the CPU used over 30 idle seconds. At the end it checks that no arrived file
-# is left unnamed and that no name was given twice, and prints the curve.
+# is left unnamed, that no name was given twice and that each replaced file was
+# renamed exactly once, under the name its last version proposes, and prints
+# the curve.
 #
 #   scripts/soak.sh [SECONDS (default 1800)] [RATE (default 20)]
 set -euo pipefail
@@ -28,7 +30,7 @@ mkdir -p "$work/in" "$XDG_STATE_HOME/quillon"
 "$cli" watch --settle 2 "$work/in" >"$work/watch.out" 2>"$work/watch.err" &
 watch=$!
 ASAN_OPTIONS=detect_leaks=0 "$feeder" --soak-feed "$work/in" "$seconds" "$rate" \
-  "$XDG_STATE_HOME/quillon/journal.jsonl.lock" >"$work/feed.out" &
+  "$XDG_STATE_HOME/quillon/journal.jsonl.lock" "$work/replaced.txt" >"$work/feed.out" &
 feed=$!
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$watch/stat"; }
@@ -60,6 +62,13 @@ renamed=$(grep -c '^renamed' "$work/watch.out" || true)
 failed=$(grep -c '^failed' "$work/watch.out" || true)
 twice=$(awk -F'\t' '$1 == "renamed" {print $3}' "$work/watch.out" | sort | uniq -d | wc -l)
 files=$(find "$work/in" -maxdepth 1 -type f | wc -l)
+# Replaced files: one renamed row each, to the name of the second version.
+read -r replacedOnce replacedWrong < <(awk -F'\t' '
+    FNR == NR {want[$1] = $2; next}
+    $1 == "renamed" && ($2 in want) {n[$2]++; if (index($3, want[$2]) != 1) wrong[$2] = 1}
+    END {once = bad = 0
+         for (f in want) if (n[f] == 1 && !(f in wrong)) once++; else bad++
+         print once, bad}' "$work/replaced.txt" "$work/watch.out")
 # The curve after the first minute: lowest and highest memory and descriptors.
 read -r rssLow rssHigh fdLow fdHigh < <(awk 'NR > 1 && $1 >= 60 {
     if (!n++) { rl = rh = $2; fl = fh = $3 }
@@ -69,10 +78,11 @@ read -r rssLow rssHigh fdLow fdHigh < <(awk 'NR > 1 && $1 >= 60 {
   cat "$work/feed.out"
   echo "watch_exit=$status"
   echo "renamed=$renamed failed=$failed named_twice=$twice left_unnamed=$unnamed files_in_folder=$files"
+  echo "replaced_renamed_once_as_last_version=$replacedOnce replaced_otherwise=$replacedWrong"
   echo "rss_kB_after_60s=$rssLow..$rssHigh fds_after_60s=$fdLow..$fdHigh"
   echo "idle_cpu_s_over_30s=$(echo "($idle1 - $idle0) / $ticks" | bc -l | sed 's/^\./0./')"
   echo "journal_bytes=$(stat -c %s "$XDG_STATE_HOME/quillon/journal.jsonl" 2>/dev/null || echo 0)"
   echo "stderr_lines=$(wc -l <"$work/watch.err")"
 } | tee "$work/summary.txt"
 echo "work folder: $work"
-[ "$status" -eq 0 ] && [ "$unnamed" -eq 0 ] && [ "$twice" -eq 0 ]
+[ "$status" -eq 0 ] && [ "$unnamed" -eq 0 ] && [ "$twice" -eq 0 ] && [ "$replacedWrong" -eq 0 ]

@@ -19,7 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$jobs" --timeout 600
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_TESTS=ON
-cmake --build build-tsan -j"$jobs" --target test_components test_mapping
+cmake --build build-tsan -j"$jobs" --target test_components test_mapping test_cli test_catalog quillon-cli
 ctest --test-dir build-tsan -L tsan --output-on-failure --timeout 900
 
 scripts/check-package.sh

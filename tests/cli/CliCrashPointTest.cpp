@@ -37,7 +37,7 @@ TEST_F(CliCrashPointTest, ABatchKilledAtAnyJournalWriteIsUndoneExactly)
     TTracedRun counting = TTracedProcess({QUILLON_CLI, "rename", folder}, {}, traceDir, env).Wait();
     ASSERT_EQ(counting.Exit, 0) << counting.Err;
     auto toJournal = [&](const std::string& call) { return call.find(journal + ">") != std::string::npos; };
-    auto calls = CallsTouching(counting.Log, journal, toJournal);
+    auto calls = CallsTouching(counting.Log, {journal}, toJournal);
     const std::vector<std::string> kinds = {"write", "fdatasync"};
     ASSERT_GE(calls["write"].size(), 3u) << "batch record, file records, end record";
 

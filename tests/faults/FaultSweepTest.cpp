@@ -7,7 +7,7 @@
 // the journal reads back, and a plain recovery (undo, or the same command
 // again) gives the state a clean run gives.
 //
-// CTest runs a fixed sample (the first and the last call of each kind);
+// CTest runs a fixed sample (one call of each kind, the first or the last);
 // QUILLON_FAULTS_SWEEP=full runs every call with every error, and
 // QUILLON_FAULTS_REPORT=FILE writes the counts and faults found
 // (scripts/faults.sh does both).
@@ -37,22 +37,46 @@ using TSnapshot = std::map<std::string, std::string>; // path below the root -> 
 constexpr const char* Absent = "\x01(absent)";
 
 // One scratch folder per run: data/ (the files worked on), out/ (outputs),
-// state/ (the journal), registry/, incoming/ (files the watch receives).
+// state/ (the journal), registry/, incoming/ (files the watch receives), db/
+// (a catalogue); and, when asked for, Dest: a folder on another file system.
 struct TScratch {
-    TScratch()
+    explicit TScratch(const std::string& otherFileSystem = "")
     {
         std::string pattern = (fs::temp_directory_path() / "quillon-faults-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             Root = pattern;
-        for (const char* sub : {"data", "out", "state", "registry", "config", "incoming"})
+        for (const char* sub : {"data", "out", "state", "registry", "config", "incoming", "db"})
             fs::create_directories(Root + "/" + sub);
         fs::create_directories(TraceDir());
+        if (!otherFileSystem.empty()) {
+            std::string destPattern = otherFileSystem + "/quillon-faults-dest-XXXXXX";
+            if (::mkdtemp(destPattern.data()))
+                Dest = destPattern;
+        }
     }
     ~TScratch()
     {
         std::error_code ignored;
         fs::remove_all(Root, ignored);
         fs::remove_all(TraceDir(), ignored);
+        if (!Dest.empty())
+            fs::remove_all(Dest, ignored);
+    }
+    // The folders whose calls count.
+    std::vector<std::string> Folders() const
+    {
+        std::vector<std::string> folders = {Root + "/"};
+        if (!Dest.empty())
+            folders.push_back(Dest + "/");
+        return folders;
+    }
+    // Text with the folders' paths replaced by <root> and <dest>.
+    std::string Shorten(std::string text) const
+    {
+        for (const auto& [path, shown] : {std::pair{Root, "<root>"}, std::pair{Dest, "<dest>"}})
+            for (size_t at; !path.empty() && (at = text.find(path)) != std::string::npos;)
+                text.replace(at, path.size(), shown);
+        return text;
     }
     // strace's log and the program's output: outside the folder, so that
     // their writes are not counted.
@@ -67,13 +91,16 @@ struct TScratch {
                 {"XDG_CONFIG_HOME", Root + "/config"},
                 {"QUILLON_REGISTRY_DIR", Root + "/registry"},
                 {"QUILLON_JOURNAL_LOCK_TIMEOUT", "3"},
+                {"QUILLON_CATALOG_LOCK_TIMEOUT", "3"},
+                {"XDG_DATA_HOME", Root + "/config"},
                 // LeakSanitizer cannot run under a tracer; a sanitizer's
                 // report must not look like the program's own exit 1.
                 {"ASAN_OPTIONS", "detect_leaks=0:exitcode=86"},
                 {"UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1"}};
     }
     // The files of the folders a scenario may change; files still to arrive
-    // for the watch count as in data/ already. A PNG's time chunk is left out.
+    // for the watch count as in data/ already, those in Dest as in dest/. A
+    // PNG's time chunk is left out.
     TSnapshot Snapshot() const
     {
         TSnapshot files;
@@ -85,6 +112,10 @@ struct TScratch {
                         name = "data/" + name.substr(9);
                     files[name] = WithoutPngTime(ReadWholeFile(entry.path().string()));
                 }
+        if (!Dest.empty())
+            for (const auto& entry : fs::recursive_directory_iterator(Dest))
+                if (entry.is_regular_file())
+                    files["dest/" + entry.path().string().substr(Dest.size() + 1)] = ReadWholeFile(entry.path().string());
         return files;
     }
     static std::string WithoutPngTime(std::string bytes)
@@ -104,11 +135,19 @@ struct TScratch {
     }
 
     std::string Root;
+    std::string Dest; // "" unless asked for
 };
 
 TTracedRun RunTraced(const TScratch& scratch, const std::vector<std::string>& argv, const TInjection& injection)
 {
     TTracedProcess process(argv, injection, scratch.TraceDir(), scratch.Env());
+    return process.Wait();
+}
+
+// The same without strace: preparations, checks and recoveries.
+TTracedRun RunPlain(const TScratch& scratch, const std::vector<std::string>& argv)
+{
+    TTracedProcess process(argv, {}, scratch.TraceDir(), scratch.Env(), false);
     return process.Wait();
 }
 
@@ -143,6 +182,18 @@ struct TScenario {
     bool Journaled = false;    // the journal must read back afterwards
     bool Watch = false;        // runs until its files are done, then SIGTERM
     bool PartialIsReported = false; // a run may end well with some items reported as failed
+    // Needs a folder (the scratch's Dest) on another file system.
+    bool AcrossFileSystems = false;
+    // After the recovery to the start, the command once more must give a
+    // clean run's end.
+    bool RerunAfterRecovery = false;
+    // What the program keeps besides files (a catalogue), as text: after the
+    // recovery it must be what a clean run leaves; "" when not readable.
+    std::function<std::string(const TScratch&)> State = {};
+    // Words a library gives as the reason instead of the system's text
+    // (SQLite: a failing write of its files is "disk I/O error" or "database
+    // or disk is full", without the call's errno).
+    std::vector<std::string> LibraryReasons = {};
 };
 
 // The watch: 20 files arrive (moved in one by one) while it runs; it is
@@ -172,6 +223,42 @@ TTracedRun RunWatch(const TScratch& scratch, const TInjection& injection)
     return process.Wait(std::chrono::seconds(30));
 }
 
+// A file system other than the scratch folder's: /dev/shm when it is one,
+// else a tmpfs mounted for the test run when that is allowed; "" when none.
+std::string OtherFileSystem()
+{
+    static const std::string found = [] {
+        struct stat scratch {}, shm {};
+        if (::stat(fs::temp_directory_path().c_str(), &scratch) != 0)
+            return std::string();
+        if (::stat("/dev/shm", &shm) == 0 && shm.st_dev != scratch.st_dev && ::access("/dev/shm", W_OK) == 0)
+            return std::string("/dev/shm");
+        std::string point = (fs::temp_directory_path() / "quillon-faults-tmpfs").string();
+        fs::create_directories(point);
+        struct stat mounted {};
+        if (::stat(point.c_str(), &mounted) == 0 && mounted.st_dev != scratch.st_dev)
+            return point;
+        if (::geteuid() == 0 && std::system(("mount -t tmpfs -o size=64m quillon-faults " + point + " 2>/dev/null").c_str()) == 0)
+            return point;
+        return std::string();
+    }();
+    return found;
+}
+
+// The catalogue's records as the queries show them, its paths shortened; ""
+// when it cannot be read.
+std::string CatalogState(const TScratch& s)
+{
+    std::string text;
+    for (const char* query : {"find", "duplicates"}) {
+        TTracedRun run = RunPlain(s, {Cli(), "catalog", query, "--db", s / "db/catalog.sqlite", "--json"});
+        if (run.Exit != 0)
+            return "";
+        text += s.Shorten(run.Out);
+    }
+    return text;
+}
+
 std::vector<TScenario> Scenarios()
 {
     std::vector<TScenario> all;
@@ -183,7 +270,7 @@ std::vector<TScenario> Scenarios()
     all.push_back({"undo",
                    [](const TScratch& s) {
                        WriteSamples(s / "data", 50);
-                       RunTraced(s, {Cli(), "rename", s / "data"}, {});
+                       RunPlain(s, {Cli(), "rename", s / "data"});
                    },
                    [](const TScratch& s) { return std::vector<std::string>{Cli(), "undo", s / "data"}; },
                    [](const TScratch& s) { return std::vector<std::string>{Cli(), "undo", s / "data"}; },
@@ -213,11 +300,34 @@ std::vector<TScenario> Scenarios()
                    },
                    {}, false, false, false, false, false});
     all.push_back({"registry write",
-                   [](const TScratch& s) { RunTraced(s, {Self(), "--registry-write", "/first/folder"}, {}); },
+                   [](const TScratch& s) { RunPlain(s, {Self(), "--registry-write", "/first/folder"}); },
                    [](const TScratch&) { return std::vector<std::string>{Self(), "--registry-write", "/second/folder"}; },
                    {}, false, false, false, false, false});
-    // Scenarios still to come register here: a catalogue update, and a
-    // filing batch into a folder on another file system (rename --into).
+    // A catalogue update over a small archive: the archive is never changed,
+    // the catalogue is readable after any failure and one more update makes
+    // it the clean one.
+    TScenario catalog;
+    catalog.Name = "catalog update";
+    catalog.Prepare = [](const TScratch& s) { RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"}); };
+    catalog.Command = [](const TScratch& s) {
+        return std::vector<std::string>{Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
+    };
+    catalog.State = CatalogState;
+    catalog.LibraryReasons = {"disk I/O error", "database or disk is full"};
+    all.push_back(catalog);
+    // Ten files filed into dated folders on another file system (copied,
+    // compared, renamed into place, the source removed); undo takes them
+    // back and the same command files them again.
+    TScenario filing;
+    filing.Name = "filing across file systems";
+    filing.Prepare = [](const TScratch& s) { WriteSamples(s / "data", 10); };
+    filing.Command = [](const TScratch& s) {
+        return std::vector<std::string>{Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"};
+    };
+    filing.Recovery = [](const TScratch& s) { return std::vector<std::string>{Cli(), "undo", s / "data"}; };
+    filing.RecoverToStart = filing.MovesFiles = filing.Journaled = filing.RerunAfterRecovery = true;
+    filing.AcrossFileSystems = true;
+    all.push_back(filing);
     return all;
 }
 
@@ -233,7 +343,7 @@ std::multiset<std::string> Contents(const TSnapshot& files)
 {
     std::multiset<std::string> bytes;
     for (const auto& [name, data] : files)
-        if (name.rfind("data/", 0) == 0)
+        if (name.rfind("data/", 0) == 0 || name.rfind("dest/", 0) == 0)
             bytes.insert(data);
     return bytes;
 }
@@ -255,6 +365,7 @@ std::string Describe(const TSnapshot& now, const TSnapshot& expected)
 struct TReference {
     TSnapshot Before;
     TSnapshot After;
+    std::string State; // a clean run's, when the scenario keeps one
 };
 
 // What broke in one injected run; "" when nothing did.
@@ -285,13 +396,16 @@ std::string CheckRun(const TScenario& scenario, const TScratch& scratch, const T
         // The message (or the failed row) names a file: by its path, or by
         // the name it has in the folder.
         const std::string said = run.Out + run.Err;
-        bool named = said.find(scratch.Root) != std::string::npos;
+        bool named = said.find(scratch.Root) != std::string::npos ||
+                     (!scratch.Dest.empty() && said.find(scratch.Dest) != std::string::npos);
         for (const TSnapshot* side : {&reference.Before, &reference.After})
             for (const auto& [name, data] : *side)
                 named = named || said.find(fs::path(name).filename().string()) != std::string::npos;
         if (!named)
             broke << "exit 1 without naming a file: " << run.Err.substr(0, 300) << "; ";
-        else if (said.find(reason) == std::string::npos)
+        else if (said.find(reason) == std::string::npos &&
+                 std::none_of(scenario.LibraryReasons.begin(), scenario.LibraryReasons.end(),
+                              [&](const std::string& words) { return said.find(words) != std::string::npos; }))
             broke << "exit 1 without the reason '" << reason << "': " << run.Err.substr(0, 300) << "; ";
     }
     if (run.Exit == 0 && !complete) {
@@ -300,19 +414,31 @@ std::string CheckRun(const TScenario& scenario, const TScratch& scratch, const T
             broke << "exit 0 but the work is not done:" << Describe(now, reference.After) << "; ";
     }
     if (scenario.Journaled) {
-        TTracedRun history = RunTraced(scratch, {Cli(), "history"}, {});
+        TTracedRun history = RunPlain(scratch, {Cli(), "history"});
         if (history.Exit != 0)
             broke << "the journal does not read back (exit " << history.Exit << "): " << history.Err.substr(0, 300)
                   << "; ";
     }
     // Recovery: undo, or the command once more.
     std::vector<std::string> again = scenario.Recovery ? scenario.Recovery(scratch) : scenario.Command(scratch);
-    TTracedRun recovery = RunTraced(scratch, again, {});
+    TTracedRun recovery = RunPlain(scratch, again);
     const TSnapshot& target = scenario.RecoverToStart ? reference.Before : reference.After;
     TSnapshot recovered = scratch.Snapshot();
     if (recovered != target)
         broke << "recovery (" << again[1] << ", exit " << recovery.Exit << ") left:" << Describe(recovered, target)
               << " " << recovery.Err.substr(0, 300) << "; ";
+    // A damaged catalogue would be refused by the update: its records would
+    // differ from a clean run's.
+    if (scenario.State && scenario.State(scratch) != reference.State)
+        broke << "recovery (" << again[1] << ", exit " << recovery.Exit << ") left the catalogue unlike a clean run's: "
+              << recovery.Out.substr(0, 200) << recovery.Err.substr(0, 300) << "; ";
+    if (scenario.RerunAfterRecovery && recovered == target) {
+        TTracedRun rerun = RunPlain(scratch, scenario.Command(scratch));
+        TSnapshot done = scratch.Snapshot();
+        if (done != reference.After)
+            broke << "the command after the recovery (exit " << rerun.Exit << ") left:" << Describe(done, reference.After)
+                  << " " << rerun.Err.substr(0, 300) << "; ";
+    }
     return broke.str();
 }
 
@@ -331,7 +457,8 @@ bool FullSweep()
 }
 
 // (N, error) pairs to try for one kind: every pair in the full sweep, else
-// the first and the last call, each with another of the kind's errors.
+// one call: the last for every other kind (by their order), the first for
+// the rest, with an error that changes from kind to kind.
 std::vector<std::pair<int, std::string>> Plan(const TSyscallKind& kind, const std::set<int>& calls)
 {
     std::vector<std::pair<int, std::string>> plan;
@@ -344,10 +471,8 @@ std::vector<std::pair<int, std::string>> Plan(const TSyscallKind& kind, const st
                 plan.emplace_back(n, error);
         return plan;
     }
-    std::set<int> picked = {numbers.front(), numbers.back()};
-    size_t i = 0;
-    for (int n : picked)
-        plan.emplace_back(n, kind.Errors[i++ % kind.Errors.size()]);
+    const size_t index = static_cast<size_t>(&kind - FaultKinds().data());
+    plan.emplace_back(index % 2 ? numbers.front() : numbers.back(), kind.Errors[index / 2 % kind.Errors.size()]);
     return plan;
 }
 
@@ -357,48 +482,53 @@ TScenarioReport Sweep(const TScenario& scenario)
     TReference reference;
     std::map<std::string, std::set<int>> calls;
     {
-        TScratch scratch;
+        TScratch scratch(scenario.AcrossFileSystems ? OtherFileSystem() : "");
         scenario.Prepare(scratch);
         reference.Before = scratch.Snapshot();
         TTracedRun counting = scenario.Watch ? RunWatch(scratch, {}) : RunTraced(scratch, scenario.Command(scratch), {});
         EXPECT_EQ(counting.Exit, 0) << scenario.Name << ": " << counting.Err;
         EXPECT_NE(counting.Log, "") << scenario.Name << ": strace wrote no log: " << counting.Err;
         reference.After = scratch.Snapshot();
+        if (scenario.State)
+            reference.State = scenario.State(scratch);
         // A failing close leaves the descriptor open under strace (Linux
         // closes it whatever close returns): on a lock file that only shows
         // the lock as still held by this very process, so those are left out.
-        calls = CallsTouching(counting.Log, scratch.Root + "/", [](const std::string& call) {
+        calls = CallsTouching(counting.Log, scratch.Folders(), [](const std::string& call) {
             return call.rfind("close(", 0) != 0 || call.find(".lock>") == std::string::npos;
         });
         // The watch's idea of "after" is every file renamed; a rename of
         // what it left gives the same.
     }
+    // QUILLON_FAULTS_KINDS=openat,mmap,...: only those kinds are made to fail.
+    const char* onlyKinds = std::getenv("QUILLON_FAULTS_KINDS");
+    auto chosen = [&](const std::string& kind) {
+        return !onlyKinds || !*onlyKinds || ("," + std::string(onlyKinds) + ",").find("," + kind + ",") != std::string::npos;
+    };
     for (const TSyscallKind& kind : FaultKinds()) {
         report.Calls[kind.Name] = calls[kind.Name].size();
+        if (!chosen(kind.Name))
+            continue;
         for (const auto& [n, error] : Plan(kind, calls[kind.Name])) {
-            TScratch scratch;
+            TScratch scratch(scenario.AcrossFileSystems ? OtherFileSystem() : "");
             scenario.Prepare(scratch);
-            TInjection injection{kind.Name, n, error, ""};
+            TInjection injection{kind.Name, n, error, "", ""};
             TTracedRun run = scenario.Watch ? RunWatch(scratch, injection)
                                             : RunTraced(scratch, scenario.Command(scratch), injection);
             ++report.Injected;
             std::string injected = InjectedLine(run.Log);
             // Threads run in another order from run to run: when the failing
             // call went elsewhere this time, the run proves nothing.
-            if (injected.find(scratch.Root + "/") == std::string::npos)
+            bool inFolder = false;
+            for (const std::string& folder : scratch.Folders())
+                inFolder = inFolder || injected.find(folder) != std::string::npos;
+            if (!inFolder)
                 continue;
             ++report.Hit;
             std::string broke = CheckRun(scenario, scratch, reference, injection, run);
-            if (!broke.empty()) {
-                std::string root = scratch.Root;
-                auto shorten = [&root](std::string text) {
-                    for (size_t at; (at = text.find(root)) != std::string::npos;)
-                        text.replace(at, root.size(), "<root>");
-                    return text;
-                };
+            if (!broke.empty())
                 report.Faults.push_back(std::string(kind.Name) + " #" + std::to_string(n) + " " + error + " [" +
-                                        shorten(injected) + "]: " + shorten(broke));
-            }
+                                        scratch.Shorten(injected) + "]: " + scratch.Shorten(broke));
         }
     }
     return report;
@@ -427,6 +557,9 @@ TEST_P(FaultSweep, EveryFailingCallLeavesTheFilesWholeAndSaysWhy)
     if (!StraceAvailable())
         GTEST_SKIP() << "strace is not installed (scripts/install-deps.sh installs it)";
     const TScenario scenario = Scenarios()[GetParam()];
+    if (scenario.AcrossFileSystems && OtherFileSystem().empty())
+        GTEST_SKIP() << scenario.Name << ": no other file system: /dev/shm is on the scratch folder's, and a tmpfs "
+                     << "cannot be mounted (not root)";
     TScenarioReport report = Sweep(scenario);
     WriteReport(scenario.Name, report);
     EXPECT_GT(report.Injected, 0u) << scenario.Name << ": no call touched the folder";
@@ -445,4 +578,70 @@ std::string ScenarioName(const ::testing::TestParamInfo<size_t>& info)
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::Range<size_t>(0, Scenarios().size()), ScenarioName);
 
+// Faults the sweep found, each pinned to the one call that showed it (strace
+// -P: only calls on that path count): the output gives the system's reason,
+// and a passing failure does not stick.
+struct TPinnedCase {
+    const char* Name;
+    bool Filing;      // a filing batch to another file system, else a catalogue update
+    const char* Call;
+    const char* Error;
+    const char* Path; // below the scratch root, or below Dest ("dest/...")
+    const char* Said; // the reason the output must give
+};
+
+TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
+{
+    if (!StraceAvailable())
+        GTEST_SKIP() << "strace is not installed";
+    const TPinnedCase cases[] = {
+        {"a header read failing once is read again by the next update", false, "openat", "EIO",
+         "data/2005/03/img000094.mpd", ""},
+        {"a failing flush of the catalogue says why", false, "fdatasync", "EIO", "db/catalog.sqlite-journal",
+         "Input/output error"},
+        {"a target folder that cannot be made says why", true, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
+        {"the filing journal's folder that cannot be made says why", true, "mkdir", "EIO", "state/quillon",
+         "Input/output error"},
+    };
+    for (const TPinnedCase& c : cases) {
+        TScratch s(c.Filing ? OtherFileSystem() : "");
+        if (c.Filing && s.Dest.empty())
+            continue;
+        std::vector<std::string> command;
+        if (c.Filing) {
+            WriteSamples(s / "data", 3);
+            command = {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"};
+        } else {
+            RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"});
+            command = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
+        }
+        const std::string path = std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4) : s / c.Path;
+        TTracedRun run = RunTraced(s, command, {c.Call, 1, c.Error, "", path});
+        ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
+        EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos) << c.Name << ": " << run.Out << run.Err;
+        if (std::string(c.Path).rfind("data/", 0) == 0) {
+            RunPlain(s, command);
+            EXPECT_NE(CatalogState(s).find(fs::path(c.Path).filename().string()), std::string::npos) << c.Name;
+        }
+    }
+}
+
 } // namespace
+
+TEST(PinnedFault, AFilingJournalFailingDuringACopyLeavesEachFileOnce)
+{
+    if (!StraceAvailable() || OtherFileSystem().empty())
+        GTEST_SKIP() << "needs strace and a second file system";
+    // Each opening of the journal's lock in turn fails: one of them comes
+    // after the copy is in place and before its source is removed.
+    for (int n = 1; n <= 8; ++n) {
+        TScratch s(OtherFileSystem());
+        WriteSamples(s / "data", 2);
+        const TSnapshot before = s.Snapshot();
+        TTracedRun run = RunTraced(s, {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"},
+                                   {"openat", n, "EIO", "", s / "state/quillon/filing.jsonl.lock"});
+        if (InjectedLine(run.Log).empty())
+            break;
+        EXPECT_EQ(Contents(s.Snapshot()), Contents(before)) << "lock opening " << n << ": " << run.Out << run.Err;
+    }
+}

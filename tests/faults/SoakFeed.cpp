@@ -6,7 +6,9 @@
 // by another file under the same name soon after it arrives, one is removed
 // soon after it arrives; the others are written beside the folder and moved
 // in, or written in place. Now and then the journal's lock is held for a while
-// by this process. At the end it prints what it did as `key=value` lines.
+// by this process. At the end it prints what it did as `key=value` lines; the
+// replaced files go to MANIFEST, one `NAME<TAB>START OF THE STANDARD NAME OF
+// ITS LAST VERSION` a line.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +26,12 @@
 
 namespace {
 
-// File i's bytes: a day and half-hour slot of its own from 1990 on.
-std::string SampleBytes(const std::string& scratch, long i)
+// File i's bytes: a day and half-hour slot of its own from 1990 on; the
+// second version of a replaced file has the same slot from 2010 on, a time as
+// listable as the first but giving another name.
+std::string SampleBytes(const std::string& scratch, long i, bool secondVersion = false)
 {
-    TDateTime when = EncodeDate(1990, 1, 1) + static_cast<double>(i / 48) +
+    TDateTime when = EncodeDate(secondVersion ? 2010 : 1990, 1, 1) + static_cast<double>(i / 48) +
                      EncodeTime(static_cast<int>((i % 48) / 2), static_cast<int>((i % 2) * 30 + 5), 0, 0);
     WriteSampleMpd(scratch, 0xD4F7, "AIVH", when);
     return ReadWholeFile(scratch);
@@ -50,9 +54,21 @@ struct TSlowFile {
     int SecondsLeft = 1;
 };
 
+// The start of the standard name of file i's second version: its date and
+// half-hour slot, "yyyy-mm-dd-ss".
+std::string SecondVersionName(long i)
+{
+    int year = 0, month = 0, day = 0;
+    DecodeDate(EncodeDate(2010, 1, 1) + static_cast<double>(i / 48), year, month, day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d-%02ld", year, month, day, i % 48);
+    return text;
+}
+
 } // namespace
 
-int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::string& journalLock)
+int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::string& journalLock,
+                const std::string& manifestName)
 {
     namespace fs = std::filesystem;
     const std::string staging = folder + ".staging";
@@ -67,6 +83,7 @@ int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::
         std::snprintf(text, sizeof text, "%09ld.mpd", i);
         return folder + "/" + text;
     };
+    FILE* manifest = manifestName.empty() ? nullptr : std::fopen(manifestName.c_str(), "w");
     const auto start = std::chrono::steady_clock::now();
     for (int second = 0; second < static_cast<int>(seconds); ++second) {
         // Bursts: a second of double rate, one of none, the rest even.
@@ -110,7 +127,9 @@ int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::
             // The replacement is a file of its own (its own standard name),
             // moved over the first under the same name: when the first is
             // already renamed it simply arrives as a new file.
-            SampleBytes(scratch, 10'000'000 + i);
+            SampleBytes(scratch, i, true);
+            if (manifest)
+                std::fprintf(manifest, "%s\t%s\n", fs::path(target).filename().c_str(), SecondVersionName(i).c_str());
             ::rename(scratch.c_str(), target.c_str());
             ++replaced;
         }
@@ -138,6 +157,8 @@ int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::
     }
     for (const TSlowFile& file : slowFiles)
         WriteBytes(file.Name, file.Bytes, file.Bytes.size() / 2, file.Bytes.size(), false);
+    if (manifest)
+        std::fclose(manifest);
     std::error_code ignored;
     fs::remove_all(staging, ignored);
     std::printf("written=%ld\nmoved=%ld\nin_place=%ld\nslow=%ld\nreplaced=%ld\nremoved=%ld\nlock_holds=%ld\n", next,

@@ -50,6 +50,11 @@ inline const std::vector<TSyscallKind>& FaultKinds()
         {"mkdir", {"EIO", "EACCES", "ENOSPC", "EDQUOT"}},
         {"flock", {"EINTR", "ENOLCK"}},
         {"close", {"EIO", "EINTR"}},
+        // The copy of a move across file systems.
+        {"sendfile", {"EIO", "ENOSPC", "EDQUOT", "EINTR"}},
+        {"fchmod", {"EIO", "EPERM"}},
+        {"utimensat", {"EIO", "EPERM"}},
+        {"mmap", {"ENOMEM", "EACCES"}},
     };
     return kinds;
 }
@@ -57,7 +62,8 @@ inline const std::vector<TSyscallKind>& FaultKinds()
 inline int ErrnoNumber(const std::string& name)
 {
     static const std::map<std::string, int> numbers = {{"EACCES", EACCES}, {"EIO", EIO},   {"ENOSPC", ENOSPC},
-                                                       {"EDQUOT", EDQUOT}, {"EINTR", EINTR}, {"ENOLCK", ENOLCK}};
+                                                       {"EDQUOT", EDQUOT}, {"EINTR", EINTR}, {"ENOLCK", ENOLCK},
+                                                       {"EPERM", EPERM},   {"ENOMEM", ENOMEM}};
     auto found = numbers.find(name);
     return found == numbers.end() ? 0 : found->second;
 }
@@ -75,6 +81,7 @@ struct TInjection {
     int When = 0;      // 1-based, per thread
     std::string Error; // "EIO", ...
     std::string Signal; // "KILL": the program is killed on entering the call
+    std::string Path;   // when set, only calls touching this path count (strace -P)
 };
 
 struct TTracedRun {
@@ -85,11 +92,12 @@ struct TTracedRun {
     bool TimedOut = false; // killed after the deadline
 };
 
-// A program under strace, its output in files beside the log.
+// A program under strace (or, with underStrace false, on its own: faster),
+// its output in files beside the log.
 class TTracedProcess {
 public:
     TTracedProcess(const std::vector<std::string>& argv, const TInjection& injection, const std::string& workDir,
-                   const std::map<std::string, std::string>& env)
+                   const std::map<std::string, std::string>& env, bool underStrace = true)
         : outName_(workDir + "/.trace-out"), errName_(workDir + "/.trace-err"), logName_(workDir + "/.trace-log")
     {
         // No --seccomp-bpf: with it strace 6.1 lets some calls pass that it
@@ -100,6 +108,10 @@ public:
             traced += std::string(traced.empty() ? "" : ",") + kind.Name;
         args.push_back("-e");
         args.push_back("trace=" + (injection.Kind.empty() ? traced : injection.Kind));
+        if (!injection.Path.empty()) {
+            args.push_back("-P");
+            args.push_back(injection.Path);
+        }
         if (!injection.Kind.empty()) {
             std::string what = injection.Signal.empty() ? "error=" + injection.Error : "signal=" + injection.Signal;
             args.push_back("-e");
@@ -107,6 +119,8 @@ public:
         }
         args.push_back("--");
         args.insert(args.end(), argv.begin(), argv.end());
+        if (!underStrace)
+            args = argv;
         pid_ = ::fork();
         if (pid_ == 0) {
             int out = ::open(outName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -123,7 +137,7 @@ public:
             for (std::string& a : args)
                 raw.push_back(a.data());
             raw.push_back(nullptr);
-            ::execvp("strace", raw.data());
+            ::execvp(raw[0], raw.data());
             ::_exit(127);
         }
     }
@@ -198,13 +212,13 @@ private:
 };
 
 // The numbers (1-based, per thread) of each kind's calls that touched a path
-// starting with folder, from a counting run's log. A call is numbered where it
+// starting with one of folders, from a counting run's log. A call is numbered where it
 // starts; strace writes a path argument and a descriptor's path (-y) there.
 // strace counts each thread's calls on its own, so making "the Nth call" fail
 // hits the Nth call of every thread: a number is kept only when no thread's
 // Nth call of that kind went elsewhere (the loader's reads, the sanitizer's
 // own pipe), else the failure would land outside the folder.
-inline std::map<std::string, std::set<int>> CallsTouching(const std::string& log, const std::string& folder,
+inline std::map<std::string, std::set<int>> CallsTouching(const std::string& log, const std::vector<std::string>& folders,
                                                           const std::function<bool(const std::string&)>& also = {})
 {
     std::map<std::string, std::set<int>> calls, elsewhere;
@@ -227,7 +241,9 @@ inline std::map<std::string, std::set<int>> CallsTouching(const std::string& log
         std::string kind = rest.substr(0, paren);
         int number = ++counters[{pid, kind}];
         // A path argument ("/...) or a descriptor's path (<...>), not data.
-        bool touches = rest.find('"' + folder) != std::string::npos || rest.find('<' + folder) != std::string::npos;
+        bool touches = false;
+        for (const std::string& folder : folders)
+            touches = touches || rest.find('"' + folder) != std::string::npos || rest.find('<' + folder) != std::string::npos;
         (touches && (!also || also(rest)) ? calls : elsewhere)[kind].insert(number);
     }
     for (auto& [kind, numbers] : calls)

@@ -2,7 +2,7 @@
 // The fault sweep's test program. Run as `test_faults --registry-write VALUE`
 // it is instead the registry store's writer that the sweep traces: it sets
 // two values of the program's key in the current user's store and says what
-// failed, naming the file. `test_faults --soak-feed DIR SECONDS RATE LOCK` is
+// failed, naming the file. `test_faults --soak-feed DIR SECONDS RATE LOCK [MANIFEST]` is
 // the long watch's file source (SoakFeed.cpp, run by scripts/soak.sh).
 #include <cstdio>
 #include <cstdlib>
@@ -36,14 +36,15 @@ int WriteRegistry(const std::string& value)
 
 } // namespace
 
-int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::string& journalLock);
+int RunSoakFeed(const std::string& folder, double seconds, int rate, const std::string& journalLock,
+                const std::string& manifestName);
 
 int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--registry-write") == 0)
         return WriteRegistry(argv[2]);
-    if (argc == 6 && std::strcmp(argv[1], "--soak-feed") == 0)
-        return RunSoakFeed(argv[2], std::atof(argv[3]), std::atoi(argv[4]), argv[5]);
+    if ((argc == 6 || argc == 7) && std::strcmp(argv[1], "--soak-feed") == 0)
+        return RunSoakFeed(argv[2], std::atof(argv[3]), std::atoi(argv[4]), argv[5], argc == 7 ? argv[6] : "");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
