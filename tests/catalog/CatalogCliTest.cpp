@@ -2,39 +2,17 @@
 // quillon-cli catalog, run as the user runs it, on a generated archive tree.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "tests/cli/CliShellRun.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-    int Status;
-    std::string Out;
-};
-
-TRun Cli(const std::string& args)
-{
-    const std::string command = std::string("'") + QUILLON_CLI + "' " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return {-1, ""};
-    std::string out;
-    std::array<char, 4096> chunk;
-    size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 TEST(CatalogCli, FindAgreesWithInfoOnEveryFileOfATree)
 {
@@ -42,20 +20,20 @@ TEST(CatalogCli, FindAgreesWithInfoOnEveryFileOfATree)
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string tree = (dir / "archive").string(), db = " --db '" + (dir / "c.sqlite").string() + "' ";
-    ASSERT_EQ(Cli("sample --tree 2 '" + tree + "'").Status, 0);
-    const TRun update = Cli("catalog update --json" + db + "'" + tree + "'");
+    ASSERT_EQ(RunCliShell("sample --tree 2 '" + tree + "'").Status, 0);
+    const TShellRun update = RunCliShell("catalog update --json" + db + "'" + tree + "'");
     ASSERT_EQ(update.Status, 0);
     const nlohmann::json counts = nlohmann::json::parse(update.Out);
     EXPECT_EQ(counts["unreadable"], 2);
 
-    const TRun find = Cli("catalog find --json" + db);
+    const TShellRun find = RunCliShell("catalog find --json" + db);
     ASSERT_EQ(find.Status, 0);
     const nlohmann::json found = nlohmann::json::parse(find.Out);
     EXPECT_EQ(found.size(), counts["added"].get<size_t>() - 2);
     std::string paths;
     for (const nlohmann::json& f : found)
         paths += " '" + f["path"].get<std::string>() + "'";
-    const nlohmann::json infos = nlohmann::json::parse(Cli("info --json" + paths).Out);
+    const nlohmann::json infos = nlohmann::json::parse(RunCliShell("info --json" + paths).Out);
     ASSERT_EQ(infos.size(), found.size());
     std::string previous;
     for (size_t i = 0; i < found.size(); ++i) {
@@ -69,12 +47,12 @@ TEST(CatalogCli, FindAgreesWithInfoOnEveryFileOfATree)
         previous = f["acquired_iso"];
     }
     // The same rows as text and as CSV, with a header row.
-    const TRun text = Cli("catalog find --satellite met-7 --from 2005-03-02 --to 2005-03-02" + db);
+    const TShellRun text = RunCliShell("catalog find --satellite met-7 --from 2005-03-02 --to 2005-03-02" + db);
     EXPECT_EQ(std::count(text.Out.begin(), text.Out.end(), '\n'), 48 - 6);   // six slots missing that day
-    const TRun csv = Cli("catalog find --csv --format xiv" + db);
+    const TShellRun csv = RunCliShell("catalog find --csv --format xiv" + db);
     EXPECT_EQ(csv.Out.rfind("time,satellite_code,", 0), 0u);
     EXPECT_EQ(std::count(csv.Out.begin(), csv.Out.end(), '\n'), 1 + 2 * 8);
-    EXPECT_EQ(Cli("catalog find --from 2005-02-30" + db).Status, 2);
+    EXPECT_EQ(RunCliShell("catalog find --from 2005-02-30" + db).Status, 2);
     fs::remove_all(dir);
 }
 

@@ -2,10 +2,6 @@
 // quillon-cli info, tables and sample, run as the user runs them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,29 +10,9 @@
 
 #include "runtime/SysUtils.h"
 #include "satellite/SampleFiles.h"
+#include "tests/cli/CliShellRun.h"
 
 namespace {
-
-struct TRun {
-    int Status;
-    std::string Out;
-};
-
-// Runs quillon-cli with the given arguments (already shell-quoted), stdout captured.
-TRun RunCli(const std::string& args)
-{
-    const std::string command = std::string("'") + QUILLON_CLI + "' " + args + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return {-1, ""};
-    std::string out;
-    std::array<char, 4096> chunk;
-    size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
 
 std::string Quote(const std::string& s)
 {
@@ -80,7 +56,7 @@ TEST_F(CliInfo, JsonForEveryFormatInArgumentOrder)
     std::string args = "info --json";
     for (const std::string& f : files)
         args += " " + Quote(f);
-    const TRun run = RunCli(args);
+    const TShellRun run = RunCliShell(args);
     ASSERT_EQ(run.Status, 0) << run.Out;
     const nlohmann::json out = nlohmann::json::parse(run.Out);
     ASSERT_TRUE(out.is_array());
@@ -124,7 +100,7 @@ TEST_F(CliInfo, FailureKeepsEarlierResultsAndExitsOne)
     const std::string bad = Write("cut.met", cut);
     const std::string good = Write("good.mpd", BuildFramedFile(WorkedExampleHeader()));
     const std::string missing = (dir_ / "missing.mpd").string();
-    const TRun run = RunCli("info --json " + Quote(bad) + " " + Quote(good) + " " + Quote(missing));
+    const TShellRun run = RunCliShell("info --json " + Quote(bad) + " " + Quote(good) + " " + Quote(missing));
     EXPECT_EQ(run.Status, 1);
     const nlohmann::json out = nlohmann::json::parse(run.Out);
     ASSERT_EQ(out.size(), 3u);
@@ -157,7 +133,7 @@ TEST_F(CliInfo, HeaderTimeOutOfRangeIsReportedNotNamed)
         TSampleHeader h = WorkedExampleHeader();
         h.Time = c.hhmm;
         const std::string file = Write("back\\slash.mpd", BuildFramedFile(h));
-        const TRun run = RunCli("info --json " + Quote(file));
+        const TShellRun run = RunCliShell("info --json " + Quote(file));
         const nlohmann::json out = nlohmann::json::parse(run.Out);
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0]["standard_name"], "yyyy-mm-dd-ss_AIVH") << c.hhmm;
@@ -171,7 +147,7 @@ TEST_F(CliInfo, HeaderTimeOutOfRangeIsReportedNotNamed)
 TEST_F(CliInfo, TextOutputAndUsage)
 {
     const std::string good = Write("good.mpd", BuildFramedFile(WorkedExampleHeader()));
-    const TRun run = RunCli("info " + Quote(good));
+    const TShellRun run = RunCliShell("info " + Quote(good));
     EXPECT_EQ(run.Status, 0);
     const size_t data = run.Out.find("Data on: " + good + "\n");
     const size_t text = run.Out.find("Meteosat sample image\nQuillon file builder\n");
@@ -182,30 +158,30 @@ TEST_F(CliInfo, TextOutputAndUsage)
     EXPECT_LT(data, text);
     EXPECT_LT(text, name);
 
-    EXPECT_EQ(RunCli("info").Status, 2);
-    EXPECT_EQ(RunCli("info --bogus " + Quote(good)).Status, 2);
-    EXPECT_EQ(RunCli("info --help").Status, 0);
-    EXPECT_EQ(RunCli("tables nonsense").Status, 2);
-    EXPECT_EQ(RunCli("sample").Status, 2);
-    EXPECT_EQ(RunCli("sample --count 0 " + Quote(dir_.string())).Status, 2);
+    EXPECT_EQ(RunCliShell("info").Status, 2);
+    EXPECT_EQ(RunCliShell("info --bogus " + Quote(good)).Status, 2);
+    EXPECT_EQ(RunCliShell("info --help").Status, 0);
+    EXPECT_EQ(RunCliShell("tables nonsense").Status, 2);
+    EXPECT_EQ(RunCliShell("sample").Status, 2);
+    EXPECT_EQ(RunCliShell("sample --count 0 " + Quote(dir_.string())).Status, 2);
 }
 
 TEST_F(CliInfo, Tables)
 {
-    const TRun satellites = RunCli("tables --json satellites");
+    const TShellRun satellites = RunCliShell("tables --json satellites");
     ASSERT_EQ(satellites.Status, 0);
     const nlohmann::json sat = nlohmann::json::parse(satellites.Out);
     ASSERT_EQ(sat.size(), 17u);
     EXPECT_EQ(sat[6]["name"], "MET-7");
 
-    const TRun segments = RunCli("tables --json segments");
+    const TShellRun segments = RunCliShell("tables --json segments");
     ASSERT_EQ(segments.Status, 0);
     const nlohmann::json seg = nlohmann::json::parse(segments.Out);
     ASSERT_EQ(seg.size(), 127u);
     EXPECT_EQ(seg[125]["alt_name"], "ICAO-H");
     EXPECT_EQ(seg[125]["name"], "");
 
-    const TRun calibration = RunCli("tables --json calibration");
+    const TShellRun calibration = RunCliShell("tables --json calibration");
     ASSERT_EQ(calibration.Status, 0);
     const nlohmann::json cal = nlohmann::json::parse(calibration.Out);
     EXPECT_EQ(cal["calibration_names"].size(), 12u);
@@ -214,14 +190,14 @@ TEST_F(CliInfo, Tables)
     EXPECT_NEAR(cal["msg_channel_temps"][0][0].get<double>(), 335.46, 0.01);
     EXPECT_EQ(cal["step_temps1"][255], 196.78f);
 
-    const TRun text = RunCli("tables segments");
+    const TShellRun text = RunCliShell("tables segments");
     EXPECT_EQ(text.Status, 0);
     EXPECT_NE(text.Out.find("126\t~world\t\t0\t0\t1024\t512\t1\t0\n"), std::string::npos);
 }
 
 TEST_F(CliInfo, SampleFolderMatchesWhatInfoSays)
 {
-    const TRun run = RunCli("sample --count 30 " + Quote(dir_.string()));
+    const TShellRun run = RunCliShell("sample --count 30 " + Quote(dir_.string()));
     ASSERT_EQ(run.Status, 0) << run.Out;
     struct TRow { std::string File; bool Listed; std::string Name; };
     std::vector<TRow> rows;
@@ -235,7 +211,7 @@ TEST_F(CliInfo, SampleFolderMatchesWhatInfoSays)
         rows.push_back({line.substr(0, t1), line.substr(t1 + 1, t2 - t1 - 1) == "yes", line.substr(t2 + 1)});
         args += " " + Quote((dir_ / rows.back().File).string());
     }
-    const TRun info = RunCli(args);
+    const TShellRun info = RunCliShell(args);
     ASSERT_EQ(info.Status, 0);
     const nlohmann::json results = nlohmann::json::parse(info.Out);
     ASSERT_EQ(results.size(), rows.size());
