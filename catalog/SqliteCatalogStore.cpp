@@ -2,6 +2,7 @@
 // The catalogue's SQLite file: schema, upgrades and every statement.
 #include "catalog/SqliteCatalogStore.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -164,12 +165,37 @@ void LogSqliteMessage(void*, int Code, const char* Message)
             loggedSystemError = std::atoi(at + 3);
 }
 
+// The error number of the first open of a catalogue file that failed on this
+// thread since it was taken. When an open for writing fails, SQLite tries the
+// file again read-only and logs only that second failure (for a file not there
+// yet, "No such file or directory", whatever the first one was), so the open
+// call itself is watched.
+thread_local int firstOpenError = 0;
+using TSystemOpen = int (*)(const char*, int, int);
+TSystemOpen systemOpen = nullptr;
+
+int OpenNotingFailure(const char* Path, int Flags, int Mode)
+{
+    const int fd = systemOpen(Path, Flags, Mode);
+    if (fd < 0 && firstOpenError == 0)
+        firstOpenError = errno;
+    return fd;
+}
+
 // Before SQLite's first use (sqlite3_config refuses later: then the log
 // stays unset and only sqlite3_system_errno tells).
 void ListenToSqliteLog()
 {
     static std::once_flag once;
-    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_LOG, &LogSqliteMessage, nullptr); });
+    std::call_once(once, [] {
+        sqlite3_config(SQLITE_CONFIG_LOG, &LogSqliteMessage, nullptr);
+        sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
+        if (vfs && vfs->iVersion >= 3 && vfs->xGetSystemCall && vfs->xSetSystemCall) {
+            systemOpen = reinterpret_cast<TSystemOpen>(vfs->xGetSystemCall(vfs, "open"));
+            if (systemOpen)
+                vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(&OpenNotingFailure));
+        }
+    });
 }
 
 // SQLite's message, and for a failing system call (a read, a write, a sync,
@@ -180,9 +206,17 @@ std::string ErrorDetail(sqlite3* Db, int Code)
     std::string detail = sqlite3_errmsg(Db);
     const int primary = Code & 0xFF;
     int error = std::exchange(loggedSystemError, 0);
+    const int openError = std::exchange(firstOpenError, 0);
     if (error <= 0)
         error = sqlite3_system_errno(Db);
-    if ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL) && error > 0)
+    // A file that could not be opened: the first attempt's reason. SQLite
+    // says "attempt to write a readonly database" when only its read-only
+    // retry of the open succeeded.
+    if ((primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY) && openError > 0)
+        error = openError;
+    if ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL ||
+         (primary == SQLITE_READONLY && openError > 0)) &&
+        error > 0)
         detail += " (" + FileErrorText(error) + ")";
     return detail;
 }
@@ -272,6 +306,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
         throw ECatalogError(FileName + ": not a Quillon catalogue (not a regular file); left as it is");
     ListenToSqliteLog();
     loggedSystemError = 0;
+    firstOpenError = 0;
     // One thread at a time uses a store: no locking inside SQLite.
     const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
                       SQLITE_OPEN_NOMUTEX;
