@@ -182,6 +182,29 @@ int OpenNotingFailure(const char* Path, int Flags, int Mode)
     return fd;
 }
 
+// The error number of the last read of a catalogue file that failed on this
+// thread: SQLite turns a read failing with EIO into "database disk image is
+// malformed", which would wrongly call a whole catalogue damaged.
+thread_local int lastReadError = 0;
+using TSystemPread = ssize_t (*)(int, void*, size_t, off_t);
+TSystemPread systemPread = nullptr, systemPread64 = nullptr;
+
+ssize_t PreadNotingFailure(int Fd, void* Buffer, size_t Count, off_t Offset)
+{
+    const ssize_t got = systemPread(Fd, Buffer, Count, Offset);
+    if (got < 0)
+        lastReadError = errno;
+    return got;
+}
+
+ssize_t Pread64NotingFailure(int Fd, void* Buffer, size_t Count, off_t Offset)
+{
+    const ssize_t got = systemPread64(Fd, Buffer, Count, Offset);
+    if (got < 0)
+        lastReadError = errno;
+    return got;
+}
+
 // Before SQLite's first use (sqlite3_config refuses later: then the log
 // stays unset and only sqlite3_system_errno tells).
 void ListenToSqliteLog()
@@ -194,6 +217,12 @@ void ListenToSqliteLog()
             systemOpen = reinterpret_cast<TSystemOpen>(vfs->xGetSystemCall(vfs, "open"));
             if (systemOpen)
                 vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(&OpenNotingFailure));
+            systemPread = reinterpret_cast<TSystemPread>(vfs->xGetSystemCall(vfs, "pread"));
+            if (systemPread)
+                vfs->xSetSystemCall(vfs, "pread", reinterpret_cast<sqlite3_syscall_ptr>(&PreadNotingFailure));
+            systemPread64 = reinterpret_cast<TSystemPread>(vfs->xGetSystemCall(vfs, "pread64"));
+            if (systemPread64)
+                vfs->xSetSystemCall(vfs, "pread64", reinterpret_cast<sqlite3_syscall_ptr>(&Pread64NotingFailure));
         }
     });
 }
@@ -307,6 +336,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
     ListenToSqliteLog();
     loggedSystemError = 0;
     firstOpenError = 0;
+    lastReadError = 0;
     // One thread at a time uses a store: no locking inside SQLite.
     const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
                       SQLITE_OPEN_NOMUTEX;
@@ -363,6 +393,13 @@ int TSqliteCatalogStore::BusyHandler(void* Self, int Count)
 
 void TSqliteCatalogStore::Fail(const std::string& What, int Code)
 {
+    // SQLite reports a read failing with EIO as a damaged file: the file may
+    // well be whole, so the system's reason is given, not the advice to
+    // move the catalogue away.
+    const int systemError = std::exchange(lastReadError, 0);
+    if ((Code & 0xFF) == SQLITE_CORRUPT && (systemError == EIO || systemError == ENXIO))
+        throw ECatalogError("cannot read the catalogue " + fileName_ + " (" + What + "): " +
+                            FileErrorText(systemError));
     const std::string detail = db_ ? ErrorDetail(db_, Code) : sqlite3_errstr(Code);
     switch (Code & 0xFF) {
     case SQLITE_NOTADB:

@@ -588,6 +588,7 @@ struct TPinnedCase {
     const char* Error;
     const char* Path; // below the scratch root, or below Dest ("dest/...")
     const char* Said; // the reason the output must give
+    int When = 1;     // which call on that path fails
 };
 
 TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
@@ -603,6 +604,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "Permission denied"},
         {"a catalogue's journal that cannot be made says why", false, "openat", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
+        {"a catalogue that cannot be read is not called damaged", false, "pread64", "EIO", "db/catalog.sqlite",
+         "cannot read the catalogue", 2},
         {"a target folder that cannot be made says why", true, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", true, "mkdir", "EIO", "state/quillon",
          "Input/output error"},
@@ -620,7 +623,7 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
             command = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
         }
         const std::string path = std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4) : s / c.Path;
-        TTracedRun run = RunTraced(s, command, {c.Call, 1, c.Error, "", path});
+        TTracedRun run = RunTraced(s, command, {c.Call, c.When, c.Error, "", path});
         ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
         EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos) << c.Name << ": " << run.Out << run.Err;
         if (std::string(c.Path).rfind("data/", 0) == 0) {
