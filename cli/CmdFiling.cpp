@@ -359,6 +359,11 @@ TRenameBatchesBelow RenameBatchesBelow(const std::string& folder, bool recursive
     return out;
 }
 
+void TellUndoStopped()
+{
+    Tell("undo", std::string(StoppedReason) + "; undo again to restore the rest");
+}
+
 int PrintFilingUndo(const TTreeCommand& c, const TFilingUndoResult& result, const std::string& dest)
 {
     for (const std::string& message : result.Messages)
@@ -387,7 +392,9 @@ int PrintFilingUndo(const TTreeCommand& c, const TFilingUndoResult& result, cons
         PrintJson(out);
     }
     std::fflush(stdout);
-    return result.Skipped() > 0 ? ExitItemFailed : ExitSuccess;
+    if (result.Stopped)
+        TellUndoStopped();
+    return result.Skipped() > 0 || result.Stopped ? ExitItemFailed : ExitSuccess;
 }
 
 } // namespace
@@ -425,13 +432,23 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
     const std::set<std::string>& folders = renames.Folders;
     int skipped = 0;
     bool found = false;
+    bool stopped = false;
     nlohmann::json all = nlohmann::json::array();
     for (const std::string& f : folders) {
+        // A stop ends the loop between folders as within one, between files.
+        if (StopRequested()) {
+            stopped = true;
+            break;
+        }
         TUndoOptions options1;
         options1.DryRun = c.DryRun;
         options1.Folder = f;
         options1.OnWaiting = [](const std::string& m) { Tell("undo", m); };
+        options1.Stopped = [] { return StopRequested(); };
         TUndoResult result = UndoBatch(DefaultJournalFileName(), options1);
+        for (const std::string& warning : result.Warnings)
+            Tell("undo", warning);
+        stopped = result.Stopped;
         if (!result.Found)
             continue;
         found = true;
@@ -453,8 +470,10 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
                 std::printf("%s\t%s\t%s\n", status, EscapeText(from).c_str(), EscapeText(to).c_str());
             }
         }
+        if (stopped)
+            break;
     }
-    if (!found)
+    if (!found && !stopped)
         Tell("undo", "nothing to undo in " + folder);
     if (c.Json)
     {
@@ -463,5 +482,7 @@ std::optional<int> RunUndoTree(const TTreeCommand& c)
         PrintJson(out);
     }
     std::fflush(stdout);
-    return skipped > 0 ? ExitItemFailed : ExitSuccess;
+    if (stopped)
+        TellUndoStopped();
+    return skipped > 0 || stopped ? ExitItemFailed : ExitSuccess;
 }

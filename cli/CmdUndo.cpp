@@ -21,7 +21,9 @@ int RunUndo(int argc, char** argv)
                  "given; the one named by --batch). Each file goes from its new name back to its old one, last "
                  "renamed first; a file that is no longer there, that is not the file the batch renamed "
                  "(replaced or changed since), or whose old name is taken again, is skipped and reported, never "
-                 "replaced; the next undo tries a file left for a taken old name again.\n"
+                 "replaced; the next undo tries a file left for a taken old name again. SIGINT or SIGTERM stops it between "
+                 "files (never inside a copy to another file system; with --recursive between folders too): what it "
+                 "restored stays restored, it says so and exits 1, and the next undo takes back the rest.\n"
                  "Text lines: restored TAB new TAB old | skipped TAB new TAB old TAB reason | with --dry-run "
                  "would-restore TAB new TAB old. Exit 0 when nothing was skipped, 1 otherwise.",
                  "quillon-cli undo"};
@@ -42,6 +44,10 @@ int RunUndo(int argc, char** argv)
         return UsageError("undo", problem);
     if (tree.Recursive && dir.empty())
         return UsageError("undo", "--recursive needs DIR");
+    // SIGINT/SIGTERM stop the undo between files (of a filing batch too,
+    // and between the folders of --recursive): what it restored stays
+    // restored and journaled, the next undo takes back the rest.
+    StopOnSignals();
     // A filing batch (rename --into) goes back to its folders when it is
     // the newest one to take back, or the one --batch names.
     tree.Dir = dir;
@@ -56,9 +62,6 @@ int RunUndo(int argc, char** argv)
     options.BatchId = batchId;
     options.Folder = dir;
     options.OnWaiting = [](const std::string& message) { std::fprintf(stderr, "quillon-cli undo: %s\n", message.c_str()); };
-    // SIGINT/SIGTERM stop the undo between files: what it restored stays
-    // restored and journaled, the next undo takes back the rest.
-    StopOnSignals();
     options.Stopped = [] { return StopRequested(); };
     const std::string journalFile = DefaultJournalFileName();
     TUndoResult result = UndoBatch(journalFile, options);

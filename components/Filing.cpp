@@ -413,8 +413,13 @@ void EndBatch(TFilingJournal& journal, const std::string& id, bool recovered)
     journal.Write(end, true);
 }
 
+// Runs the moves under one journal batch. A stop request ends it before the
+// next move (Stopped set); in an undo batch each restore not reached is
+// journaled "failed" with UndoReasonStopped, so that the batch taken back
+// stays open for the next undo. Should those records fail, the batch is left
+// unended: the next run recovers it, and the rest stays to take back.
 std::vector<TFilingOutcome> RunMoves(TFilingJournal& journal, TFilingRecord head, const std::vector<TFilingMove>& moves,
-                                     const TFilingOptions& options)
+                                     const TFilingOptions& options, bool* stopped = nullptr)
 {
     std::vector<TFilingOutcome> outcomes;
     outcomes.reserve(moves.size());
@@ -432,6 +437,16 @@ std::vector<TFilingOutcome> RunMoves(TFilingJournal& journal, TFilingRecord head
     for (size_t i = 0; i < moves.size(); ++i) {
         if (StopRequested()) {
             stopFrom(i, StoppedReason);
+            if (stopped)
+                *stopped = true;
+            if (head.Kind == "unfile") {
+                try {
+                    for (size_t k = i; k < moves.size(); ++k)
+                        mover.Step(moves[k].Old, moves[k].New, "failed", false, std::nullopt, {}, UndoReasonStopped);
+                } catch (const EJournalError&) {
+                    return outcomes;
+                }
+            }
             break;
         }
         try {
@@ -561,7 +576,7 @@ bool MayHaveMoved(const TFilingBatch& batch, const TFilingFile& file)
 void AddUnfileBatch(TFilingUndoneMap& undone, const TFilingBatch& batch)
 {
     TFilingUndone& u = undone[batch.Head.Undoes];
-    u.TakenBack = u.TakenBack || (batch.Ended && !batch.Recovered);
+    u.TakenBack = u.TakenBack || FilingUndoRanToItsEnd(batch);
     for (const TFilingFile& f : batch.Files)
         if (f.Step == "moved")
             u.Restored.insert(f.New); // the old path of the batch taken back
@@ -676,15 +691,22 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
     TFilingRecord head = NewFilingBatchRecord("unfile", batch->Head.Folder, batch->Head.Dest, std::move(pairs));
     head.Undoes = batch->Head.Id;
     result.UndoBatchId = head.Id;
-    std::vector<TFilingOutcome> outcomes = RunMoves(journal, head, restores, MoveOptions);
+    std::vector<TFilingOutcome> outcomes = RunMoves(journal, head, restores, MoveOptions, &result.Stopped);
+    // A stop leaves the files it did not reach untold, as the rename undo
+    // does: they stay for the next undo.
+    std::vector<TFilingUndoLine> lines;
     size_t k = 0;
     for (TFilingUndoLine& line : result.Lines) {
-        if (!line.Restored)
-            continue;
-        const TFilingOutcome& o = outcomes[k++];
-        line.Restored = o.Moved;
-        line.Reason = o.Reason;
+        if (line.Restored) {
+            const TFilingOutcome& o = outcomes[k++];
+            if (result.Stopped && !o.Attempted)
+                continue;
+            line.Restored = o.Moved;
+            line.Reason = o.Reason;
+        }
+        lines.push_back(std::move(line));
     }
+    result.Lines = std::move(lines);
     // The folders the batch made, deepest first, where they are empty now.
     std::vector<std::string> dirs = batch->Dirs;
     std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });

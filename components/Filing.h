@@ -99,6 +99,7 @@ struct TFilingUndoResult {
     std::string UndoBatchId;
     std::vector<TFilingUndoLine> Lines;
     std::vector<std::string> Messages; // recovery, damaged lines, folders left
+    bool Stopped = false;    // a stop request ended it before its last file
     int Skipped() const;
 };
 
@@ -114,6 +115,9 @@ std::optional<TFilingCandidate> FindFilingCandidate(const std::string& JournalFi
 // last moved first, by the same safe move; a file no longer under its new
 // name, changed since (identity), or whose old name is taken is skipped with
 // its reason. Then the folders the batch created are removed when empty.
+// A stop request (RequestStop) ends it between files, never inside a copy:
+// what it restored stays restored and journaled, the files it did not reach
+// are left out of Lines and left for the next undo, which takes back the rest.
 TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOptions& Options,
                              const TFilingOptions& MoveOptions = {});
 

@@ -19,6 +19,7 @@
 #include "components/Journal.h"
 #include "components/JournalFields.h"
 #include "components/JournalLines.h"
+#include "components/Undo.h" // UndoReasonStopped
 #include "runtime/FileOps.h"
 #include "runtime/Text.h"
 
@@ -523,7 +524,7 @@ int TrimBatches(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<siz
     std::unordered_set<std::string> takenBack; // of batches not reached yet
     TFilingBatch b;
     while (reader.Previous(b)) {
-        if (b.Head.Kind == "unfile" && b.Ended && !b.Recovered)
+        if (b.Head.Kind == "unfile" && FilingUndoRanToItsEnd(b))
             takenBack.insert(b.Head.Undoes);
         const bool inFlight = std::any_of(b.Files.begin(), b.Files.end(), [](const TFilingFile& f) {
             return f.Step == "copy" || f.Step == "copied" || f.Step == "placed";
@@ -605,4 +606,12 @@ bool FilingBatchIsLive(const TFilingRecord& Batch)
     if (Batch.Pid <= 0 || Batch.Boot.empty() || Batch.Boot != ReadProcField("/proc/sys/kernel/random/boot_id"))
         return false;
     return ProcessStart(Batch.Pid) == Batch.Start && Batch.Start >= 0;
+}
+
+bool FilingUndoRanToItsEnd(const TFilingBatch& Unfile)
+{
+    return Unfile.Ended && !Unfile.Recovered &&
+           std::none_of(Unfile.Files.begin(), Unfile.Files.end(), [](const TFilingFile& f) {
+               return f.Step == "failed" && f.Reason == UndoReasonStopped;
+           });
 }

@@ -164,3 +164,7 @@ TFilingRecord NewFilingBatchRecord(const std::string& Kind, const std::string& F
                                    TPathPairs Files);
 // Whether the process that wrote Batch is still running it.
 bool FilingBatchIsLive(const TFilingRecord& Batch);
+// Whether an undo batch ("unfile") took its batch back for good: it ran to
+// its own end (not ended by a later run's recovery) and no stop left a file
+// of it for the next undo (a "failed" step with UndoReasonStopped).
+bool FilingUndoRanToItsEnd(const TFilingBatch& Unfile);

@@ -4,13 +4,16 @@
 // undo is finished by the next one.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,29 +80,137 @@ TEST_F(CliStopTest, AStopSignalEndsAScanOrARenameCleanly)
     }
 }
 
+// Every regular file below dir (hidden ones too), by its path relative to dir.
+std::map<std::string, std::string> TreeContents(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), dir).string()] = ReadFileText(entry.path().string());
+    return files;
+}
+
+// The contents of the files of both trees, sorted: each file once, bytes kept.
+std::vector<std::string> AllBytes(const std::vector<std::string>& dirs)
+{
+    std::vector<std::string> all;
+    for (const std::string& dir : dirs)
+        for (auto& [name, bytes] : TreeContents(dir))
+            all.push_back(bytes);
+    std::sort(all.begin(), all.end());
+    return all;
+}
+
+// A folder on another file system than root's (/dev/shm where it is one),
+// removed with the object; "" when there is none.
+struct TOtherFileSystem {
+    explicit TOtherFileSystem(const std::string& root)
+    {
+        struct stat here {}, shm {};
+        if (::stat(root.c_str(), &here) != 0 || ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev ||
+            ::access("/dev/shm", W_OK) != 0)
+            return;
+        std::string pattern = "/dev/shm/quillon-stop-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            Dir = pattern;
+    }
+    ~TOtherFileSystem()
+    {
+        std::error_code ignored;
+        if (!Dir.empty())
+            std::filesystem::remove_all(Dir, ignored);
+    }
+    std::string Dir;
+};
+
+// SIGINT arrives as the undo makes its Nth call of a kind: the file under
+// way is finished, the undo stops before the next one, and the next undo
+// takes back the rest. A plain rename batch, a filing batch on one file
+// system and onto another (the signal comes during the third copy back),
+// and a recursive undo (in the second of three folders, the first of ten files).
 TEST_F(CliStopTest, AStoppedUndoKeepsWhatItRestoredAndTheNextOneRestoresTheRest)
 {
     if (!StraceAvailable())
         GTEST_SKIP() << "strace is not installed (scripts/install-deps.sh installs it)";
-    WriteSamples(10);
-    const auto before = FolderContents(folder);
-    ASSERT_EQ(Cli({"rename", folder}).Exit, 0);
-    // SIGINT arrives as the undo restores its third file.
-    const std::string traceDir = root + "/trace";
-    std::filesystem::create_directories(traceDir);
-    TTracedRun stopped = TTracedProcess({QUILLON_CLI, "undo", folder}, {"renameat2", 3, "", "INT"}, traceDir,
-                                        {{"XDG_STATE_HOME", state}, {"ASAN_OPTIONS", "detect_leaks=0"}})
-                             .Wait();
-    EXPECT_EQ(stopped.Exit, 1) << stopped.Err;
-    EXPECT_NE(stopped.Err.find("stopped; undo again"), std::string::npos) << stopped.Err;
-    const auto restored = std::count(stopped.Out.begin(), stopped.Out.end(), '\n');
-    EXPECT_GE(restored, 1) << stopped.Out;
-    EXPECT_LT(restored, 10) << stopped.Out;
-    EXPECT_TRUE(FolderContents(folder) != before) << "nothing was restored";
+    const struct {
+        const char* name;
+        const char* dest; // "": no filing; "here": beside the data; "other": another file system
+        bool recursive;
+        const char* call;
+        int when;
+        int restoredBeforeStop; // then left for the next undo: the rest of 10 (18 recursive)
+    } cases[] = {
+        {"rename", "", false, "renameat2", 3, 3},
+        {"filing", "here", false, "renameat2", 3, 3},
+        {"filing onto another file system", "other", false, "sendfile", 3, 3},
+        {"recursive", "", true, "renameat2", 12, 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(state);
+        for (const char* sub : {"/sub1", "/sub2"})
+            std::filesystem::create_directories(folder + sub);
+        WriteSamples(10);
+        for (int sub = 1; sub <= 2; ++sub)
+            for (int i = 0; i < 4; ++i)
+                WriteSampleMpd(folder + "/sub" + std::to_string(sub) + "/1000000" + std::to_string(i) + ".mpd", 0xD4F7,
+                               "AIVH", SampleTime(sub, i));
+        const auto before = TreeContents(folder);
+        const std::string strDest = c.dest;
+        TOtherFileSystem other(root);
+        std::string dest;
+        if (strDest == "other") {
+            if (other.Dir.empty()) {
+                std::printf("skipped: no other file system (/dev/shm is on the temporary folder's)\n");
+                continue;
+            }
+            dest = other.Dir;
+        } else if (strDest == "here") {
+            dest = root + "/archive";
+            std::filesystem::remove_all(dest);
+            std::filesystem::create_directories(dest);
+        }
+        std::vector<std::string> done = {"rename"}, undo = {"undo"};
+        if (!dest.empty())
+            done.insert(done.end(), {"--into", "{yyyy}/{mm}/{dd}", "--to", dest});
+        if (c.recursive) {
+            done.push_back("--recursive");
+            undo.push_back("--recursive");
+        }
+        done.push_back(folder);
+        undo.push_back(folder);
+        ASSERT_EQ(Cli(done).Exit, 0);
+        std::vector<std::string> trees = {folder};
+        if (!dest.empty())
+            trees.push_back(dest);
+        const auto bytes = AllBytes(trees);
+        ASSERT_EQ(bytes.size(), 18u);
 
-    TCliRun rest = Cli({"undo", folder});
-    EXPECT_EQ(rest.Exit, 0) << rest.Err;
-    EXPECT_TRUE(FolderContents(folder) == before) << rest.Out;
+        const std::string traceDir = root + "/trace";
+        std::filesystem::create_directories(traceDir);
+        std::vector<std::string> argv = {QUILLON_CLI};
+        argv.insert(argv.end(), undo.begin(), undo.end());
+        TTracedRun stopped = TTracedProcess(argv, {c.call, c.when, "", "INT", ""}, traceDir,
+                                            {{"XDG_STATE_HOME", state}, {"ASAN_OPTIONS", "detect_leaks=0"}})
+                                 .Wait();
+        std::filesystem::remove_all(traceDir);
+        EXPECT_EQ(stopped.Exit, 1) << stopped.Err;
+        EXPECT_NE(stopped.Err.find("stopped; undo again to restore the rest"), std::string::npos) << stopped.Err;
+        const auto restored = std::count(stopped.Out.begin(), stopped.Out.end(), '\n');
+        EXPECT_EQ(restored, c.restoredBeforeStop) << stopped.Out;
+        EXPECT_TRUE(AllBytes(trees) == bytes) << "each file once, whole, no copy left behind";
+
+        TCliRun rest = Cli(undo);
+        EXPECT_EQ(rest.Exit, 0) << rest.Err;
+        EXPECT_EQ(rest.Err, "");
+        EXPECT_EQ(std::count(rest.Out.begin(), rest.Out.end(), '\n') + restored, c.recursive ? 18 : 10) << rest.Out;
+        EXPECT_TRUE(TreeContents(folder) == before) << rest.Out;
+        if (!dest.empty()) {
+            EXPECT_TRUE(TreeContents(dest).empty()) << "every file went back";
+        }
+        EXPECT_EQ(Cli(undo).Out, "") << "nothing more to take back";
+    }
 }
 
 } // namespace
