@@ -181,7 +181,21 @@ int RunWatch(int argc, char** argv)
         printer.FiledTo = true;
         watch.StandardNamesToo = true;
         watch.BatchAction = [&, folder](TRenameWorkflow& rows) {
-            return FileRows(*filingJournal, *pattern, folder, dest, rows, filingOptions);
+            // What trimming the filing journal met (damaged lines, the
+            // journal kept aside) is told as the rename journal's is.
+            const auto tellWarnings = [&] {
+                for (const std::string& warning : filingJournal->TakeWarnings())
+                    printer.Message(warning);
+            };
+            std::vector<TRenameOutcome> outcomes;
+            try {
+                outcomes = FileRows(*filingJournal, *pattern, folder, dest, rows, filingOptions);
+            } catch (...) {
+                tellWarnings();
+                throw;
+            }
+            tellWarnings();
+            return outcomes;
         };
     }
     switch (watch.Run()) {

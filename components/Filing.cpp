@@ -692,6 +692,10 @@ TFilingUndoResult UndoFiling(const std::string& JournalFile, const TFilingUndoOp
     head.Undoes = batch->Head.Id;
     result.UndoBatchId = head.Id;
     std::vector<TFilingOutcome> outcomes = RunMoves(journal, head, restores, MoveOptions, &result.Stopped);
+    // What trimming met, each told once (a damaged line is told above too).
+    for (std::string& warning : journal.TakeWarnings())
+        if (std::find(result.Messages.begin(), result.Messages.end(), warning) == result.Messages.end())
+            result.Messages.push_back(std::move(warning));
     // A stop leaves the files it did not reach untold, as the rename undo
     // does: they stay for the next undo.
     std::vector<TFilingUndoLine> lines;

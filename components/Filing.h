@@ -98,7 +98,7 @@ struct TFilingUndoResult {
     std::string Dest;        // where it filed them
     std::string UndoBatchId;
     std::vector<TFilingUndoLine> Lines;
-    std::vector<std::string> Messages; // recovery, damaged lines, folders left
+    std::vector<std::string> Messages; // recovery, damaged lines, trimming, folders left
     bool Stopped = false;    // a stop request ended it before its last file
     int Skipped() const;
 };

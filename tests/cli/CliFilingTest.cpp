@@ -187,6 +187,26 @@ TEST_F(TCliFilingTest, WatchIntoFilesStandardNamedArrivals)
     }
 }
 
+// What trimming the filing journal meets is told by the watch: here a
+// damaged line behind a batch old enough to be trimmed.
+TEST_F(TCliFilingTest, WatchIntoTellsTheFilingJournalsTrimWarnings)
+{
+    fs::create_directories(state + "/quillon");
+    std::ofstream(state + "/quillon/filing.jsonl")
+        << "{\"type\":\"batch\",\"id\":\"old\",\"time\":\"2020-01-01T00:00:00Z\",\"kind\":\"file\",\"folder\":\"" +
+               folder + "\",\"dest\":\"" + folder + "\",\"files\":[]}\n{\"type\":\"end\",\"id\":\"old\"}\ndamaged\n";
+    WriteSamples(1);
+    TCliProcess watch({"watch", "--settle", "0", "--into", "{yyyy}", folder}, state);
+    std::string line;
+    ASSERT_TRUE(watch.ReadLine(line)) << watch.Err();
+    EXPECT_EQ(line, "filed\t00000000.mpd\t2005/2005-01-01-00_AIVH.mpd");
+    ::kill(watch.Pid(), SIGTERM);
+    EXPECT_EQ(watch.Wait(), 0) << watch.Err();
+    EXPECT_NE(watch.Err().find("quillon-cli watch: filing journal " + state + "/quillon/filing.jsonl: line 3 is damaged"),
+              std::string::npos)
+        << watch.Err();
+}
+
 // A standard-named file there when the watch starts is filed by its first
 // pass, onto another file system by the safe move (/dev/shm, where it is
 // one; else the same file system); undo takes it back.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The filing journal is trimmed like the rename journal: only batches
 // nothing needs any more go.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "components/Filing.h"
 #include "components/FilingJournal.h"
 #include "tests/components/JournalTestSupport.h"
 
@@ -83,6 +85,24 @@ TEST_F(FilingTrimTest, AWriterGoesOnInTheTrimmedJournal)
     const TFilingJournalContents contents = ReadFilingJournal(journal);
     ASSERT_EQ(contents.Batches.size(), 2u) << "the closed batch was trimmed";
     EXPECT_TRUE(contents.Batches[0].Ended) << "the end record went to the journal, not to the file it replaced";
+}
+
+// An undo tells what trimming the journal met, a damaged line once.
+TEST_F(FilingTrimTest, AnUndoTellsWhatTrimmingMet)
+{
+    std::filesystem::create_directories(root + "/a");
+    std::filesystem::create_directories(root + "/d");
+    WriteText(root + "/a/x", "filed");
+    const std::string journal = root + "/filing.jsonl";
+    WriteText(journal, Batch(root, "old", "file", "failed", true) + "damaged\n" + Batch(root, "x", "file", "moved", true));
+    const TFilingUndoResult result = UndoFiling(journal, {});
+    ASSERT_EQ(result.Lines.size(), 1u);
+    EXPECT_TRUE(result.Lines[0].Restored) << result.Lines[0].Reason;
+    const std::string damaged = "filing journal " + journal + ": line 4 is damaged and was skipped";
+    EXPECT_EQ(std::count(result.Messages.begin(), result.Messages.end(), damaged), 1);
+    EXPECT_TRUE(std::any_of(result.Messages.begin(), result.Messages.end(), [](const std::string& m) {
+        return m.find("kept as it was in") != std::string::npos;
+    })) << "the journal kept aside is told";
 }
 
 } // namespace
