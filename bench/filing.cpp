@@ -6,6 +6,8 @@
 //  - 1,000 files of 1 MB filed onto another file system (copy, flush,
 //    compare, rename into place, remove the source, all journaled) against
 //    `cp` of the same files followed by `rm` of the sources;
+//  - a batch of the watch, 10,000 files whose headers its readers read,
+//    filed into {yyyy}/{mm}/{dd} against renamed in place;
 //  - one poll of a folder of 20,000 settled files (half standard-named)
 //    against a bare listing with a stat of each entry.
 // Every run starts from a fresh copy of its files (not timed). The source
@@ -14,6 +16,7 @@
 // state folder beside the source.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -26,6 +29,7 @@
 
 #include "components/Filing.h"
 #include "components/FolderPoll.h"
+#include "components/FolderWatch.h"
 #include "components/FilingPlan.h"
 #include "components/Journal.h"
 #include "components/RenameWorkflow.h"
@@ -121,6 +125,70 @@ void BM_FileIntoDatedFolders(benchmark::State& state)
         state.ResumeTiming();
     }
     state.counters["files/s"] = benchmark::Counter(10000, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// A batch of the watch: the headers of 10,000 arrived files read as the
+// watch's readers read them, the rows made of them, and then the batch
+// filed into dated folders, against the same batch renamed in place.
+constexpr int WatchCount = 10000;
+
+void WatchRows(const std::string& folder, TRenameWorkflow& rows)
+{
+    rows.Folder = folder;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const TWatchHeader header = ReadWatchHeader(folder, name, nullptr, true);
+        if (header.Info)
+            rows.AddRow(header.Name, *header.Info);
+    }
+}
+
+void BM_WatchBatchRenamedInPlace(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        WriteSamples(run->Source, WatchCount, 0);
+        state.ResumeTiming();
+        TRenameWorkflow rows;
+        WatchRows(NormalizeJournalFolder(run->Source), rows);
+        TRenameJournal journal;
+        auto outcomes = rows.RenameRows(&journal);
+        benchmark::DoNotOptimize(outcomes);
+        state.PauseTiming();
+        run.reset();
+        state.ResumeTiming();
+    }
+    state.counters["files/s"] = benchmark::Counter(WatchCount, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_WatchBatchFiled(benchmark::State& state)
+{
+    const TFilingPattern pattern = TFilingPattern::Parse("{yyyy}/{mm}/{dd}");
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto run = std::make_unique<TRun>(Base("QUILLON_BENCH_SOURCE", fs::temp_directory_path().string()));
+        WriteSamples(run->Source, WatchCount, 0);
+        state.ResumeTiming();
+        const std::string dir = NormalizeJournalFolder(run->Source);
+        TRenameWorkflow rows;
+        WatchRows(dir, rows);
+        std::vector<TRenameOutcome> outcomes;
+        {
+            TFilingJournal journal;
+            outcomes = FileRows(journal, pattern, dir, dir, rows);
+        }
+        state.PauseTiming();
+        if (std::count_if(outcomes.begin(), outcomes.end(), [](const TRenameOutcome& o) { return o.Renamed; }) <
+            WatchCount * 9 / 10)
+            state.SkipWithError("fewer files filed than written");
+        run.reset();
+        state.ResumeTiming();
+    }
+    state.counters["files/s"] = benchmark::Counter(WatchCount, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 constexpr int BigCount = 1000;
@@ -256,5 +324,7 @@ BENCHMARK(BM_PollSettledFolder)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PollPeerListAndStat)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenameInPlace)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_FileIntoDatedFolders)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WatchBatchRenamedInPlace)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WatchBatchFiled)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CopyAndRemove)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_FileOntoAnotherFileSystem)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();

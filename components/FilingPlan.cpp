@@ -106,11 +106,9 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
             }
             if (target == path)
                 continue; // filed already
-            TFilingMove move{path, target, std::nullopt};
-            TFileIdentity identity;
-            if (GetFileIdentity(path, identity))
-                move.Source = identity;
-            plan.Moves.push_back(std::move(move));
+            // The file as it was when its header was read: a file changed
+            // since is not moved.
+            plan.Moves.push_back(TFilingMove{path, target, header.Identity});
         }
     }
     return plan;
@@ -124,17 +122,24 @@ std::vector<TRenameOutcome> FileRows(TFilingJournal& Journal, const TFilingPatte
     std::vector<TRenameOutcome> outcomes;
     std::vector<TFilingMove> moves;
     std::vector<size_t> moveRow; // outcomes index of each move
-    for (const std::string& name : Rows.FileNames()) {
+    for (size_t i = 0; i < Rows.FileNames().size(); ++i) {
+        const std::string& name = Rows.FileNames()[i];
         TRenameOutcome row;
         row.OldName = name;
         row.Attempted = true;
-        THeaderInfo header;
+        // The header the row was listed for; read here only for a row
+        // added without it.
+        const THeaderInfo* kept = i < Rows.Headers().size() ? Rows.Headers()[i].get() : nullptr;
+        THeaderInfo read;
         std::string problem;
-        try {
-            ReadHeaderInfo(dir + name, header);
-        } catch (const Exception& e) {
-            problem = e.Message();
+        if (!kept) {
+            try {
+                ReadHeaderInfo(dir + name, read);
+            } catch (const Exception& e) {
+                problem = e.Message();
+            }
         }
+        const THeaderInfo& header = kept ? *kept : read;
         std::string target;
         if (problem.empty())
             target = FilingTarget(Pattern, Dest, name, header, problem);

@@ -41,8 +41,9 @@ class TRenameWorkflow;
 struct TRenameOutcome;
 
 // Files the rows of a watch batch (files of Folder, with the names their
-// headers propose) as one filing batch: each header is read again for the
-// pattern's fields. Outcomes as the watch reports them: the old name, and the
+// headers propose) as one filing batch: the pattern's fields come from the
+// header each row kept (TRenameWorkflow::Headers), read again only for a row
+// added without one; a file changed since its header was read is not moved. Outcomes as the watch reports them: the old name, and the
 // new path relative to Dest. A file already at its target (a standard name
 // in the folder the pattern gives) is left out, untold. Raises EJournalError
 // when nothing could be done.

@@ -175,26 +175,17 @@ TWatchHeader ReadWatchHeader(const std::string& Folder, const std::string& Name,
 {
     TWatchHeader header;
     header.Name = Name;
+    // The listing rule never opens a standard name; StandardNamesToo does.
+    if (!StandardNamesToo && !TRenameWorkflow::MayBeListed(Name))
+        return header;
     try {
-        if (StandardNamesToo && !TRenameWorkflow::MayBeListed(Name)) {
-            // The workflow's filter never opens a standard name: read it here.
-            THeaderInfo info;
-            ReadHeaderInfo(IncludeTrailingPathDelimiter(Folder) + Name, info, Cancel);
-            if (PassesListingFilter(info)) {
-                header.Listed = true;
-                header.Proposed = info.StandardName;
-                header.Identity = info.Identity;
-            }
-            return header;
-        }
-        TRenameWorkflow workflow;
-        workflow.Folder = Folder;
-        workflow.Cancel = Cancel;
-        workflow.FileFound(IncludeTrailingPathDelimiter(Folder) + Name);
-        if (workflow.RowCount() > 0) {
+        THeaderInfo info;
+        ReadHeaderInfo(IncludeTrailingPathDelimiter(Folder) + Name, info, Cancel);
+        if (PassesListingFilter(info)) {
             header.Listed = true;
-            header.Proposed = workflow.ProposedNames()[0];
-            header.Identity = workflow.Identities()[0];
+            header.Proposed = info.StandardName;
+            header.Identity = info.Identity;
+            header.Info = std::move(info); // for filing, which needs more of it
         }
     } catch (const Exception& e) {
         header.Error = e.Message();
@@ -653,7 +644,10 @@ void TFolderWatch::AddRead(TRenameWorkflow& Workflow, const TWatchHeader& Header
             observer_.Message(Header.Name + ": left as it is: an undo gave it this name");
             return;
         }
-        Workflow.AddRow(Header.Name, Header.Proposed, Header.Identity);
+        if (Header.Info)
+            Workflow.AddRow(Header.Name, *Header.Info);
+        else
+            Workflow.AddRow(Header.Name, Header.Proposed, Header.Identity);
     }
 }
 

@@ -39,6 +39,7 @@
 #include <sys/types.h>
 #include <time.h>
 
+#include "components/HeaderReadAhead.h"
 #include "components/RenameJournal.h"
 #include "components/RenameWorkflow.h"
 
@@ -127,6 +128,7 @@ struct TWatchHeader {
     std::string Proposed;
     std::string Error;   // reading failed
     std::optional<TFileIdentity> Identity; // the file as it was when read
+    std::optional<THeaderInfo> Info;       // the header read, when Listed
 };
 
 // Reads Folder/Name's header through the rename workflow's filter; Cancel,

@@ -46,6 +46,7 @@ void TRenameWorkflow::ClearRows()
     fileNames_.clear();
     proposedNames_.clear();
     identities_.clear();
+    headers_.clear();
 }
 
 std::string TRenameWorkflow::FolderPath() const
@@ -221,8 +222,19 @@ void TRenameWorkflow::AddRow(const std::string& FileName, const std::string& Pro
     fileNames_.push_back(FileName);
     proposedNames_.push_back(ProposedName);
     identities_.push_back(Identity);
+    headers_.push_back(nullptr);
     if (OnRowAdded)
         OnRowAdded(FileName, ProposedName);
+}
+
+void TRenameWorkflow::AddRow(const std::string& FileName, const THeaderInfo& Header)
+{
+    fileNames_.push_back(FileName);
+    proposedNames_.push_back(Header.StandardName);
+    identities_.push_back(Header.Identity);
+    headers_.push_back(std::make_shared<const THeaderInfo>(Header));
+    if (OnRowAdded)
+        OnRowAdded(FileName, Header.StandardName);
 }
 
 bool TRenameWorkflow::StillAsRead(size_t Row) const

@@ -5,10 +5,12 @@
 //
 // Rows are parallel lists: row i of FileNames() is the name (no folder) of
 // a non-standard file, row i of ProposedNames() the standard name its header
-// gives, and row i of Identities() the file as it was when its header was
-// read. They are only ever cleared together and appended to together.
+// gives, row i of Identities() the file as it was when its header was read,
+// and row i of Headers() that header, where it was kept. They are only ever
+// cleared together and appended to together.
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,6 +39,7 @@ constexpr TDateTime EarliestAcquisition = 31048.0; // 1985-01-01 00:00
 TDateTime LatestAcquisition();                     // now plus one day
 
 class THeaderReadAhead;
+struct THeaderInfo;
 
 // Passes everything on to the real journal, but refuses to begin the batch or
 // start the next rename once a stop is requested (RequestStop): the rename
@@ -171,8 +174,14 @@ public:
     void AddRow(const std::string& FileName, const std::string& ProposedName);
     void AddRow(const std::string& FileName, const std::string& ProposedName,
                 const std::optional<TFileIdentity>& Identity);
+    // A row for a file whose header was read elsewhere, keeping that header
+    // (Headers()): its standard name is proposed, its identity recorded.
+    void AddRow(const std::string& FileName, const THeaderInfo& Header);
     // Each row's file as it was when its header was read (none: unknown).
     const std::vector<std::optional<TFileIdentity>>& Identities() const { return identities_; }
+    // Each row's header as read, where the row was added with it (else null):
+    // filing takes the fields of its pattern from it instead of reading again.
+    const std::vector<std::shared_ptr<const THeaderInfo>>& Headers() const { return headers_; }
     // Whether row Row's name still holds the file whose header was read
     // (same device, inode, size and modification time); true without a
     // recorded identity.
@@ -218,6 +227,7 @@ private:
     std::vector<std::string> fileNames_;
     std::vector<std::string> proposedNames_;
     std::vector<std::optional<TFileIdentity>> identities_;
+    std::vector<std::shared_ptr<const THeaderInfo>> headers_;
     int examined_ = 0;
     THeaderReadAhead* readAhead_ = nullptr;   // during RescanFolder
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,8 @@
 
 #include "components/Filing.h"
 #include "components/FilingPlan.h"
+#include "components/FolderWatch.h"
+#include "satellite/SampleFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -99,6 +102,31 @@ protected:
     std::string root;
     std::vector<std::string> scratch;
 };
+
+// A watch batch is filed by the headers its readers read: a file written
+// to since is not moved, nor read again.
+TEST_F(FilingTest, AWatchBatchFilesByTheHeadersReadAndLeavesAChangedFile)
+{
+    const std::string in = root + "/in";
+    fs::create_directories(in);
+    WriteSampleMpd(in + "/00000001.mpd", 0xD4F7, "AIVH", EncodeDate(2005, 3, 15) + EncodeTime(20, 5, 0, 0));
+    WriteSampleMpd(in + "/00000002.mpd", 0xD4F7, "AIVH", EncodeDate(2005, 3, 15) + EncodeTime(21, 5, 0, 0));
+    TRenameWorkflow rows;
+    rows.Folder = in;
+    for (const char* name : {"00000001.mpd", "00000002.mpd"})
+        rows.AddRow(name, *ReadWatchHeader(in, name).Info);
+    // Another header since it was read (and surely another time).
+    WriteSampleMpd(in + "/00000002.mpd", 0xD4F7, "AIVH", EncodeDate(2006, 4, 16) + EncodeTime(21, 5, 0, 0));
+    fs::last_write_time(in + "/00000002.mpd", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    TFilingJournal journal(Journal());
+    const auto outcomes = FileRows(journal, TFilingPattern::Parse("{yyyy}"), in, root, rows);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_TRUE(outcomes[0].Renamed) << outcomes[0].Reason;
+    EXPECT_EQ(outcomes[0].NewName, "2005/2005-03-15-40_AIVH.mpd");
+    EXPECT_FALSE(outcomes[1].Renamed);
+    EXPECT_EQ(outcomes[1].Reason, FilingReasonChanged);
+    EXPECT_TRUE(fs::exists(in + "/00000002.mpd"));
+}
 
 TEST_F(FilingTest, BatchAndUndoSameFileSystem)
 {
