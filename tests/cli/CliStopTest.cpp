@@ -157,16 +157,15 @@ TEST_F(CliStopTest, AStoppedUndoKeepsWhatItRestoredAndTheNextOneRestoresTheRest)
                 WriteSampleMpd(folder + "/sub" + std::to_string(sub) + "/1000000" + std::to_string(i) + ".mpd", 0xD4F7,
                                "AIVH", SampleTime(sub, i));
         const auto before = TreeContents(folder);
-        const std::string strDest = c.dest;
         TOtherFileSystem other(root);
         std::string dest;
-        if (strDest == "other") {
+        if (c.dest == std::string("other")) {
             if (other.Dir.empty()) {
                 std::printf("skipped: no other file system (/dev/shm is on the temporary folder's)\n");
                 continue;
             }
             dest = other.Dir;
-        } else if (strDest == "here") {
+        } else if (c.dest == std::string("here")) {
             dest = root + "/archive";
             std::filesystem::remove_all(dest);
             std::filesystem::create_directories(dest);
@@ -185,7 +184,6 @@ TEST_F(CliStopTest, AStoppedUndoKeepsWhatItRestoredAndTheNextOneRestoresTheRest)
         if (!dest.empty())
             trees.push_back(dest);
         const auto bytes = AllBytes(trees);
-        ASSERT_EQ(bytes.size(), 18u);
 
         const std::string traceDir = root + "/trace";
         std::filesystem::create_directories(traceDir);
