@@ -98,6 +98,18 @@ TEST_F(TCliFilingTest, RecursiveRenameAndUndoWorkFolderByFolder)
     EXPECT_TRUE(fs::exists(InFolder("00000000.mpd")));
 }
 
+// undo --recursive tells the damaged journal lines it passed, as undo does.
+TEST_F(TCliFilingTest, RecursiveUndoTellsDamagedJournalLines)
+{
+    WriteSamples(1);
+    ASSERT_EQ(Cli({"rename", "--recursive", folder}).Exit, 0);
+    std::ofstream(state + "/quillon/journal.jsonl", std::ios::app) << "damaged\n";
+    TCliRun undo = Cli({"undo", "--recursive", folder});
+    EXPECT_EQ(undo.Exit, 0) << undo.Err;
+    EXPECT_NE(undo.Err.find("is damaged and was skipped"), std::string::npos) << undo.Err;
+    EXPECT_TRUE(fs::exists(InFolder("00000000.mpd")));
+}
+
 // A folder that cannot be read is told, and the scan goes on with the rest.
 // Run as an unprivileged user, for whom a folder's mode counts.
 TEST_F(TCliFilingTest, RecursiveScanGoesOnPastAnUnreadableFolder)
