@@ -581,12 +581,14 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::Range<size_t>(0, Scen
 // Faults the sweep found, each pinned to the one call that showed it (strace
 // -P: only calls on that path count): the output gives the system's reason,
 // and a passing failure does not stick.
+enum class TPinnedRun { Catalogue, Filing, Picture }; // an update, a batch to another file system, a convert
+
 struct TPinnedCase {
     const char* Name;
-    bool Filing;      // a filing batch to another file system, else a catalogue update
+    TPinnedRun Run;
     const char* Call;
     const char* Error;
-    const char* Path; // below the scratch root, or below Dest ("dest/...")
+    const char* Path; // below the scratch root, or below Dest ("dest/..."); "" any path
     const char* Said; // the reason the output must give
     int When = 1;     // which call on that path fails
 };
@@ -596,36 +598,47 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
     if (!StraceAvailable())
         GTEST_SKIP() << "strace is not installed";
     const TPinnedCase cases[] = {
-        {"a header read failing once is read again by the next update", false, "openat", "EIO",
+        {"a header read failing once is read again by the next update", TPinnedRun::Catalogue, "openat", "EIO",
          "data/2005/03/img000094.mpd", ""},
-        {"a failing flush of the catalogue says why", false, "fdatasync", "EIO", "db/catalog.sqlite-journal",
+        {"a failing flush of the catalogue says why", TPinnedRun::Catalogue, "fdatasync", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
-        {"a catalogue that cannot be made says why", false, "openat", "EACCES", "db/catalog.sqlite",
+        {"a catalogue that cannot be made says why", TPinnedRun::Catalogue, "openat", "EACCES", "db/catalog.sqlite",
          "Permission denied"},
-        {"a catalogue's journal that cannot be made says why", false, "openat", "EIO", "db/catalog.sqlite-journal",
+        {"a catalogue's journal that cannot be made says why", TPinnedRun::Catalogue, "openat", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
-        {"a catalogue that cannot be read is not called damaged", false, "pread64", "EIO", "db/catalog.sqlite",
+        {"a catalogue that cannot be read is not called damaged", TPinnedRun::Catalogue, "pread64", "EIO", "db/catalog.sqlite",
          "cannot read the catalogue", 2},
-        {"a target folder that cannot be made says why", true, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
-        {"the filing journal's folder that cannot be made says why", true, "mkdir", "EIO", "state/quillon",
+        {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
+        {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
+         "Input/output error"},
+        {"an output whose mode cannot be set is not left behind", TPinnedRun::Picture, "fchmod", "EIO", "",
          "Input/output error"},
     };
     for (const TPinnedCase& c : cases) {
-        TScratch s(c.Filing ? OtherFileSystem() : "");
-        if (c.Filing && s.Dest.empty())
+        const bool filing = c.Run == TPinnedRun::Filing;
+        TScratch s(filing ? OtherFileSystem() : "");
+        if (filing && s.Dest.empty())
             continue;
         std::vector<std::string> command;
-        if (c.Filing) {
+        if (filing) {
             WriteSamples(s / "data", 3);
             command = {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"};
+        } else if (c.Run == TPinnedRun::Picture) {
+            fs::copy_file(std::string(QUILLON_CORPUS_DIR) + "/pictures/pngsuite/basn2c08.png", s / "data/in.png");
+            std::ofstream(s / "out/pic.bmp") << "the picture of an earlier run\n";
+            command = {Cli(), "picture", "convert", s / "data/in.png", s / "out/pic.bmp"};
         } else {
             RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"});
             command = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
         }
-        const std::string path = std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4) : s / c.Path;
+        const std::string path = !*c.Path                                  ? std::string()
+                                 : std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4)
+                                                                              : s / c.Path;
         TTracedRun run = RunTraced(s, command, {c.Call, c.When, c.Error, "", path});
         ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
         EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos) << c.Name << ": " << run.Out << run.Err;
+        if (c.Run == TPinnedRun::Picture)
+            EXPECT_EQ(s.Snapshot()["out/pic.bmp"], "the picture of an earlier run\n") << c.Name;
         if (std::string(c.Path).rfind("data/", 0) == 0) {
             RunPlain(s, command);
             EXPECT_NE(CatalogState(s).find(fs::path(c.Path).filename().string()), std::string::npos) << c.Name;
