@@ -521,6 +521,11 @@ void TSqliteCatalogStore::CheckIdentityAndUpgrade(bool Empty)
         Check(rc, "reading the catalogue's header");
         const int64_t objects = PragmaInt(db_, "SELECT COUNT(*) FROM sqlite_master", rc);
         Check(rc, "reading the catalogue's schema");
+        // No page at all: a file of no bytes, or one its rollback journal
+        // took back to none (the first update failed before it was made).
+        const int64_t pages = PragmaInt(db_, "PRAGMA page_count", rc);
+        Check(rc, "reading the catalogue's header");
+        Empty = Empty || pages == 0;
         int64_t from = version;
         if (appId == 0 && version == 0 && objects == 0 && (Empty || options_.Create)) {
             if (!options_.Create)

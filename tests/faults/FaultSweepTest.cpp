@@ -652,6 +652,22 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
 
 } // namespace
 
+TEST(PinnedFault, ACatalogueWhoseMakingFailedIsCalledEmptyNotForeign)
+{
+    if (!StraceAvailable())
+        GTEST_SKIP() << "strace is not installed";
+    TScratch s("");
+    RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"});
+    const std::vector<std::string> update = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
+    // The rollback journal of the first transaction stays behind.
+    TTracedRun run = RunTraced(s, update, {"unlink", 1, "EIO", "", s / "db/catalog.sqlite-journal"});
+    ASSERT_NE(InjectedLine(run.Log), "") << run.Err;
+    TTracedRun find = RunPlain(s, {Cli(), "catalog", "find", "--db", s / "db/catalog.sqlite"});
+    EXPECT_NE(find.Err.find("an empty catalogue"), std::string::npos) << find.Err;
+    EXPECT_EQ(RunPlain(s, update).Exit, 0);
+    EXPECT_NE(CatalogState(s), "");
+}
+
 TEST(PinnedFault, AFilingJournalFailingDuringACopyLeavesEachFileOnce)
 {
     if (!StraceAvailable() || OtherFileSystem().empty())
