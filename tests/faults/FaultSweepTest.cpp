@@ -612,6 +612,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "db/catalog.sqlite-wal", "Disk quota exceeded", 2},
         {"a write of the catalogue's journal on a full disk says why", TPinnedRun::Catalogue, "pwrite64", "ENOSPC",
          "db/catalog.sqlite-journal", "No space left on device"},
+        {"a folder whose listing fails is not taken for an empty one", TPinnedRun::Filing, "openat", "EIO", "data/",
+         "cannot read folder", 2},
         {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
          "Input/output error"},
@@ -640,7 +642,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
                                                                               : s / c.Path;
         TTracedRun run = RunTraced(s, command, {c.Call, c.When, c.Error, "", path});
         ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
-        EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos) << c.Name << ": " << run.Out << run.Err;
+        EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos)
+            << c.Name << ": " << InjectedLine(run.Log) << "\n" << run.Out << run.Err;
         if (c.Run == TPinnedRun::Picture)
             EXPECT_EQ(s.Snapshot()["out/pic.bmp"], "the picture of an earlier run\n") << c.Name;
         if (std::string(c.Path).rfind("data/", 0) == 0) {
