@@ -581,7 +581,9 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::Range<size_t>(0, Scen
 // Faults the sweep found, each pinned to the one call that showed it (strace
 // -P: only calls on that path count): the output gives the system's reason,
 // and a passing failure does not stick.
-enum class TPinnedRun { Catalogue, Filing, Picture }; // an update, a batch to another file system, a convert
+// A catalogue update; a filing batch to another file system, of one folder or
+// of a tree; a picture's conversion.
+enum class TPinnedRun { Catalogue, Filing, FilingTree, Picture };
 
 struct TPinnedCase {
     const char* Name;
@@ -614,6 +616,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "db/catalog.sqlite-journal", "No space left on device"},
         {"a folder whose listing fails is not taken for an empty one", TPinnedRun::Filing, "openat", "EIO", "data/",
          "cannot read folder", 2},
+        {"a tree whose listing fails does not hide its subfolders", TPinnedRun::FilingTree, "getdents64", "EIO",
+         "data", "cannot read folder"},
         {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
          "Input/output error"},
@@ -621,7 +625,7 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "Input/output error"},
     };
     for (const TPinnedCase& c : cases) {
-        const bool filing = c.Run == TPinnedRun::Filing;
+        const bool filing = c.Run == TPinnedRun::Filing || c.Run == TPinnedRun::FilingTree;
         TScratch s(filing ? OtherFileSystem() : "");
         if (filing && s.Dest.empty())
             continue;
@@ -629,6 +633,11 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
         if (filing) {
             WriteSamples(s / "data", 3);
             command = {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"};
+            if (c.Run == TPinnedRun::FilingTree) {
+                fs::create_directories(s / "data/sub");
+                WriteSamples(s / "data/sub", 3);
+                command.insert(command.begin() + 2, "--recursive");
+            }
         } else if (c.Run == TPinnedRun::Picture) {
             fs::copy_file(std::string(QUILLON_CORPUS_DIR) + "/pictures/pngsuite/basn2c08.png", s / "data/in.png");
             std::ofstream(s / "out/pic.bmp") << "the picture of an earlier run\n";
