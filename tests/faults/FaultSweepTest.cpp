@@ -618,6 +618,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "cannot read folder", 2},
         {"a tree whose listing fails does not hide its subfolders", TPinnedRun::FilingTree, "getdents64", "EIO",
          "data", "cannot read folder"},
+        {"a copy whose new name cannot be made lasting leaves the source", TPinnedRun::Filing, "fsync", "EIO",
+         "dest/2005/01", "Input/output error", 2},
         {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
          "Input/output error"},
@@ -649,8 +651,11 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
         const std::string path = !*c.Path                                  ? std::string()
                                  : std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4)
                                                                               : s / c.Path;
+        const TSnapshot before = s.Snapshot();
         TTracedRun run = RunTraced(s, command, {c.Call, c.When, c.Error, "", path});
         ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
+        if (filing) // each file once, with its bytes, wherever it is
+            EXPECT_EQ(Contents(s.Snapshot()), Contents(before)) << c.Name;
         EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos)
             << c.Name << ": " << InjectedLine(run.Log) << "\n" << run.Out << run.Err;
         if (c.Run == TPinnedRun::Picture)
