@@ -620,6 +620,8 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
          "data", "cannot read folder"},
         {"a copy whose new name cannot be made lasting leaves the source", TPinnedRun::Filing, "fsync", "EIO",
          "dest/2005/01", "Input/output error", 2},
+        {"a folder whose listing fails is told, its entries kept", TPinnedRun::Catalogue, "getdents64", "EIO", "data",
+         "its entries are kept"},
         {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
         {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
          "Input/output error"},
