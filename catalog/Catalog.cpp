@@ -569,7 +569,20 @@ private:
         if (!d)
             return errno ? errno : EIO;
         const int fd = ::dirfd(d);
-        while (const dirent* entry = ::readdir(d)) {
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(d);
+            if (!entry) {
+                // A listing cut short is a folder that cannot be read: the
+                // entries it did not reach must not pass for removed files.
+                const int error = errno;
+                if (error != 0) {
+                    ::closedir(d);
+                    children.clear();
+                    return error;
+                }
+                break;
+            }
             const char* n = entry->d_name;
             if (std::strcmp(n, ".") == 0 || std::strcmp(n, "..") == 0)
                 continue;

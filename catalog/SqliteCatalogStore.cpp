@@ -205,6 +205,37 @@ ssize_t Pread64NotingFailure(int Fd, void* Buffer, size_t Count, off_t Offset)
     return got;
 }
 
+// The error number of the last write of a catalogue file that failed on this
+// thread: SQLite logs no failing write, and says "disk I/O error" or
+// "database or disk is full" whatever the reason (a quota, a failing disk).
+thread_local int lastWriteError = 0;
+using TSystemPwrite = ssize_t (*)(int, const void*, size_t, off_t);
+using TSystemWrite = ssize_t (*)(int, const void*, size_t);
+TSystemPwrite systemPwrite = nullptr, systemPwrite64 = nullptr;
+TSystemWrite systemWrite = nullptr;
+
+ssize_t NotingWriteFailure(ssize_t Wrote)
+{
+    if (Wrote < 0 && errno != EINTR) // SQLite writes again after EINTR
+        lastWriteError = errno;
+    return Wrote;
+}
+
+ssize_t PwriteNotingFailure(int Fd, const void* Data, size_t Count, off_t Offset)
+{
+    return NotingWriteFailure(systemPwrite(Fd, Data, Count, Offset));
+}
+
+ssize_t Pwrite64NotingFailure(int Fd, const void* Data, size_t Count, off_t Offset)
+{
+    return NotingWriteFailure(systemPwrite64(Fd, Data, Count, Offset));
+}
+
+ssize_t WriteNotingFailure(int Fd, const void* Data, size_t Count)
+{
+    return NotingWriteFailure(systemWrite(Fd, Data, Count));
+}
+
 // Before SQLite's first use (sqlite3_config refuses later: then the log
 // stays unset and only sqlite3_system_errno tells).
 void ListenToSqliteLog()
@@ -223,6 +254,15 @@ void ListenToSqliteLog()
             systemPread64 = reinterpret_cast<TSystemPread>(vfs->xGetSystemCall(vfs, "pread64"));
             if (systemPread64)
                 vfs->xSetSystemCall(vfs, "pread64", reinterpret_cast<sqlite3_syscall_ptr>(&Pread64NotingFailure));
+            systemPwrite = reinterpret_cast<TSystemPwrite>(vfs->xGetSystemCall(vfs, "pwrite"));
+            if (systemPwrite)
+                vfs->xSetSystemCall(vfs, "pwrite", reinterpret_cast<sqlite3_syscall_ptr>(&PwriteNotingFailure));
+            systemPwrite64 = reinterpret_cast<TSystemPwrite>(vfs->xGetSystemCall(vfs, "pwrite64"));
+            if (systemPwrite64)
+                vfs->xSetSystemCall(vfs, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(&Pwrite64NotingFailure));
+            systemWrite = reinterpret_cast<TSystemWrite>(vfs->xGetSystemCall(vfs, "write"));
+            if (systemWrite)
+                vfs->xSetSystemCall(vfs, "write", reinterpret_cast<sqlite3_syscall_ptr>(&WriteNotingFailure));
         }
     });
 }
@@ -236,6 +276,9 @@ std::string ErrorDetail(sqlite3* Db, int Code)
     const int primary = Code & 0xFF;
     int error = std::exchange(loggedSystemError, 0);
     const int openError = std::exchange(firstOpenError, 0);
+    const int writeError = std::exchange(lastWriteError, 0);
+    if (error <= 0 && (primary == SQLITE_IOERR || primary == SQLITE_FULL))
+        error = writeError;
     if (error <= 0)
         error = sqlite3_system_errno(Db);
     // A file that could not be opened: the first attempt's reason. SQLite
@@ -337,6 +380,7 @@ TSqliteCatalogStore::TSqliteCatalogStore(const std::string& FileName, const TCat
     loggedSystemError = 0;
     firstOpenError = 0;
     lastReadError = 0;
+    lastWriteError = 0;
     // One thread at a time uses a store: no locking inside SQLite.
     const int flags = SQLITE_OPEN_READWRITE | (Options.Create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOFOLLOW |
                       SQLITE_OPEN_NOMUTEX;
@@ -477,6 +521,11 @@ void TSqliteCatalogStore::CheckIdentityAndUpgrade(bool Empty)
         Check(rc, "reading the catalogue's header");
         const int64_t objects = PragmaInt(db_, "SELECT COUNT(*) FROM sqlite_master", rc);
         Check(rc, "reading the catalogue's schema");
+        // No page at all: a file of no bytes, or one its rollback journal
+        // took back to none (the first update failed before it was made).
+        const int64_t pages = PragmaInt(db_, "PRAGMA page_count", rc);
+        Check(rc, "reading the catalogue's header");
+        Empty = Empty || pages == 0;
         int64_t from = version;
         if (appId == 0 && version == 0 && objects == 0 && (Empty || options_.Create)) {
             if (!options_.Create)

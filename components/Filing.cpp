@@ -385,7 +385,14 @@ private:
             ::unlink(temp.c_str());
             return fail(error == EEXIST ? FilingReasonExists : FileErrorText(error));
         }
-        SyncFolderOf(move.New);
+        // A new name that may not outlive a crash must not cost the source:
+        // the copy goes and the source stays the one file.
+        if (!SyncFolderOf(move.New)) {
+            error = errno ? errno : EIO;
+            if (IdentityIs(move.New, copy) && ::unlink(move.New.c_str()) == 0)
+                SyncFolderOf(move.New);
+            return fail(FileErrorText(error));
+        }
         Checkpoint(options_);
         try {
             Step(move.Old, move.New, "placed", true, copy);

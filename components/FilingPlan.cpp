@@ -61,10 +61,17 @@ TFilingPlan PlanFiling(const std::vector<std::string>& Folders, const TFilingPat
         const std::string dir = folder == "/" ? folder : folder + "/";
         std::vector<std::string> names;
         TSearchRec rec;
-        for (int r = FindFirst(dir + TRenameWorkflow::ListingMask, faAnyFile, rec); r == 0; r = FindNext(rec))
+        int r = FindFirst(dir + TRenameWorkflow::ListingMask, faAnyFile, rec);
+        for (; r == 0; r = FindNext(rec))
             if ((rec.Attr & (faDirectory | faHidden | faVolumeID)) == 0)
                 names.push_back(rec.Name);
         FindClose(rec);
+        // A listing ends with ENOENT; a folder that could not be read must
+        // not pass for an empty one, which would file nothing and succeed.
+        if (r != ENOENT) {
+            plan.Problems.push_back("cannot read folder " + folder + ": " + FileErrorText(r));
+            continue;
+        }
         std::sort(names.begin(), names.end(), NameLessNoCase);
         if (names.empty())
             continue;

@@ -25,7 +25,15 @@ void Walk(const std::string& folder, TFolderTree& tree)
         return;
     }
     std::vector<std::string> children;
-    while (const dirent* entry = ::readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            // A listing cut short must not hide the folders it did not reach.
+            if (errno != 0)
+                tree.Problems.push_back("cannot read folder " + folder + ": " + FileErrorText(errno));
+            break;
+        }
         const std::string name = entry->d_name;
         if (name.empty() || name[0] == '.')
             continue;

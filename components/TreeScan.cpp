@@ -130,15 +130,6 @@ void TTreeScanner::Search()
 
 namespace {
 
-// FindFirst, tried again when a signal cut the folder's opening short.
-int FindFirstOf(const std::string& Path, int Attr, TSearchRec& Rec)
-{
-    int r = FindFirst(Path, Attr, Rec);
-    for (int tries = 1; r == EINTR && tries < 3; ++tries)
-        r = FindFirst(Path, Attr, Rec);
-    return r;
-}
-
 // A listing ends with ENOENT (no more names, or a folder removed meanwhile,
 // which holds nothing). Any other end is a folder that could not be read,
 // which must not pass for an empty one: a rename of it would rename nothing
@@ -165,7 +156,7 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
     if (Recursive) {
         TSearchRec rec;
         int attr = faDirectory | (FindHiddenFolders ? faHidden : 0);
-        int r = FindFirstOf(Dir + "*.*", attr, rec);
+        int r = FindFirst(Dir + "*.*", attr, rec);
         for (; r == 0; r = FindNext(rec))
             if ((rec.Attr & faDirectory) != 0 && rec.Name != "." && rec.Name != "..")
                 folders.push_back(rec.Name);
@@ -181,7 +172,7 @@ void TTreeScanner::SearchFolder(const std::string& Dir)
         if (mask.empty() || mask.find(PathDelim) != std::string::npos)
             continue;
         TSearchRec rec;
-        int r = FindFirstOf(Dir + mask, faAnyFile, rec);
+        int r = FindFirst(Dir + mask, faAnyFile, rec);
         for (; r == 0; r = FindNext(rec)) {
             if ((rec.Attr & (faDirectory | faVolumeID)) != 0)
                 continue;

@@ -87,8 +87,15 @@ int TAtomicOutputFile::CreateTemp()
     const mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                             ? (existing.st_mode & 07777)
                             : (0666 & ~CurrentUmask());
-    ::fchmod(fd, mode);
-    ::close(fd);
+    // A result that silently kept the private mode would look written and
+    // then be unreadable to everyone else.
+    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(pattern.c_str());
+        return err;
+    }
     temp_ = pattern;
     return 0;
 }

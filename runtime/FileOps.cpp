@@ -97,7 +97,11 @@ int FindFirst(const std::string& Path, int Attr, TSearchRec& F)
     std::string folder = slash == std::string::npos ? std::string(".") : Path.substr(0, slash + 1);
     F.FindMask = slash == std::string::npos ? Path : Path.substr(slash + 1);
     F.ExcludeAttr = ~Attr & (faHidden | faSysFile | faVolumeID | faDirectory);
+    // A signal may cut the folder's opening short (a slow network share):
+    // that is tried again, not taken for a folder that cannot be read.
     DIR* dir = opendir(folder.c_str());
+    for (int tries = 1; !dir && errno == EINTR && tries < 3; ++tries)
+        dir = opendir(folder.c_str());
     if (!dir) {
         int error = errno;
         return error ? error : ENOENT;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The full fault sweep: every system call of each scenario that touches its
-# scratch folder (openat, read, write, fsync, fdatasync, rename, renameat2,
+# scratch folder (openat, getdents64, read, write, fsync, fdatasync, rename, renameat2,
 # linkat, unlink(at), mkdir(at), flock, close) is made to fail, one run per
 # call and fitting error (EIO, ENOSPC, EACCES, EINTR, EDQUOT, ENOLCK), through
 # strace's fault injection. After each run the folder must hold every file

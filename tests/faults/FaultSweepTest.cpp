@@ -581,12 +581,16 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FaultSweep, ::testing::Range<size_t>(0, Scen
 // Faults the sweep found, each pinned to the one call that showed it (strace
 // -P: only calls on that path count): the output gives the system's reason,
 // and a passing failure does not stick.
+// A catalogue update; a filing batch to another file system, of one folder or
+// of a tree; a picture's conversion.
+enum class TPinnedRun { Catalogue, Filing, FilingTree, Picture };
+
 struct TPinnedCase {
     const char* Name;
-    bool Filing;      // a filing batch to another file system, else a catalogue update
+    TPinnedRun Run;
     const char* Call;
     const char* Error;
-    const char* Path; // below the scratch root, or below Dest ("dest/...")
+    const char* Path; // below the scratch root, or below Dest ("dest/..."); "" any path
     const char* Said; // the reason the output must give
     int When = 1;     // which call on that path fails
 };
@@ -596,36 +600,68 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
     if (!StraceAvailable())
         GTEST_SKIP() << "strace is not installed";
     const TPinnedCase cases[] = {
-        {"a header read failing once is read again by the next update", false, "openat", "EIO",
+        {"a header read failing once is read again by the next update", TPinnedRun::Catalogue, "openat", "EIO",
          "data/2005/03/img000094.mpd", ""},
-        {"a failing flush of the catalogue says why", false, "fdatasync", "EIO", "db/catalog.sqlite-journal",
+        {"a failing flush of the catalogue says why", TPinnedRun::Catalogue, "fdatasync", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
-        {"a catalogue that cannot be made says why", false, "openat", "EACCES", "db/catalog.sqlite",
+        {"a catalogue that cannot be made says why", TPinnedRun::Catalogue, "openat", "EACCES", "db/catalog.sqlite",
          "Permission denied"},
-        {"a catalogue's journal that cannot be made says why", false, "openat", "EIO", "db/catalog.sqlite-journal",
+        {"a catalogue's journal that cannot be made says why", TPinnedRun::Catalogue, "openat", "EIO", "db/catalog.sqlite-journal",
          "Input/output error"},
-        {"a catalogue that cannot be read is not called damaged", false, "pread64", "EIO", "db/catalog.sqlite",
+        {"a catalogue that cannot be read is not called damaged", TPinnedRun::Catalogue, "pread64", "EIO", "db/catalog.sqlite",
          "cannot read the catalogue", 2},
-        {"a target folder that cannot be made says why", true, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
-        {"the filing journal's folder that cannot be made says why", true, "mkdir", "EIO", "state/quillon",
+        {"a write of the catalogue over quota says why", TPinnedRun::Catalogue, "pwrite64", "EDQUOT",
+         "db/catalog.sqlite-wal", "Disk quota exceeded", 2},
+        {"a write of the catalogue's journal on a full disk says why", TPinnedRun::Catalogue, "pwrite64", "ENOSPC",
+         "db/catalog.sqlite-journal", "No space left on device"},
+        {"a folder whose listing fails is not taken for an empty one", TPinnedRun::Filing, "openat", "EIO", "data/",
+         "cannot read folder", 2},
+        {"a tree whose listing fails does not hide its subfolders", TPinnedRun::FilingTree, "getdents64", "EIO",
+         "data", "cannot read folder"},
+        {"a copy whose new name cannot be made lasting leaves the source", TPinnedRun::Filing, "fsync", "EIO",
+         "dest/2005/01", "Input/output error", 2},
+        {"a folder whose listing fails is told, its entries kept", TPinnedRun::Catalogue, "getdents64", "EIO", "data",
+         "its entries are kept"},
+        {"a target folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EACCES", "dest/2005/01", "Permission denied"},
+        {"the filing journal's folder that cannot be made says why", TPinnedRun::Filing, "mkdir", "EIO", "state/quillon",
+         "Input/output error"},
+        {"an output whose mode cannot be set is not left behind", TPinnedRun::Picture, "fchmod", "EIO", "",
          "Input/output error"},
     };
     for (const TPinnedCase& c : cases) {
-        TScratch s(c.Filing ? OtherFileSystem() : "");
-        if (c.Filing && s.Dest.empty())
+        const bool filing = c.Run == TPinnedRun::Filing || c.Run == TPinnedRun::FilingTree;
+        TScratch s(filing ? OtherFileSystem() : "");
+        if (filing && s.Dest.empty())
             continue;
         std::vector<std::string> command;
-        if (c.Filing) {
+        if (filing) {
             WriteSamples(s / "data", 3);
             command = {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"};
+            if (c.Run == TPinnedRun::FilingTree) {
+                fs::create_directories(s / "data/sub");
+                WriteSamples(s / "data/sub", 3);
+                command.insert(command.begin() + 2, "--recursive");
+            }
+        } else if (c.Run == TPinnedRun::Picture) {
+            fs::copy_file(std::string(QUILLON_CORPUS_DIR) + "/pictures/pngsuite/basn2c08.png", s / "data/in.png");
+            std::ofstream(s / "out/pic.bmp") << "the picture of an earlier run\n";
+            command = {Cli(), "picture", "convert", s / "data/in.png", s / "out/pic.bmp"};
         } else {
             RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"});
             command = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
         }
-        const std::string path = std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4) : s / c.Path;
+        const std::string path = !*c.Path                                  ? std::string()
+                                 : std::string(c.Path).rfind("dest/", 0) == 0 ? s.Dest + (c.Path + 4)
+                                                                              : s / c.Path;
+        const TSnapshot before = s.Snapshot();
         TTracedRun run = RunTraced(s, command, {c.Call, c.When, c.Error, "", path});
         ASSERT_NE(InjectedLine(run.Log), "") << c.Name << ": the call was not made to fail: " << run.Err;
-        EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos) << c.Name << ": " << run.Out << run.Err;
+        if (filing) // each file once, with its bytes, wherever it is
+            EXPECT_EQ(Contents(s.Snapshot()), Contents(before)) << c.Name;
+        EXPECT_NE((run.Out + run.Err).find(c.Said), std::string::npos)
+            << c.Name << ": " << InjectedLine(run.Log) << "\n" << run.Out << run.Err;
+        if (c.Run == TPinnedRun::Picture)
+            EXPECT_EQ(s.Snapshot()["out/pic.bmp"], "the picture of an earlier run\n") << c.Name;
         if (std::string(c.Path).rfind("data/", 0) == 0) {
             RunPlain(s, command);
             EXPECT_NE(CatalogState(s).find(fs::path(c.Path).filename().string()), std::string::npos) << c.Name;
@@ -634,6 +670,22 @@ TEST(PinnedFault, TheOutputGivesTheSystemsReasonAndNothingSticks)
 }
 
 } // namespace
+
+TEST(PinnedFault, ACatalogueWhoseMakingFailedIsCalledEmptyNotForeign)
+{
+    if (!StraceAvailable())
+        GTEST_SKIP() << "strace is not installed";
+    TScratch s("");
+    RunPlain(s, {Cli(), "sample", "--tree", "2", s / "data"});
+    const std::vector<std::string> update = {Cli(), "catalog", "update", "--db", s / "db/catalog.sqlite", s / "data"};
+    // The rollback journal of the first transaction stays behind.
+    TTracedRun run = RunTraced(s, update, {"unlink", 1, "EIO", "", s / "db/catalog.sqlite-journal"});
+    ASSERT_NE(InjectedLine(run.Log), "") << run.Err;
+    TTracedRun find = RunPlain(s, {Cli(), "catalog", "find", "--db", s / "db/catalog.sqlite"});
+    EXPECT_NE(find.Err.find("an empty catalogue"), std::string::npos) << find.Err;
+    EXPECT_EQ(RunPlain(s, update).Exit, 0);
+    EXPECT_NE(CatalogState(s), "");
+}
 
 TEST(PinnedFault, AFilingJournalFailingDuringACopyLeavesEachFileOnce)
 {

@@ -50,6 +50,8 @@ inline const std::vector<TSyscallKind>& FaultKinds()
         {"mkdir", {"EIO", "EACCES", "ENOSPC", "EDQUOT"}},
         {"flock", {"EINTR", "ENOLCK"}},
         {"close", {"EIO", "EINTR"}},
+        // A folder's listing (readdir).
+        {"getdents64", {"EIO"}},
         // The copy of a move across file systems.
         {"sendfile", {"EIO", "ENOSPC", "EDQUOT", "EINTR"}},
         {"fchmod", {"EIO", "EPERM"}},
