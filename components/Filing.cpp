@@ -614,7 +614,11 @@ TChosenFiling ChooseFilingBatch(const std::string& journalFile, const TFilingUnd
             continue;
         }
         auto found = undone.find(b.Head.Id);
-        const bool takenBack = found != undone.end() && found->second.TakenBack;
+        const bool takenBack =
+            found != undone.end() && found->second.TakenBack &&
+            std::none_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) {
+                return MayHaveMoved(b, f) && !found->second.Restored.count(f.Old) && FilingFileLeftInPlace(f);
+            });
         if (named) {
             if (takenBack)
                 throw Exception("batch " + b.Head.Id + " has already been taken back");

@@ -522,19 +522,34 @@ int TrimBatches(int fd, std::vector<TJournalTrimBatch>& batches, std::vector<siz
 {
     TJournalBatchesBackward<TFilingJournalTraits> reader{TJournalBytes(fd)};
     std::unordered_set<std::string> takenBack; // of batches not reached yet
+    std::unordered_map<std::string, std::unordered_set<std::string>> restored; // batch id -> old paths given back
     TFilingBatch b;
     while (reader.Previous(b)) {
-        if (b.Head.Kind == "unfile" && FilingUndoRanToItsEnd(b))
-            takenBack.insert(b.Head.Undoes);
+        if (b.Head.Kind == "unfile") {
+            if (FilingUndoRanToItsEnd(b))
+                takenBack.insert(b.Head.Undoes);
+            for (const TFilingFile& f : b.Files)
+                if (f.Step == "moved")
+                    restored[b.Head.Undoes].insert(f.New);
+        }
         const bool inFlight = std::any_of(b.Files.begin(), b.Files.end(), [](const TFilingFile& f) {
             return f.Step == "copy" || f.Step == "copied" || f.Step == "placed";
         });
         bool open = !b.Ended || inFlight;
-        if (!open && b.Head.Kind == "file" && !takenBack.erase(b.Head.Id))
+        if (!open && b.Head.Kind == "file") {
+            // Taken back: kept only for a file its undos left in place.
+            const bool taken = takenBack.erase(b.Head.Id) > 0;
+            const std::unordered_set<std::string> given = std::move(restored[b.Head.Id]);
+            restored.erase(b.Head.Id);
             open = std::any_of(b.Files.begin(), b.Files.end(), [&](const TFilingFile& f) {
                 const bool mayHaveMoved = f.Step == "moved" || f.Step == "intent" || (f.Step.empty() && b.Recovered);
-                return mayHaveMoved && (PathExists(f.New) || !FolderThere(f.New));
+                if (!mayHaveMoved)
+                    return false;
+                if (taken)
+                    return !given.count(f.Old) && FilingFileLeftInPlace(f);
+                return PathExists(f.New) || !FolderThere(f.New);
             });
+        }
         batches.push_back({b.Head.Id, b.Head.Kind == "unfile" ? b.Head.Undoes : std::string(), b.Head.UnixTime, open,
                            reader.LastBytes()});
     }
@@ -606,6 +621,13 @@ bool FilingBatchIsLive(const TFilingRecord& Batch)
     if (Batch.Pid <= 0 || Batch.Boot.empty() || Batch.Boot != ReadProcField("/proc/sys/kernel/random/boot_id"))
         return false;
     return ProcessStart(Batch.Pid) == Batch.Start && Batch.Start >= 0;
+}
+
+bool FilingFileLeftInPlace(const TFilingFile& File)
+{
+    const std::optional<TFileIdentity>& expected = File.Step == "moved" ? File.Moved : File.Source;
+    TFileIdentity now;
+    return expected && GetFileIdentity(File.New, now) && now == *expected;
 }
 
 bool FilingUndoRanToItsEnd(const TFilingBatch& Unfile)

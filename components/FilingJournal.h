@@ -168,3 +168,7 @@ bool FilingBatchIsLive(const TFilingRecord& Batch);
 // its own end (not ended by a later run's recovery) and no stop left a file
 // of it for the next undo (a "failed" step with UndoReasonStopped).
 bool FilingUndoRanToItsEnd(const TFilingBatch& Unfile);
+// Whether a file of a filing batch is still where the batch put it, as the
+// batch left it: an undo that could not bring it back (an I/O error, the old
+// name taken) leaves it for the next undo, as the rename undo does.
+bool FilingFileLeftInPlace(const TFilingFile& File);

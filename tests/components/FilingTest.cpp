@@ -193,6 +193,33 @@ TEST_F(FilingTest, ChangedOrTakenFilesAreSkippedByUndo)
     EXPECT_EQ(Read(moves[0].New), "changed");
 }
 
+// A file an undo could not bring back (its old name taken, or an I/O error)
+// stays in the batch for the next undo, through a trim of the journal too.
+TEST_F(FilingTest, AFileAnUndoLeftIsTakenBackByTheNextOne)
+{
+    const std::string dest = root + "/archive";
+    auto moves = Plan(dest);
+    {
+        TFilingJournal journal(Journal());
+        RunFiling(journal, root + "/in", dest, moves);
+    }
+    Write(moves[1].Old, "new arrival");
+    ASSERT_EQ(UndoFiling(Journal(), {}).Skipped(), 1);
+    {
+        TJournalLimits limits;
+        limits.MaxAgeSeconds = -1; // every closed batch is old enough to go
+        limits.KeepNewest = 0;
+        TFilingJournal journal(Journal(), limits);
+        journal.Write(NewFilingBatchRecord("file", root + "/in", dest, {}), true);
+    }
+    fs::rename(moves[1].Old, root + "/elsewhere");
+    TFilingUndoResult again = UndoFiling(Journal(), {});
+    EXPECT_EQ(again.Skipped(), 0);
+    EXPECT_EQ(Read(moves[1].Old), Bytes(1));
+    ExpectEachFileOnce(moves, dest, "after the second undo");
+    EXPECT_FALSE(UndoFiling(Journal(), {}).Found) << "nothing is left to take back";
+}
+
 // A watch that files leaves alone a file an undo brought back, while it is
 // that very file.
 TEST_F(FilingTest, AFileAnUndoBroughtBackCountsAsRestoredUntilItChanges)

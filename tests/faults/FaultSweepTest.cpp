@@ -328,6 +328,18 @@ std::vector<TScenario> Scenarios()
     filing.RecoverToStart = filing.MovesFiles = filing.Journaled = filing.RerunAfterRecovery = true;
     filing.AcrossFileSystems = true;
     all.push_back(filing);
+    // The same ten files taken back from the other file system; undo once
+    // more takes back what a failing run left.
+    TScenario unfiling;
+    unfiling.Name = "filing undo across file systems";
+    unfiling.Prepare = [](const TScratch& s) {
+        WriteSamples(s / "data", 10);
+        RunPlain(s, {Cli(), "rename", "--into", "{yyyy}/{mm}", "--to", s.Dest, s / "data"});
+    };
+    unfiling.Command = [](const TScratch& s) { return std::vector<std::string>{Cli(), "undo", s / "data"}; };
+    unfiling.Recovery = unfiling.Command;
+    unfiling.MovesFiles = unfiling.Journaled = unfiling.AcrossFileSystems = true;
+    all.push_back(unfiling);
     return all;
 }
 
