@@ -236,6 +236,16 @@ ssize_t WriteNotingFailure(int Fd, const void* Data, size_t Count)
     return NotingWriteFailure(systemWrite(Fd, Data, Count));
 }
 
+// Puts Wrapper in place of SQLite's system call Name, keeping the call it
+// replaces in Original for the wrapper to make.
+template <typename TCall>
+void WatchSystemCall(sqlite3_vfs* Vfs, const char* Name, TCall& Original, TCall Wrapper)
+{
+    Original = reinterpret_cast<TCall>(Vfs->xGetSystemCall(Vfs, Name));
+    if (Original)
+        Vfs->xSetSystemCall(Vfs, Name, reinterpret_cast<sqlite3_syscall_ptr>(Wrapper));
+}
+
 // Before SQLite's first use (sqlite3_config refuses later: then the log
 // stays unset and only sqlite3_system_errno tells).
 void ListenToSqliteLog()
@@ -245,24 +255,12 @@ void ListenToSqliteLog()
         sqlite3_config(SQLITE_CONFIG_LOG, &LogSqliteMessage, nullptr);
         sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
         if (vfs && vfs->iVersion >= 3 && vfs->xGetSystemCall && vfs->xSetSystemCall) {
-            systemOpen = reinterpret_cast<TSystemOpen>(vfs->xGetSystemCall(vfs, "open"));
-            if (systemOpen)
-                vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(&OpenNotingFailure));
-            systemPread = reinterpret_cast<TSystemPread>(vfs->xGetSystemCall(vfs, "pread"));
-            if (systemPread)
-                vfs->xSetSystemCall(vfs, "pread", reinterpret_cast<sqlite3_syscall_ptr>(&PreadNotingFailure));
-            systemPread64 = reinterpret_cast<TSystemPread>(vfs->xGetSystemCall(vfs, "pread64"));
-            if (systemPread64)
-                vfs->xSetSystemCall(vfs, "pread64", reinterpret_cast<sqlite3_syscall_ptr>(&Pread64NotingFailure));
-            systemPwrite = reinterpret_cast<TSystemPwrite>(vfs->xGetSystemCall(vfs, "pwrite"));
-            if (systemPwrite)
-                vfs->xSetSystemCall(vfs, "pwrite", reinterpret_cast<sqlite3_syscall_ptr>(&PwriteNotingFailure));
-            systemPwrite64 = reinterpret_cast<TSystemPwrite>(vfs->xGetSystemCall(vfs, "pwrite64"));
-            if (systemPwrite64)
-                vfs->xSetSystemCall(vfs, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(&Pwrite64NotingFailure));
-            systemWrite = reinterpret_cast<TSystemWrite>(vfs->xGetSystemCall(vfs, "write"));
-            if (systemWrite)
-                vfs->xSetSystemCall(vfs, "write", reinterpret_cast<sqlite3_syscall_ptr>(&WriteNotingFailure));
+            WatchSystemCall(vfs, "open", systemOpen, &OpenNotingFailure);
+            WatchSystemCall(vfs, "pread", systemPread, &PreadNotingFailure);
+            WatchSystemCall(vfs, "pread64", systemPread64, &Pread64NotingFailure);
+            WatchSystemCall(vfs, "pwrite", systemPwrite, &PwriteNotingFailure);
+            WatchSystemCall(vfs, "pwrite64", systemPwrite64, &Pwrite64NotingFailure);
+            WatchSystemCall(vfs, "write", systemWrite, &WriteNotingFailure);
         }
     });
 }
